@@ -1,0 +1,32 @@
+// The engine: one object owning the state of every subsystem. The C interface works on one
+// process-wide Engine; tests make their own. Each member is a plain struct that its subsystem
+// reads and resets.
+#pragma once
+
+#include "expand/expand.h"
+#include "frame/driver.h"
+#include "frame/file_table.h"
+#include "frame/messages.h"
+#include "frame/settings.h"
+#include "frame/translation_file.h"
+#include "rtf/control_words.h"
+#include "rtf/reader.h"
+
+namespace quillo {
+
+struct Engine {
+  LibraryState library;
+  DriverState driver;
+  FileTable files;
+  SettingsStore settings;
+  MessageState messages;
+  TranslationTables translation;
+  rtf::ControlWordTable controlWords;
+  rtf::ReaderState reader;
+  ExpansionState expansion;
+};
+
+/// The process-wide engine used by the C interface and the command-line converter.
+Engine& GlobalEngine();
+
+}  // namespace quillo

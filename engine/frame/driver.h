@@ -1,0 +1,59 @@
+// The conversion driver: set-up of one input, the two passes of the reader over it, the output
+// files opened and finished around pass 2, and the file sweep. Also the state of the C interface.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "expand/expand.h"
+#include "quillo/quillo.h"
+
+namespace quillo {
+struct Engine;
+struct FileEntry;
+
+/// State of the library interface that lives across calls.
+struct LibraryState {
+  bool initialised = false;
+  bool haveStoredOptions = false;
+  std::string storedOptions;
+  /// Option vector of the "2" conversions: entry 0 (empty), the option words, the input.
+  /// Holds at most kMaxOptionWords entries; further words are dropped with a message.
+  static constexpr int kMaxOptionWords = 40;
+  std::vector<std::string> optionWords;
+  ConvertedOutput* results = nullptr;  ///< result set of the last QuilloConvertStrRTF2
+  int resultCount = 0;
+  QuilloCallback callback = nullptr;
+};
+
+struct DriverState {
+  int pass = 1;
+  bool stop = false;               ///< ends the reader loop; set by "eof" messages and Exit
+  FileEntry* input = nullptr;
+  long inputSize = 0;
+  int progressStep = 0;
+  int progressThreshold = 0;
+  std::time_t startTime = 0;
+  bool batchRunning = false;
+  bool outputOpen = false;         ///< pass 2 opened an output file
+  int currentFile = 0;             ///< number of the output file being written
+  FileEntry* footnoteFile = nullptr;
+  std::string footnoteFileName;
+  OutputContext main;              ///< the main output channel
+  OutputContext footnotes;         ///< the footnote channel (temporary file)
+};
+
+/// Initialises the engine once (program directory from `programPath` when given). 0 on success,
+/// 1 when the stop flag is set or a fatal message occurred.
+int EngineInit(Engine& engine, const char* programPath);
+/// The argument-vector conversion. 0 ok, -1 argument error, 1 failure.
+int ConvertFiles(Engine& engine, int argc, char** argv);
+/// The string conversion. Returns the memory outputs (*count records, caller owns) or nullptr;
+/// *count is -1 when initialisation failed.
+ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char* rtfText,
+                               int* count);
+/// Releases an array returned by ConvertString.
+void FreeConvertedOutputs(ConvertedOutput* outputs, int count);
+
+}  // namespace quillo

@@ -1,0 +1,83 @@
+// The file table: every file the engine reads or writes, on disk or in memory, is opened by name
+// through it. In memory-output mode (string conversions) files opened for writing become buffers
+// that the end-of-conversion sweep hands to the caller. Also the path helpers.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame/buffers.h"
+#include "quillo/quillo.h"
+
+namespace quillo {
+struct Engine;
+
+enum class FileKind { kMemoryInput = 0, kMemoryOutput = 1, kDisk = 2 };
+enum class FileState { kFree = 0, kOpen = 1, kClosed = 2 };
+
+/// One file of the table. Entries are never moved while the table lives, so pointers to them stay
+/// valid until the sweep at the end of the conversion.
+struct FileEntry {
+  std::string name;
+  FileKind kind = FileKind::kDisk;
+  FileState state = FileState::kFree;
+  std::string access;            ///< open mode ("w", "r", "rb"...), disk files only
+  std::FILE* stream = nullptr;   ///< disk files
+  TextBuffer output;             ///< memory outputs
+  const char* input = nullptr;   ///< memory inputs: the caller's text, read in place
+  long inputSize = 0;
+  long position = 0;             ///< read position of a memory input
+};
+
+struct FileTable {
+  std::vector<std::unique_ptr<FileEntry>> entries;
+  bool memoryOutputMode = false;  ///< set for string conversions
+  int outputFileCounter = 0;      ///< numbers the OutputFileList<n> settings
+};
+
+/// Opens `name` (exact comparison with the names in the table). An open entry of that name is
+/// returned as it is; a closed one is reopened. In memory-output mode a mode beginning with 'w' or
+/// 'a' makes a memory output. Returns nullptr when a disk open fails (nothing is left in the table).
+FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode);
+/// Registers `text` (length `size`, read in place, not copied) as a memory input named `name`.
+FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* text, long size);
+void FileClose(FileEntry* entry);
+
+// Writing: memory outputs append; disk files pass through; anything else is refused
+// (-1 from put-char/put-string, 0 from write).
+int FilePutChar(FileEntry* entry, int c);
+std::size_t FileWrite(FileEntry* entry, const void* bytes, std::size_t size, std::size_t count);
+int FilePutString(FileEntry* entry, std::string_view text);
+
+// Reading: disk files and memory inputs; memory outputs and missing entries give -1 (0 for
+// FileRead, false for FileReadLine).
+int FileGetChar(FileEntry* entry);
+std::size_t FileRead(FileEntry* entry, void* bytes, std::size_t size, std::size_t count);
+/// Reads up to and including a newline, or at most `size` - 1 characters, into `line` (replacing
+/// its contents). Returns false at the end of the input.
+bool FileReadLine(FileEntry* entry, std::string& line, std::size_t size);
+int FileUngetChar(FileEntry* entry, int c);
+long FileTell(FileEntry* entry);
+/// whence 0/1/2 as fseek. On a memory input a target outside 0..size keeps the old position and
+/// returns 1; 0 on success.
+int FileSeek(FileEntry* entry, long offset, int whence);
+void FileFlush(FileEntry* entry);
+/// Frees the entry's slot; deletes a disk file from the disk, releases a memory output's buffer.
+int FileRemove(FileEntry* entry);
+
+/// End of conversion: closes and forgets every entry, numbers the disk files written
+/// (OutputFileList<n>, OutputFileListCount) and, unless `discard`, hands the memory outputs that
+/// received data to the caller as a malloc'ed array (*count records; nullptr and 0 otherwise).
+ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count);
+
+// Paths ('/' separates directories).
+/// Text after the last '/', the whole path when it has none.
+std::string_view BaseName(std::string_view path);
+/// Everything before the last '/', "" when there is none.
+std::string_view DirectoryPart(std::string_view path);
+bool IsRelativePath(std::string_view path);
+
+}  // namespace quillo

@@ -1,0 +1,63 @@
+// The message reporter and the error file. Every diagnostic goes through ReportMessage under a
+// code; the code's text and action are named settings, so translation files can reword, silence
+// or promote any message. Printed messages go to an HTML error file beside the output.
+#pragma once
+
+#include <cstdarg>
+#include <exception>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace quillo {
+struct Engine;
+struct FileEntry;
+
+/// Thrown by the fatal sink and by action "eof": unwinds the running conversion to its entry
+/// point, which closes the error file and returns failure. Never crosses the C interface.
+class ConversionAbandoned : public std::exception {
+ public:
+  const char* what() const noexcept override { return "conversion abandoned"; }
+};
+
+/// One typed message parameter: 'i' (int), 'l' (long), 'x' (int printed in hex), 's' (text).
+struct MsgArg {
+  char type;
+  long number = 0;
+  std::string text;
+  MsgArg(int n) : type('i'), number(n) {}
+  MsgArg(long n) : type('l'), number(n) {}
+  MsgArg(const char* s) : type('s'), text(s ? s : "") {}
+  MsgArg(std::string_view s) : type('s'), text(s) {}
+  MsgArg(const std::string& s) : type('s'), text(s) {}
+  static MsgArg Hex(int n) { MsgArg a(n); a.type = 'x'; return a; }
+};
+
+struct MessageState {
+  std::string errorFileName;        ///< "" = messages go to standard error
+  FileEntry* errorFile = nullptr;   ///< open error file, created by the first printed message
+  bool errorFileClosed = false;     ///< set when closed during this conversion
+  bool discardPrinted = false;      ///< DisableErrorFile: the print sink drops text
+  bool inReport = false;            ///< guards against a message raised while reporting one
+};
+
+/// Reports `code` with its parameters (MsgParam1..n). May throw ConversionAbandoned (actions
+/// "panic" and "eof"). Before the store exists it prints to stderr and ends the process.
+void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<MsgArg> args = {});
+/// Formats (at most 4095 characters), escapes newlines and HTML specials, and prints through the
+/// print sink. Used for Debug traces.
+void PrintEscaped(Engine& engine, const char* format, ...) __attribute__((format(printf, 2, 3)));
+/// Formats an internal fatal text, adds the last token read, writes it through the fatal sink and
+/// abandons the conversion.
+[[noreturn]] void FatalText(Engine& engine, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+/// The print sink: the error-file writer, or nothing while DisableErrorFile is set.
+void PrintText(Engine& engine, std::string_view text);
+/// Writes text to the error file (opened lazily), or to standard error when there is none.
+void WriteErrorFile(Engine& engine, std::string_view text);
+/// Ends the error file at the end of a conversion (or removes a stale one when nothing was printed).
+void CloseErrorFile(Engine& engine);
+/// Registers the default message texts and actions (part of the store reset).
+void RegisterDefaultMessages(Engine& engine);
+
+}  // namespace quillo
