@@ -1,17 +1,353 @@
-// PLACEHOLDER: string expansion is being written.
+// String expansion (StrExp), name resolution, and the 80-column line writer (PutWrap) with its
+// OutTrn line filter. Function calls are run by FctExpand in builtins.cc.
 #include "expand/expand.h"
 
+#include <algorithm>
+
 #include "engine.h"
+#include "expand/regex.h"
+#include "frame/file_table.h"
+#include "frame/messages.h"
+#include "frame/settings.h"
 
 namespace quillo {
+namespace {
+
+/// Debug bit that traces StrExp and FctExpand.
+constexpr int kTraceExpansion = 16;
+
+constexpr bool IsNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+constexpr bool IsArgumentChar(char c) { return IsNameChar(c) || c == ','; }
+
+// ---- Reference scanning -------------------------------------------------------------------------
+
+/// A reference found in a text: [dollar, end) is "$Name;" or "$Name(args)".
+struct Reference {
+  std::size_t dollar = 0;
+  std::size_t end = 0;
+  bool call = false;
+};
+
+/// Finds the first reference at or after `pos`. Only the first "$" is considered: when it begins no
+/// well-formed reference there is none at all, and the rest of the text is literal.
+bool FindReference(std::string_view text, std::size_t pos, Reference& ref) {
+  std::size_t dollar = text.find('$', pos);
+  if (dollar == std::string_view::npos) return false;
+  std::size_t i = dollar + 1;
+  while (i < text.size() && IsNameChar(text[i])) ++i;
+  if (i == dollar + 1 || i == text.size()) return false;
+  if (text[i] == ';') {
+    ref = {dollar, i + 1, false};
+    return true;
+  }
+  if (text[i] != '(') return false;
+  ++i;
+  while (i < text.size() && IsArgumentChar(text[i])) ++i;
+  if (i == text.size() || text[i] != ')') return false;
+  ref = {dollar, i + 1, true};
+  return true;
+}
+
+// ---- Output sink of one PutWrap call ------------------------------------------------------------
+
+/// Collects the characters of one PutWrap call. Without OutTrn they are gathered and written to the
+/// file with one write; with OutTrn they go to the process-wide line and every line end runs
+/// OutString.
+class LineSink {
+ public:
+  LineSink(Engine& engine, FileEntry* file) : engine_(engine), file_(file) {
+    const std::string* outTrn = GetSetting(engine, "OutTrn");
+    engine.expansion.outTrnActive = outTrn && !outTrn->empty();
+    filter_ = engine.expansion.outTrnActive;
+    // OutTrn was cleared in the middle of a line: the collected part goes out unfiltered.
+    if (!filter_ && !engine.expansion.outTrnLine.empty()) {
+      buffer_ = std::move(engine.expansion.outTrnLine);
+      engine.expansion.outTrnLine.clear();
+    }
+  }
+  ~LineSink() { Flush(); }
+  LineSink(const LineSink&) = delete;
+  LineSink& operator=(const LineSink&) = delete;
+
+  void Write(std::string_view text) {
+    if (filter_) {
+      engine_.expansion.outTrnLine.append(text);
+    } else {
+      buffer_.append(text);
+    }
+  }
+  void EndLine() {
+    if (filter_) {
+      OutString(engine_, file_);
+    } else {
+      buffer_.push_back('\n');
+    }
+  }
+  void Flush() {
+    if (!buffer_.empty()) FilePutString(file_, buffer_);
+    buffer_.clear();
+  }
+
+ private:
+  Engine& engine_;
+  FileEntry* file_;
+  bool filter_ = false;
+  std::string buffer_;
+};
+
+/// Writes the pending word of the context: with its break character when the line already has
+/// text, without it at the start of a line (a blank at a wrap point does not begin the next line).
+void WritePendingWord(OutputContext& context, LineSink& sink) {
+  if (context.pending <= 0) return;
+  std::string_view word = context.pendingWord;
+  if (context.column == 0) word.remove_prefix(1);
+  sink.Write(word);
+  context.column += static_cast<int>(word.size());
+  context.pendingWord.clear();
+  context.pending = 0;
+}
+
+bool TraceOn(const Engine& engine) { return (engine.settings.mirrors.debug & kTraceExpansion) != 0; }
+
+/// Reads the leading decimal digits of `name` as a number, saturating well above any slot count.
+/// Returns -1 when the name does not begin with a digit.
+long LeadingNumber(std::string_view name) {
+  if (name.empty() || name[0] < '0' || name[0] > '9') return -1;
+  long n = 0;
+  for (char c : name) {
+    if (c < '0' || c > '9') break;
+    n = std::min(n * 10 + (c - '0'), 1000000000L);
+  }
+  return n;
+}
+
+}  // namespace
+
+// ---- Nesting ------------------------------------------------------------------------------------
+
+bool EnterExpansion(Engine& engine, char indentMark, std::string_view text) {
+  ExpansionState& x = engine.expansion;
+  if (x.unwinding) return false;
+  if (x.depth >= ExpansionState::kMaxDepth) {
+    x.unwinding = true;
+    x.runawayReference = std::string(text.substr(0, 80));
+    return false;
+  }
+  int d = x.depth;
+  if (d < ExpansionState::kIndentWidth) {
+    x.indent.resize(d + 1);
+    x.indent[d] = indentMark;
+  }
+  ++x.depth;
+  return true;
+}
+
+namespace {
+
+/// Lowers the depth and clears the indent mark of the level; returns true when a runaway
+/// expansion has just unwound to the outermost level.
+bool DropLevel(ExpansionState& x) {
+  --x.depth;
+  if (x.depth < ExpansionState::kIndentWidth && static_cast<int>(x.indent.size()) > x.depth)
+    x.indent.resize(x.depth);
+  if (x.depth > 0 || !x.unwinding) return false;
+  x.unwinding = false;
+  return true;
+}
+
+}  // namespace
+
+ExpansionLevel::~ExpansionLevel() {
+  if (!entered_) return;
+  ExpansionState& x = engine_.expansion;
+  if (DropLevel(x)) x.runawayReference.clear();
+}
+
+void ExpansionLevel::Leave() {
+  if (!entered_) return;
+  entered_ = false;
+  LeaveExpansion(engine_);
+}
+
+void LeaveExpansion(Engine& engine) {
+  ExpansionState& x = engine.expansion;
+  if (!DropLevel(x)) return;
+  std::string reference = std::move(x.runawayReference);
+  x.runawayReference.clear();
+  if (x.depthReported) return;
+  x.depthReported = true;
+  if (FindSetting(engine, kMsgExpansionDepth) < 0)
+    SetSetting(engine, kMsgExpansionDepth, kMsgExpansionDepthText);
+  ReportMessage(engine, kMsgExpansionDepth, {ExpansionState::kMaxDepth, reference});
+}
+
+void ResetExpansion(Engine& engine) { engine.expansion = ExpansionState(); }
+
+// ---- Name resolution ----------------------------------------------------------------------------
+
+std::string LookupName(Engine& engine, std::string_view name) {
+  ExpansionState& x = engine.expansion;
+  bool undefined = false;
+  long n = LeadingNumber(name);
+  if (n > 0 || name == "0") {
+    // "1".."n" name the arguments of the innermost user-function call, "0" its current value.
+    if (!x.frames.empty() && n < static_cast<long>(x.frames.back().slots.size()))
+      return x.frames.back().slots[n];
+    undefined = true;
+  } else if (name.size() == 2 && name[0] == '_' && name[1] >= '0' && name[1] <= '9') {
+    if (x.currentMatch) {
+      std::string part(x.currentMatch->Group(name[1] - '0'));
+      SetSetting(engine, name, part);
+      return part;
+    }
+    undefined = true;
+  } else if (const std::string* value = GetSetting(engine, name)) {
+    return *value;
+  } else {
+    undefined = true;
+  }
+  if (!undefined) return {};
+  // The NotDef rule: the name is defined once with the expansion of NotDef.
+  SetSetting(engine, "NotDefName", name);
+  std::string notDef = SettingValue(engine, "NotDef");
+  std::string result = StrExp(engine, notDef);
+  if (x.unwinding) return {};  // NotDef ran away: define nothing from a cut-off expansion
+  SetSetting(engine, name, result);
+  return result;
+}
+
+std::string ArgumentValue(Engine& engine, std::string_view name) {
+  return StrExp(engine, LookupName(engine, name));
+}
+
+// ---- StrExp -------------------------------------------------------------------------------------
 
 std::string StrExp(Engine& engine, std::string_view text, OutputContext* context) {
-  if (context) { PutWrap(engine, text, *context, 0); return {}; }
-  return std::string(text);
+  // The text may live in the settings store, which later settings can move: work on a copy.
+  const std::string copy(text);
+  ExpansionLevel level(engine, ' ', copy);
+  if (!level.entered()) return {};
+  if (TraceOn(engine))
+    PrintEscaped(engine, "%sStrExp:%s\n", engine.expansion.indent.c_str(), copy.c_str());
+
+  std::string result;
+  auto emit = [&](std::string_view piece) {
+    if (piece.empty()) return;
+    if (context) {
+      PutWrap(engine, piece, *context, 0);
+    } else {
+      result.append(piece);
+    }
+  };
+
+  std::string_view rest = copy;
+  Reference ref;
+  while (!rest.empty() && FindReference(rest, 0, ref)) {
+    if (rest[ref.dollar] != '$' || (rest[ref.end - 1] != ';' && rest[ref.end - 1] != ')')) {
+      ReportMessage(engine, "ERR_REXEX_BUG", {copy});
+      break;  // should the report not be fatal, the rest stays literal
+    }
+    emit(rest.substr(0, ref.dollar));
+    // The name (and for a call the "(" and argument list), without "$" and the closing ";" or ")".
+    std::string_view body = rest.substr(ref.dollar + 1, ref.end - ref.dollar - 2);
+    rest.remove_prefix(ref.end);
+    if (engine.expansion.unwinding) continue;  // a runaway expansion: references yield nothing
+    if (ref.call) {
+      emit(FctExpand(engine, body, context));
+    } else {
+      std::string value = LookupName(engine, body);
+      if (engine.expansion.unwinding) continue;
+      if (context) {
+        StrExp(engine, value, context);
+      } else {
+        result.append(StrExp(engine, value));
+      }
+    }
+  }
+  emit(rest);
+  level.Leave();
+  return result;
 }
-void ExpandInto(Engine& engine, OutputContext& context, std::string_view text) { StrExp(engine, text, &context); }
-std::string FctExpand(Engine&, std::string_view, OutputContext*) { return {}; }
-void PutWrap(Engine&, std::string_view text, OutputContext& context, int) { FilePutString(context.file, text); }
-void FlushContext(Engine&, OutputContext&) {}
+
+void ExpandInto(Engine& engine, OutputContext& context, std::string_view text) {
+  StrExp(engine, text, &context);
+}
+
+// ---- PutWrap ------------------------------------------------------------------------------------
+
+void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int wrap) {
+  if (!context.file) {
+    ReportMessage(engine, "ERR_PUTWRAP_LOGIC");
+    return;
+  }
+  // Paragraph text held back for the paragraph-number override (DeferredText) is released here,
+  // before anything else reaches the output, once the formatting layer exists.
+
+  constexpr int kWidth = OutputContext::kLineWidth;
+  const bool wrapping = wrap == 1;
+  LineSink sink(engine, context.file);
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    char c = text[i];
+    if (c == '\n') {
+      WritePendingWord(context, sink);
+      sink.EndLine();
+      context.column = 0;
+      ++i;
+    } else if (wrapping && (c == ' ' || c == '\t')) {
+      WritePendingWord(context, sink);
+      context.pendingWord.assign(1, c);
+      context.pending = 1;
+      if (context.column + 1 > kWidth) {
+        sink.EndLine();
+        context.column = 0;  // the break character is dropped when the word is written
+      }
+      ++i;
+    } else if (context.pending > 0) {
+      context.pendingWord.push_back(c);
+      ++context.pending;
+      if (context.pending > kWidth) {
+        WritePendingWord(context, sink);  // a word longer than a line is never split
+      } else if (context.column + context.pending > kWidth) {
+        sink.EndLine();
+        context.column = 0;
+      }
+      ++i;
+    } else {
+      // No pending word: the run up to the next line end or break character goes out as it is.
+      std::size_t j = i + 1;
+      while (j < n && text[j] != '\n' && !(wrapping && (text[j] == ' ' || text[j] == '\t'))) ++j;
+      sink.Write(text.substr(i, j - i));
+      context.column += static_cast<int>(j - i);
+      i = j;
+    }
+  }
+}
+
+void OutString(Engine& engine, FileEntry* file) {
+  // Taken out first: expanding OutTrn may write other output through PutWrap.
+  std::string line = std::move(engine.expansion.outTrnLine);
+  engine.expansion.outTrnLine.clear();
+  line.push_back('\n');
+  std::string outTrn = SettingValue(engine, "OutTrn");
+  if (outTrn.empty()) {
+    FilePutString(file, line);
+    return;
+  }
+  SetSetting(engine, "OutString", line);
+  FilePutString(file, StrExp(engine, outTrn));
+}
+
+void FlushContext(Engine& engine, OutputContext& context) {
+  if (!context.file) return;
+  LineSink sink(engine, context.file);
+  WritePendingWord(context, sink);
+  sink.Flush();
+  if (!engine.expansion.outTrnLine.empty()) OutString(engine, context.file);
+}
 
 }  // namespace quillo

@@ -1,5 +1,6 @@
 // String expansion: `$Name;` references and `$Func(args)` calls in named strings, and the
-// 80-column line writer through which every output text passes.
+// 80-column line writer through which every output text passes. Depends on the settings store
+// (name lookup), the message reporter and the file table (PutWrap's output).
 #pragma once
 
 #include <string>
@@ -10,9 +11,13 @@ namespace quillo {
 struct Engine;
 struct FileEntry;
 
+namespace expand {
+class Regex;
+}
+
 /// One entry of an output channel's tag stack: the closing text is written when it is popped.
 struct TagEntry {
-  int kind = 0;   ///< 1 page, 2 page body, 3 table ... 12 paragraph tag, 13 text tag, 15 anchor
+  int kind = 0;  ///< 1 page, 2 page body, 3 table ... 12 paragraph tag, 13 text tag, 15 anchor
   int mode = 0;
   int value = 0;
   std::string endText;  ///< expanded when popped
@@ -21,11 +26,13 @@ struct TagEntry {
 /// One output channel (main output, footnote file, generated pages).
 struct OutputContext {
   static constexpr int kLineWidth = 80;
-  std::string pendingWord;  ///< break character then the word characters not yet written
+  /// Break character (blank or tab) followed by the word characters not yet written. Its size
+  /// always equals `pending`.
+  std::string pendingWord;
   FileEntry* file = nullptr;
-  int wrap = 1;             ///< 1 = wrap at blanks
-  int pending = 0;          ///< characters held in pendingWord
-  int column = 0;           ///< characters written on the current line
+  int wrap = 1;     ///< 1 = wrap at blanks
+  int pending = 0;  ///< characters held in pendingWord, break character included
+  int column = 0;   ///< characters written on the current line
   std::vector<TagEntry> tagStack;
   int paragraphTag = -1;
   int specialState = 0;
@@ -33,23 +40,102 @@ struct OutputContext {
   void Reset() { *this = OutputContext(); }
 };
 
-struct ExpansionState {
-  int depth = 0;               ///< nested StrExp/FctExpand calls
-  std::string indent;          ///< trace indent
-  std::string outTrnLine;      ///< line collected while OutTrn is non-empty
-  bool depthReported = false;  ///< the depth-limit message is given once per conversion
+/// Values of one running user-function call: slot 0 is the function's current value, slots
+/// 1..n its n arguments ("$1;" .. "$n;").
+struct FunctionFrame {
+  std::vector<std::string> slots;
+  std::vector<std::string> argumentNames;  ///< the names the arguments were passed as
 };
 
+struct ExpansionState {
+  /// Nesting bound of StrExp/FctExpand. A named string that refers to itself, directly or through
+  /// others, would otherwise recurse until the stack overflows; legitimate translation files nest
+  /// a few levels deep.
+  static constexpr int kMaxDepth = 200;
+  /// The trace indent shows at most this many levels.
+  static constexpr int kIndentWidth = 32;
+
+  // Lives for one top-level expansion.
+  int depth = 0;       ///< nested StrExp/FctExpand calls
+  std::string indent;  ///< trace indent: ' ' per StrExp level, '.' per FctExpand level
+  /// Set when the nesting bound is hit: every reference still being expanded yields nothing until
+  /// the outermost expansion returns, which then reports the fault. This keeps a runaway
+  /// expansion linear instead of exponential ("$A;" -> "$B;$B;" -> "$A;$A;" ...).
+  bool unwinding = false;
+  std::string runawayReference;  ///< the reference at which the bound was hit
+
+  // Lives for one conversion.
+  bool depthReported = false;  ///< the depth-limit message is given once per conversion
+  std::string outTrnLine;      ///< line collected while OutTrn is non-empty
+  bool outTrnActive = false;   ///< OutTrn was non-empty at the start of the last PutWrap call
+
+  // Set by the callers that own them (user functions, regex replacement).
+  std::vector<FunctionFrame> frames;                ///< innermost call last
+  const expand::Regex* currentMatch = nullptr;      ///< the match whose "_0".."_9" are readable
+};
+
+/// Message code reported when the nesting bound is hit, and its default text.
+inline constexpr char kMsgExpansionDepth[] = "MSG_EXPANSION_DEPTH";
+inline constexpr char kMsgExpansionDepthText[] =
+    "Expansion nested too deeply (over $MsgParam1; levels) at \"$MsgParam2;\" - the reference is "
+    "left empty\n";
+
+/// Forgets all per-conversion expansion state (called at a conversion's set-up).
+void ResetExpansion(Engine& engine);
+
 /// Expands `text`. Without a context returns the expansion; with one writes it there (through
-/// PutWrap with wrap 0) and returns "".
+/// PutWrap with wrap 0) and returns "". Literal text, string references (expanded again) and
+/// function results (not expanded again) are emitted in order. A "$" that begins no well-formed
+/// reference makes it and the rest of the text literal.
 std::string StrExp(Engine& engine, std::string_view text, OutputContext* context = nullptr);
 /// StrExp into a context, result discarded.
 void ExpandInto(Engine& engine, OutputContext& context, std::string_view text);
-/// Runs a function call: `call` is the name, "(" and the argument list without ")".
+/// Runs a function call: `call` is the name, "(" and the argument list without ")". Returns the
+/// result text, which the caller emits without expanding it again.
 std::string FctExpand(Engine& engine, std::string_view call, OutputContext* context);
-/// Writes text to the context, wrapping at blanks at 80 columns when `wrap` is 1.
+/// Writes text to the context, wrapping at blanks at 80 columns when `wrap` is 1. Reports
+/// ERR_PUTWRAP_LOGIC (fatal by default) when the context has no file.
 void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int wrap);
 /// Writes any pending word and the OutTrn line of the context (end of an output file).
 void FlushContext(Engine& engine, OutputContext& context);
+/// Line end while OutTrn is non-empty: stores the collected line plus a line feed as the named
+/// string OutString, expands OutTrn and writes the result to `file`; empties the line.
+void OutString(Engine& engine, FileEntry* file);
+
+/// The value a name stands for in a reference or as an argument name (not yet expanded): an
+/// argument of the innermost user-function call for "1".."n", the function's current value for
+/// "0", a sub-match of the current match for "_0".."_9", else the named setting. An undefined
+/// name is stored in NotDefName, NotDef is expanded, and the name is defined with the result.
+std::string LookupName(Engine& engine, std::string_view name);
+/// Value of the named setting `name`, expanded (the argument value of a built-in).
+std::string ArgumentValue(Engine& engine, std::string_view name);
+
+// Nesting bookkeeping shared by StrExp and FctExpand.
+/// Enters one nesting level for `text`, marking the trace indent with `indentMark`. Returns false
+/// (and enters nothing) when the expansion is unwinding or the bound is hit; the caller then yields
+/// nothing.
+bool EnterExpansion(Engine& engine, char indentMark, std::string_view text);
+/// Leaves the level entered by EnterExpansion; the outermost level reports a runaway expansion.
+void LeaveExpansion(Engine& engine);
+
+/// One nesting level held for the duration of a StrExp or FctExpand call. A fatal message thrown
+/// while it is held still leaves the level (quietly), so an abandoned conversion leaves no depth
+/// behind for later expansions.
+class ExpansionLevel {
+ public:
+  ExpansionLevel(Engine& engine, char indentMark, std::string_view text)
+      : engine_(engine), entered_(EnterExpansion(engine, indentMark, text)) {}
+  ~ExpansionLevel();
+  ExpansionLevel(const ExpansionLevel&) = delete;
+  ExpansionLevel& operator=(const ExpansionLevel&) = delete;
+  /// False when the level could not be entered: the caller yields nothing.
+  bool entered() const { return entered_; }
+  /// Leaves normally (LeaveExpansion).
+  void Leave();
+
+ private:
+  Engine& engine_;
+  bool entered_;
+};
 
 }  // namespace quillo

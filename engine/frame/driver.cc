@@ -1,30 +1,518 @@
-// PLACEHOLDER: the conversion driver is being written.
 #include "frame/driver.h"
 
+#include <glob.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
 #include "engine.h"
+#include "expand/expand.h"
+#include "frame/file_table.h"
+#include "frame/messages.h"
+#include "frame/settings.h"
+#include "frame/translation_file.h"
+#include "rtf/reader.h"
 
 namespace quillo {
 
 Engine& GlobalEngine() {
-  static Engine engine;  // the one process-wide engine of the C interface
+  static Engine engine;  // the one process-wide engine of the C interface and quillocmd
   return engine;
 }
 
-int EngineInit(Engine& engine, const char*) {
-  if (!engine.library.initialised) {
-    ResetSettings(engine);
-    engine.library.initialised = true;
+namespace {
+
+constexpr const char* kVersion = "5.0.2";
+constexpr int kMaxBaseName = 255;
+
+// ---- Token handlers --------------------------------------------------------------------------
+// The translation layer owns what each token class does in each pass. Until it exists these
+// handlers are the seams it replaces: every token of both passes reaches them and they do nothing.
+void HandleToken(Engine&) {}
+
+void InstallTokenHandlers(Engine& engine) {
+  for (int tokenClass : {rtf::kClassUnknown, rtf::kClassGroup, rtf::kClassText, rtf::kClassControl})
+    rtf::SetClassCallback(engine, tokenClass, HandleToken);
+  // The control-word handler reads these destinations itself in both passes.
+  for (int minor : {0, 6, 7, 10, 44, 45}) rtf::SetDestinationCallback(engine, minor, nullptr);
+}
+
+/// The MemoryCheck report. The engine keeps no per-block allocation records, so the figures are 0.
+void PrintMemoryReport(Engine& engine, const char* label) {
+  char line[200];
+  std::snprintf(line, sizeof line, "at %s, Allocations=%d, Total Bytes Allocated=%d\n", label, 0, 0);
+  PrintText(engine, line);
+  std::snprintf(line, sizeof line, "slot[%20d..%20d]=%20d\n", 8, 4, 0);
+  PrintText(engine, line);
+}
+
+/// Expands a hook string for its side effects only.
+void RunHook(Engine& engine, const char* hook) { StrExp(engine, hook); }
+
+/// Directory of a path ("." when it has none).
+std::string DirectoryOrDot(std::string_view path) {
+  std::string_view dir = DirectoryPart(path);
+  if (dir.empty()) return path.size() && path[0] == '/' ? "/" : ".";
+  return std::string(dir);
+}
+
+// ---- Output files ----------------------------------------------------------------------------
+
+void PushPageEntry(Engine& engine, OutputContext& context, int kind, const char* open,
+                   const char* close) {
+  ExpandInto(engine, context, open);
+  context.tagStack.push_back(TagEntry{kind, 0, 0, close});
+}
+
+void PopAllTags(Engine& engine, OutputContext& context) {
+  while (!context.tagStack.empty()) {
+    TagEntry entry = std::move(context.tagStack.back());
+    context.tagStack.pop_back();
+    ExpandInto(engine, context, entry.endText);
+  }
+}
+
+/// Opens output file `number` with its footnote file and writes the opening page strings.
+void OpenOutputFile(Engine& engine, int number) {
+  DriverState& d = engine.driver;
+  d.main.Reset();
+  d.footnotes.Reset();
+  d.currentFile = number;
+  const std::string& base = engine.settings.paths.baseName;
+  std::string ext = SettingValue(engine, "HtmlExt");
+  if (number == 0) {
+    SetSetting(engine, "ContentsFile", base + SettingValue(engine, "CSuffix") + "." + ext);
+    SetSetting(engine, "IndexFile", base + SettingValue(engine, "ISuffix") + "." + ext);
+    SetSetting(engine, "FContentsFile", base + SettingValue(engine, "FCSuffix") + "." + ext);
+    SetSetting(engine, "FIndexFile", base + SettingValue(engine, "FISuffix") + "." + ext);
+    RunHook(engine, "$Pass2Start;");
+  }
+  // Seam: the file plan of split output names later files; until then there is only OutFileName.
+  std::string name = SettingValue(engine, "OutFileName");
+  if (name.empty()) name = "/dev/stdout";  // an empty output name writes to standard output
+  d.main.file = FileOpen(engine.files, name, "w");
+  if (!d.main.file) ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {name});
+  d.outputOpen = true;
+  d.footnoteFileName = base + ".tmp";
+  d.footnoteFile = FileOpen(engine.files, d.footnoteFileName, "w+");
+  if (!d.footnoteFile) ReportMessage(engine, "ERR_TMP_OPEN_FAILED");
+  d.footnotes.file = d.footnoteFile;
+  if (number == 0) {
+    PushPageEntry(engine, d.main, 1, "$TitlePageHead;", "$TitlePageEnd;");
+    PushPageEntry(engine, d.main, 2, "$TitlePageBody;", "$TitlePageBodyEnd;");
+  } else {
+    PushPageEntry(engine, d.main, 1, "$GenPageHead;", "$GenPageEnd;");
+    PushPageEntry(engine, d.main, 2, "$GenPageBody;", "$GenPageBodyEnd;");
+  }
+}
+
+/// Closes the open tags, appends collected footnotes, writes the closing page strings and closes
+/// the output file. At the end of the input also runs the last hook and closes the error file.
+void FinishOutputFile(Engine& engine, bool atEndOfInput) {
+  DriverState& d = engine.driver;
+  if (!d.outputOpen) return;
+  d.outputOpen = false;
+  // Footnotes collected for this file follow its text, after the separator.
+  if (d.footnoteFile) {
+    FlushContext(engine, d.footnotes);
+    if (d.footnoteFile->kind == FileKind::kMemoryOutput ? d.footnoteFile->output.length() > 0
+                                                         : FileTell(d.footnoteFile) > 0) {
+      ExpandInto(engine, d.main, "$FNSep;");
+      if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
+        PutWrap(engine, d.footnoteFile->output.view(), d.main, 0);
+      } else {
+        FileSeek(d.footnoteFile, 0, 0);
+        std::string line;
+        while (FileReadLine(d.footnoteFile, line, 257)) PutWrap(engine, line, d.main, 0);
+      }
+    }
+    FileRemove(d.footnoteFile);
+    d.footnoteFile = nullptr;
+    d.footnotes.file = nullptr;
+  }
+  PopAllTags(engine, d.main);
+  FlushContext(engine, d.main);
+  FileClose(d.main.file);
+  d.main.file = nullptr;
+  if (d.currentFile == 0) RunHook(engine, "$TitlePageComplete;");
+  if (atEndOfInput) {
+    RunHook(engine, "$TranslationEnd;");
+    CloseErrorFile(engine);
+  }
+}
+
+// ---- Passes ----------------------------------------------------------------------------------
+
+/// Reads and routes every token of one pass, reporting progress. Returns true when the whole
+/// input was read (false when the stop flag ended the pass).
+bool ReaderLoop(Engine& engine) {
+  DriverState& d = engine.driver;
+  while (!d.stop) {
+    if (rtf::GetToken(engine) == rtf::kClassEOF) return true;
+    if (d.progressStep > 0 && d.inputSize > 0) {
+      long position = FileTell(d.input);
+      int off = static_cast<int>((static_cast<long long>(position) * 50) / d.inputSize);
+      if (d.pass == 2) off += 50;
+      if (d.progressThreshold < off) {
+        ReportMessage(engine, "MSG_PERCENT", {off});
+        d.progressThreshold += d.progressStep;
+      }
+    }
+    rtf::RouteToken(engine);
+  }
+  return false;
+}
+
+void ResetDocumentState(Engine& engine) {
+  // Seam: the translation layer's page size, margins, style and state stacks are reset here
+  // once they exist.
+  (void)engine;
+}
+
+void SwitchToPass2(Engine& engine) {
+  DriverState& d = engine.driver;
+  ResetDocumentState(engine);
+  RunHook(engine, "$Pass1End;");
+  // Seam: heading hierarchy, file plan and table analysis run here once they exist.
+  d.pass = 2;
+  SetSetting(engine, "OverrideDefs", "0");
+  SetSetting(engine, "htmlTranPass", "2");
+  FileSeek(d.input, 0, 0);
+  rtf::ReaderInit(engine);
+  engine.reader.input = d.input;
+  engine.reader.inputSize = d.inputSize;
+  InstallTokenHandlers(engine);
+  if (engine.settings.mirrors.memoryCheck) PrintMemoryReport(engine, "At start of Pass2");
+  OpenOutputFile(engine, 0);
+}
+
+/// Prepares one input. Returns the index of the input entry (> 0), 0 when the conversion must not
+/// go on, -1 for an argument error.
+int Setup(Engine& engine, int argc, char** argv) {
+  DriverState& d = engine.driver;
+  engine.messages.errorFileClosed = false;
+  if (engine.settings.mirrors.memoryCheck) PrintMemoryReport(engine, "At start of File Processing");
+  ResetSettings(engine);
+  SetSetting(engine, "htmlTranPass", "1");
+  ResetDocumentState(engine);
+  engine.settings.paths.inputDirectory.clear();
+  d.pass = 1;
+  d.outputOpen = false;
+  d.currentFile = 0;
+  SetSetting(engine, "OverrideDefs", "1");
+  int position = ParseOptions(engine, argc, argv);
+  if (position <= 0) {
+    SetSetting(engine, "OverrideDefs", "0");
+    return position;
+  }
+  SetSetting(engine, "OverrideDefs", "0");
+
+  bool haveInput = position < argc;
+  if (!haveInput && !engine.files.memoryOutputMode) {
+    ReportMessage(engine, "MSG_NO_INPUT_FILE");
+    return -1;
+  }
+  if (!haveInput) {
+    // A string conversion: the text registered as "-.rtf" is the input.
+    engine.settings.paths.inputDirectory = engine.settings.paths.programDirectory;
+    SetSetting(engine, "OutFileName", "-." + SettingValue(engine, "HtmlExt"));
+    d.input = FileOpen(engine.files, "-.rtf", "r");
+  } else {
+    std::string name = argv[position];
+    struct stat st;
+    // Only regular files are inputs: a directory opens under fopen but reads as an error.
+    bool regular = stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    d.input = regular ? FileOpen(engine.files, name, "rb") : nullptr;
+    if (!d.input) {
+      ReportMessage(engine, "MSG_CANT_OPEN", {name});
+      return 0;
+    }
+    if (SettingValue(engine, "OutFileName").empty()) {
+      std::string base = name;
+      if (base.size() > 4) {
+        std::string_view tail = std::string_view(base).substr(base.size() - 4);
+        if (tail == ".rtf" || tail == ".RTF") base.resize(base.size() - 4);
+      }
+      if (base.size() > 256) base.resize(256);
+      SetSetting(engine, "OutFileName", base + "." + SettingValue(engine, "HtmlExt"));
+    }
+    SetSetting(engine, "InputFile", name);
+    engine.settings.paths.inputDirectory = DirectoryOrDot(name);
+  }
+
+  ApplyOutputName(engine);
+  d.startTime = std::time(nullptr);
+  SetSetting(engine, "TransPlatform", "Linux");
+  SetSetting(engine, "htmlTranPass", "1");
+
+  FileSeek(d.input, 0, 2);
+  d.inputSize = FileTell(d.input);
+  FileSeek(d.input, 0, 0);
+  d.progressStep = std::atoi(StrExp(engine, "$PercentCallback;").c_str());
+  d.progressThreshold = d.progressStep;
+
+  std::string trnFile = SettingValue(engine, "TrnFile");
+  if (LoadTranslationFile(engine, trnFile) == 0) ReportMessage(engine, "ERR_TRAN_FILE", {trnFile});
+  if (d.stop) return 0;
+
+  rtf::ReaderInit(engine);
+  engine.reader.input = d.input;
+  engine.reader.inputSize = d.inputSize;
+  // Seam: the output map is read here by the character-map code once it exists; until then only
+  // its presence is checked, so that a missing map fails as early as it will then.
+  std::string outMap = SettingValue(engine, "OutMap");
+  if (FileEntry* map = OpenLibraryFile(engine, outMap, "r")) {
+    FileClose(map);
+  } else {
+    ReportMessage(engine, "ERR_OUTPUT_MAP", {outMap});
+  }
+
+  if (rtf::GetToken(engine) != rtf::kClassGroup || engine.reader.token.major != 0) {
+    ReportMessage(engine, "MSG_MALFORMED_RTF", {"{"});
+    return 0;
+  }
+  rtf::UngetToken(engine);
+  InstallTokenHandlers(engine);
+  if (engine.settings.mirrors.memoryCheck) PrintMemoryReport(engine, "At start of Pass 1");
+  RunHook(engine, "$Pass1Start;");
+  return haveInput ? position : argc;
+}
+
+/// Pass 1, pass 2 unless stopped, and the finish of the last output file.
+void RunPasses(Engine& engine) {
+  DriverState& d = engine.driver;
+  bool reachedEnd = ReaderLoop(engine);
+  if (!d.stop) {
+    SwitchToPass2(engine);
+    reachedEnd = ReaderLoop(engine);
+  }
+  FinishOutputFile(engine, reachedEnd);
+}
+
+/// Ends a conversion that was abandoned: the error file is finished, every file is closed and
+/// memory outputs are dropped.
+void Abandon(Engine& engine) {
+  engine.driver.outputOpen = false;
+  engine.driver.main.file = nullptr;
+  engine.driver.footnotes.file = nullptr;
+  engine.driver.footnoteFile = nullptr;
+  try {
+    CloseErrorFile(engine);
+  } catch (...) {
+    // The error file is best effort once the conversion is already lost.
+  }
+  if (engine.driver.footnoteFileName.size() && !engine.files.memoryOutputMode)
+    std::remove(engine.driver.footnoteFileName.c_str());
+  int ignored = 0;
+  FileSweep(engine, true, &ignored);
+}
+
+/// Lists the regular files that match a wildcard pattern, in byte order.
+std::vector<std::string> ExpandWildcard(const std::string& pattern, bool* ok) {
+  std::vector<std::string> names;
+  glob_t found;
+  int rc = glob(pattern.c_str(), 0, nullptr, &found);
+  *ok = rc == 0 || rc == GLOB_NOMATCH;
+  if (rc == 0) {
+    for (size_t i = 0; i < found.gl_pathc; ++i) {
+      struct stat st;
+      if (stat(found.gl_pathv[i], &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(found.gl_pathv[i]);
+    }
+  }
+  globfree(&found);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+/// Owned copy of an argument vector whose entries the driver may blank out.
+struct ArgVector {
+  std::vector<std::string> words;
+  std::vector<char*> pointers;
+  ArgVector(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) words.emplace_back(argv && argv[i] ? argv[i] : "");
+    Refresh();
+  }
+  void Refresh() {
+    pointers.clear();
+    for (auto& w : words) pointers.push_back(w.data());
+    pointers.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(words.size()); }
+  char** argv() { return pointers.data(); }
+};
+
+int ConvertArguments(Engine& engine, ArgVector& args);
+
+int ConvertEachInput(Engine& engine, ArgVector& args) {
+  DriverState& d = engine.driver;
+  int position = -1;
+  while (position < args.argc() - 1) {
+    d.stop = false;
+    try {
+      position = Setup(engine, args.argc(), args.argv());
+      if (position == -1) {
+        int ignored = 0;
+        FileSweep(engine, true, &ignored);
+        return -1;
+      }
+      if (position == 0) {
+        int ignored = 0;
+        FileSweep(engine, true, &ignored);
+        CloseErrorFile(engine);
+        return 1;
+      }
+      RunPasses(engine);
+    } catch (const ConversionAbandoned&) {
+      Abandon(engine);
+      return 1;
+    } catch (const std::bad_alloc&) {
+      Abandon(engine);
+      return 1;
+    }
+    if (position < args.argc()) {
+      args.words[position].clear();
+      args.Refresh();
+    }
+    d.input = nullptr;
+    int ignored = 0;
+    FileSweep(engine, true, &ignored);
+    if (position >= args.argc()) break;
   }
   return 0;
 }
 
-int ConvertFiles(Engine& engine, int, char** argv) { return EngineInit(engine, argv ? argv[0] : nullptr); }
-
-ConvertedOutput* ConvertString(Engine&, int, char**, const char*, int* count) {
-  *count = 0;
-  return nullptr;
+int ConvertArguments(Engine& engine, ArgVector& args) {
+  if (!engine.driver.batchRunning && args.argc() > 1 &&
+      std::strncmp(args.words[1].c_str(), "-b", 2) == 0) {
+    std::string batch = args.words[1].size() > 2 ? args.words[1].substr(2)
+                        : args.argc() > 2         ? args.words[2]
+                                                  : std::string();
+    if (batch.empty()) {
+      ReportMessage(engine, "MSG_PARAM_REQUIRED", {"-b"});
+    } else {
+      // Batch conversion arrives in a later version; say so instead of converting nothing.
+      ReportMessage(engine, "MSG_BATCH_UNSUPPORTED", {batch});
+      CloseErrorFile(engine);
+      return 1;
+    }
+  }
+  const std::string& last = args.words.back();
+  if (args.argc() > 1 && last.find_first_of("*?") != std::string::npos && last[0] != '-') {
+    bool ok = true;
+    std::vector<std::string> names = ExpandWildcard(last, &ok);
+    if (!ok) return -1;
+    for (const std::string& name : names) {
+      ArgVector copy = args;
+      copy.words.back() = name;
+      copy.Refresh();
+      int rc = ConvertArguments(engine, copy);
+      if (rc > 0) return rc;
+    }
+    return 0;
+  }
+  return ConvertEachInput(engine, args);
 }
 
-void FreeConvertedOutputs(ConvertedOutput*, int) {}
+}  // namespace
+
+int EngineInit(Engine& engine, const char* programPath) {
+  if (programPath) {
+    std::string_view path(programPath);
+    std::string_view dir = DirectoryPart(path);
+    engine.settings.paths.programDirectory =
+        dir.empty() ? (path.size() && path[0] == '/' ? "/" : ".") : std::string(dir);
+  }
+  if (engine.library.initialised) return engine.driver.stop ? 1 : 0;
+  try {
+    engine.messages.errorFileName.clear();
+    engine.settings.paths.libraryDirOverride.clear();
+    ResetSettings(engine);
+    rtf::ReaderInit(engine);
+  } catch (const ConversionAbandoned&) {
+    CloseErrorFile(engine);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+  engine.library.initialised = true;
+  return engine.driver.stop ? 1 : 0;
+}
+
+int ConvertFiles(Engine& engine, int argc, char** argv) {
+  engine.messages.errorFileClosed = false;
+  int rc = EngineInit(engine, argc > 0 && argv ? argv[0] : nullptr);
+  if (rc != 0) return rc;
+  engine.files.memoryOutputMode = false;
+  engine.files.outputFileCounter = 0;
+  SetSetting(engine, "CreatedFiles", "");
+  if (argc < 1 || !argv) {
+    char empty[] = "";
+    char* vector[] = {empty, nullptr};
+    ArgVector args(1, vector);
+    return ConvertArguments(engine, args);
+  }
+  ArgVector args(argc, argv);
+  return ConvertArguments(engine, args);
+}
+
+ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char* rtfText,
+                               int* count) {
+  int ignoredCount = 0;
+  if (!count) count = &ignoredCount;
+  if (EngineInit(engine, argc > 0 && argv ? argv[0] : nullptr) != 0) {
+    *count = -1;
+    return nullptr;
+  }
+  *count = 0;
+  engine.files.memoryOutputMode = true;
+  engine.files.outputFileCounter = 0;
+  const char* text = rtfText ? rtfText : "";
+  FileOpenText(engine.files, "-.rtf", text, static_cast<long>(std::strlen(text)));
+  char empty[] = "";
+  char* defaultVector[] = {empty, nullptr};
+  ArgVector args(argc > 0 && argv ? argc : 1, argc > 0 && argv ? argv : defaultVector);
+  engine.driver.stop = false;
+  ConvertedOutput* results = nullptr;
+  try {
+    int position = Setup(engine, args.argc(), args.argv());
+    if (position == -1) {
+      FileSweep(engine, true, count);
+      *count = 0;
+      return nullptr;
+    }
+    if (position == 0) {
+      CloseErrorFile(engine);
+      FileSweep(engine, true, count);
+      *count = 0;
+      return nullptr;
+    }
+    RunPasses(engine);
+    results = FileSweep(engine, false, count);
+  } catch (const ConversionAbandoned&) {
+    Abandon(engine);
+    *count = 0;
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    Abandon(engine);
+    *count = 0;
+    return nullptr;
+  }
+  engine.driver.input = nullptr;
+  return results;
+}
+
+void FreeConvertedOutputs(ConvertedOutput* outputs, int count) {
+  if (!outputs) return;
+  for (int i = 0; i < count; ++i) {
+    std::free(outputs[i].name);
+    std::free(outputs[i].data);
+  }
+  std::free(outputs);
+}
 
 }  // namespace quillo

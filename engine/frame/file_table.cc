@@ -1,25 +1,300 @@
-// PLACEHOLDER until the file table lands.
 #include "frame/file_table.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
 #include "engine.h"
+#include "expand/expand.h"
+#include "frame/settings.h"
 
 namespace quillo {
-FileEntry* FileOpen(FileTable&, std::string_view, const char*) { return nullptr; }
-FileEntry* FileOpenText(FileTable&, std::string_view, const char*, long) { return nullptr; }
-void FileClose(FileEntry*) {}
-int FilePutChar(FileEntry*, int) { return -1; }
-std::size_t FileWrite(FileEntry*, const void*, std::size_t, std::size_t) { return 0; }
-int FilePutString(FileEntry*, std::string_view) { return -1; }
-int FileGetChar(FileEntry*) { return -1; }
-std::size_t FileRead(FileEntry*, void*, std::size_t, std::size_t) { return 0; }
-bool FileReadLine(FileEntry*, std::string&, std::size_t) { return false; }
-int FileUngetChar(FileEntry*, int) { return -1; }
-long FileTell(FileEntry*) { return -1; }
-int FileSeek(FileEntry*, long, int) { return 1; }
-void FileFlush(FileEntry*) {}
-int FileRemove(FileEntry*) { return 1; }
-ConvertedOutput* FileSweep(Engine&, bool, int* count) { *count = 0; return nullptr; }
-std::string_view BaseName(std::string_view path) { auto p = path.rfind('/'); return p == std::string_view::npos ? path : path.substr(p + 1); }
-std::string_view DirectoryPart(std::string_view path) { auto p = path.rfind('/'); return p == std::string_view::npos ? std::string_view() : path.substr(0, p); }
+
+namespace {
+
+/// The entry to use for `name`: an existing one of that name, else the last free slot, else a new
+/// entry at the end of the table.
+FileEntry* FindSlot(FileTable& table, std::string_view name, bool* existing) {
+  FileEntry* freeSlot = nullptr;
+  for (auto& entry : table.entries) {
+    if (entry->state == FileState::kFree) {
+      freeSlot = entry.get();
+    } else if (entry->name == name) {
+      *existing = true;
+      return entry.get();
+    }
+  }
+  *existing = false;
+  if (freeSlot) return freeSlot;
+  table.entries.push_back(std::make_unique<FileEntry>());
+  return table.entries.back().get();
+}
+
+void ResetEntry(FileEntry* entry) {
+  entry->name.clear();
+  entry->access.clear();
+  entry->stream = nullptr;
+  entry->output = TextBuffer();
+  entry->input = nullptr;
+  entry->inputSize = 0;
+  entry->position = 0;
+  entry->state = FileState::kFree;
+}
+
+bool IsMemoryInput(const FileEntry* entry) {
+  return entry && entry->state == FileState::kOpen && entry->kind == FileKind::kMemoryInput;
+}
+
+bool IsOpenDisk(const FileEntry* entry) {
+  return entry && entry->state == FileState::kOpen && entry->kind == FileKind::kDisk &&
+         entry->stream;
+}
+
+bool IsMemoryOutput(const FileEntry* entry) {
+  return entry && entry->state == FileState::kOpen && entry->kind == FileKind::kMemoryOutput;
+}
+
+}  // namespace
+
+FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
+  bool existing = false;
+  FileEntry* entry = FindSlot(table, name, &existing);
+  if (existing && entry->state == FileState::kOpen) return entry;
+  bool writing = mode && (mode[0] == 'w' || mode[0] == 'a');
+  if (existing) {
+    // A closed entry is reused: a memory output keeps collecting into the same buffer when it
+    // is opened for appending, and starts again when opened for writing.
+    if (entry->kind == FileKind::kMemoryOutput && table.memoryOutputMode && writing) {
+      if (mode[0] == 'w') entry->output.Clear();
+      entry->state = FileState::kOpen;
+      return entry;
+    }
+    if (entry->kind == FileKind::kMemoryOutput) entry->output = TextBuffer();
+  }
+  entry->name.assign(name);
+  if (table.memoryOutputMode && writing) {
+    entry->kind = FileKind::kMemoryOutput;
+    entry->position = 0;
+    entry->output = TextBuffer();
+    entry->state = FileState::kOpen;
+    return entry;
+  }
+  entry->kind = FileKind::kDisk;
+  entry->access = mode ? mode : "r";
+  entry->stream = std::fopen(entry->name.c_str(), entry->access.c_str());
+  if (!entry->stream) {
+    ResetEntry(entry);
+    return nullptr;
+  }
+  entry->state = FileState::kOpen;
+  return entry;
+}
+
+FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* text, long size) {
+  bool existing = false;
+  FileEntry* entry = FindSlot(table, name, &existing);
+  if (existing && entry->kind == FileKind::kDisk && entry->stream) std::fclose(entry->stream);
+  ResetEntry(entry);
+  entry->name.assign(name);
+  entry->kind = FileKind::kMemoryInput;
+  entry->input = text ? text : "";
+  entry->inputSize = text ? size : 0;
+  entry->position = 0;
+  entry->state = FileState::kOpen;
+  return entry;
+}
+
+void FileClose(FileEntry* entry) {
+  if (!entry || entry->state != FileState::kOpen) return;
+  entry->state = FileState::kClosed;
+  if (entry->kind == FileKind::kDisk && entry->stream) {
+    std::fclose(entry->stream);
+    entry->stream = nullptr;
+  }
+}
+
+int FilePutChar(FileEntry* entry, int c) {
+  if (IsMemoryOutput(entry)) {
+    entry->output.AppendChar(static_cast<char>(c));
+    return 1;
+  }
+  if (IsOpenDisk(entry)) return std::fputc(c, entry->stream);
+  return -1;
+}
+
+std::size_t FileWrite(FileEntry* entry, const void* bytes, std::size_t size, std::size_t count) {
+  if (IsMemoryOutput(entry)) {
+    entry->output.AppendBytes(bytes, size * count);
+    return size * count;
+  }
+  if (IsOpenDisk(entry)) return std::fwrite(bytes, size, count, entry->stream);
+  return 0;
+}
+
+int FilePutString(FileEntry* entry, std::string_view text) {
+  if (IsMemoryOutput(entry)) {
+    entry->output.AppendString(text);
+    return 1;
+  }
+  if (IsOpenDisk(entry)) {
+    return std::fwrite(text.data(), 1, text.size(), entry->stream) == text.size() ? 1 : -1;
+  }
+  return -1;
+}
+
+int FileGetChar(FileEntry* entry) {
+  if (IsMemoryInput(entry)) {
+    if (entry->position >= entry->inputSize) return -1;
+    return static_cast<unsigned char>(entry->input[entry->position++]);
+  }
+  if (IsOpenDisk(entry)) return getc_unlocked(entry->stream);
+  return -1;
+}
+
+std::size_t FileRead(FileEntry* entry, void* bytes, std::size_t size, std::size_t count) {
+  if (IsMemoryInput(entry)) {
+    std::size_t wanted = size * count;
+    std::size_t left = static_cast<std::size_t>(entry->inputSize - entry->position);
+    std::size_t n = wanted < left ? wanted : left;
+    std::memcpy(bytes, entry->input + entry->position, n);
+    entry->position += static_cast<long>(n);
+    return size ? n / size : 0;
+  }
+  if (IsOpenDisk(entry)) return std::fread(bytes, size, count, entry->stream);
+  return 0;
+}
+
+bool FileReadLine(FileEntry* entry, std::string& line, std::size_t size) {
+  line.clear();
+  if (size < 2) return false;
+  if (IsMemoryInput(entry)) {
+    if (entry->position >= entry->inputSize) return false;
+    while (entry->position < entry->inputSize && line.size() < size - 1) {
+      char c = entry->input[entry->position++];
+      line.push_back(c);
+      if (c == '\n') break;
+    }
+    return true;
+  }
+  if (IsOpenDisk(entry)) {
+    while (line.size() < size - 1) {
+      int c = getc_unlocked(entry->stream);
+      if (c == EOF) break;
+      line.push_back(static_cast<char>(c));
+      if (c == '\n') break;
+    }
+    return !line.empty();
+  }
+  return false;
+}
+
+int FileUngetChar(FileEntry* entry, int c) {
+  if (IsMemoryInput(entry)) {
+    if (entry->position <= 0) return -1;
+    --entry->position;
+    return c;
+  }
+  if (IsOpenDisk(entry)) return std::ungetc(c, entry->stream);
+  return -1;
+}
+
+long FileTell(FileEntry* entry) {
+  if (IsMemoryInput(entry)) return entry->position;
+  if (IsOpenDisk(entry)) return std::ftell(entry->stream);
+  return -1;
+}
+
+int FileSeek(FileEntry* entry, long offset, int whence) {
+  if (IsMemoryInput(entry)) {
+    long target;
+    switch (whence) {
+      case 0: target = offset; break;
+      case 1: target = entry->position + offset; break;
+      case 2: target = entry->inputSize - offset; break;
+      default: return 1;
+    }
+    if (target < 0 || target > entry->inputSize) return 1;
+    entry->position = target;
+    return 0;
+  }
+  if (IsOpenDisk(entry)) return std::fseek(entry->stream, offset, whence) == 0 ? 0 : 1;
+  return 1;
+}
+
+void FileFlush(FileEntry* entry) {
+  if (IsOpenDisk(entry)) std::fflush(entry->stream);
+}
+
+int FileRemove(FileEntry* entry) {
+  if (!entry || entry->state == FileState::kFree) return 1;
+  if (entry->kind == FileKind::kDisk) {
+    if (entry->stream) std::fclose(entry->stream);
+    std::string name = entry->name;
+    ResetEntry(entry);
+    std::remove(name.c_str());
+    return 0;
+  }
+  if (entry->kind == FileKind::kMemoryOutput) {
+    bool hadStorage = entry->output.capacity() != 0;
+    ResetEntry(entry);
+    return hadStorage ? 1 : 0;
+  }
+  return 1;
+}
+
+ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
+  FileTable& table = engine.files;
+  int outputs = 0;
+  if (!discard) {
+    for (auto& entry : table.entries) {
+      if (entry->state != FileState::kFree && entry->kind == FileKind::kMemoryOutput &&
+          entry->output.capacity() != 0) {
+        ++outputs;
+      }
+    }
+  }
+  ConvertedOutput* results = nullptr;
+  if (outputs > 0) {
+    results = static_cast<ConvertedOutput*>(std::calloc(outputs, sizeof(ConvertedOutput)));
+    if (!results) throw std::bad_alloc();
+  }
+  int slot = 0;
+  for (auto& entry : table.entries) {
+    if (entry->state == FileState::kFree) continue;
+    // Seam: the log file lists every disk file read or written here once it exists.
+    if (entry->kind == FileKind::kDisk && !entry->access.empty() && entry->access[0] == 'w') {
+      ++table.outputFileCounter;
+      SetSetting(engine, "OutputFileList" + std::to_string(table.outputFileCounter), entry->name);
+      SetSetting(engine, "OutputFileListCount", std::to_string(table.outputFileCounter));
+    }
+    if (entry->kind == FileKind::kMemoryOutput && !discard && entry->output.capacity() != 0) {
+      ConvertedOutput& out = results[slot++];
+      out.length = entry->output.length();
+      out.data = entry->output.Release();
+      out.name = strdup(entry->name.c_str());
+      if (!out.name) throw std::bad_alloc();
+    } else if (entry->kind == FileKind::kDisk && entry->stream) {
+      std::fclose(entry->stream);
+    }
+    ResetEntry(entry.get());
+  }
+  table.entries.clear();
+  if (count) *count = slot;
+  return results;
+}
+
+std::string_view BaseName(std::string_view path) {
+  auto p = path.rfind('/');
+  return p == std::string_view::npos ? path : path.substr(p + 1);
+}
+
+std::string_view DirectoryPart(std::string_view path) {
+  auto p = path.rfind('/');
+  return p == std::string_view::npos ? std::string_view() : path.substr(0, p);
+}
+
 bool IsRelativePath(std::string_view path) { return path.empty() || path[0] != '/'; }
+
 }  // namespace quillo

@@ -38,7 +38,11 @@ struct MessageState {
   FileEntry* errorFile = nullptr;   ///< open error file, created by the first printed message
   bool errorFileClosed = false;     ///< set when closed during this conversion
   bool discardPrinted = false;      ///< DisableErrorFile: the print sink drops text
-  bool inReport = false;            ///< guards against a message raised while reporting one
+  /// Depth of ReportMessage calls in progress. A message text or action may itself raise a
+  /// message (an undefined function, say); the depth is bounded so that this can never recurse
+  /// without end.
+  int inReport = 0;
+  static constexpr int kMaxNestedReports = 4;
 };
 
 /// Reports `code` with its parameters (MsgParam1..n). May throw ConversionAbandoned (actions
@@ -59,5 +63,8 @@ void WriteErrorFile(Engine& engine, std::string_view text);
 void CloseErrorFile(Engine& engine);
 /// Registers the default message texts and actions (part of the store reset).
 void RegisterDefaultMessages(Engine& engine);
+/// Prints the memory report labelled `label` through the print sink. The engine keeps no per-block
+/// records, so the figures are zero and only the first and last lines appear.
+void MemoryReport(Engine& engine, const char* label);
 
 }  // namespace quillo

@@ -1,38 +1,494 @@
-// PLACEHOLDER: minimal store so the engine links while the real one is written.
+// The named-settings store: registration of the built-in names, lookup ignoring case, the set
+// operation with OverrideDefs protection, mirrors and side effects, the computed names, the option
+// parser, the library-file search and the derivation of the output names.
 #include "frame/settings.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
 #include "engine.h"
+#include "expand/expand.h"
 #include "frame/buffers.h"
+#include "frame/file_table.h"
+#include "frame/messages.h"
 
 namespace quillo {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Built-in names
+
+/// How a built-in is read.
+enum class Reading {
+  kStored,        ///< the stored value
+  kLater,         ///< computed from state kept by later stages; until they provide it, the default
+  kTime,          ///< local time, "%X"
+  kDate,          ///< local date, "%m/%d/%Y"
+  kElapsedTime,   ///< whole seconds since the conversion started
+  kProgramPath,   ///< the program directory
+  kOverrideDefs,  ///< the OverrideDefs flag
+  kSaveText,      ///< the saved-text switch
+  kSaveTextStr,   ///< the saved text
+  kToken,         ///< the last control word the reader recognised
+  kRtfParam,      ///< parameter of the reader's current token
+};
+
+struct BuiltinEntry {
+  int index;
+  const char* name;
+  const char* defaultValue;
+  Reading reading;
+};
+
+// Registration order is the index order; each line carries its constant so the pairing of
+// constant and name can be checked at compile time.
+constexpr BuiltinEntry kBuiltins[] = {
+    {kSettingPAlign, "PAlign", "0", Reading::kLater},
+    {kSettingFirstIndent, "FirstIndent", "0", Reading::kLater},
+    {kSettingLeftIndent, "LeftIndent", "0", Reading::kLater},
+    {kSettingRightIndent, "RightIndent", "0", Reading::kLater},
+    {kSettingFirstHeading, "FirstHeading", "", Reading::kStored},
+    {kSettingFileFirstHeading, "FileFirstHeading", "", Reading::kStored},
+    {kSettingRtfTitle, "rtfTitle", "", Reading::kLater},
+    {kSettingSubject, "Subject", "", Reading::kLater},
+    {kSettingOperator, "Operator", "", Reading::kLater},
+    {kSettingVersComments, "VersComments", "", Reading::kLater},
+    {kSettingComments, "Comments", "", Reading::kLater},
+    {kSettingKeywords, "Keywords", "", Reading::kLater},
+    {kSettingAuthor, "Author", "", Reading::kLater},
+    {kSettingFont, "Font", "", Reading::kLater},
+    {kSettingFontSize, "FontSize", "0", Reading::kLater},
+    {kSettingPlain, "Plain", "1", Reading::kLater},
+    {kSettingBold, "Bold", "0", Reading::kLater},
+    {kSettingItalic, "Italic", "0", Reading::kLater},
+    {kSettingStrikeThru, "StrikeThru", "0", Reading::kLater},
+    {kSettingOutline, "Outline", "0", Reading::kLater},
+    {kSettingShadow, "Shadow", "0", Reading::kLater},
+    {kSettingSmallCaps, "SmallCaps", "0", Reading::kLater},
+    {kSettingAllCaps, "AllCaps", "0", Reading::kLater},
+    {kSettingInvisible, "Invisible", "0", Reading::kLater},
+    {kSettingUnderline, "Underline", "0", Reading::kLater},
+    {kSettingWUnderline, "WUnderline", "0", Reading::kLater},
+    {kSettingDUnderline, "DUnderline", "0", Reading::kLater},
+    {kSettingDbUnderline, "DbUnderline", "0", Reading::kLater},
+    {kSettingSuperScript, "SuperScript", "0", Reading::kLater},
+    {kSettingSubScript, "SubScript", "0", Reading::kLater},
+    {kSettingParStyle, "ParStyle", "Normal", Reading::kLater},
+    {kSettingSubMatch0, "_0", "", Reading::kLater},
+    {kSettingSubMatch1, "_1", "", Reading::kLater},
+    {kSettingSubMatch2, "_2", "", Reading::kLater},
+    {kSettingSubMatch3, "_3", "", Reading::kLater},
+    {kSettingSubMatch4, "_4", "", Reading::kLater},
+    {kSettingSubMatch5, "_5", "", Reading::kLater},
+    {kSettingSubMatch6, "_6", "", Reading::kLater},
+    {kSettingSubMatch7, "_7", "", Reading::kLater},
+    {kSettingSubMatch8, "_8", "", Reading::kLater},
+    {kSettingSubMatch9, "_9", "", Reading::kLater},
+    {kSettingCharStyle, "CharStyle", "", Reading::kLater},
+    {kSettingTextColor, "TextColor", "", Reading::kLater},
+    {kSettingTextRGB, "TextRGB", "", Reading::kLater},
+    {kSettingTime, "Time", "", Reading::kTime},
+    {kSettingETime, "ETime", "0", Reading::kElapsedTime},
+    {kSettingDate, "Date", "", Reading::kDate},
+    {kSettingPicfilename, "Picfilename", "", Reading::kLater},
+    {kSettingPicGoalHt, "PicGoalHt", "", Reading::kLater},
+    {kSettingPicGoalWid, "PicGoalWid", "", Reading::kLater},
+    {kSettingPicHt, "PicHt", "", Reading::kLater},
+    {kSettingPicWid, "PicWid", "", Reading::kLater},
+    {kSettingPicScaleX, "PicScaleX", "", Reading::kLater},
+    {kSettingPicScaleY, "PicScaleY", "", Reading::kLater},
+    {kSettingPictType, "PictType", "", Reading::kLater},
+    {kSettingPicCropt, "PicCropt", "", Reading::kLater},
+    {kSettingPicCropb, "PicCropb", "", Reading::kLater},
+    {kSettingPicCropr, "PicCropr", "", Reading::kLater},
+    {kSettingPicCropl, "PicCropl", "", Reading::kLater},
+    {kSettingPicEmbedded, "PicEmbedded", "", Reading::kLater},
+    {kSettingPicwidth, "Picwidth", "", Reading::kLater},
+    {kSettingPicheight, "Picheight", "", Reading::kLater},
+    {kSettingPicChecksum, "PicChecksum", "", Reading::kLater},
+    {kSettingFieldInst, "FieldInst", "", Reading::kStored},
+    {kSettingCharFmtIdx, "CharFmtIdx", "", Reading::kLater},
+    {kSettingParFmtIdx, "ParFmtIdx", "", Reading::kLater},
+    {kSettingCharFmts, "CharFmts", "", Reading::kLater},
+    {kSettingParFmts, "ParFmts", "", Reading::kLater},
+    {kSettingNumIndexEntries, "NumIndexEntries", "0", Reading::kLater},
+    {kSettingDocComments, "DocComments", "", Reading::kLater},
+    {kSettingImageExt, "ImageExt", "jpg", Reading::kStored},
+    {kSettingOutFileName, "OutFileName", "", Reading::kStored},
+    {kSettingErrorFileName, "ErrorFileName", "", Reading::kStored},
+    {kSettingDisableErrorFile, "DisableErrorFile", "", Reading::kStored},
+    {kSettingCreateLogFile, "CreateLogFile", "0", Reading::kStored},
+    {kSettingLogFileName, "LogFileName", "", Reading::kStored},
+    {kSettingNoGraphics, "NoGraphics", "0", Reading::kStored},
+    {kSettingInlineGraphics, "InlineGraphics", "1", Reading::kStored},
+    {kSettingGenContents, "GenContents", "0", Reading::kStored},
+    {kSettingGenFrames, "GenFrames", "0", Reading::kStored},
+    {kSettingGenIndex, "GenIndex", "0", Reading::kStored},
+    {kSettingShortNames, "ShortNames", "0", Reading::kStored},
+    {kSettingSplitDepth, "SplitDepth", "0", Reading::kStored},
+    {kSettingMemoryCheck, "MemoryCheck", "0", Reading::kStored},
+    {kSettingMaxColorDiff, "MaxColorDiff", "128", Reading::kStored},
+    {kSettingSkipNavPanel, "SkipNavPanel", "0", Reading::kStored},
+    {kSettingSkipLeadingToc, "SkipLeadingToc", "1", Reading::kStored},
+    {kSettingSkipTrailingToc, "SkipTrailingToc", "1", Reading::kStored},
+    {kSettingWMFAdjust, "WMFAdjust", "133.3333", Reading::kStored},
+    {kSettingMacAdjust, "MacAdjust", "100", Reading::kStored},
+    {kSettingWMFNGAdjust, "WMFNGAdjust", "133.3333", Reading::kStored},
+    {kSettingMacNGAdjust, "MacNGAdjust", "2000", Reading::kStored},
+    {kSettingBMPAdjust, "BMPAdjust", "2000", Reading::kStored},
+    {kSettingBMPNGAdjust, "BMPNGAdjust", "2000", Reading::kStored},
+    {kSettingTwipToPixel, "TwipToPixel", ".05", Reading::kStored},
+    {kSettingColTolerance, "ColTolerance", "10", Reading::kStored},
+    {kSettingFontScale, "FontScale", ".33", Reading::kStored},
+    {kSettingShortFileDigits, "ShortFileDigits", "2", Reading::kStored},
+    {kSettingMergePMatch, "MergePMatch", "0", Reading::kStored},
+    {kSettingDebug, "Debug", "0", Reading::kStored},
+    {kSettingHtmlExt, "HtmlExt", "html", Reading::kStored},
+    {kSettingCSuffix, "CSuffix", "-Contents", Reading::kStored},
+    {kSettingISuffix, "ISuffix", "-Index", Reading::kStored},
+    {kSettingTSuffix, "TSuffix", "-Title", Reading::kStored},
+    {kSettingFCSuffix, "FCSuffix", "-FContents", Reading::kStored},
+    {kSettingFISuffix, "FISuffix", "-FIndex", Reading::kStored},
+    {kSettingKeepDupPicts, "KeepDupPicts", "0", Reading::kStored},
+    {kSettingFNSep, "FNSep", "<HR>", Reading::kStored},
+    {kSettingPreferEmbed, "PreferEmbed", "1", Reading::kStored},
+    {kSettingMaxTOCLevel, "MaxTOCLevel", "99", Reading::kStored},
+    {kSettingHeadingRow, "HeadingRow", "0", Reading::kStored},
+    {kSettingDebugColor, "DebugColor", "0", Reading::kStored},
+    {kSettingNotDef, "NotDef", "", Reading::kStored},
+    {kSettingNotDefName, "NotDefName", "", Reading::kStored},
+    {kSettingLanguage, "Language", "", Reading::kStored},
+    {kSettingContentsFile, "ContentsFile", "", Reading::kStored},
+    {kSettingIndexFile, "IndexFile", "", Reading::kStored},
+    {kSettingFContentsFile, "FContentsFile", "", Reading::kStored},
+    {kSettingFIndexFile, "FIndexFile", "", Reading::kStored},
+    {kSettingThisFile, "ThisFile", "", Reading::kStored},
+    {kSettingPrevFile, "PrevFile", "", Reading::kStored},
+    {kSettingParentFileH, "ParentFileH", "", Reading::kStored},
+    {kSettingPrevFileH, "PrevFileH", "", Reading::kStored},
+    {kSettingNextFileH, "NextFileH", "", Reading::kStored},
+    {kSettingNextFile, "NextFile", "", Reading::kStored},
+    {kSettingTitleFile, "TitleFile", "", Reading::kStored},
+    {kSettingParentFile, "ParentFile", "", Reading::kStored},
+    {kSettingNumFiles, "NumFiles", "0", Reading::kLater},
+    {kSettingOutTrn, "OutTrn", "", Reading::kStored},
+    {kSettingPNTStripChar, "PNTStripChar", " ", Reading::kStored},
+    {kSettingAllowEmptyStrip, "AllowEmptyStrip", "1", Reading::kStored},
+    {kSettingPNOverrideFlag, "PNOverrideFlag", "1", Reading::kStored},
+    {kSettingPNText, "PNText", "", Reading::kStored},
+    {kSettingNestLevel, "NestLevel", "0", Reading::kLater},
+    {kSettingMatchName, "MatchName", "", Reading::kLater},
+    {kSettingOutMap, "OutMap", "html-mapv4.txt", Reading::kStored},
+    {kSettingTrnFile, "TrnFile", "html.trn", Reading::kStored},
+    {kSettingNotDefValue, "NotDefValue", "", Reading::kStored},
+    {kSettingIndexSubMarkers, "IndexSubMarkers", ":", Reading::kStored},
+    {kSettingProgPath, "ProgPath", "", Reading::kProgramPath},
+    {kSettingOverrideDefs, "OverrideDefs", "0", Reading::kOverrideDefs},
+    {kSettingPauseOnErr, "PauseOnErr", "1", Reading::kStored},
+    {kSettingMaxIndexLevels, "MaxIndexLevels", "8", Reading::kStored},
+    {kSettingSaveText, "SaveText", "0", Reading::kSaveText},
+    {kSettingParNumber, "ParNumber", "0", Reading::kLater},
+    {kSettingSaveTextStr, "SaveTextStr", "", Reading::kSaveTextStr},
+    {kSettingToken, "Token", "", Reading::kToken},
+    {kSettingRTFParam, "RTFParam", "0", Reading::kRtfParam},
+};
+
+constexpr bool BuiltinsInOrder() {
+  int i = 0;
+  for (const BuiltinEntry& entry : kBuiltins)
+    if (entry.index != i++) return false;
+  return i == kSettingCount;
+}
+static_assert(BuiltinsInOrder(), "built-in table out of step with BuiltinSetting");
+
+/// Looks a name up, appending it with an empty value when absent. Returns its index.
+int FindOrAdd(SettingsStore& store, std::string_view name) {
+  std::string key = FoldedKey(name);
+  auto it = store.indexByKey.find(key);
+  if (it != store.indexByKey.end()) return it->second;
+  int index = static_cast<int>(store.names.size());
+  store.names.emplace_back(name);
+  store.values.emplace_back();
+  store.indexByKey.emplace(std::move(key), index);
+  return index;
+}
+
+std::string FormatV(const char* format, va_list ap) {
+  va_list copy;
+  va_copy(copy, ap);
+  int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (size <= 0) return {};
+  std::string text(static_cast<std::size_t>(size), '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, ap);
+  return text;
+}
+
+/// Stores a built-in's value with no trace, mirror or side effect. Used where the engine derives
+/// a value itself (ApplyOutputName) and a side effect would run the derivation again.
+void StoreRaw(Engine& engine, int index, std::string_view value) {
+  engine.settings.values[index].assign(value);
+}
+
+const std::string& Stored(const Engine& engine, int index) { return engine.settings.values[index]; }
+
+/// Position of the '.' that starts the extension of `path` (after its last '/'), or npos.
+std::size_t ExtensionDot(std::string_view path) {
+  std::size_t dot = path.find_last_of("./");
+  if (dot == std::string_view::npos || path[dot] != '.') return std::string_view::npos;
+  return dot;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mirrors and side effects
+
+/// Refreshes the engine copy of built-in `index` and runs its side effect.
+void RefreshMirror(Engine& engine, int index, const std::string& value) {
+  SettingMirrors& m = engine.settings.mirrors;
+  const char* v = value.c_str();
+  switch (index) {
+    case kSettingNoGraphics: m.noGraphics = std::atoi(v); break;
+    case kSettingInlineGraphics: m.inlineGraphics = std::atoi(v); break;
+    case kSettingGenContents: m.genContents = std::atoi(v); break;
+    case kSettingGenFrames: m.genFrames = std::atoi(v); break;
+    case kSettingGenIndex: m.genIndex = std::atoi(v); break;
+    case kSettingSplitDepth: m.splitDepth = std::atoi(v); break;
+    case kSettingMemoryCheck: m.memoryCheck = std::atoi(v); break;
+    case kSettingMaxColorDiff: m.maxColorDiff = std::atoi(v); break;
+    case kSettingSkipNavPanel: m.skipNavPanel = std::atoi(v); break;
+    case kSettingSkipLeadingToc: m.skipLeadingToc = std::atoi(v); break;
+    case kSettingSkipTrailingToc: m.skipTrailingToc = std::atoi(v); break;
+    case kSettingColTolerance: m.colTolerance = std::atoi(v); break;
+    case kSettingMergePMatch: m.mergePMatch = std::atoi(v); break;
+    case kSettingDebug: m.debug = std::atoi(v); break;
+    case kSettingKeepDupPicts: m.keepDupPicts = std::atoi(v); break;
+    case kSettingPreferEmbed: m.preferEmbed = std::atoi(v); break;
+    case kSettingMaxTOCLevel: m.maxTocLevel = std::atoi(v); break;
+    case kSettingAllowEmptyStrip: m.allowEmptyStrip = std::atoi(v); break;
+    case kSettingOverrideDefs: m.overrideDefs = std::atoi(v); break;
+    case kSettingPauseOnErr: m.pauseOnErr = std::atoi(v); break;
+    case kSettingMaxIndexLevels: m.maxIndexLevels = std::atoi(v); break;
+
+    case kSettingWMFAdjust: m.wmfAdjust = std::atof(v); break;
+    case kSettingMacAdjust: m.macAdjust = std::atof(v); break;
+    case kSettingWMFNGAdjust: m.wmfNgAdjust = std::atof(v); break;
+    case kSettingMacNGAdjust: m.macNgAdjust = std::atof(v); break;
+    case kSettingBMPAdjust: m.bmpAdjust = std::atof(v); break;
+    case kSettingBMPNGAdjust: m.bmpNgAdjust = std::atof(v); break;
+    case kSettingTwipToPixel: m.twipToPixel = std::atof(v); break;
+    case kSettingFontScale: m.fontScale = std::atof(v); break;
+
+    case kSettingShortNames:
+      m.shortNames = std::atoi(v);
+      ApplyOutputName(engine);
+      break;
+    case kSettingShortFileDigits:
+      m.shortFileDigits = std::atoi(v);
+      ApplyOutputName(engine);
+      break;
+    case kSettingOutFileName:
+    case kSettingErrorFileName:
+    case kSettingDisableErrorFile:
+    case kSettingCreateLogFile:
+    case kSettingLogFileName:
+      ApplyOutputName(engine);
+      break;
+
+    case kSettingHtmlExt: {
+      // A new extension replaces the one of OutFileName, if that name has one after its last '/'.
+      const std::string& outName = Stored(engine, kSettingOutFileName);
+      std::size_t dot = ExtensionDot(outName);
+      if (outName.empty() || dot == std::string::npos) break;
+      StoreRaw(engine, kSettingOutFileName, outName.substr(0, dot + 1) + value);
+      ApplyOutputName(engine);
+      break;
+    }
+
+    case kSettingHeadingRow:
+      // The heading-row flag of the current table row is set here once tables keep row state.
+      break;
+    case kSettingMatchName:
+      // Forcing a .PMatch entry for the current paragraph is added with the paragraph tags.
+      break;
+
+    case kSettingSaveText:
+      engine.settings.saveText = std::atoi(v);
+      if (engine.settings.saveText == 0) engine.settings.saveTextStr.clear();
+      break;
+    case kSettingSaveTextStr: engine.settings.saveTextStr = value; break;
+    default: break;
+  }
+}
+
+/// Trace, store, mirror: the part of the set operation after the protection rule.
+void StoreValue(Engine& engine, int index, std::string_view value) {
+  SettingsStore& store = engine.settings;
+  if (store.mirrors.debug & 2) {
+    std::string name = store.names[index];
+    std::string text(value);
+    PrintEscaped(engine, "Setting:name=%s,value=%s\n", name.c_str(), text.c_str());
+  }
+  store.values[index].assign(value);
+  // The side effect may append settings (and so move `values`): pass a copy.
+  if (index < kSettingCount) RefreshMirror(engine, index, std::string(value));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Computed names
+
+std::string LocalTime(const char* format) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  std::size_t n = std::strftime(text, sizeof text, format, &local);
+  return std::string(text, n);
+}
+
+/// Computes built-in `index` into its stored value when it is a computed name.
+void ComputeBuiltin(Engine& engine, int index) {
+  const BuiltinEntry& entry = kBuiltins[index];
+  std::string& value = engine.settings.values[index];
+  switch (entry.reading) {
+    case Reading::kStored: return;
+    // Paragraph, character, picture, format, index and heading state is not kept by the engine
+    // yet; these names read as their defaults until the stages that own that state fill them in.
+    case Reading::kLater: value = entry.defaultValue; return;
+    case Reading::kTime: value = LocalTime("%X"); return;
+    case Reading::kDate: value = LocalTime("%m/%d/%Y"); return;
+    case Reading::kElapsedTime: {
+      std::time_t start = engine.driver.startTime;
+      long seconds = start == 0 ? 0 : static_cast<long>(std::time(nullptr) - start);
+      value = std::to_string(seconds);
+      return;
+    }
+    case Reading::kProgramPath: value = engine.settings.paths.programDirectory; return;
+    case Reading::kOverrideDefs: value = std::to_string(engine.settings.mirrors.overrideDefs); return;
+    case Reading::kSaveText: value = std::to_string(engine.settings.saveText); return;
+    case Reading::kSaveTextStr: value = engine.settings.saveTextStr; return;
+    case Reading::kToken: value = engine.reader.lastControlWord; return;
+    case Reading::kRtfParam: value = std::to_string(engine.reader.token.param); return;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Options
+
+enum class OptionKind { kSet, kVersion, kBatch, kDefine };
+
+struct OptionEntry {
+  const char* word;  ///< the whole word, or the two characters that start it
+  bool takesParameter;
+  OptionKind kind;
+  const char* setting;  ///< name set (kSet)
+  const char* value;    ///< value set; nullptr = the parameter
+};
+
+constexpr OptionEntry kOptions[] = {
+    {"-V", false, OptionKind::kVersion, nullptr, nullptr},
+    {"-i", false, OptionKind::kSet, "InlineGraphics", "1"},
+    {"-G", false, OptionKind::kSet, "NoGraphics", "1"},
+    {"-o", true, OptionKind::kSet, "OutFileName", nullptr},
+    {"-P", true, OptionKind::kSet, "ImageExt", nullptr},
+    {"-h", true, OptionKind::kSet, "SplitDepth", nullptr},
+    {"-c", false, OptionKind::kSet, "GenContents", "1"},
+    {"-t", false, OptionKind::kSet, "SkipLeadingToc", "0"},
+    {"-s", false, OptionKind::kSet, "ShortNames", "1"},
+    {"-F", false, OptionKind::kSet, "GenFrames", "1"},
+    {"-T", true, OptionKind::kSet, "Title", nullptr},
+    {"-b", true, OptionKind::kBatch, nullptr, nullptr},
+    {"-D", true, OptionKind::kDefine, nullptr, nullptr},
+    {"-X", true, OptionKind::kSet, "EmptyAnchorText", nullptr},
+    {"-x", false, OptionKind::kSet, "GenIndex", "1"},
+};
+
+const OptionEntry* MatchOption(std::string_view word) {
+  for (const OptionEntry& option : kOptions) {
+    std::string_view spelling = option.word;
+    if (option.takesParameter ? word.substr(0, spelling.size()) == spelling : word == spelling)
+      return &option;
+  }
+  return nullptr;
+}
+
+constexpr const char* kVersion = "5.0.2";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The store
 
 void ResetSettings(Engine& engine) {
-  engine.settings.names.clear();
-  engine.settings.values.clear();
-  engine.settings.indexByKey.clear();
-  engine.settings.protectedKeys.clear();
+  SettingsStore& store = engine.settings;
+  store.names.clear();
+  store.values.clear();
+  store.indexByKey.clear();
+  store.protectedKeys.clear();
+  store.mirrors = SettingMirrors();  // the mirrors' initial values are the defaults below
+  store.saveText = 0;
+  store.saveTextStr.clear();
+  engine.messages.discardPrinted = false;  // DisableErrorFile is empty again
+  store.names.reserve(kSettingCount + 256);
+  store.values.reserve(kSettingCount + 256);
+  for (const BuiltinEntry& entry : kBuiltins) {
+    int index = FindOrAdd(store, entry.name);
+    if (index != entry.index)
+      FatalText(engine, "Logic Error: %s Init out of Order got %d expected %d\n", entry.name,
+                index, entry.index);
+    store.values[index] = entry.defaultValue;
+  }
+  RegisterDefaultMessages(engine);
+  SetSetting(engine, "TransCMD", "quillo");
 }
 
 int SetSetting(Engine& engine, std::string_view name, std::string_view value) {
-  auto& s = engine.settings;
-  auto key = FoldedKey(name);
-  auto it = s.indexByKey.find(key);
-  int index;
-  if (it == s.indexByKey.end()) {
-    index = static_cast<int>(s.names.size());
-    s.names.emplace_back(name);
-    s.values.emplace_back();
-    s.indexByKey.emplace(key, index);
-  } else {
-    index = it->second;
+  SettingsStore& store = engine.settings;
+  int index = FindOrAdd(store, name);
+  if (index != kSettingOverrideDefs) {
+    std::string key = FoldedKey(name);
+    if (store.protectedKeys.count(key)) {
+      if (store.mirrors.debug & 2) {
+        std::string text(name);
+        PrintEscaped(engine, "Ignoring Set of:name=%s\n", text.c_str());
+      }
+      return index;
+    }
+    if (store.mirrors.overrideDefs != 0) store.protectedKeys.insert(key);
   }
-  s.values[index] = std::string(value);
+  StoreValue(engine, index, value);
+  return index;
+}
+
+int SetUnprotected(Engine& engine, std::string_view name, std::string_view value) {
+  int index = FindOrAdd(engine.settings, name);
+  StoreValue(engine, index, value);
   return index;
 }
 
 void SetBuiltin(Engine& engine, int index, std::string_view value) {
-  if (index >= 0 && index < static_cast<int>(engine.settings.values.size()))
-    engine.settings.values[index] = std::string(value);
+  if (index < 0 || index >= kSettingCount ||
+      index >= static_cast<int>(engine.settings.values.size()))
+    return;
+  StoreValue(engine, index, value);
+}
+
+int SetFormatted(Engine& engine, std::string_view name, const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  std::string value = FormatV(format, ap);
+  va_end(ap);
+  return SetSetting(engine, name, value);
+}
+
+void SetIndexFormatted(Engine& engine, int index, const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  std::string value = FormatV(format, ap);
+  va_end(ap);
+  SetBuiltin(engine, index, value);
 }
 
 int FindSetting(const Engine& engine, std::string_view name) {
@@ -41,21 +497,140 @@ int FindSetting(const Engine& engine, std::string_view name) {
 }
 
 const std::string* GetSetting(Engine& engine, std::string_view name) {
-  int i = FindSetting(engine, name);
-  return i < 0 ? nullptr : &engine.settings.values[i];
+  int index = FindSetting(engine, name);
+  if (index < 0) return nullptr;
+  if (index < kSettingCount) ComputeBuiltin(engine, index);
+  return &engine.settings.values[index];
 }
 
 std::string SettingValue(Engine& engine, std::string_view name) {
-  const std::string* v = GetSetting(engine, name);
-  return v ? *v : std::string();
+  const std::string* value = GetSetting(engine, name);
+  return value ? *value : std::string();
 }
 
-int ParseOptions(Engine&, int argc, char**) { return argc; }
+bool IsComputedSetting(int index) {
+  return index >= 0 && index < kSettingCount && kBuiltins[index].reading != Reading::kStored;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Options
+
+int ParseOptions(Engine& engine, int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view word = argv[i] ? argv[i] : "";
+    if (word.empty()) continue;
+    if (word[0] != '-') return i;  // the input
+
+    const OptionEntry* option = MatchOption(word);
+    if (!option) {
+      ReportMessage(engine, "MSG_UNKNOWN_OPTION", {word});
+      return -1;
+    }
+    std::string_view parameter;
+    if (option->takesParameter) {
+      if (word.size() > 2) {
+        parameter = word.substr(2);
+      } else if (i + 1 < argc) {
+        parameter = argv[++i] ? argv[i] : "";
+      } else {
+        ReportMessage(engine, "MSG_PARAM_REQUIRED", {word});
+        return -1;
+      }
+    }
+    switch (option->kind) {
+      case OptionKind::kVersion:
+        ReportMessage(engine, "MSG_VERSION", {kVersion});
+        return 0;
+      case OptionKind::kBatch:
+        break;  // the driver looks for -b before set-up; the parameter is only skipped here
+      case OptionKind::kDefine: {
+        std::size_t equals = parameter.find('=');
+        if (equals == std::string_view::npos)
+          SetSetting(engine, parameter, "1");
+        else
+          SetSetting(engine, parameter.substr(0, equals), parameter.substr(equals + 1));
+        break;
+      }
+      case OptionKind::kSet:
+        SetSetting(engine, option->setting, option->value ? option->value : parameter);
+        break;
+    }
+  }
+  return argc;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Library files
 
 FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mode) {
-  return FileOpen(engine.files, name, mode);
+  if (!IsRelativePath(name)) return FileOpen(engine.files, name, mode);
+
+  auto tryDirectory = [&](std::string_view directory) -> FileEntry* {
+    if (directory.empty()) return nullptr;
+    std::string path(directory);
+    path += '/';
+    path += name;
+    return FileOpen(engine.files, path, mode);
+  };
+  const OutputNames& paths = engine.settings.paths;
+  if (FileEntry* file = tryDirectory(paths.libraryDirOverride)) return file;
+  if (FileEntry* file = tryDirectory(paths.inputDirectory)) return file;
+  if (const char* env = std::getenv("RTFLIBDIR"))
+    if (FileEntry* file = tryDirectory(env)) return file;
+  if (FileEntry* file = tryDirectory(paths.programDirectory)) return file;
+  if (FileEntry* file = tryDirectory("LIBDIR")) return file;
+#ifdef QUILLO_DATA_DIR
+  // The installed data folder, so that an installed program finds its data from anywhere.
+  if (FileEntry* file = tryDirectory(QUILLO_DATA_DIR)) return file;
+#endif
+  return nullptr;
 }
 
-void ApplyOutputName(Engine&) {}
+// ---------------------------------------------------------------------------------------------
+// Output names
+
+void ApplyOutputName(Engine& engine) {
+  if (Stored(engine, kSettingOutFileName).empty()) return;
+  OutputNames& paths = engine.settings.paths;
+
+  std::string outName = StrExp(engine, Stored(engine, kSettingOutFileName));
+  std::string base = outName;
+  std::size_t dot = ExtensionDot(outName);
+  if (dot != std::string::npos) {
+    StoreRaw(engine, kSettingHtmlExt, outName.substr(dot + 1));
+    base = outName.substr(0, dot);
+  }
+  // File names of the era were limited to 255 characters; names derived from the base append
+  // suffixes to it, so the base is kept within that limit.
+  constexpr std::size_t kMaxBaseName = 255;
+  if (base.size() > kMaxBaseName) base.resize(kMaxBaseName);
+  paths.baseName = base;
+  paths.baseFileName = std::string(BaseName(base));
+
+  const std::string& errorName = Stored(engine, kSettingErrorFileName);
+  if (!errorName.empty()) {
+    engine.messages.errorFileName = StrExp(engine, errorName);
+  } else {
+    engine.messages.errorFileName = base + "_err.htm";
+    StoreRaw(engine, kSettingErrorFileName, engine.messages.errorFileName);
+  }
+
+  // The log file is opened here (when CreateLogFile asks for one) once the log writer exists.
+
+  const std::string& disable = Stored(engine, kSettingDisableErrorFile);
+  engine.messages.discardPrinted = disable == "true" || disable == "1";
+
+  if (engine.settings.mirrors.shortNames != 0) {
+    // 8.3 names: the digits of a split file's number follow the base in the same 8 characters.
+    int keep = 8 - engine.settings.mirrors.shortFileDigits;
+    std::size_t limit = keep < 0 ? 0 : static_cast<std::size_t>(keep);
+    if (paths.baseFileName.size() > limit) {
+      paths.baseName.resize(paths.baseName.size() - (paths.baseFileName.size() - limit));
+      paths.baseFileName.resize(limit);
+    }
+    const std::string& ext = Stored(engine, kSettingHtmlExt);
+    if (ext.size() > 3) StoreRaw(engine, kSettingHtmlExt, ext.substr(0, 3));
+  }
+}
 
 }  // namespace quillo

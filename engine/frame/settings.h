@@ -1,7 +1,7 @@
 // The store of named settings: the 148 built-in names at fixed positions (some computed when
 // read), everything set by options, the translation file and the host; the option parser; the
 // library-file search; the derivation of output, base and error-file names.
-// Depends on the file table and the message reporter.
+// Depends on the file table, the message reporter and string expansion.
 #pragma once
 
 #include <string>
@@ -14,9 +14,157 @@ namespace quillo {
 struct Engine;
 struct FileEntry;
 
-/// Indexes of the built-in names that engine code reads often (their position in the store).
-/// The full list of 148 names lives in settings.cc.
+/// Indexes of the built-in names: their position in the store, fixed by registration order.
+/// `_0` to `_9` (sub-matches of the current pattern match) are kSettingSubMatch0..9.
 enum BuiltinSetting : int {
+  kSettingPAlign = 0,
+  kSettingFirstIndent = 1,
+  kSettingLeftIndent = 2,
+  kSettingRightIndent = 3,
+  kSettingFirstHeading = 4,
+  kSettingFileFirstHeading = 5,
+  kSettingRtfTitle = 6,
+  kSettingSubject = 7,
+  kSettingOperator = 8,
+  kSettingVersComments = 9,
+  kSettingComments = 10,
+  kSettingKeywords = 11,
+  kSettingAuthor = 12,
+  kSettingFont = 13,
+  kSettingFontSize = 14,
+  kSettingPlain = 15,
+  kSettingBold = 16,
+  kSettingItalic = 17,
+  kSettingStrikeThru = 18,
+  kSettingOutline = 19,
+  kSettingShadow = 20,
+  kSettingSmallCaps = 21,
+  kSettingAllCaps = 22,
+  kSettingInvisible = 23,
+  kSettingUnderline = 24,
+  kSettingWUnderline = 25,
+  kSettingDUnderline = 26,
+  kSettingDbUnderline = 27,
+  kSettingSuperScript = 28,
+  kSettingSubScript = 29,
+  kSettingParStyle = 30,
+  kSettingSubMatch0 = 31,
+  kSettingSubMatch1 = 32,
+  kSettingSubMatch2 = 33,
+  kSettingSubMatch3 = 34,
+  kSettingSubMatch4 = 35,
+  kSettingSubMatch5 = 36,
+  kSettingSubMatch6 = 37,
+  kSettingSubMatch7 = 38,
+  kSettingSubMatch8 = 39,
+  kSettingSubMatch9 = 40,
+  kSettingCharStyle = 41,
+  kSettingTextColor = 42,
+  kSettingTextRGB = 43,
+  kSettingTime = 44,
+  kSettingETime = 45,
+  kSettingDate = 46,
+  kSettingPicfilename = 47,
+  kSettingPicGoalHt = 48,
+  kSettingPicGoalWid = 49,
+  kSettingPicHt = 50,
+  kSettingPicWid = 51,
+  kSettingPicScaleX = 52,
+  kSettingPicScaleY = 53,
+  kSettingPictType = 54,
+  kSettingPicCropt = 55,
+  kSettingPicCropb = 56,
+  kSettingPicCropr = 57,
+  kSettingPicCropl = 58,
+  kSettingPicEmbedded = 59,
+  kSettingPicwidth = 60,
+  kSettingPicheight = 61,
+  kSettingPicChecksum = 62,
+  kSettingFieldInst = 63,
+  kSettingCharFmtIdx = 64,
+  kSettingParFmtIdx = 65,
+  kSettingCharFmts = 66,
+  kSettingParFmts = 67,
+  kSettingNumIndexEntries = 68,
+  kSettingDocComments = 69,
+  kSettingImageExt = 70,
+  kSettingOutFileName = 71,
+  kSettingErrorFileName = 72,
+  kSettingDisableErrorFile = 73,
+  kSettingCreateLogFile = 74,
+  kSettingLogFileName = 75,
+  kSettingNoGraphics = 76,
+  kSettingInlineGraphics = 77,
+  kSettingGenContents = 78,
+  kSettingGenFrames = 79,
+  kSettingGenIndex = 80,
+  kSettingShortNames = 81,
+  kSettingSplitDepth = 82,
+  kSettingMemoryCheck = 83,
+  kSettingMaxColorDiff = 84,
+  kSettingSkipNavPanel = 85,
+  kSettingSkipLeadingToc = 86,
+  kSettingSkipTrailingToc = 87,
+  kSettingWMFAdjust = 88,
+  kSettingMacAdjust = 89,
+  kSettingWMFNGAdjust = 90,
+  kSettingMacNGAdjust = 91,
+  kSettingBMPAdjust = 92,
+  kSettingBMPNGAdjust = 93,
+  kSettingTwipToPixel = 94,
+  kSettingColTolerance = 95,
+  kSettingFontScale = 96,
+  kSettingShortFileDigits = 97,
+  kSettingMergePMatch = 98,
+  kSettingDebug = 99,
+  kSettingHtmlExt = 100,
+  kSettingCSuffix = 101,
+  kSettingISuffix = 102,
+  kSettingTSuffix = 103,
+  kSettingFCSuffix = 104,
+  kSettingFISuffix = 105,
+  kSettingKeepDupPicts = 106,
+  kSettingFNSep = 107,
+  kSettingPreferEmbed = 108,
+  kSettingMaxTOCLevel = 109,
+  kSettingHeadingRow = 110,
+  kSettingDebugColor = 111,
+  kSettingNotDef = 112,
+  kSettingNotDefName = 113,
+  kSettingLanguage = 114,
+  kSettingContentsFile = 115,
+  kSettingIndexFile = 116,
+  kSettingFContentsFile = 117,
+  kSettingFIndexFile = 118,
+  kSettingThisFile = 119,
+  kSettingPrevFile = 120,
+  kSettingParentFileH = 121,
+  kSettingPrevFileH = 122,
+  kSettingNextFileH = 123,
+  kSettingNextFile = 124,
+  kSettingTitleFile = 125,
+  kSettingParentFile = 126,
+  kSettingNumFiles = 127,
+  kSettingOutTrn = 128,
+  kSettingPNTStripChar = 129,
+  kSettingAllowEmptyStrip = 130,
+  kSettingPNOverrideFlag = 131,
+  kSettingPNText = 132,
+  kSettingNestLevel = 133,
+  kSettingMatchName = 134,
+  kSettingOutMap = 135,
+  kSettingTrnFile = 136,
+  kSettingNotDefValue = 137,
+  kSettingIndexSubMarkers = 138,
+  kSettingProgPath = 139,
+  kSettingOverrideDefs = 140,
+  kSettingPauseOnErr = 141,
+  kSettingMaxIndexLevels = 142,
+  kSettingSaveText = 143,
+  kSettingParNumber = 144,
+  kSettingSaveTextStr = 145,
+  kSettingToken = 146,
+  kSettingRTFParam = 147,
   kSettingCount = 148,
 };
 
@@ -47,30 +195,52 @@ struct SettingsStore {
   std::unordered_set<std::string> protectedKeys;    ///< FoldedKey of names OverrideDefs protected
   SettingMirrors mirrors;
   OutputNames paths;
+  int saveText = 0;         ///< the saved-text switch (SaveText)
+  std::string saveTextStr;  ///< the saved text (SaveTextStr); emptied when SaveText is set to 0
 };
 
-/// Empties the store and registers the built-in names with their defaults, then the default
-/// message texts and actions, then TransCMD.
+/// Empties the store (names, values, protected names, mirrors, saved text) and registers the
+/// built-in names with their defaults, then the default message texts and actions, then TransCMD.
+/// A built-in that does not land at its expected index is a fatal text (throws).
 void ResetSettings(Engine& engine);
 /// Sets `name` (case-insensitive) to `value`, honouring OverrideDefs protection, and refreshes the
-/// mirrors and side effects. Returns the index of the name.
+/// mirrors and side effects. Returns the index of the name (also when the name is protected and
+/// nothing changed).
 int SetSetting(Engine& engine, std::string_view name, std::string_view value);
-/// Sets a built-in by index, without the protection rule.
+/// Sets `name` without consulting or extending the protected list: for variables the engine owns
+/// (errCode, errPos, MsgParam1..., CBWhy), which an OverrideDefs period must not freeze. Traced
+/// like SetSetting. Returns the index of the name.
+int SetUnprotected(Engine& engine, std::string_view name, std::string_view value);
+/// Sets a built-in by index without the protection rule (mirrors and side effects still apply).
+/// An index outside the built-ins is ignored.
 void SetBuiltin(Engine& engine, int index, std::string_view value);
+/// printf-style SetSetting. There is no length limit on the formatted text.
+int SetFormatted(Engine& engine, std::string_view name, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+/// printf-style SetBuiltin.
+void SetIndexFormatted(Engine& engine, int index, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 /// Index of `name`, or -1 when it is not in the store.
 int FindSetting(const Engine& engine, std::string_view name);
 /// Value of `name`: a computed built-in is computed now (and stored back). Returns nullptr when the
-/// name is not defined (the expansion language then applies its NotDef rule).
+/// name is not defined (the expansion language then applies its NotDef rule). The pointer is valid
+/// until the next setting is added to the store.
 const std::string* GetSetting(Engine& engine, std::string_view name);
 /// Value of `name`, "" when undefined (no NotDef rule).
 std::string SettingValue(Engine& engine, std::string_view name);
+/// True for the built-ins whose value is computed when read (what is stored is ignored).
+bool IsComputedSetting(int index);
 
 /// Parses option words argv[1..] up to the input name. Returns the index of the input entry,
-/// argc when there is none, -1 for an option error (reported), 0 after -V (reported).
+/// argc when there is none, -1 for an option error (reported), 0 after -V (reported). Options are
+/// matched with case. The caller sets OverrideDefs around the call.
 int ParseOptions(Engine& engine, int argc, char** argv);
-/// Opens a library file (translation file, map, control-word table) through the search order.
+/// Opens a library file (translation file, map, control-word table): an absolute name as given;
+/// otherwise the first of library-directory override, input directory, $RTFLIBDIR, program
+/// directory, ./LIBDIR and the installed data folder that opens. nullptr when none opens.
 FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mode);
-/// Derives base name, HtmlExt, error-file name and print sink from OutFileName.
+/// Derives base name, HtmlExt, error-file name and print sink from OutFileName. Does nothing while
+/// OutFileName is empty.
 void ApplyOutputName(Engine& engine);
 
 }  // namespace quillo
