@@ -9,6 +9,7 @@
 #include "frame/messages.h"
 #include "frame/settings.h"
 #include "frame/translation_file.h"
+#include "rtf/charmaps.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 
@@ -23,6 +24,7 @@ struct Engine {
   TranslationTables translation;
   rtf::ControlWordTable controlWords;
   rtf::ReaderState reader;
+  rtf::CharMapState charMaps;
   ExpansionState expansion;
 };
 

@@ -84,8 +84,8 @@ std::string CallBack(Engine& engine, CallArguments& args, OutputContext*) {
   std::vector<char*> argv;
   argv.reserve(values.size());
   for (std::string& value : values) argv.push_back(value.data());
-  char* returned = callback(ReadInt(id), static_cast<int>(argv.size()),
-                            argv.empty() ? nullptr : argv.data());
+  char* returned =
+      callback(ReadInt(id), static_cast<int>(argv.size()), argv.empty() ? nullptr : argv.data());
   if (!returned) return {};
   std::string result(returned);
   std::free(returned);  // the host hands over a malloc'ed block

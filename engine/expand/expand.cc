@@ -59,8 +59,15 @@ bool FindReference(std::string_view text, std::size_t pos, Reference& ref) {
 class LineSink {
  public:
   LineSink(Engine& engine, FileEntry* file) : engine_(engine), file_(file) {
-    const std::string* outTrn = GetSetting(engine, "OutTrn");
-    engine.expansion.outTrnActive = outTrn && !outTrn->empty();
+    // One look at OutTrn per call, by its fixed position in the store (every output character
+    // passes through here, so a lookup by name per call would show).
+    const std::vector<std::string>& values = engine.settings.values;
+    if (kSettingOutTrn < static_cast<int>(values.size())) {
+      engine.expansion.outTrnActive = !values[kSettingOutTrn].empty();
+    } else {
+      const std::string* outTrn = GetSetting(engine, "OutTrn");
+      engine.expansion.outTrnActive = outTrn && !outTrn->empty();
+    }
     filter_ = engine.expansion.outTrnActive;
     // OutTrn was cleared in the middle of a line: the collected part goes out unfiltered.
     if (!filter_ && !engine.expansion.outTrnLine.empty()) {
@@ -110,7 +117,9 @@ void WritePendingWord(OutputContext& context, LineSink& sink) {
   context.pending = 0;
 }
 
-bool TraceOn(const Engine& engine) { return (engine.settings.mirrors.debug & kTraceExpansion) != 0; }
+bool TraceOn(const Engine& engine) {
+  return (engine.settings.mirrors.debug & kTraceExpansion) != 0;
+}
 
 /// Reads the leading decimal digits of `name` as a number, saturating well above any slot count.
 /// Returns -1 when the name does not begin with a digit.
@@ -134,6 +143,7 @@ bool EnterExpansion(Engine& engine, char indentMark, std::string_view text) {
   if (x.depth >= ExpansionState::kMaxDepth) {
     x.unwinding = true;
     x.runawayReference = std::string(text.substr(0, 80));
+    x.runawayNamed = false;
     return false;
   }
   int d = x.depth;
@@ -151,7 +161,7 @@ namespace {
 /// expansion has just unwound to the outermost level.
 bool DropLevel(ExpansionState& x) {
   --x.depth;
-  if (x.depth < ExpansionState::kIndentWidth && static_cast<int>(x.indent.size()) > x.depth)
+  if (x.depth<ExpansionState::kIndentWidth&& static_cast<int>(x.indent.size())> x.depth)
     x.indent.resize(x.depth);
   if (x.depth > 0 || !x.unwinding) return false;
   x.unwinding = false;
@@ -259,12 +269,18 @@ std::string StrExp(Engine& engine, std::string_view text, OutputContext* context
       emit(FctExpand(engine, body, context));
     } else {
       std::string value = LookupName(engine, body);
-      if (engine.expansion.unwinding) continue;
-      if (context) {
-        StrExp(engine, value, context);
-      } else {
-        result.append(StrExp(engine, value));
+      if (!engine.expansion.unwinding) {
+        if (context) {
+          StrExp(engine, value, context);
+        } else {
+          result.append(StrExp(engine, value));
+        }
       }
+    }
+    if (engine.expansion.unwinding && !engine.expansion.runawayNamed) {
+      // The innermost reference that hit the bound names the runaway in the report.
+      engine.expansion.runawayReference = "$" + std::string(body) + (ref.call ? ")" : ";");
+      engine.expansion.runawayNamed = true;
     }
   }
   emit(rest);

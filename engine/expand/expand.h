@@ -63,6 +63,7 @@ struct ExpansionState {
   /// expansion linear instead of exponential ("$A;" -> "$B;$B;" -> "$A;$A;" ...).
   bool unwinding = false;
   std::string runawayReference;  ///< the reference at which the bound was hit
+  bool runawayNamed = false;     ///< runawayReference names the reference, not just its text
 
   // Lives for one conversion.
   bool depthReported = false;  ///< the depth-limit message is given once per conversion
@@ -70,8 +71,8 @@ struct ExpansionState {
   bool outTrnActive = false;   ///< OutTrn was non-empty at the start of the last PutWrap call
 
   // Set by the callers that own them (user functions, regex replacement).
-  std::vector<FunctionFrame> frames;                ///< innermost call last
-  const expand::Regex* currentMatch = nullptr;      ///< the match whose "_0".."_9" are readable
+  std::vector<FunctionFrame> frames;            ///< innermost call last
+  const expand::Regex* currentMatch = nullptr;  ///< the match whose "_0".."_9" are readable
 };
 
 /// Message code reported when the nesting bound is hit, and its default text.

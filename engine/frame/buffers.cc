@@ -26,7 +26,11 @@ TextBuffer::~TextBuffer() { std::free(data_); }
 
 void TextBuffer::Reserve(std::size_t needed) {
   if (needed <= static_cast<std::size_t>(capacity_)) return;
+  // Small buffers grow in 16-byte steps; a buffer never less than doubles, so appending to large
+  // outputs (pictures in memory, whole pages) stays linear instead of copying on every step.
   std::size_t grown = (needed / 16 + 1) * 16;
+  std::size_t doubled = static_cast<std::size_t>(capacity_) * 2;
+  if (doubled > grown) grown = doubled;
   // The int fields bound a buffer to 2 GiB; beyond that the allocation is refused like any other.
   if (grown > 0x7fffffffu) throw std::bad_alloc();
   char* block = static_cast<char*>(std::realloc(data_, grown));

@@ -8,10 +8,10 @@
 
 namespace quillo {
 
-/// Growable NUL-terminated text. Capacity grows in steps of 16 bytes: appending n bytes to a
-/// buffer of length L needs L + n + 1 bytes; when that exceeds the capacity, the capacity becomes
-/// (needed / 16 + 1) * 16. A default-constructed buffer is empty and owns no storage; once it has
-/// storage, data()[length()] is always NUL. Clearing keeps the storage.
+/// Growable NUL-terminated text. Appending n bytes to a buffer of length L needs L + n + 1 bytes;
+/// when that exceeds the capacity, the capacity becomes (needed / 16 + 1) * 16, or twice the old
+/// capacity when that is more. A default-constructed buffer is empty and owns no storage; once it
+/// has storage, data()[length()] is always NUL. Clearing keeps the storage.
 class TextBuffer {
  public:
   TextBuffer() = default;

@@ -16,6 +16,7 @@
 #include "frame/messages.h"
 #include "frame/settings.h"
 #include "frame/translation_file.h"
+#include "rtf/charmaps.h"
 #include "rtf/reader.h"
 
 namespace quillo {
@@ -40,15 +41,6 @@ void InstallTokenHandlers(Engine& engine) {
     rtf::SetClassCallback(engine, tokenClass, HandleToken);
   // The control-word handler reads these destinations itself in both passes.
   for (int minor : {0, 6, 7, 10, 44, 45}) rtf::SetDestinationCallback(engine, minor, nullptr);
-}
-
-/// The MemoryCheck report. The engine keeps no per-block allocation records, so the figures are 0.
-void PrintMemoryReport(Engine& engine, const char* label) {
-  char line[200];
-  std::snprintf(line, sizeof line, "at %s, Allocations=%d, Total Bytes Allocated=%d\n", label, 0, 0);
-  PrintText(engine, line);
-  std::snprintf(line, sizeof line, "slot[%20d..%20d]=%20d\n", 8, 4, 0);
-  PrintText(engine, line);
 }
 
 /// Expands a hook string for its side effects only.
@@ -187,7 +179,8 @@ void SwitchToPass2(Engine& engine) {
   engine.reader.input = d.input;
   engine.reader.inputSize = d.inputSize;
   InstallTokenHandlers(engine);
-  if (engine.settings.mirrors.memoryCheck) PrintMemoryReport(engine, "At start of Pass2");
+  rtf::SelectCharset(engine, 0, 999);
+  if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of Pass2");
   OpenOutputFile(engine, 0);
 }
 
@@ -196,8 +189,12 @@ void SwitchToPass2(Engine& engine) {
 int Setup(Engine& engine, int argc, char** argv) {
   DriverState& d = engine.driver;
   engine.messages.errorFileClosed = false;
-  if (engine.settings.mirrors.memoryCheck) PrintMemoryReport(engine, "At start of File Processing");
+  // Until this input's output name is known its messages go to standard error: writing them to
+  // the previous input's error file would overwrite that file.
+  engine.messages.errorFileName.clear();
+  if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of File Processing");
   ResetSettings(engine);
+  ResetExpansion(engine);
   SetSetting(engine, "htmlTranPass", "1");
   ResetDocumentState(engine);
   engine.settings.paths.inputDirectory.clear();
@@ -263,14 +260,8 @@ int Setup(Engine& engine, int argc, char** argv) {
   rtf::ReaderInit(engine);
   engine.reader.input = d.input;
   engine.reader.inputSize = d.inputSize;
-  // Seam: the output map is read here by the character-map code once it exists; until then only
-  // its presence is checked, so that a missing map fails as early as it will then.
   std::string outMap = SettingValue(engine, "OutMap");
-  if (FileEntry* map = OpenLibraryFile(engine, outMap, "r")) {
-    FileClose(map);
-  } else {
-    ReportMessage(engine, "ERR_OUTPUT_MAP", {outMap});
-  }
+  if (rtf::RTFReadOutputMap(engine, outMap, true) == 0) ReportMessage(engine, "ERR_OUTPUT_MAP", {outMap});
 
   if (rtf::GetToken(engine) != rtf::kClassGroup || engine.reader.token.major != 0) {
     ReportMessage(engine, "MSG_MALFORMED_RTF", {"{"});
@@ -278,7 +269,9 @@ int Setup(Engine& engine, int argc, char** argv) {
   }
   rtf::UngetToken(engine);
   InstallTokenHandlers(engine);
-  if (engine.settings.mirrors.memoryCheck) PrintMemoryReport(engine, "At start of Pass 1");
+  // Text starts in charset 0; a pending font name (999) does not keep an entry from being chosen.
+  rtf::SelectCharset(engine, 0, 999);
+  if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of Pass 1");
   RunHook(engine, "$Pass1Start;");
   return haveInput ? position : argc;
 }
@@ -292,6 +285,8 @@ void RunPasses(Engine& engine) {
     reachedEnd = ReaderLoop(engine);
   }
   FinishOutputFile(engine, reachedEnd);
+  // A conversion stopped early still finishes its error file before the sweep closes it.
+  CloseErrorFile(engine);
 }
 
 /// Ends a conversion that was abandoned: the error file is finished, every file is closed and
@@ -361,9 +356,10 @@ int ConvertEachInput(Engine& engine, ArgVector& args) {
         return -1;
       }
       if (position == 0) {
+        // The error file is finished before the sweep closes every file, so it gets its ending.
+        CloseErrorFile(engine);
         int ignored = 0;
         FileSweep(engine, true, &ignored);
-        CloseErrorFile(engine);
         return 1;
       }
       RunPasses(engine);
@@ -421,7 +417,8 @@ int ConvertArguments(Engine& engine, ArgVector& args) {
 }  // namespace
 
 int EngineInit(Engine& engine, const char* programPath) {
-  if (programPath) {
+  // The exports pass an empty entry 0: that keeps the directory QuilloInit set.
+  if (programPath && *programPath) {
     std::string_view path(programPath);
     std::string_view dir = DirectoryPart(path);
     engine.settings.paths.programDirectory =

@@ -30,14 +30,18 @@ struct MsgArg {
   MsgArg(const char* s) : type('s'), text(s ? s : "") {}
   MsgArg(std::string_view s) : type('s'), text(s) {}
   MsgArg(const std::string& s) : type('s'), text(s) {}
-  static MsgArg Hex(int n) { MsgArg a(n); a.type = 'x'; return a; }
+  static MsgArg Hex(int n) {
+    MsgArg a(n);
+    a.type = 'x';
+    return a;
+  }
 };
 
 struct MessageState {
-  std::string errorFileName;        ///< "" = messages go to standard error
-  FileEntry* errorFile = nullptr;   ///< open error file, created by the first printed message
-  bool errorFileClosed = false;     ///< set when closed during this conversion
-  bool discardPrinted = false;      ///< DisableErrorFile: the print sink drops text
+  std::string errorFileName;       ///< "" = messages go to standard error
+  FileEntry* errorFile = nullptr;  ///< open error file, created by the first printed message
+  bool errorFileClosed = false;    ///< set when closed during this conversion
+  bool discardPrinted = false;     ///< DisableErrorFile: the print sink drops text
   /// Depth of ReportMessage calls in progress. A message text or action may itself raise a
   /// message (an undefined function, say); the depth is bounded so that this can never recurse
   /// without end.
@@ -59,7 +63,8 @@ void PrintEscaped(Engine& engine, const char* format, ...) __attribute__((format
 void PrintText(Engine& engine, std::string_view text);
 /// Writes text to the error file (opened lazily), or to standard error when there is none.
 void WriteErrorFile(Engine& engine, std::string_view text);
-/// Ends the error file at the end of a conversion (or removes a stale one when nothing was printed).
+/// Ends the error file at the end of a conversion (or removes a stale one when nothing was
+/// printed).
 void CloseErrorFile(Engine& engine);
 /// Registers the default message texts and actions (part of the store reset).
 void RegisterDefaultMessages(Engine& engine);

@@ -245,50 +245,66 @@ std::size_t ExtensionDot(std::string_view path) {
 // ---------------------------------------------------------------------------------------------
 // Mirrors and side effects
 
+struct IntMirror {
+  int index;
+  int SettingMirrors::*member;
+};
+struct FloatMirror {
+  int index;
+  double SettingMirrors::*member;
+};
+
+/// Settings with an integer copy, read as atoi reads them.
+constexpr IntMirror kIntMirrors[] = {
+    {kSettingNoGraphics, &SettingMirrors::noGraphics},
+    {kSettingInlineGraphics, &SettingMirrors::inlineGraphics},
+    {kSettingGenContents, &SettingMirrors::genContents},
+    {kSettingGenFrames, &SettingMirrors::genFrames},
+    {kSettingGenIndex, &SettingMirrors::genIndex},
+    {kSettingSplitDepth, &SettingMirrors::splitDepth},
+    {kSettingMemoryCheck, &SettingMirrors::memoryCheck},
+    {kSettingMaxColorDiff, &SettingMirrors::maxColorDiff},
+    {kSettingSkipNavPanel, &SettingMirrors::skipNavPanel},
+    {kSettingSkipLeadingToc, &SettingMirrors::skipLeadingToc},
+    {kSettingSkipTrailingToc, &SettingMirrors::skipTrailingToc},
+    {kSettingColTolerance, &SettingMirrors::colTolerance},
+    {kSettingMergePMatch, &SettingMirrors::mergePMatch},
+    {kSettingDebug, &SettingMirrors::debug},
+    {kSettingKeepDupPicts, &SettingMirrors::keepDupPicts},
+    {kSettingPreferEmbed, &SettingMirrors::preferEmbed},
+    {kSettingMaxTOCLevel, &SettingMirrors::maxTocLevel},
+    {kSettingAllowEmptyStrip, &SettingMirrors::allowEmptyStrip},
+    {kSettingOverrideDefs, &SettingMirrors::overrideDefs},
+    {kSettingPauseOnErr, &SettingMirrors::pauseOnErr},
+    {kSettingMaxIndexLevels, &SettingMirrors::maxIndexLevels},
+    {kSettingShortNames, &SettingMirrors::shortNames},
+    {kSettingShortFileDigits, &SettingMirrors::shortFileDigits},
+};
+
+/// Settings with a floating-point copy, read as atof reads them.
+constexpr FloatMirror kFloatMirrors[] = {
+    {kSettingWMFAdjust, &SettingMirrors::wmfAdjust},
+    {kSettingMacAdjust, &SettingMirrors::macAdjust},
+    {kSettingWMFNGAdjust, &SettingMirrors::wmfNgAdjust},
+    {kSettingMacNGAdjust, &SettingMirrors::macNgAdjust},
+    {kSettingBMPAdjust, &SettingMirrors::bmpAdjust},
+    {kSettingBMPNGAdjust, &SettingMirrors::bmpNgAdjust},
+    {kSettingTwipToPixel, &SettingMirrors::twipToPixel},
+    {kSettingFontScale, &SettingMirrors::fontScale},
+};
+
 /// Refreshes the engine copy of built-in `index` and runs its side effect.
 void RefreshMirror(Engine& engine, int index, const std::string& value) {
   SettingMirrors& m = engine.settings.mirrors;
   const char* v = value.c_str();
+  for (const IntMirror& mirror : kIntMirrors)
+    if (mirror.index == index) m.*mirror.member = std::atoi(v);
+  for (const FloatMirror& mirror : kFloatMirrors)
+    if (mirror.index == index) m.*mirror.member = std::atof(v);
+
   switch (index) {
-    case kSettingNoGraphics: m.noGraphics = std::atoi(v); break;
-    case kSettingInlineGraphics: m.inlineGraphics = std::atoi(v); break;
-    case kSettingGenContents: m.genContents = std::atoi(v); break;
-    case kSettingGenFrames: m.genFrames = std::atoi(v); break;
-    case kSettingGenIndex: m.genIndex = std::atoi(v); break;
-    case kSettingSplitDepth: m.splitDepth = std::atoi(v); break;
-    case kSettingMemoryCheck: m.memoryCheck = std::atoi(v); break;
-    case kSettingMaxColorDiff: m.maxColorDiff = std::atoi(v); break;
-    case kSettingSkipNavPanel: m.skipNavPanel = std::atoi(v); break;
-    case kSettingSkipLeadingToc: m.skipLeadingToc = std::atoi(v); break;
-    case kSettingSkipTrailingToc: m.skipTrailingToc = std::atoi(v); break;
-    case kSettingColTolerance: m.colTolerance = std::atoi(v); break;
-    case kSettingMergePMatch: m.mergePMatch = std::atoi(v); break;
-    case kSettingDebug: m.debug = std::atoi(v); break;
-    case kSettingKeepDupPicts: m.keepDupPicts = std::atoi(v); break;
-    case kSettingPreferEmbed: m.preferEmbed = std::atoi(v); break;
-    case kSettingMaxTOCLevel: m.maxTocLevel = std::atoi(v); break;
-    case kSettingAllowEmptyStrip: m.allowEmptyStrip = std::atoi(v); break;
-    case kSettingOverrideDefs: m.overrideDefs = std::atoi(v); break;
-    case kSettingPauseOnErr: m.pauseOnErr = std::atoi(v); break;
-    case kSettingMaxIndexLevels: m.maxIndexLevels = std::atoi(v); break;
-
-    case kSettingWMFAdjust: m.wmfAdjust = std::atof(v); break;
-    case kSettingMacAdjust: m.macAdjust = std::atof(v); break;
-    case kSettingWMFNGAdjust: m.wmfNgAdjust = std::atof(v); break;
-    case kSettingMacNGAdjust: m.macNgAdjust = std::atof(v); break;
-    case kSettingBMPAdjust: m.bmpAdjust = std::atof(v); break;
-    case kSettingBMPNGAdjust: m.bmpNgAdjust = std::atof(v); break;
-    case kSettingTwipToPixel: m.twipToPixel = std::atof(v); break;
-    case kSettingFontScale: m.fontScale = std::atof(v); break;
-
     case kSettingShortNames:
-      m.shortNames = std::atoi(v);
-      ApplyOutputName(engine);
-      break;
     case kSettingShortFileDigits:
-      m.shortFileDigits = std::atoi(v);
-      ApplyOutputName(engine);
-      break;
     case kSettingOutFileName:
     case kSettingErrorFileName:
     case kSettingDisableErrorFile:
@@ -318,8 +334,11 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
       engine.settings.saveText = std::atoi(v);
       if (engine.settings.saveText == 0) engine.settings.saveTextStr.clear();
       break;
-    case kSettingSaveTextStr: engine.settings.saveTextStr = value; break;
-    default: break;
+    case kSettingSaveTextStr:
+      engine.settings.saveTextStr = value;
+      break;
+    default:
+      break;
   }
 }
 
@@ -353,24 +372,43 @@ void ComputeBuiltin(Engine& engine, int index) {
   const BuiltinEntry& entry = kBuiltins[index];
   std::string& value = engine.settings.values[index];
   switch (entry.reading) {
-    case Reading::kStored: return;
+    case Reading::kStored:
+      return;
     // Paragraph, character, picture, format, index and heading state is not kept by the engine
     // yet; these names read as their defaults until the stages that own that state fill them in.
-    case Reading::kLater: value = entry.defaultValue; return;
-    case Reading::kTime: value = LocalTime("%X"); return;
-    case Reading::kDate: value = LocalTime("%m/%d/%Y"); return;
+    case Reading::kLater:
+      value = entry.defaultValue;
+      return;
+    case Reading::kTime:
+      value = LocalTime("%X");
+      return;
+    case Reading::kDate:
+      value = LocalTime("%m/%d/%Y");
+      return;
     case Reading::kElapsedTime: {
       std::time_t start = engine.driver.startTime;
       long seconds = start == 0 ? 0 : static_cast<long>(std::time(nullptr) - start);
       value = std::to_string(seconds);
       return;
     }
-    case Reading::kProgramPath: value = engine.settings.paths.programDirectory; return;
-    case Reading::kOverrideDefs: value = std::to_string(engine.settings.mirrors.overrideDefs); return;
-    case Reading::kSaveText: value = std::to_string(engine.settings.saveText); return;
-    case Reading::kSaveTextStr: value = engine.settings.saveTextStr; return;
-    case Reading::kToken: value = engine.reader.lastControlWord; return;
-    case Reading::kRtfParam: value = std::to_string(engine.reader.token.param); return;
+    case Reading::kProgramPath:
+      value = engine.settings.paths.programDirectory;
+      return;
+    case Reading::kOverrideDefs:
+      value = std::to_string(engine.settings.mirrors.overrideDefs);
+      return;
+    case Reading::kSaveText:
+      value = std::to_string(engine.settings.saveText);
+      return;
+    case Reading::kSaveTextStr:
+      value = engine.settings.saveTextStr;
+      return;
+    case Reading::kToken:
+      value = engine.reader.lastControlWord;
+      return;
+    case Reading::kRtfParam:
+      value = std::to_string(engine.reader.token.param);
+      return;
   }
 }
 
@@ -436,8 +474,8 @@ void ResetSettings(Engine& engine) {
   for (const BuiltinEntry& entry : kBuiltins) {
     int index = FindOrAdd(store, entry.name);
     if (index != entry.index)
-      FatalText(engine, "Logic Error: %s Init out of Order got %d expected %d\n", entry.name,
-                index, entry.index);
+      FatalText(engine, "Logic Error: %s Init out of Order got %d expected %d\n", entry.name, index,
+                entry.index);
     store.values[index] = entry.defaultValue;
   }
   RegisterDefaultMessages(engine);

@@ -1,21 +1,465 @@
-// PLACEHOLDER: the tokenizer is being written.
+// The RTF tokenizer: characters to tokens, tokens to callbacks.
 #include "rtf/reader.h"
+
+#include "rtf/charmaps.h"
+
+#include <climits>
+#include <cstdio>
 
 #include "engine.h"
 
 namespace quillo::rtf {
+namespace {
 
-void ReaderInit(Engine& engine) { engine.reader.token = RtfToken(); }
-void SetClassCallback(Engine& e, int c, TokenCallback fn) { if (c >= 0 && c < kMaxClass) e.reader.classCallbacks[c] = fn; }
-TokenCallback GetClassCallback(const Engine& e, int c) { return c >= 0 && c < kMaxClass ? e.reader.classCallbacks[c] : nullptr; }
-void SetDestinationCallback(Engine& e, int m, TokenCallback fn) { if (m >= 0 && m < kMaxDestination) e.reader.destinationCallbacks[m] = fn; }
-TokenCallback GetDestinationCallback(const Engine& e, int m) { return m >= 0 && m < kMaxDestination ? e.reader.destinationCallbacks[m] : nullptr; }
-int GetToken(Engine& e) { e.reader.token.tokClass = kClassEOF; return kClassEOF; }
-void UngetToken(Engine&) {}
-void RouteToken(Engine&) {}
-void SkipGroup(Engine&) {}
-bool CheckCM(const Engine& e, int c, int ma) { return e.reader.token.tokClass == c && e.reader.token.major == ma; }
-bool CheckCMM(const Engine& e, int c, int ma, int mi) { return CheckCM(e, c, ma) && e.reader.token.minor == mi; }
-bool CheckMM(const Engine& e, int ma, int mi) { return e.reader.token.major == ma && e.reader.token.minor == mi; }
+constexpr int kEOF = -1;
+/// Longest token text kept: the text buffer is kTokenTextSize bytes with its NUL.
+constexpr std::size_t kMaxTextLength = kTokenTextSize - 1;
+/// Text tokens are gathered into trace lines of at most this many characters.
+constexpr std::size_t kTraceLineLength = 79;
+constexpr char kDepthDigits[] = "123456789012345678901234567890";
+
+inline bool IsLetter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// ---- Characters -----------------------------------------------------------------------------
+
+/// Reads one character, appends it to the token text (cut at kMaxTextLength), keeps the
+/// recent-input ring and counts characters, lines and columns. CR LF, lone CR and lone LF each
+/// end one line; the line is counted on the character after the line end.
+inline int GetChar(ReaderState& reader) {
+  int c = FileGetChar(reader.input);
+  if (c >= 0) {
+    if (reader.token.text.size() < kMaxTextLength)
+      reader.token.text.push_back(static_cast<char>(c));
+    reader.recentInput[reader.recentInputCount++ & (kRecentInputRing - 1)] = static_cast<char>(c);
+  } else {
+    c = kEOF;
+  }
+  ++reader.charCount;
+  // The very first character starts line 1; reads at end of input count no further lines.
+  bool lineDue = reader.lineEndPending || (reader.prevChar == kEOF && reader.lineNumber == 0);
+  reader.lineEndPending = (c == '\r' || c == '\n');
+  if (c == '\n' && reader.prevChar == '\r') lineDue = false;
+  ++reader.linePosition;
+  if (lineDue) {
+    ++reader.lineNumber;
+    reader.linePosition = 1;
+  }
+  reader.prevChar = c;
+  return c;
+}
+
+/// Gives a character read too far back to the stream itself (not to the pushed-back character),
+/// so that a following seek or raw read sees it again. It is counted again when re-read.
+void UngetToStream(ReaderState& reader, int c) {
+  if (c < 0) return;
+  if (FileUngetChar(reader.input, c) >= 0) --reader.charCount;
+}
+
+/// Moves the stream past `count` bytes of binary data. The count comes from the document, so it
+/// is bounded by the rest of the input: a negative count skips nothing (never seeks backwards)
+/// and one beyond the end stops at the end, where the next read gives end of input.
+void SkipBinary(ReaderState& reader, long count) {
+  long position = FileTell(reader.input);
+  if (count > 0 && position >= 0) {
+    long target = (reader.inputSize > 0 && count > reader.inputSize - position) ? reader.inputSize
+                                                                                : position + count;
+    if (FileSeek(reader.input, target, SEEK_SET) != 0) FileSeek(reader.input, 0, SEEK_END);
+  }
+  long now = FileTell(reader.input);
+  if (now >= 0) reader.charCount = now;
+}
+
+// ---- Raw tokens -----------------------------------------------------------------------------
+
+/// Reads the letters, optional sign and digits of a control word whose first letter has been
+/// read, looks it up and deals with its delimiter.
+void ReadControlWord(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  RtfToken& token = reader.token;
+  // `mark` is the text length before the latest character was read, so that character (when it
+  // was stored at all) can be dropped from the text again.
+  std::size_t mark = token.text.size();
+  auto next = [&]() {
+    mark = token.text.size();
+    return GetChar(reader);
+  };
+
+  // Letters. A word longer than the text buffer is still consumed whole; its cut text is not in
+  // the table, so it becomes an unknown token.
+  int c;
+  do {
+    c = next();
+  } while (IsLetter(c));
+  if (const CtrlWord* entry =
+          Lookup(engine.controlWords, std::string_view(token.text).substr(0, mark))) {
+    token.tokClass = kClassControl;
+    token.major = entry->major;
+    token.minor = entry->minor;
+    reader.lastControlWord = entry->word;
+  }
+
+  // Parameter: optional '-', then digits. The value saturates at INT_MAX in magnitude instead of
+  // overflowing, however many digits follow; all of them are consumed.
+  bool negative = false;
+  if (c == '-') {
+    negative = true;
+    c = next();
+  }
+  if (IsDigit(c)) {
+    long long value = 0;
+    while (IsDigit(c)) {
+      if (value <= INT_MAX) value = value * 10 + (c - '0');
+      c = next();
+    }
+    if (value > INT_MAX) value = INT_MAX;
+    token.param = static_cast<int>(negative ? -value : value);
+  }
+
+  // Delimiter: never part of the text.
+  bool binary = token.tokClass == kClassControl && token.minor == pict::kBinData &&
+                (token.major == kMajorPictAttr || token.major == -kMajorPictAttr);
+  if (binary) {
+    // \bin: its delimiter never becomes a token, because the binary bytes start right after it.
+    // A blank or LF is the delimiter; CR takes a following LF with it; anything else belongs to
+    // the data and goes back to the stream, ahead of the skip.
+    std::size_t textEnd = mark;
+    reader.binarySkip = token.param > 0 ? token.param : 0;
+    if (c == '\r') {
+      int after = GetChar(reader);
+      if (after != '\n') UngetToStream(reader, after);
+    } else if (c != ' ' && c != '\n') {
+      UngetToStream(reader, c);
+    }
+    reader.pushedChar = -1;
+    token.text.resize(textEnd);
+  } else {
+    if (c != ' ') reader.pushedChar = c;
+    token.text.resize(mark);
+  }
+}
+
+}  // namespace
+
+void ReadRawToken(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  RtfToken& token = reader.token;
+  token.tokClass = kClassUnknown;
+  token.param = kNoParam;
+  token.text.clear();
+
+  if (reader.binarySkip != 0) {
+    long count = reader.binarySkip;
+    reader.binarySkip = 0;
+    SkipBinary(reader, count);
+  }
+
+  int c;
+  if (reader.pushedChar >= 0) {
+    c = reader.pushedChar;
+    reader.pushedChar = -1;
+    token.text.push_back(static_cast<char>(c));
+  } else {
+    c = GetChar(reader);
+  }
+  if (c < 0) {
+    token.tokClass = kClassEOF;
+    return;
+  }
+
+  switch (c) {
+    case '{':
+      token.tokClass = kClassGroup;
+      token.major = 0;
+      return;
+    case '}':
+      token.tokClass = kClassGroup;
+      token.major = 1;
+      return;
+    case '\t':
+      token.tokClass = kClassControl;
+      token.major = kMajorSpecialChar;
+      token.minor = special::kTab;
+      return;
+    case '\\':
+      break;
+    default:
+      token.tokClass = kClassText;
+      token.major = c;
+      return;
+  }
+
+  c = GetChar(reader);
+  if (c < 0) return;  // backslash at end of input: unknown token
+  if (IsLetter(c)) {
+    ReadControlWord(engine);
+    return;
+  }
+  switch (c) {
+    case '\'': {
+      int high = GetChar(reader);
+      if (high < 0) return;
+      int low = GetChar(reader);
+      if (low < 0) return;
+      auto digit = [](int d) {
+        if (d >= 'A' && d <= 'Z') d += 'a' - 'A';
+        return IsDigit(d) ? d - '0' : d - 87;
+      };
+      token.tokClass = kClassText;
+      // Digits are not checked; keep the result a byte so that a malformed escape such as \'zz
+      // cannot produce a character code outside 0-255.
+      token.major = (16 * digit(high) + digit(low)) & 0xFF;
+      return;
+    }
+    case ':':
+    case '\\':
+    case '{':
+    case '}':
+      token.tokClass = kClassText;
+      token.major = c;
+      return;
+    default:
+      if (const CtrlWord* entry = Lookup(engine.controlWords, token.text)) {
+        token.tokClass = kClassControl;
+        token.major = entry->major;
+        token.minor = entry->minor;
+        reader.lastControlWord = entry->word;
+      }
+      return;
+  }
+}
+
+}  // namespace quillo::rtf
+
+namespace quillo::rtf {
+
+// ---- Tokens ---------------------------------------------------------------------------------
+
+int GetToken(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  RtfToken& token = reader.token;
+  for (;;) {
+    if (reader.pushedBack.tokClass >= 0) {
+      // Mapping and trap were done when the token was first read.
+      token.tokClass = reader.pushedBack.tokClass;
+      token.major = reader.pushedBack.major;
+      token.minor = reader.pushedBack.minor;
+      token.param = reader.pushedBack.param;
+      token.text.assign(reader.pushedBack.text);
+      reader.pushedBack.tokClass = -1;
+      return token.tokClass;
+    }
+    ReadRawToken(engine);
+    if (token.tokClass == kClassControl && token.major < 0) {
+      // A trap word: the translation file's CallTrap function decides what it writes; its result
+      // starts with a flag character that is not output.
+      token.major = -token.major;
+      std::string result = StrExp(engine, "$CallTrap()");
+      if (!result.empty() && engine.driver.pass == 2)
+        PutWrap(engine, std::string_view(result).substr(1), engine.driver.main, 0);
+    }
+    if (token.tokClass == kClassText) token.minor = RTFMapChar(engine, token.major);
+    if (reader.readHook != nullptr) reader.readHook(engine);
+    if (token.tokClass != kClassText ||
+        (token.major != 0 && token.major != '\n' && token.major != '\r'))
+      return token.tokClass;
+  }
+}
+
+void UngetToken(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  bool twice = reader.pushedBack.tokClass >= 0;
+  bool nothing = reader.token.tokClass < 0;
+  // The save is made in every case; the messages only report the misuse.
+  reader.pushedBack.tokClass = reader.token.tokClass;
+  reader.pushedBack.major = reader.token.major;
+  reader.pushedBack.minor = reader.token.minor;
+  reader.pushedBack.param = reader.token.param;
+  reader.pushedBack.text.assign(reader.token.text);
+  if (twice) {
+    ReportMessage(engine, "ERR_UNGET_2");
+  } else if (nothing) {
+    ReportMessage(engine, "ERR_NO_UNGET_TOKEN");
+  }
+}
+
+// ---- Routing --------------------------------------------------------------------------------
+
+namespace {
+
+std::string_view DepthMarker(const ReaderState& reader) {
+  int depth = reader.groupDepth % 30;
+  if (depth < 0) depth += 30;
+  return std::string_view(kDepthDigits, static_cast<std::size_t>(depth));
+}
+
+void TraceToken(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  const RtfToken& token = reader.token;
+  if (token.tokClass == kClassText) {
+    if (reader.traceText.size() + token.text.size() > kTraceLineLength) FlushTokenTrace(engine);
+    reader.traceText.append(token.text);
+    return;
+  }
+  FlushTokenTrace(engine);
+  std::string marker(DepthMarker(reader));
+  PrintEscaped(engine, "%8ld,%4d,%8ldt:%s:%s,%d,%d,%d,%ld\n", reader.lineNumber,
+               reader.linePosition, reader.charCount, marker.c_str(), token.text.c_str(),
+               token.tokClass, token.major, token.minor, static_cast<long>(token.param));
+}
+
+}  // namespace
+
+void FlushTokenTrace(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  if (reader.traceText.empty()) return;
+  std::string marker(DepthMarker(reader));
+  PrintEscaped(engine, "%8ld,%4d,%8ldT:%s:%s\n", reader.lineNumber, reader.linePosition,
+               reader.charCount, marker.c_str(), reader.traceText.c_str());
+  reader.traceText.clear();
+}
+
+void RouteToken(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  const RtfToken& token = reader.token;
+  if (token.tokClass < 0 || token.tokClass >= kMaxClass) {
+    ReportMessage(engine, "ERR_UNKNOWN_CLASS", {token.tokClass, token.text});
+  }
+  if (engine.settings.mirrors.debug & kDebugTokens) TraceToken(engine);
+  if (token.tokClass == kClassControl && token.major == kMajorDestination) {
+    if (TokenCallback fn = GetDestinationCallback(engine, token.minor)) {
+      fn(engine);
+      return;
+    }
+  }
+  if (TokenCallback fn = GetClassCallback(engine, token.tokClass)) fn(engine);
+}
+
+void SkipGroup(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  if (engine.settings.mirrors.debug & kDebugSkippedGroups)
+    PrintEscaped(engine, "Skipping:%s\n", reader.token.text.c_str());
+  // The nesting is counted, not recursed into, so the depth of the skipped group is unbounded.
+  long level = 1;
+  GetToken(engine);
+  while (reader.token.tokClass != kClassEOF) {
+    if (reader.token.tokClass == kClassGroup) {
+      if (reader.token.major == 0) {
+        ++level;
+      } else if (--level < 1) {
+        break;
+      }
+    }
+    ReadRawToken(engine);
+  }
+}
+
+void SkipGroupAndRoute(Engine& engine) {
+  SkipGroup(engine);
+  RouteToken(engine);
+}
+
+void ReadDocument(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  DriverState& driver = engine.driver;
+  while (GetToken(engine) != kClassEOF && !driver.stop) {
+    if (driver.progressStep > 0 && reader.inputSize > 0) {
+      long position = FileTell(reader.input);
+      long percent = (position < 0 ? 0 : position) * 50 / reader.inputSize;
+      if (driver.pass == 2) percent += 50;
+      if (driver.progressThreshold < percent) {
+        ReportMessage(engine, "MSG_PERCENT", {static_cast<int>(percent)});
+        driver.progressThreshold += driver.progressStep;
+      }
+    }
+    RouteToken(engine);
+  }
+  // Text gathered for the trace after the last non-text token would otherwise never be shown.
+  if (engine.settings.mirrors.debug & kDebugTokens) FlushTokenTrace(engine);
+}
+
+// ---- Set-up and callbacks -------------------------------------------------------------------
+
+void ReaderInit(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  reader.token.tokClass = -1;
+  reader.token.major = 0;
+  reader.token.minor = 0;
+  reader.token.param = kNoParam;
+  reader.token.text.clear();
+  reader.pushedBack.tokClass = -1;
+  reader.pushedBack.text.clear();
+  reader.pushedChar = -1;
+  reader.prevChar = -1;
+  reader.lineEndPending = false;
+  reader.lineNumber = 0;
+  reader.linePosition = 0;
+  reader.charCount = 0;
+  reader.binarySkip = 0;
+  reader.groupDepth = 0;
+  reader.traceText.clear();
+  reader.recentInputCount = 0;
+  // The token texts are bounded, so their storage is reserved once and reused by every token.
+  reader.token.text.reserve(kTokenTextSize);
+  reader.pushedBack.text.reserve(kTokenTextSize);
+
+  if (LookupInit(engine) != 0) return;
+
+  for (TokenCallback& fn : reader.classCallbacks) fn = nullptr;
+  for (TokenCallback& fn : reader.destinationCallbacks) fn = nullptr;
+  // The font table, colour table and style sheet get their own readers once those exist; until
+  // then they are skipped like the information group, pictures and objects.
+  for (int minor : {dest::kFontTbl, dest::kColorTbl, dest::kStyleSheet, dest::kInfo, dest::kPict,
+                    dest::kObject})
+    reader.destinationCallbacks[minor] = SkipGroupAndRoute;
+  reader.readHook = nullptr;
+  ResetCharMaps(engine);
+}
+
+void SetClassCallback(Engine& engine, int tokenClass, TokenCallback fn) {
+  if (tokenClass >= 0 && tokenClass < kMaxClass) engine.reader.classCallbacks[tokenClass] = fn;
+}
+
+TokenCallback GetClassCallback(const Engine& engine, int tokenClass) {
+  return tokenClass >= 0 && tokenClass < kMaxClass ? engine.reader.classCallbacks[tokenClass]
+                                                   : nullptr;
+}
+
+void SetDestinationCallback(Engine& engine, int minor, TokenCallback fn) {
+  if (minor >= 0 && minor < kMaxDestination) engine.reader.destinationCallbacks[minor] = fn;
+}
+
+TokenCallback GetDestinationCallback(const Engine& engine, int minor) {
+  return minor >= 0 && minor < kMaxDestination ? engine.reader.destinationCallbacks[minor]
+                                               : nullptr;
+}
+
+void SetReadHook(Engine& engine, TokenCallback fn) { engine.reader.readHook = fn; }
+TokenCallback GetReadHook(const Engine& engine) { return engine.reader.readHook; }
+
+int RTFMapChar(Engine& engine, int byte) { return MapCharToStandard(engine, byte); }
+
+std::string RecentInput(const Engine& engine) {
+  const ReaderState& reader = engine.reader;
+  unsigned long count = reader.recentInputCount;
+  unsigned long length = count < kRecentInputLength ? count : kRecentInputLength;
+  std::string text;
+  text.reserve(length);
+  for (unsigned long i = count - length; i < count; ++i)
+    text.push_back(reader.recentInput[i & (kRecentInputRing - 1)]);
+  return text;
+}
+
+bool CheckCM(const Engine& engine, int tokenClass, int major) {
+  return engine.reader.token.tokClass == tokenClass && engine.reader.token.major == major;
+}
+
+bool CheckCMM(const Engine& engine, int tokenClass, int major, int minor) {
+  return CheckCM(engine, tokenClass, major) && engine.reader.token.minor == minor;
+}
+
+bool CheckMM(const Engine& engine, int major, int minor) {
+  return engine.reader.token.major == major && engine.reader.token.minor == minor;
+}
 
 }  // namespace quillo::rtf
