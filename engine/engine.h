@@ -12,6 +12,8 @@
 #include "rtf/charmaps.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
+#include "rtf/tables.h"
+#include "translate/translate.h"
 
 namespace quillo {
 
@@ -25,6 +27,8 @@ struct Engine {
   rtf::ControlWordTable controlWords;
   rtf::ReaderState reader;
   rtf::CharMapState charMaps;
+  rtf::DocumentTables tables;
+  translate::TranslateState translate;
   ExpansionState expansion;
 };
 
