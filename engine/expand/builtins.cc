@@ -1,16 +1,23 @@
 // Function calls of the expansion language: FctExpand splits the call text into the function name
-// and argument names and runs the built-in of that name. Arguments are names of named strings,
-// evaluated lazily, in order, as a built-in asks for them.
+// and argument names and runs the user function or else the built-in of that name. Arguments are
+// names of named strings, evaluated lazily, in order, as a built-in asks for them.
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine.h"
 #include "expand/expand.h"
+#include "expand/functions.h"
 #include "frame/buffers.h"
+#include "frame/file_table.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
+#include "structure/structure.h"
+#include "translate/fields.h"
+#include "translate/tags.h"
 
 namespace quillo {
 namespace {
@@ -56,6 +63,19 @@ class CallArguments {
     std::string_view token;
     if (!NextToken(token)) return false;
     value = ArgumentValue(engine, token);
+    return true;
+  }
+  /// The value of the next argument, or `fallback` when none is left.
+  std::string ValueOr(Engine& engine, std::string_view fallback) {
+    std::string value;
+    if (!NextValue(engine, value)) value = fallback;
+    return value;
+  }
+  /// The value of the next argument, also telling whether it took in literal (document) text.
+  bool NextValue(Engine& engine, std::string& value, bool& literal) {
+    unsigned long before = engine.expansion.literalUses;
+    if (!NextValue(engine, value)) return false;
+    literal = engine.expansion.literalUses != before;
     return true;
   }
   /// The last token read (the function's own name before any argument).
@@ -117,22 +137,268 @@ std::string Context(Engine& engine, CallArguments&, OutputContext*) {
   return result;
 }
 
+/// "-1", "0" or "1" for a comparison result.
+std::string Sign(int comparison) { return comparison < 0 ? "-1" : comparison > 0 ? "1" : "0"; }
+
+/// Compare(a, b): byte-wise comparison (unsigned bytes); "0" when an argument is missing.
+std::string Compare(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string a, b;
+  if (!args.NextValue(engine, a) || !args.NextValue(engine, b)) return "0";
+  return Sign(std::strcmp(a.c_str(), b.c_str()));
+}
+
+/// NCompare(a, b): both read as floating-point numbers; "0" when an argument is missing.
+std::string NCompare(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string a, b;
+  if (!args.NextValue(engine, a) || !args.NextValue(engine, b)) return "0";
+  double x = std::atof(a.c_str());
+  double y = std::atof(b.c_str());
+  if (x > y) return "1";
+  if (x == y) return "0";
+  return "-1";
+}
+
+/// GenTOC(f): writes the contents page; f non-zero selects the frame variant.
+std::string GenTOC(Engine& engine, CallArguments& args, OutputContext*) {
+  structure::GenTOC(engine, ReadInt(args.ValueOr(engine, "0")));
+  return {};
+}
+
+/// GenIndex(f): writes the index page; f as for GenTOC.
+std::string GenIndex(Engine& engine, CallArguments& args, OutputContext*) {
+  structure::GenIndex(engine, ReadInt(args.ValueOr(engine, "0")));
+  return {};
+}
+
+std::string GenFrames(Engine& engine, CallArguments&, OutputContext*) {
+  structure::GenFrames(engine);
+  return {};
+}
+
+std::string GenLocalTOC(Engine& engine, CallArguments&, OutputContext*) {
+  return structure::GenLocalTOC(engine);
+}
+
+std::string GenPeerTOC(Engine& engine, CallArguments&, OutputContext*) {
+  return structure::GenPeerTOC(engine);
+}
+
+/// IndexEntry(text, reference): with GenIndex on, adds an index entry and yields "Index<n>", which
+/// is also stored in _LINK_.
+std::string IndexEntry(Engine& engine, CallArguments& args, OutputContext*) {
+  if (engine.settings.mirrors.genIndex == 0) return {};
+  std::string text, reference;
+  if (!args.NextValue(engine, text) || !args.NextValue(engine, reference)) return {};
+  int number = structure::IndexEntry(engine, text, reference);
+  if (number < 0) return {};
+  std::string link = "Index" + std::to_string(number);
+  SetSetting(engine, "_LINK_", link);
+  return link;
+}
+
+/// Link(target, text): resolves the target as a cross-reference (setting _LINK_ and _HOTTEXT_),
+/// then yields the value of the second argument.
+std::string Link(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string target;
+  if (!args.NextValue(engine, target)) return {};
+  translate::Resolve(engine, target);
+  std::string text;
+  if (!args.NextValue(engine, text)) return {};
+  return text;
+}
+
+/// PushTag(kind, value, start, end): pass 2 only; pushes a tag (mode 2) on the current output's
+/// stack. The start text is the third argument's value, expanded once more by the push; the end
+/// text is the fourth argument's stored value, expanded when the tag is popped.
+std::string PushTag(Engine& engine, CallArguments& args, OutputContext*) {
+  if (engine.driver.pass != 2) return {};
+  std::string kind, value, start;
+  bool startLiteral = false;
+  std::string_view endName;
+  if (!args.NextValue(engine, kind) || !args.NextValue(engine, value) ||
+      !args.NextValue(engine, start, startLiteral) || !args.NextToken(endName))
+    return {};
+  bool endLiteral = false;
+  std::string end = LookupName(engine, endName, endLiteral);
+  OutputContext* output = translate::CurrentOutput(engine);
+  if (!output) return {};
+  // Literal text must come out as it is, though the tag expands what it is given: it is handed
+  // over as a reference to a literal setting.
+  if (startLiteral) start = LiteralReference(engine, start);
+  if (endLiteral) end = LiteralReference(engine, end);
+  translate::PushTag(engine, *output, ReadInt(kind), 2, ReadInt(value), start, end);
+  return {};
+}
+
+/// PopTags(kind, type): pass 2 only; pops the current output's tag stack (kind, type).
+std::string PopTags(Engine& engine, CallArguments& args, OutputContext*) {
+  if (engine.driver.pass != 2) return {};
+  std::string kind, type;
+  if (!args.NextValue(engine, kind) || !args.NextValue(engine, type)) return {};
+  if (OutputContext* output = translate::CurrentOutput(engine))
+    translate::PopTags(engine, ReadInt(kind), *output, ReadInt(type));
+  return {};
+}
+
+/// Delete(file): removes the file named by the argument's value. Always "1".
+std::string Delete(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string name;
+  if (args.NextValue(engine, name) && !name.empty()) std::remove(name.c_str());
+  return "1";
+}
+
+/// CvtPict(source, target): evaluates both; no conversion is made.
+std::string CvtPict(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string source, target;
+  if (!args.NextValue(engine, source) || !args.NextValue(engine, target)) return "1";
+  return "5";
+}
+
+NamedList* FindList(Engine& engine, std::string_view name) {
+  for (NamedList& list : engine.expansion.lists)
+    if (CaseEqual(list.name, name)) return &list;
+  return nullptr;
+}
+
+/// The list name whose elements are the created files instead of pushed texts.
+constexpr std::string_view kFileListName = "ListFile";
+
+/// PushList(list, text, end): appends text to the back of the list (end non-zero, the default) or
+/// puts it at the front (end 0). The list is created by its first push.
+std::string PushList(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string name = args.ValueOr(engine, "<none>");
+  std::string text = args.ValueOr(engine, "<none>");
+  int end = ReadInt(args.ValueOr(engine, "1"));
+  NamedList* list = FindList(engine, name);
+  if (!list) {
+    engine.expansion.lists.push_back(NamedList{name, {}, -1});
+    list = &engine.expansion.lists.back();
+  }
+  if (end != 0) {
+    list->elements.push_back(std::move(text));
+  } else {
+    list->elements.push_front(std::move(text));
+    if (list->cursor >= 0) ++list->cursor;  // the cursor stays on its element
+  }
+  if (list->elements.size() == 1) list->cursor = 0;
+  return {};
+}
+
+/// GetListElement(list, mode, keep): mode 0 the front element, mode 1 the back one, each removed
+/// unless keep is non-zero; any other mode the element under the cursor, moving the cursor one
+/// step toward the back. "ListFile" walks the created files instead.
+std::string GetListElement(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string name;
+  if (!args.NextValue(engine, name)) return {};
+  int mode = ReadInt(args.ValueOr(engine, "0"));
+  int keep = ReadInt(args.ValueOr(engine, "0"));
+  if (CaseEqual(name, kFileListName)) return structure::NextListFile(engine, false);
+  NamedList* list = FindList(engine, name);
+  if (!list || list->elements.empty()) return {};
+  std::deque<std::string>& elements = list->elements;
+  const long size = static_cast<long>(elements.size());
+  std::string result;
+  if (mode == 0) {
+    result = elements.front();
+    if (keep == 0) {
+      elements.pop_front();
+      // The cursor keeps its element; on the removed one it moves to the next.
+      if (list->cursor > 0) --list->cursor;
+      if (elements.empty()) list->cursor = -1;
+    }
+  } else if (mode == 1) {
+    result = elements.back();
+    if (keep == 0) {
+      elements.pop_back();
+      if (list->cursor == size - 1) list->cursor = -1;  // it was on the removed element
+    }
+  } else {
+    if (list->cursor < 0 || list->cursor >= size) return {};
+    result = elements[list->cursor];
+    ++list->cursor;
+    if (list->cursor >= size) list->cursor = -1;
+  }
+  return result;
+}
+
+/// ResetListPointer(list): the cursor goes back to the front element.
+std::string ResetListPointer(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string name;
+  if (!args.NextValue(engine, name)) return {};
+  if (CaseEqual(name, kFileListName)) {
+    structure::NextListFile(engine, true);
+    return {};
+  }
+  if (NamedList* list = FindList(engine, name)) list->cursor = list->elements.empty() ? -1 : 0;
+  return {};
+}
+
+/// CreateFile(name, mode): opens the user file (mode "w" by default). "abc", or empty without
+/// arguments.
+std::string CreateFile(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string name;
+  if (!args.NextValue(engine, name)) return {};
+  std::string mode = args.ValueOr(engine, "w");
+  // One user file at a time: a file still open is finished first, so its text is not lost.
+  if (engine.expansion.userFile) FileClose(engine.expansion.userFile);
+  engine.expansion.userFile = FileOpen(engine.files, name, mode.c_str());
+  return "abc";
+}
+
+/// WriteFile(text, data): writes data to the open user file; yields the value of text.
+std::string WriteFile(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string text, data;
+  if (!args.NextValue(engine, text)) return {};
+  if (args.NextValue(engine, data) && engine.expansion.userFile)
+    FilePutString(engine.expansion.userFile, data);
+  return text;
+}
+
+/// CloseFile(any): closes and forgets the user file.
+std::string CloseFile(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string_view token;
+  if (!args.NextToken(token) || !engine.expansion.userFile) return {};
+  FileClose(engine.expansion.userFile);
+  engine.expansion.userFile = nullptr;
+  return {};
+}
+
+/// NextToken(): the stored value of the named string NextToken, unexpanded.
+std::string NextToken(Engine& engine, CallArguments&, OutputContext*) {
+  return SettingValue(engine, "NextToken");
+}
+
 struct Builtin {
   std::string_view name;
   BuiltinFunction run;
+  bool traceResult;  ///< the result is traced (Compare, NCompare)
 };
 
 constexpr Builtin kBuiltins[] = {
-    {"CallBack", CallBack},
-    {"Exit", Exit},
-    {"Context", Context},
+    {"GenTOC", GenTOC, false},
+    {"Compare", Compare, true},
+    {"NCompare", NCompare, true},
+    {"Exit", Exit, false},
+    {"Context", Context, false},
+    {"IndexEntry", IndexEntry, false},
+    {"Link", Link, false},
+    {"PushTag", PushTag, false},
+    {"PopTags", PopTags, false},
+    {"Delete", Delete, false},
+    {"CvtPict", CvtPict, false},
+    {"CallBack", CallBack, false},
+    {"PushList", PushList, false},
+    {"GetListElement", GetListElement, false},
+    {"ResetListPointer", ResetListPointer, false},
+    {"CreateFile", CreateFile, false},
+    {"WriteFile", WriteFile, false},
+    {"CloseFile", CloseFile, false},
+    {"GenFrames", GenFrames, false},
+    {"GenIndex", GenIndex, false},
+    {"NextToken", NextToken, false},
+    {"GenLocalTOC", GenLocalTOC, false},
+    {"GenPeerTOC", GenPeerTOC, false},
 };
-
-bool IsUserFunction(const Engine& engine, std::string_view name) {
-  for (const UserFunction& function : engine.translation.functions)
-    if (CaseEqual(function.name, name)) return true;
-  return false;
-}
 
 }  // namespace
 
@@ -140,24 +406,32 @@ std::string FctExpand(Engine& engine, std::string_view call, OutputContext* cont
   const std::string copy(call);
   ExpansionLevel level(engine, '.', copy);
   if (!level.entered()) return {};
-  if (engine.settings.mirrors.debug & 16)
+  const bool trace = (engine.settings.mirrors.debug & 16) != 0;
+  if (trace)
     PrintEscaped(engine, "%sFctExpand:%s\n", engine.expansion.indent.c_str(), copy.c_str());
 
   std::string result;
   CallArguments args(copy);
   std::string_view name;
   if (args.NextToken(name)) {
-    const Builtin* builtin = nullptr;
-    for (const Builtin& candidate : kBuiltins)
-      if (CaseEqual(candidate.name, name)) builtin = &candidate;
-    if (IsUserFunction(engine, name)) {
-      // User functions take precedence over built-ins; running them comes with the function
-      // interpreter, until then the call is reported like an unknown one.
-      ReportMessage(engine, "MSG_INVALID_FUNC", {name});
-    } else if (builtin) {
-      result = builtin->run(engine, args, context);
+    int function = FindUserFunction(engine, name);
+    if (function >= 0) {
+      // User functions come first, so a translation file can replace any built-in.
+      std::vector<std::string> argumentNames;
+      for (std::string_view token; args.NextToken(token);) argumentNames.emplace_back(token);
+      result = CallUserFunction(engine, function, copy, argumentNames, context);
     } else {
-      ReportMessage(engine, "MSG_INVALID_FUNC", {name});
+      const Builtin* builtin = nullptr;
+      for (const Builtin& candidate : kBuiltins)
+        if (CaseEqual(candidate.name, name)) builtin = &candidate;
+      if (builtin) {
+        result = builtin->run(engine, args, context);
+        if (trace && builtin->traceResult)
+          PrintEscaped(engine, "%sFctExpand:%s,return=%.256s\n", engine.expansion.indent.c_str(),
+                       copy.c_str(), result.c_str());
+      } else {
+        ReportMessage(engine, "MSG_INVALID_FUNC", {name});
+      }
     }
   }
   level.Leave();

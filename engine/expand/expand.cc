@@ -2,6 +2,8 @@
 // OutTrn line filter. Function calls are run by FctExpand in builtins.cc.
 #include "expand/expand.h"
 
+#include "translate/translate.h"
+
 #include <algorithm>
 
 #include "engine.h"
@@ -198,28 +200,65 @@ void ResetExpansion(Engine& engine) { engine.expansion = ExpansionState(); }
 
 // ---- Name resolution ----------------------------------------------------------------------------
 
+bool CurrentSubMatch(const Engine& engine, int n, std::string& text) {
+  const ExpansionState& x = engine.expansion;
+  if (n < 0 || n > 9) return false;
+  if (x.currentParts) {
+    text = (*x.currentParts)[n];
+    return true;
+  }
+  if (x.currentMatch) {
+    text = std::string(x.currentMatch->Group(n));
+    return true;
+  }
+  return false;
+}
+
+std::string LiteralReference(Engine& engine, std::string_view text) {
+  std::string name = "_Literal_" + std::to_string(++engine.expansion.literalSerial);
+  SetUnprotected(engine, name, text);
+  engine.settings.literalIndexes.insert(FindSetting(engine, name));
+  return "$" + name + ";";
+}
+
 std::string LookupName(Engine& engine, std::string_view name) {
+  bool literal = false;
+  return LookupName(engine, name, literal);
+}
+
+std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
   ExpansionState& x = engine.expansion;
-  bool undefined = false;
+  literal = false;
   long n = LeadingNumber(name);
   if (n > 0 || name == "0") {
-    // "1".."n" name the arguments of the innermost user-function call, "0" its current value.
-    if (!x.frames.empty() && n < static_cast<long>(x.frames.back().slots.size()))
-      return x.frames.back().slots[n];
-    undefined = true;
+    // "1".."n" name the arguments of the innermost user-function call, "0" its current value. A
+    // slot whose value took in literal text stays literal.
+    if (!x.frames.empty() && n < static_cast<long>(x.frames.back().slots.size())) {
+      const FunctionFrame& frame = x.frames.back();
+      literal = n < static_cast<long>(frame.literalSlots.size()) && frame.literalSlots[n];
+      if (literal) ++x.literalUses;
+      return frame.slots[n];
+    }
   } else if (name.size() == 2 && name[0] == '_' && name[1] >= '0' && name[1] <= '9') {
-    if (x.currentMatch) {
-      std::string part(x.currentMatch->Group(name[1] - '0'));
-      SetSetting(engine, name, part);
+    // A sub-match is document text: stored under its name and used as it is.
+    std::string part;
+    if (CurrentSubMatch(engine, name[1] - '0', part)) {
+      int index = kSettingSubMatch0 + (name[1] - '0');
+      SetBuiltin(engine, index, part);
+      engine.settings.literalIndexes.insert(index);
+      literal = true;
+      ++x.literalUses;
       return part;
     }
-    undefined = true;
-  } else if (const std::string* value = GetSetting(engine, name)) {
-    return *value;
   } else {
-    undefined = true;
+    int index = FindSetting(engine, name);
+    if (index >= 0) {
+      const std::string* value = GetSetting(engine, name);
+      literal = IsLiteralSetting(engine, index);
+      if (literal) ++x.literalUses;
+      return *value;
+    }
   }
-  if (!undefined) return {};
   // The NotDef rule: the name is defined once with the expansion of NotDef.
   SetSetting(engine, "NotDefName", name);
   std::string notDef = SettingValue(engine, "NotDef");
@@ -230,7 +269,10 @@ std::string LookupName(Engine& engine, std::string_view name) {
 }
 
 std::string ArgumentValue(Engine& engine, std::string_view name) {
-  return StrExp(engine, LookupName(engine, name));
+  bool literal = false;
+  std::string value = LookupName(engine, name, literal);
+  if (literal) return value;
+  return StrExp(engine, value);
 }
 
 // ---- StrExp -------------------------------------------------------------------------------------
@@ -268,8 +310,11 @@ std::string StrExp(Engine& engine, std::string_view text, OutputContext* context
     if (ref.call) {
       emit(FctExpand(engine, body, context));
     } else {
-      std::string value = LookupName(engine, body);
-      if (!engine.expansion.unwinding) {
+      bool literal = false;
+      std::string value = LookupName(engine, body, literal);
+      if (literal) {
+        emit(value);  // document text: shown as it is, never run
+      } else if (!engine.expansion.unwinding) {
         if (context) {
           StrExp(engine, value, context);
         } else {
@@ -299,8 +344,9 @@ void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int 
     ReportMessage(engine, "ERR_PUTWRAP_LOGIC");
     return;
   }
-  // Paragraph text held back for the paragraph-number override (DeferredText) is released here,
-  // before anything else reaches the output, once the formatting layer exists.
+  // Paragraph text held back for the paragraph-number override, and text gathered into a run, are
+  // written before anything else reaches the output, so output keeps document order.
+  translate::ReleaseHeldText(engine);
 
   constexpr int kWidth = OutputContext::kLineWidth;
   const bool wrapping = wrap == 1;

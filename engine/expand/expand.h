@@ -3,6 +3,8 @@
 // (name lookup), the message reporter and the file table (PutWrap's output).
 #pragma once
 
+#include <array>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +47,31 @@ struct OutputContext {
 struct FunctionFrame {
   std::vector<std::string> slots;
   std::vector<std::string> argumentNames;  ///< the names the arguments were passed as
+  /// Per slot: non-zero when the value took in literal text (document text). A literal slot is
+  /// used as it is by "$n;" instead of being expanded again. Missing entries are not literal.
+  std::vector<char> literalSlots;
+};
+
+/// The texts of a match's parts: [0] the whole match, [1]..[9] its subexpressions ("" when a part
+/// took no part in the match).
+using SubMatchTexts = std::array<std::string, 10>;
+
+/// A match recorded by an RMatch step in the text of a pass-1 paragraph; in pass 2 MatchRepl writes
+/// the replacement in place of the matched text. Offsets count bytes of the paragraph text.
+struct RecordedMatch {
+  std::size_t start = 0;             ///< offset of the whole match
+  std::size_t end = 0;               ///< offset just after it
+  std::array<long, 10> partStart{};  ///< offset of each part, -1 when it took no part
+  std::array<long, 10> partEnd{};
+  SubMatchTexts parts;      ///< the texts of the parts, read as "_0".."_9" while current
+  std::string replacement;  ///< expanded into the output in place of the match
+};
+
+/// One list of PushList/GetListElement: a double-ended list with a reading cursor.
+struct NamedList {
+  std::string name;  ///< compared without regard to case
+  std::deque<std::string> elements;
+  long cursor = -1;  ///< index of the element under the cursor; -1 = none (walk ended, or empty)
 };
 
 struct ExpansionState {
@@ -73,6 +100,32 @@ struct ExpansionState {
   // Set by the callers that own them (user functions, regex replacement).
   std::vector<FunctionFrame> frames;            ///< innermost call last
   const expand::Regex* currentMatch = nullptr;  ///< the match whose "_0".."_9" are readable
+  /// A recorded match whose parts "_0".."_9" name (RMatch, MatchRepl); takes precedence over
+  /// currentMatch. Points at a copy owned by the setter, so a nested use of the same compiled
+  /// pattern cannot change what the names read.
+  const SubMatchTexts* currentParts = nullptr;
+  /// Counts every use of a literal value by name resolution. A caller that sees it change while it
+  /// expands a text knows the result holds literal text and keeps that result literal too (a user
+  /// function's value, a Save), so document text stays inert however it is passed on.
+  unsigned long literalUses = 0;
+  unsigned long literalSerial = 0;  ///< numbers the names made by LiteralReference
+
+  /// Bound on the `while` iterations of one outermost user-function call (nested calls share it).
+  /// A loop whose condition never fails would otherwise hang the conversion; real translation
+  /// files loop over a value's characters or a short list.
+  static constexpr long kMaxLoopIterations = 100000;
+  long loopIterations = 0;    ///< iterations since the outermost user-function call began
+  bool loopLimitHit = false;  ///< the bound was hit: every `while` ends until that call returns
+
+  // Lives for one conversion.
+  std::vector<NamedList> lists;   ///< PushList / GetListElement, in order of creation
+  FileEntry* userFile = nullptr;  ///< CreateFile / WriteFile / CloseFile; nullptr when none open
+
+  /// Pass 1: the collected text of the current paragraph, kept by the translation layer (nullptr
+  /// outside a paragraph). RMatch steps match against it and record their matches, newest first,
+  /// in paragraphMatches, which the translation layer takes into the paragraph's record.
+  const std::string* paragraphText = nullptr;
+  std::vector<RecordedMatch> paragraphMatches;
 };
 
 /// Message code reported when the nesting bound is hit, and its default text.
@@ -108,8 +161,19 @@ void OutString(Engine& engine, FileEntry* file);
 /// "0", a sub-match of the current match for "_0".."_9", else the named setting. An undefined
 /// name is stored in NotDefName, NotDef is expanded, and the name is defined with the result.
 std::string LookupName(Engine& engine, std::string_view name);
-/// Value of the named setting `name`, expanded (the argument value of a built-in).
+/// LookupName that also tells whether the value is literal text: a setting marked by
+/// SetLiteralSetting, or a sub-match "_0".."_9". A literal value is used as it is, never expanded.
+std::string LookupName(Engine& engine, std::string_view name, bool& literal);
+/// Value of the named setting `name`, expanded unless it is literal (the argument value of a
+/// built-in or of a user-function call).
 std::string ArgumentValue(Engine& engine, std::string_view name);
+/// Stores `text` as a literal setting under a fresh engine-made name and returns a reference to it
+/// ("$name;"), which expands to `text` unchanged. For handing literal text to code that expands
+/// what it is given (a tag's start and end texts, say).
+std::string LiteralReference(Engine& engine, std::string_view text);
+/// Text of sub-match `n` (0..9) of the current match (currentParts, else currentMatch). False when
+/// no match is current.
+bool CurrentSubMatch(const Engine& engine, int n, std::string& text);
 
 // Nesting bookkeeping shared by StrExp and FctExpand.
 /// Enters one nesting level for `text`, marking the trace indent with `indentMark`. Returns false

@@ -18,6 +18,8 @@
 #include "frame/translation_file.h"
 #include "rtf/charmaps.h"
 #include "rtf/reader.h"
+#include "translate/tags.h"
+#include "translate/translate.h"
 
 namespace quillo {
 
@@ -32,16 +34,8 @@ constexpr const char* kVersion = "5.0.2";
 constexpr int kMaxBaseName = 255;
 
 // ---- Token handlers --------------------------------------------------------------------------
-// The translation layer owns what each token class does in each pass. Until it exists these
-// handlers are the seams it replaces: every token of both passes reaches them and they do nothing.
-void HandleToken(Engine&) {}
-
-void InstallTokenHandlers(Engine& engine) {
-  for (int tokenClass : {rtf::kClassUnknown, rtf::kClassGroup, rtf::kClassText, rtf::kClassControl})
-    rtf::SetClassCallback(engine, tokenClass, HandleToken);
-  // The control-word handler reads these destinations itself in both passes.
-  for (int minor : {0, 6, 7, 10, 44, 45}) rtf::SetDestinationCallback(engine, minor, nullptr);
-}
+// The translation layer owns what each token class does in each pass.
+void InstallTokenHandlers(Engine& engine) { translate::InstallHandlers(engine); }
 
 /// Expands a hook string for its side effects only.
 void RunHook(Engine& engine, const char* hook) { StrExp(engine, hook); }
@@ -55,18 +49,10 @@ std::string DirectoryOrDot(std::string_view path) {
 
 // ---- Output files ----------------------------------------------------------------------------
 
+/// Writes a page string and pushes its closing string, expanded when popped.
 void PushPageEntry(Engine& engine, OutputContext& context, int kind, const char* open,
                    const char* close) {
-  ExpandInto(engine, context, open);
-  context.tagStack.push_back(TagEntry{kind, 0, 0, close});
-}
-
-void PopAllTags(Engine& engine, OutputContext& context) {
-  while (!context.tagStack.empty()) {
-    TagEntry entry = std::move(context.tagStack.back());
-    context.tagStack.pop_back();
-    ExpandInto(engine, context, entry.endText);
-  }
+  translate::PushTag(engine, context, kind, 1, 0, open, close);
 }
 
 /// Opens output file `number` with its footnote file and writes the opening page strings.
@@ -74,6 +60,7 @@ void OpenOutputFile(Engine& engine, int number) {
   DriverState& d = engine.driver;
   d.main.Reset();
   d.footnotes.Reset();
+  translate::StartOutputFile(engine);
   d.currentFile = number;
   const std::string& base = engine.settings.paths.baseName;
   std::string ext = SettingValue(engine, "HtmlExt");
@@ -108,6 +95,8 @@ void OpenOutputFile(Engine& engine, int number) {
 void FinishOutputFile(Engine& engine, bool atEndOfInput) {
   DriverState& d = engine.driver;
   if (!d.outputOpen) return;
+  // Open paragraph and text tags and special text states of both channels are closed first.
+  translate::FinishOutputFormatting(engine);
   d.outputOpen = false;
   // Footnotes collected for this file follow its text, after the separator.
   if (d.footnoteFile) {
@@ -127,7 +116,7 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
     d.footnoteFile = nullptr;
     d.footnotes.file = nullptr;
   }
-  PopAllTags(engine, d.main);
+  translate::PopAllTags(engine, d.main);
   FlushContext(engine, d.main);
   FileClose(d.main.file);
   d.main.file = nullptr;
@@ -160,15 +149,16 @@ bool ReaderLoop(Engine& engine) {
   return false;
 }
 
-void ResetDocumentState(Engine& engine) {
-  // Seam: the translation layer's page size, margins, style and state stacks are reset here
-  // once they exist.
-  (void)engine;
+/// Resets the translation layer: everything at a conversion's set-up, the pass state (groups,
+/// page size and margins, paragraph and character state) at the switch to pass 2.
+void ResetDocumentState(Engine& engine, bool newConversion) {
+  if (newConversion) translate::ResetConversion(engine);
+  translate::ResetPass(engine);
 }
 
 void SwitchToPass2(Engine& engine) {
   DriverState& d = engine.driver;
-  ResetDocumentState(engine);
+  ResetDocumentState(engine, false);
   RunHook(engine, "$Pass1End;");
   // Seam: heading hierarchy, file plan and table analysis run here once they exist.
   d.pass = 2;
@@ -196,7 +186,7 @@ int Setup(Engine& engine, int argc, char** argv) {
   ResetSettings(engine);
   ResetExpansion(engine);
   SetSetting(engine, "htmlTranPass", "1");
-  ResetDocumentState(engine);
+  ResetDocumentState(engine, true);
   engine.settings.paths.inputDirectory.clear();
   d.pass = 1;
   d.outputOpen = false;
@@ -502,6 +492,8 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char
   engine.driver.input = nullptr;
   return results;
 }
+
+LibraryState::~LibraryState() { FreeConvertedOutputs(results, resultCount); }
 
 void FreeConvertedOutputs(ConvertedOutput* outputs, int count) {
   if (!outputs) return;

@@ -15,6 +15,10 @@ struct FileEntry;
 
 /// State of the library interface that lives across calls.
 struct LibraryState {
+  LibraryState() = default;
+  LibraryState(const LibraryState&) = delete;
+  LibraryState& operator=(const LibraryState&) = delete;
+  ~LibraryState();  ///< releases the stored result set (at exit, or when the library is unloaded)
   bool initialised = false;
   bool haveStoredOptions = false;
   std::string storedOptions;

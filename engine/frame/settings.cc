@@ -14,6 +14,7 @@
 #include "frame/buffers.h"
 #include "frame/file_table.h"
 #include "frame/messages.h"
+#include "translate/translate.h"
 
 namespace quillo {
 namespace {
@@ -34,6 +35,7 @@ enum class Reading {
   kSaveTextStr,   ///< the saved text
   kToken,         ///< the last control word the reader recognised
   kRtfParam,      ///< parameter of the reader's current token
+  kSubMatch,      ///< part of the current match; the value last stored when none is current
 };
 
 struct BuiltinEntry {
@@ -77,16 +79,16 @@ constexpr BuiltinEntry kBuiltins[] = {
     {kSettingSuperScript, "SuperScript", "0", Reading::kLater},
     {kSettingSubScript, "SubScript", "0", Reading::kLater},
     {kSettingParStyle, "ParStyle", "Normal", Reading::kLater},
-    {kSettingSubMatch0, "_0", "", Reading::kLater},
-    {kSettingSubMatch1, "_1", "", Reading::kLater},
-    {kSettingSubMatch2, "_2", "", Reading::kLater},
-    {kSettingSubMatch3, "_3", "", Reading::kLater},
-    {kSettingSubMatch4, "_4", "", Reading::kLater},
-    {kSettingSubMatch5, "_5", "", Reading::kLater},
-    {kSettingSubMatch6, "_6", "", Reading::kLater},
-    {kSettingSubMatch7, "_7", "", Reading::kLater},
-    {kSettingSubMatch8, "_8", "", Reading::kLater},
-    {kSettingSubMatch9, "_9", "", Reading::kLater},
+    {kSettingSubMatch0, "_0", "", Reading::kSubMatch},
+    {kSettingSubMatch1, "_1", "", Reading::kSubMatch},
+    {kSettingSubMatch2, "_2", "", Reading::kSubMatch},
+    {kSettingSubMatch3, "_3", "", Reading::kSubMatch},
+    {kSettingSubMatch4, "_4", "", Reading::kSubMatch},
+    {kSettingSubMatch5, "_5", "", Reading::kSubMatch},
+    {kSettingSubMatch6, "_6", "", Reading::kSubMatch},
+    {kSettingSubMatch7, "_7", "", Reading::kSubMatch},
+    {kSettingSubMatch8, "_8", "", Reading::kSubMatch},
+    {kSettingSubMatch9, "_9", "", Reading::kSubMatch},
     {kSettingCharStyle, "CharStyle", "", Reading::kLater},
     {kSettingTextColor, "TextColor", "", Reading::kLater},
     {kSettingTextRGB, "TextRGB", "", Reading::kLater},
@@ -327,7 +329,7 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
       // The heading-row flag of the current table row is set here once tables keep row state.
       break;
     case kSettingMatchName:
-      // Forcing a .PMatch entry for the current paragraph is added with the paragraph tags.
+      translate::AssignMatchName(engine, value);
       break;
 
     case kSettingSaveText:
@@ -351,6 +353,7 @@ void StoreValue(Engine& engine, int index, std::string_view value) {
     PrintEscaped(engine, "Setting:name=%s,value=%s\n", name.c_str(), text.c_str());
   }
   store.values[index].assign(value);
+  store.literalIndexes.erase(index);  // whoever sets a name decides anew whether it is literal
   // The side effect may append settings (and so move `values`): pass a copy.
   if (index < kSettingCount) RefreshMirror(engine, index, std::string(value));
 }
@@ -374,11 +377,15 @@ void ComputeBuiltin(Engine& engine, int index) {
   switch (entry.reading) {
     case Reading::kStored:
       return;
-    // Paragraph, character, picture, format, index and heading state is not kept by the engine
-    // yet; these names read as their defaults until the stages that own that state fill them in.
-    case Reading::kLater:
-      value = entry.defaultValue;
+    // Paragraph, character, style, colour, format and document-information state is kept by the
+    // translation layer; a name it does not compute reads as its default.
+    case Reading::kLater: {
+      std::string computed;
+      bool known = translate::ComputedValue(engine, index, computed);
+      // Computing may add settings and so move the values: index again.
+      engine.settings.values[index] = known ? std::move(computed) : std::string(entry.defaultValue);
       return;
+    }
     case Reading::kTime:
       value = LocalTime("%X");
       return;
@@ -409,6 +416,14 @@ void ComputeBuiltin(Engine& engine, int index) {
     case Reading::kRtfParam:
       value = std::to_string(engine.reader.token.param);
       return;
+    case Reading::kSubMatch: {
+      std::string part;
+      if (CurrentSubMatch(engine, index - kSettingSubMatch0, part)) {
+        value = std::move(part);
+        engine.settings.literalIndexes.insert(index);  // document text
+      }
+      return;
+    }
   }
 }
 
@@ -465,6 +480,7 @@ void ResetSettings(Engine& engine) {
   store.values.clear();
   store.indexByKey.clear();
   store.protectedKeys.clear();
+  store.literalIndexes.clear();
   store.mirrors = SettingMirrors();  // the mirrors' initial values are the defaults below
   store.saveText = 0;
   store.saveTextStr.clear();
@@ -482,9 +498,13 @@ void ResetSettings(Engine& engine) {
   SetSetting(engine, "TransCMD", "quillo");
 }
 
-int SetSetting(Engine& engine, std::string_view name, std::string_view value) {
+namespace {
+
+/// The set operation with the OverrideDefs protection rule. Returns false (and stores nothing)
+/// when the name is protected.
+bool SetProtected(Engine& engine, std::string_view name, std::string_view value, int& index) {
   SettingsStore& store = engine.settings;
-  int index = FindOrAdd(store, name);
+  index = FindOrAdd(store, name);
   if (index != kSettingOverrideDefs) {
     std::string key = FoldedKey(name);
     if (store.protectedKeys.count(key)) {
@@ -492,12 +512,30 @@ int SetSetting(Engine& engine, std::string_view name, std::string_view value) {
         std::string text(name);
         PrintEscaped(engine, "Ignoring Set of:name=%s\n", text.c_str());
       }
-      return index;
+      return false;
     }
     if (store.mirrors.overrideDefs != 0) store.protectedKeys.insert(key);
   }
   StoreValue(engine, index, value);
+  return true;
+}
+
+}  // namespace
+
+int SetSetting(Engine& engine, std::string_view name, std::string_view value) {
+  int index = -1;
+  SetProtected(engine, name, value, index);
   return index;
+}
+
+int SetLiteralSetting(Engine& engine, std::string_view name, std::string_view value) {
+  int index = -1;
+  if (SetProtected(engine, name, value, index)) engine.settings.literalIndexes.insert(index);
+  return index;
+}
+
+bool IsLiteralSetting(const Engine& engine, int index) {
+  return engine.settings.literalIndexes.count(index) != 0;
 }
 
 int SetUnprotected(Engine& engine, std::string_view name, std::string_view value) {

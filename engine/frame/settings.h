@@ -193,6 +193,9 @@ struct SettingsStore {
   std::vector<std::string> values;
   std::unordered_map<std::string, int> indexByKey;  ///< FoldedKey(name) -> index
   std::unordered_set<std::string> protectedKeys;    ///< FoldedKey of names OverrideDefs protected
+  /// Indexes whose value is literal text (document text, sub-matches): name resolution returns
+  /// such a value as it is and never expands it again. Any later set of the name clears the mark.
+  std::unordered_set<int> literalIndexes;
   SettingMirrors mirrors;
   OutputNames paths;
   int saveText = 0;         ///< the saved-text switch (SaveText)
@@ -207,6 +210,13 @@ void ResetSettings(Engine& engine);
 /// mirrors and side effects. Returns the index of the name (also when the name is protected and
 /// nothing changed).
 int SetSetting(Engine& engine, std::string_view name, std::string_view value);
+/// Sets `name` like SetSetting (same protection rule, mirrors and side effects) and marks the value
+/// literal: a reference to the name yields the value unexpanded. This is what keeps document text
+/// (link targets, bookmark names, field instructions) from running "$Func()" calls it happens to
+/// contain. Returns the index of the name (also when protected and nothing changed).
+int SetLiteralSetting(Engine& engine, std::string_view name, std::string_view value);
+/// True when the value at `index` was stored by SetLiteralSetting and not set since.
+bool IsLiteralSetting(const Engine& engine, int index);
 /// Sets `name` without consulting or extending the protected list: for variables the engine owns
 /// (errCode, errPos, MsgParam1..., CBWhy), which an OverrideDefs period must not freeze. Traced
 /// like SetSetting. Returns the index of the name.

@@ -247,10 +247,10 @@ void BindCharsetFonts(Engine& engine, const std::function<int(std::string_view)>
 }
 
 void BindCharsetFonts(Engine& engine) {
-  BindCharsetFonts(engine, [](std::string_view) {
-    // Font lookup: the font table's find-or-create by name goes here (a font the document lacks
-    // is added with the next free number); until then the font number stays pending.
-    return kPendingFontNumber;
+  // A font the document lacks is added to its font table with the next free number, so the entry
+  // is bound to a number that no text of the document uses.
+  BindCharsetFonts(engine, [&engine](std::string_view name) {
+    return FindOrAddFontByName(engine, name).number;
   });
 }
 

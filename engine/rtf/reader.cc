@@ -407,11 +407,15 @@ void ReaderInit(Engine& engine) {
 
   for (TokenCallback& fn : reader.classCallbacks) fn = nullptr;
   for (TokenCallback& fn : reader.destinationCallbacks) fn = nullptr;
-  // The font table, colour table and style sheet get their own readers once those exist; until
-  // then they are skipped like the information group, pictures and objects.
-  for (int minor : {dest::kFontTbl, dest::kColorTbl, dest::kStyleSheet, dest::kInfo, dest::kPict,
-                    dest::kObject})
+  // The header tables have their own readers; the information group, pictures and objects are
+  // skipped unless the translation layer installs readers for them.
+  reader.destinationCallbacks[dest::kFontTbl] = ReadFontTbl;
+  reader.destinationCallbacks[dest::kColorTbl] = ReadColorTbl;
+  reader.destinationCallbacks[dest::kStyleSheet] = ReadStyleSheet;
+  for (int minor : {dest::kInfo, dest::kPict, dest::kObject})
     reader.destinationCallbacks[minor] = SkipGroupAndRoute;
+  // The font, colour and style lists are rebuilt by every pass.
+  ResetDocumentTables(engine);
   reader.readHook = nullptr;
   ResetCharMaps(engine);
 }

@@ -1,14 +1,278 @@
 // The translation layer: the token handlers of both passes, the RTF state that groups scope, and
-// the way text, special characters and paragraph ends reach the output.
+// the way text, special characters and paragraph ends reach the output. Sits on the reader
+// (rtf/reader.h) and the document tables (rtf/tables.h); writes through string expansion
+// (expand/expand.h) and the formatting tags of tags.h.
 #pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace quillo {
 struct Engine;
+struct OutputContext;
 
 namespace translate {
 
-/// Per-conversion state of the translation layer.
-struct TranslateState {};
+// ---- Character and paragraph properties --------------------------------------------------------
+
+/// Character attribute bits, in the bit order of the .TMatch attribute words.
+enum CharAttribute : uint32_t {
+  kAttrBold = 0x1,
+  kAttrItalic = 0x2,
+  kAttrStrikeThru = 0x4,
+  kAttrOutline = 0x8,
+  kAttrShadow = 0x10,
+  kAttrSmallCaps = 0x20,
+  kAttrAllCaps = 0x40,
+  kAttrInvisible = 0x80,
+  kAttrUnderline = 0x100,
+  kAttrWUnderline = 0x200,
+  kAttrDUnderline = 0x400,
+  kAttrDbUnderline = 0x800,
+  kAttrSuperScript = 0x1000,
+  kAttrSubScript = 0x2000,
+};
+inline constexpr int kAttributeCount = 14;
+
+/// Paragraph alignment codes (the PAlign setting).
+enum Alignment : int { kAlignLeft = 0, kAlignJustify = 1, kAlignRight = 2, kAlignCenter = 3 };
+
+struct CharFormat {
+  uint32_t attributes = 0;
+  int font = 0;       ///< font number
+  int fontSize = 12;  ///< points
+  int color = 0;      ///< .Colors index of the current colour table entry
+  int charStyle = 0;
+  int extra = 0;  ///< value of the "extra" character word; cleared by \plain
+  bool operator==(const CharFormat&) const = default;
+};
+
+struct ParFormat {
+  int style = 0;
+  int align = kAlignLeft;
+  int firstIndent = 0, leftIndent = 0, rightIndent = 0;  ///< twips
+  bool inTable = false;
+  bool sideBySide = false;
+  bool borderDouble = false;  ///< the paragraph border word of minor 82
+  int borderSide = 0;         ///< minor of the last border-side word (used by tables)
+  bool operator==(const ParFormat&) const = default;
+};
+
+/// Output channels text can be written to: the main output and the footnote channel.
+enum Channel : int { kMainChannel = 0, kFootnoteChannel = 1, kChannelCount = 2 };
+
+/// The values RTF scopes to a group: saved on '{', restored on '}'.
+struct GroupState {
+  CharFormat chr;
+  ParFormat par;
+  int destination = -1;        ///< minor of the destination in effect; -1 = the document body
+  int charset = -1;            ///< current .Charsets entry (engine.charMaps.currentCharset)
+  int channel = kMainChannel;  ///< where body text goes
+  int unicodeSkip = 1;         ///< \ucN: fallback characters that follow each \uN
+  int codePage = 0;            ///< double-byte code page of the current font, 0 = single-byte
+};
+
+// ---- Formatting tag state
+// -------------------------------------------------------------------------
+
+/// What a text-tag entry of the tag stack remembers beyond TagEntry: the character format number
+/// and the start text it was opened with. Kept parallel to OutputContext::tagStack.
+struct TagExtra {
+  int formatIndex = -1;
+  std::string startText;
+};
+
+/// Formatting state of one output channel that OutputContext does not carry itself.
+struct ChannelState {
+  bool pendingBreak = false;  ///< a paragraph mark was read and the next paragraph has not begun
+  bool textStarted = false;   ///< the paragraph's text (or its first tab) has been written
+  /// The text tags fit the current format: cleared by every change of the formatting state or
+  /// of the tag stack, so that text only re-evaluates the tags when something changed.
+  bool textReady = false;
+  std::vector<TagExtra> extras;  ///< parallel to the context's tag stack
+  CharFormat captureFormat;      ///< format saved when _Capture began
+  int pass1State = 0;            ///< special state seen by pass 1 (only _Capture acts there)
+};
+
+/// One RTF field (\field) that is being read.
+struct FieldRecord {
+  int depth = 0;            ///< group depth of the \field group
+  std::string instruction;  ///< text of \fldinst
+  std::string picture;      ///< replacement made for INCLUDEPICTURE, sent at the result's end
+  bool hasPicture = false;
+  bool skipResult = false;  ///< the instruction produced the result itself (SYMBOL, flag "1")
+};
+
+/// An event held back with the paragraph-number text: a piece of text, a special character or
+/// a change of format, replayed in order when the paragraph's first text arrives.
+struct DeferredEvent {
+  enum Kind : int { kText, kSpecial, kFormat };
+  Kind kind = kText;
+  int code = 0;                 ///< special character code (28, 32, 37)
+  uint32_t begin = 0, end = 0;  ///< text range in DeferredText::text
+  CharFormat format;
+};
+
+struct DeferredText {
+  std::string text;
+  std::vector<DeferredEvent> events;
+  bool held = false;  ///< number text or events are waiting
+};
+
+/// A cached iconv converter from one double-byte code page to UTF-32.
+class CodePageConverter {
+ public:
+  explicit CodePageConverter(int codePage);
+  ~CodePageConverter();
+  CodePageConverter(CodePageConverter&& other) noexcept;
+  CodePageConverter& operator=(CodePageConverter&& other) noexcept;
+  CodePageConverter(const CodePageConverter&) = delete;
+  CodePageConverter& operator=(const CodePageConverter&) = delete;
+  int codePage() const { return codePage_; }
+  /// Code point of the `length` bytes, or -1 when they do not form one character.
+  int Decode(const unsigned char* bytes, std::size_t length);
+
+ private:
+  int codePage_;
+  void* handle_;  ///< iconv_t, or (void*)-1 when the code page is not available
+};
+
+/// Format registries: distinct paragraph and character formats in order of first use.
+struct FormatRegistry {
+  struct Key {
+    int64_t a = 0, b = 0, c = 0, d = 0;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& k) const noexcept {
+      uint64_t h = 1469598103934665603ULL;
+      for (int64_t v : {k.a, k.b, k.c, k.d}) h = (h ^ static_cast<uint64_t>(v)) * 1099511628211ULL;
+      return static_cast<std::size_t>(h);
+    }
+  };
+  std::unordered_map<Key, int, KeyHash> index;
+  int count = 0;
+  std::string list;  ///< the expansions of $ParFmtEntry; / $CharFmtEntry;, appended
+  int current = -1;  ///< number of the format last registered
+};
+
+/// Per-conversion state of the translation layer. Members are grouped by lifetime.
+struct TranslateState {
+  /// MSG_STACK_POP_ERR is reported this many times per conversion; later ones are counted and
+  /// reported once with their number, so a document of a million stray '}' cannot flood the
+  /// error file.
+  static constexpr int kPopErrorReports = 10;
+  /// \ucN values above this are held at it: a larger count would only swallow document text.
+  static constexpr int kMaxUnicodeSkip = 16;
+
+  // ---- Conversion lifetime (ResetConversion) ----
+  FormatRegistry parFormats, charFormats;
+  long popErrors = 0;                         ///< '}' without a group, counted in pass 1
+  std::unordered_map<int, int> unicodeIndex;  ///< code point -> standard character, -1 = none
+  std::vector<CodePageConverter> converters;  ///< one per double-byte code page met
+  std::string lastLanguage;                   ///< last value given to the Language setting
+
+  // ---- Pass lifetime (ResetPass) ----
+  std::vector<GroupState> stack;  ///< snapshots of the enclosing groups, innermost last
+  GroupState cur;                 ///< the state of the current group
+  int depth = 0;                  ///< group depth: 1 inside the document's outermost group
+  bool ignorable = false;         ///< \* was read and no brace or destination word since
+  bool stateChanged = true;       ///< formatting must be re-evaluated before the next output
+  int defaultFont = 0;
+  int docCharset = 0;   ///< charset number of \ansi/\mac/\pc/\pca or \ansicpg
+  int docCodePage = 0;  ///< double-byte code page given by \ansicpg, 0 = none
+  int pageWidth = 12240, pageHeight = 15840;
+  int marginLeft = 1800, marginRight = 1800, marginTop = 1440, marginBottom = 1440;
+  int sectPageWidth = 12240, sectPageHeight = 15840;
+  int sectMarginLeft = 1800, sectMarginRight = 1800, sectMarginTop = 1440, sectMarginBottom = 1440;
+  int footnoteNumber = 1;   ///< next automatic footnote number
+  bool objectFlag = false;  ///< hyperlink flag of the old object-link form
+  bool pictureInProgress = false;
+  int unicodePending = 0;       ///< fallback characters still to skip after \uN
+  int highSurrogate = 0;        ///< first half of a surrogate pair, 0 = none
+  int leadByte = -1;            ///< first byte of a double-byte character, -1 = none
+  bool paragraphOpen = false;   ///< the current paragraph has content
+  int forcedPMatch = -1;        ///< .PMatch entry forced for this paragraph (MatchName, PN)
+  int currentPMatch = -1;       ///< .PMatch entry chosen last
+  bool inFormatChange = false;  ///< re-entry guard of FormatChange
+  DeferredText deferred;        ///< paragraph-number text held back
+  int releaseSuspended = 0;     ///< deferred text may not be released while > 0
+  std::vector<FieldRecord> fields;
+  std::string hyperlinkName;  ///< destination 53
+  std::string bookmarkName;   ///< destination 42
+  std::string indexText, indexPage;
+  std::string collection[2];  ///< destinations 132, 133
+  std::string linkText, hrefText, hotText, nameText, captureText;
+  int anchorsOpen = 0;  ///< hyperlink anchors pushed in \result groups
+  int unnamedAnchors = 0;
+  ChannelState channels[kChannelCount];
+  ChannelState otherChannel;  ///< for contexts of generated pages (no text tags there)
+  std::string paragraphText;  ///< pass 1: plain text of the current paragraph
+
+  // ---- Text run: consecutive body text gathered for one PutWrap call ----
+  std::string run;
+  OutputContext* runContext = nullptr;
+  int runWrap = 1;
+  std::string charScratch;  ///< text of the last character made up from a code point
+};
+
+// ---- Driver interface
+// -----------------------------------------------------------------------------
+
+/// Installs the four class callbacks and takes the destinations the control handler reads
+/// itself away from the reader's default readers. Called before each pass.
+void InstallHandlers(Engine& engine);
+/// Forgets everything of the previous conversion (set-up).
+void ResetConversion(Engine& engine);
+/// Resets the group, paragraph and document state for a new pass. At the switch to pass 2 it
+/// also reports the stray braces that pass 1 counted beyond the reported ones.
+void ResetPass(Engine& engine);
+/// Resets the formatting state of both channels for a newly opened output file.
+void StartOutputFile(Engine& engine);
+/// End of an output file: writes pending text, leaves the special text states and closes the
+/// text and paragraph tags of both channels, so the footnote text can be merged.
+void FinishOutputFormatting(Engine& engine);
+/// Pops every remaining entry of `context`'s stack, writing each closing text.
+void PopAllTags(Engine& engine, OutputContext& context);
+/// Releases paragraph-number text that is being held back and writes gathered body text. Every
+/// writer of output calls this first so that text keeps its order.
+void ReleaseHeldText(Engine& engine);
+
+// ---- Group state
+// ----------------------------------------------------------------------------------
+
+/// Saves the current group state ('{').
+void PushGroupState(Engine& engine);
+/// Restores the state saved by the matching '{'. A pop without a saved state is counted and
+/// reported (MSG_STACK_POP_ERR) and changes nothing.
+void PopGroupState(Engine& engine);
+
+// ---- Text
+// ------------------------------------------------------------------------------------------
+
+/// Output text of standard character `index` read from input byte `byte` (-1 for characters
+/// that came from a control word). Unmapped bytes get a numeric reference and are reported once.
+std::string_view OutputChar(Engine& engine, int index, int byte);
+/// Output text of Unicode code point `codePoint`: the output map's text when a standard
+/// character of that code point has one, else "&#N;".
+std::string_view UnicodeOutput(Engine& engine, int codePoint, std::string& scratch);
+
+// ---- Computed settings
+// -----------------------------------------------------------------------------
+
+/// The value of computed built-in setting `builtinIndex` that reads translation state (PAlign,
+/// indents, font and attribute names, styles, colours, format registries, NestLevel, MatchName,
+/// document information). Returns false for every other index.
+bool ComputedValue(Engine& engine, int builtinIndex, std::string& out);
+/// Assigning MatchName: forces the .PMatch entry of that style name (exact, case counts) for the
+/// current paragraph; an unknown name reports MSG_INVALID_MATCHNAME. An empty value does nothing.
+void AssignMatchName(Engine& engine, std::string_view value);
+
+/// The current channel's state.
+ChannelState& CurrentChannel(Engine& engine);
 
 }  // namespace translate
 }  // namespace quillo

@@ -128,8 +128,8 @@ TEST_F(ExpandTest, FunctionArgumentsOfTheInnermostFrame) {
   // Outside any user-function call digit names are undefined.
   EXPECT_EQ(Expand("[$1;][$0;]"), "[][]");
 
-  engine_->expansion.frames.push_back({{"outer0", "outer1"}, {"A"}});
-  engine_->expansion.frames.push_back({{"current", "first", "$Name;"}, {"X", "Y"}});
+  engine_->expansion.frames.push_back({{"outer0", "outer1"}, {"A"}, {}});
+  engine_->expansion.frames.push_back({{"current", "first", "$Name;"}, {"X", "Y"}, {}});
   struct Case {
     const char* text;
     const char* expected;
@@ -254,7 +254,8 @@ TEST_F(ExpandTest, UserFunctionsHideBuiltins) {
   function.name = "CALLBACK";
   engine_->translation.functions.push_back(std::move(function));
   record.reply = "from host";
-  EXPECT_EQ(Expand("[$CallBack(Why)]"), "[]");
+  // A function without steps yields its first argument's value.
+  EXPECT_EQ(Expand("[$CallBack(Why)]"), "[1]");
   EXPECT_EQ(record.argc, -1) << "the built-in must not run";
 }
 

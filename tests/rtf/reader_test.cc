@@ -265,8 +265,8 @@ TEST_F(ReaderTest, CallbackSlotsIgnoreOutOfRangeIndexes) {
   EXPECT_EQ(GetClassCallback(*engine_, -1), nullptr);
   EXPECT_EQ(GetDestinationCallback(*engine_, kMaxDestination), nullptr);
   EXPECT_EQ(GetDestinationCallback(*engine_, -3), nullptr);
-  // The defaults installed by ReaderInit.
-  for (int minor : {0, 6, 7, 10, 44, 45})
+  // The defaults installed by ReaderInit (the table readers of 0, 6 and 7 are tested with them).
+  for (int minor : {10, 44, 45})
     EXPECT_EQ(GetDestinationCallback(*engine_, minor), SkipGroupAndRoute) << minor;
   EXPECT_EQ(GetDestinationCallback(*engine_, dest::kFootnote), nullptr);
 }

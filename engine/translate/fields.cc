@@ -1,0 +1,653 @@
+// The text sink and its destinations, the special text states, cross-reference resolution, RTF
+// fields, bookmarks and hyperlink anchors.
+#include "translate/fields.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "rtf/charmaps.h"
+#include "rtf/control_words.h"
+#include "rtf/tables.h"
+#include "structure/structure.h"
+#include "translate/tags.h"
+#include "translate/translate.h"
+
+namespace quillo::translate {
+
+namespace {
+
+/// Text gathered into one run is written once it reaches this size, so that a long stretch of
+/// text without a control word does not grow the run without end.
+constexpr std::size_t kMaxRun = 64 * 1024;
+
+/// Where the text of a destination goes.
+enum class Route : unsigned char {
+  kBody,
+  kDrop,
+  kInfo,
+  kNumberText,
+  kBookmark,
+  kHyperlinkName,
+  kFieldInstruction,
+  kIndex,
+  kCollection,
+};
+
+Route RouteOf(int destination) {
+  switch (destination) {
+    case rtf::dest::kInfo:
+    case rtf::dest::kBookmarkEnd:
+      return Route::kDrop;
+    case rtf::dest::kListText:
+    case rtf::dest::kPnText:
+      return Route::kNumberText;
+    case rtf::dest::kBookmarkStart:
+      return Route::kBookmark;
+    case rtf::dest::kObjItem:
+      return Route::kHyperlinkName;
+    case rtf::dest::kFieldInst:
+      return Route::kFieldInstruction;
+    case rtf::dest::kIndexEntry:
+    case rtf::dest::kIndexText:
+      return Route::kIndex;
+    case 132:
+    case 133:
+      return Route::kCollection;
+    default:
+      break;
+  }
+  if (destination >= rtf::dest::kHeader && destination <= rtf::dest::kFooterF) return Route::kDrop;
+  rtf::InfoKind text, breaks;
+  if (destination >= 0 && rtf::InfoDestination(destination, text, breaks)) return Route::kInfo;
+  return Route::kBody;
+}
+
+/// The buffer of a destination that collects its text, nullptr for the others.
+std::string* BufferOf(Engine& engine, int destination) {
+  TranslateState& t = engine.translate;
+  switch (RouteOf(destination)) {
+    case Route::kBookmark:
+      return &t.bookmarkName;
+    case Route::kHyperlinkName:
+      return &t.hyperlinkName;
+    case Route::kFieldInstruction:
+      return t.fields.empty() ? nullptr : &t.fields.back().instruction;
+    case Route::kIndex:
+      return destination == rtf::dest::kIndexEntry ? &t.indexText : &t.indexPage;
+    case Route::kCollection:
+      return &t.collection[destination - 132];
+    default:
+      return nullptr;
+  }
+}
+
+const PTagEntry* PTagOf(const Engine& engine, int tag) {
+  const auto& ptags = engine.translation.ptag;
+  return tag >= 0 && tag < static_cast<int>(ptags.size()) ? &ptags[tag] : nullptr;
+}
+
+/// Appends body text to the run written by the next ReleaseHeldText.
+void EmitRun(Engine& engine, OutputContext& context, std::string_view text, int wrap) {
+  TranslateState& t = engine.translate;
+  if (!t.run.empty() && (t.runContext != &context || t.runWrap != wrap || t.run.size() > kMaxRun))
+    ReleaseHeldText(engine);
+  t.runContext = &context;
+  t.runWrap = wrap;
+  t.run.append(text);
+}
+
+/// Text in capitals for the SmallCaps and AllCaps attributes; references and "[[...]]" stay.
+std::string_view Capitals(std::string_view text, std::string& scratch) {
+  if (text.empty() || text[0] == '&' || text[0] == '[') return text;
+  scratch.assign(text);
+  for (char& c : scratch)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return scratch;
+}
+
+/// Records paragraph-number text for its replay at the paragraph's first text.
+void HoldNumberText(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  DeferredText& held = t.deferred;
+  bool formatRecorded = false;
+  for (auto it = held.events.rbegin(); it != held.events.rend(); ++it) {
+    if (it->kind == DeferredEvent::kFormat) {
+      formatRecorded = it->format == t.cur.chr;
+      break;
+    }
+  }
+  if (!formatRecorded) {
+    DeferredEvent event;
+    event.kind = DeferredEvent::kFormat;
+    event.format = t.cur.chr;
+    held.events.push_back(event);
+  }
+  DeferredEvent piece;
+  piece.kind = DeferredEvent::kText;
+  piece.begin = static_cast<uint32_t>(held.text.size());
+  held.text.append(text);
+  piece.end = static_cast<uint32_t>(held.text.size());
+  held.events.push_back(piece);
+  held.held = true;
+}
+
+/// Words of a field instruction: separated by blanks; a word that begins with a double quote
+/// runs to the next double quote (the quotes are not part of it). The instruction holds output
+/// text, so a quote may stand as "&quot;".
+std::vector<std::string> FieldWords(std::string_view instruction) {
+  std::string plain;
+  for (std::size_t i = 0; i < instruction.size(); ++i) {
+    if (instruction.compare(i, 6, "&quot;") == 0) {
+      plain.push_back('"');
+      i += 5;
+    } else {
+      plain.push_back(instruction[i]);
+    }
+  }
+  const std::string_view text = plain;
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
+    if (i >= text.size()) break;
+    if (text[i] == '"') {
+      std::size_t end = text.find('"', i + 1);
+      if (end == std::string_view::npos) end = text.size();
+      words.emplace_back(text.substr(i + 1, end - i - 1));
+      i = end + 1;
+    } else {
+      std::size_t start = i;
+      while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\n') ++i;
+      words.emplace_back(text.substr(start, i - start));
+    }
+  }
+  return words;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+/// Prepares the body of the current output for text that is written directly (a field's
+/// replacement): pending breaks are resolved and the paragraph and text tags opened first.
+OutputContext* PrepareForOutput(Engine& engine) {
+  OutputContext* context = CurrentOutput(engine);
+  if (!context) return nullptr;
+  TranslateState& t = engine.translate;
+  ChannelState& channel = CurrentChannel(engine);
+  if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
+  ReleaseHeldText(engine);
+  t.paragraphOpen = true;
+  return context;
+}
+
+}  // namespace
+
+void SetDocumentValue(Engine& engine, std::string_view name, std::string_view value) {
+  SetLiteralSetting(engine, name, value);
+}
+
+// ---- The text sink
+// ----------------------------------------------------------------------------------
+
+void PutText(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  const int destination = t.cur.destination;
+  if (destination < 0) {
+    BodyText(engine, text);
+    return;
+  }
+  switch (RouteOf(destination)) {
+    case Route::kBody:
+      BodyText(engine, text);
+      return;
+    case Route::kDrop:
+      return;
+    case Route::kInfo: {
+      rtf::InfoKind kind, breaks;
+      rtf::InfoDestination(destination, kind, breaks);
+      rtf::AppendInfoText(engine, kind, text);
+      return;
+    }
+    case Route::kNumberText:
+      HoldNumberText(engine, text);
+      return;
+    default:
+      if (std::string* buffer = BufferOf(engine, destination)) buffer->append(text);
+      return;
+  }
+}
+
+void BodyText(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  if (text.empty()) return;
+  if (engine.settings.saveText != 0) {
+    engine.settings.saveTextStr.append(text);
+    return;
+  }
+  if (t.deferred.held && t.releaseSuspended == 0) ReleaseHeldText(engine);
+  t.paragraphOpen = true;
+  std::string& scratch = t.charScratch;
+  const bool capitals = (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0;
+
+  if (engine.driver.pass != 2) {
+    if (t.stateChanged) FormatChange(engine, nullptr, false);
+    ChannelState& channel = CurrentChannel(engine);
+    if (channel.pass1State == kTagCapture) {
+      t.captureText.append(text);
+      return;
+    }
+    if (t.cur.channel == kMainChannel) {
+      // Seam: the heading hierarchy keeps this text with the paragraph's record; until then it
+      // serves the RMatch steps of user functions.
+      t.paragraphText.append(capitals ? Capitals(text, scratch) : text);
+      engine.expansion.paragraphText = &t.paragraphText;
+    }
+    return;
+  }
+
+  OutputContext* context = CurrentOutput(engine);
+  if (!context) return;
+  ChannelState& channel = CurrentChannel(engine);
+  // Seam: recorded RMatch replacements (MatchRepl) are offered the text here.
+  if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
+  const int state = context->specialState;
+  switch (state) {
+    case kTagCapture:
+      t.captureText.append(text);
+      return;
+    case kTagLink:
+      t.linkText.append(text);
+      return;
+    case kTagHRef:
+      t.hrefText.append(text);
+      return;
+    case kTagHot:
+      t.hotText.append(text);
+      return;
+    case kTagName:
+      t.nameText.append(text);
+      return;
+    case kTagDiscard:
+      return;
+    case kTagFootNote:
+      // Seam: footnote output enters the footnote reference here; the mark is then written
+      // like ordinary text.
+      break;
+    default:
+      break;
+  }
+  if (!channel.textStarted && state != kTagLiteral) {
+    const PTagEntry* ptag = PTagOf(engine, context->paragraphTag);
+    if (ptag && ptag->values[2] == 1) {
+      // Leading text of a tab-mode-1 paragraph (a typed list number) is dropped up to the first
+      // tab; a piece starting with the strip character counts as the start of the text.
+      const std::string& strip = engine.settings.values[kSettingPNTStripChar];
+      if (!strip.empty() && text[0] == strip[0] && engine.settings.mirrors.allowEmptyStrip != 0)
+        channel.textStarted = true;
+      return;
+    }
+  }
+  channel.textStarted = true;
+  std::string_view out = text;
+  if (state == kTagLiteral) {
+    if (out == "&lt;")
+      out = "<";
+    else if (out == "&gt;")
+      out = ">";
+    else if (out == "&amp;")
+      out = "&";
+  }
+  if (capitals) out = Capitals(out, scratch);
+  EmitRun(engine, *context, out, context->wrap);
+}
+
+void RouteSpecial(Engine& engine, int code) {
+  TranslateState& t = engine.translate;
+  const int destination = t.cur.destination;
+  const char* asText = code == 32 ? " " : code == 37 ? "\t" : "";
+  const Route route = destination < 0 ? Route::kBody : RouteOf(destination);
+  switch (route) {
+    case Route::kDrop:
+      return;
+    case Route::kInfo: {
+      rtf::InfoKind kind, breaks;
+      rtf::InfoDestination(destination, kind, breaks);
+      rtf::AppendInfoText(engine, breaks, asText);
+      return;
+    }
+    case Route::kNumberText: {
+      DeferredEvent event;
+      event.kind = DeferredEvent::kSpecial;
+      event.code = code;
+      t.deferred.events.push_back(event);
+      t.deferred.held = true;
+      return;
+    }
+    case Route::kBody:
+      break;
+    default:
+      if (std::string* buffer = BufferOf(engine, destination)) buffer->append(asText);
+      return;
+  }
+  if (engine.driver.pass == 2) {
+    PutSpecial(engine, code);
+    return;
+  }
+  if (code != 28) {
+    t.paragraphText.push_back(' ');
+    return;
+  }
+  // Pass 1 paragraph end: the paragraph's special state is left and its text forgotten.
+  ChannelState& channel = CurrentChannel(engine);
+  if (channel.pass1State == kTagCapture) {
+    OutputContext scratch;
+    scratch.specialState = kTagCapture;
+    ChangeSpecialState(engine, scratch, 0);
+  }
+  channel.pass1State = 0;
+  // Seam: the heading hierarchy takes the paragraph's text and its recorded matches into the
+  // paragraph record here.
+  t.paragraphText.clear();
+  engine.expansion.paragraphText = nullptr;
+  engine.expansion.paragraphMatches.clear();
+}
+
+// ---- Special text states
+// --------------------------------------------------------------------------
+
+void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
+  TranslateState& t = engine.translate;
+  const int previous = context.specialState;
+  if (previous == newState) return;
+  context.specialState = newState;
+  const bool pass2 = engine.driver.pass == 2 && engine.driver.outputOpen;
+  OutputContext& main = engine.driver.main;
+  auto restoreWrap = [&] {
+    if (const PTagEntry* ptag = PTagOf(engine, context.paragraphTag))
+      context.wrap = ptag->values[3];
+  };
+  switch (previous) {
+    case kTagCapture: {
+      std::string captured = std::move(t.captureText);
+      t.captureText.clear();
+      if (!captured.empty()) {
+        SetDocumentValue(engine, "CaptureText", captured);
+        const CharFormat saved = t.cur.chr;
+        t.cur.chr = (&context == &engine.driver.footnotes ? t.channels[kFootnoteChannel]
+                                                          : CurrentChannel(engine))
+                        .captureFormat;
+        if (pass2) {
+          ReleaseHeldText(engine);
+          ExpandInto(engine, main, "$_Capture;");
+        } else {
+          StrExp(engine, "$_Capture;");
+        }
+        t.cur.chr = saved;
+      }
+      restoreWrap();
+      break;
+    }
+    case kTagLink: {
+      std::string link = std::move(t.linkText);
+      t.linkText.clear();
+      if (!link.empty() && pass2) {
+        Resolve(engine, link);
+        ReleaseHeldText(engine);
+        ExpandInto(engine, main, "$_xref_;");
+      }
+      break;
+    }
+    case kTagHRef: {
+      std::string href = std::move(t.hrefText);
+      t.hrefText.clear();
+      if (newState == kTagHot) {
+        if (!href.empty()) {
+          std::string file = href[0] == '#' ? structure::AnchorFile(engine, href) : std::string();
+          SetDocumentValue(engine, "_LINK_", file + href);
+        } else {
+          ReportMessage(engine, "MSG_HREF_START");
+        }
+      } else {
+        ReportMessage(engine, "MSG_HREF_END");
+      }
+      break;
+    }
+    case kTagHot: {
+      std::string hot = std::move(t.hotText);
+      t.hotText.clear();
+      if (!hot.empty() && pass2) {
+        SetDocumentValue(engine, "_HOTTEXT_", hot);
+        ReleaseHeldText(engine);
+        ExpandInto(engine, context, "$_Ext_xref_;");
+      }
+      break;
+    }
+    case kTagName: {
+      std::string name = std::move(t.nameText);
+      t.nameText.clear();
+      if (!name.empty() && pass2) {
+        SetDocumentValue(engine, "_LINK_", name);
+        ReleaseHeldText(engine);
+        ExpandInto(engine, main, "$_anchor_entry_;");
+      }
+      restoreWrap();
+      break;
+    }
+    case kTagFootNote:
+      // Seam: footnote output closes the footnote reference tag here.
+      break;
+    case kTagLiteral:
+      restoreWrap();
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Cross-references
+// ---------------------------------------------------------------------------------
+
+void Resolve(Engine& engine, std::string_view target) {
+  // Seam: the heading records are searched first (heading text beginning with the target, then
+  // the same through $StripPN(Tmp1)); until headings are recorded only the forms below resolve.
+  constexpr std::size_t kMaxCompact = 511;
+  std::string compact;
+  for (char c : target) {
+    if (c == ' ' || c == '\n' || c == '\t') continue;
+    if (compact.size() >= kMaxCompact) break;
+    compact.push_back(c);
+  }
+  if (target.find(':') != std::string_view::npos) {
+    SetDocumentValue(engine, "_LINK_", compact);
+    SetDocumentValue(engine, "_HOTTEXT_", target);
+  } else if (!target.empty() && target[0] == '#') {
+    SetDocumentValue(engine, "_LINK_", structure::AnchorFile(engine, compact) + compact);
+    SetDocumentValue(engine, "_HOTTEXT_", std::string_view(compact).substr(1));
+  } else if (target.find('@') != std::string_view::npos) {
+    SetDocumentValue(engine, "_LINK_", "mailto:" + compact);
+    SetDocumentValue(engine, "_HOTTEXT_", target);
+  } else {
+    SetDocumentValue(engine, "_LINK_", "");
+    SetDocumentValue(engine, "_HOTTEXT_", target);
+    ReportMessage(engine, "MSG_RESOLVE_HEAD", {target});
+  }
+}
+
+// ---- Fields
+// --------------------------------------------------------------------------------------------
+
+void FieldStart(Engine& engine) {
+  TranslateState& t = engine.translate;
+  FieldRecord field;
+  field.depth = t.depth;
+  t.fields.push_back(std::move(field));
+}
+
+bool FieldResultSkipped(const Engine& engine) {
+  const TranslateState& t = engine.translate;
+  return !t.fields.empty() && t.fields.back().skipResult;
+}
+
+void FieldInstructionEnd(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.fields.empty()) return;
+  std::string instruction = std::move(t.fields.back().instruction);
+  t.fields.back().instruction.clear();
+  if (instruction.find_first_not_of(" \t\n") == std::string::npos) return;
+  const int pass = engine.driver.pass;
+  SetDocumentValue(engine, "FieldInst", instruction);
+  std::vector<std::string> words = FieldWords(instruction);
+  const std::string& kind = words.empty() ? std::string() : words[0];
+
+  if (EqualsIgnoringCase(kind, "INCLUDEPICTURE")) {
+    std::string name;
+    for (std::size_t i = 1; i < words.size() && name.empty(); ++i) {
+      if (words[i] == "\\d") continue;
+      if (words[i] == "\\c") {
+        ++i;
+        continue;
+      }
+      name = words[i];
+    }
+    if (name.empty()) return;
+    // Seam: pass 1 adds a linked-picture record for the name (scale 100 by 100) here, and the
+    // picture counter advances.
+    SetDocumentValue(engine, "_LinkFile", name);
+    SetSetting(engine, "_ImageWidth", "");
+    SetSetting(engine, "_ImageHeight", "");
+    OutputContext* context = CurrentOutput(engine);
+    const bool inlineImage = engine.settings.mirrors.inlineGraphics != 0 ||
+                             (context && context->specialState == kTagHot);
+    FieldRecord& field = t.fields.back();
+    field.picture = StrExp(engine, inlineImage ? "$LinkedInlineIMG;" : "$LinkedIMG;");
+    field.hasPicture = true;
+    return;
+  }
+
+  if (EqualsIgnoringCase(kind, "SYMBOL")) {
+    if (words.size() < 2) return;
+    long code = std::strtol(words[1].c_str(), nullptr, 0);
+    // Symbol fonts address their glyphs through the private-use block F000-F0FF as well.
+    if (code >= 0xF000 && code <= 0xF0FF) code &= 0xFF;
+    const GroupState saved = t.cur;
+    const int savedCharset = engine.charMaps.currentCharset;
+    for (std::size_t i = 2; i + 1 < words.size(); i += 2) {
+      if (words[i] == "\\f") {
+        rtf::FontEntry& font = rtf::FindOrAddFontByName(engine, words[i + 1]);
+        t.cur.chr.font = font.number;
+        int charset = font.charset;
+        if (charset == 0 || charset == 1) charset = t.docCharset;
+        rtf::SelectCharset(engine, charset, font.number);
+      } else if (words[i] == "\\s") {
+        t.cur.chr.fontSize = std::atoi(words[i + 1].c_str());
+      } else {
+        break;
+      }
+    }
+    t.cur.destination = rtf::dest::kFieldResult;
+    t.cur.codePage = 0;
+    t.stateChanged = true;
+    if (code > 0 && code < 256) {
+      PutText(engine, OutputChar(engine, rtf::MapCharToStandard(engine, static_cast<int>(code)),
+                                 static_cast<int>(code)));
+    } else if (code >= 256 && code <= 0x10FFFF) {
+      PutText(engine, UnicodeOutput(engine, static_cast<int>(code), t.charScratch));
+    }
+    ReleaseHeldText(engine);
+    t.cur = saved;
+    engine.charMaps.currentCharset = savedCharset;
+    t.stateChanged = true;
+    t.fields.back().skipResult = true;
+    return;
+  }
+
+  std::string result = StrExp(engine, "$ProcessField(FieldInst)");
+  if (!result.empty() && result[0] == '1') t.fields.back().skipResult = true;
+  if (pass == 2 && result.size() > 1) {
+    if (OutputContext* context = PrepareForOutput(engine))
+      PutWrap(engine, std::string_view(result).substr(1), *context, 0);
+  }
+}
+
+void FieldResultEnd(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.fields.empty()) return;
+  FieldRecord& field = t.fields.back();
+  if (field.hasPicture) {
+    std::string picture = std::move(field.picture);
+    field.picture.clear();
+    field.hasPicture = false;
+    if (engine.driver.pass == 2) PutText(engine, picture);
+    return;
+  }
+  std::string result = StrExp(engine, "$EndResult()");
+  if (engine.driver.pass == 2 && !result.empty()) {
+    if (OutputContext* context = PrepareForOutput(engine)) ExpandInto(engine, *context, result);
+  }
+}
+
+void FieldEnd(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.fields.empty()) return;
+  FieldRecord& field = t.fields.back();
+  // A picture replacement whose field had no result group is still written.
+  if (field.hasPicture && engine.driver.pass == 2) {
+    std::string picture = std::move(field.picture);
+    t.fields.pop_back();
+    BodyText(engine, picture);
+    return;
+  }
+  t.fields.pop_back();
+}
+
+// ---- Bookmarks and hyperlink anchors
+// ----------------------------------------------------------------------
+
+void BookmarkEnd(Engine& engine) {
+  TranslateState& t = engine.translate;
+  std::string name = std::move(t.bookmarkName);
+  t.bookmarkName.clear();
+  if (engine.driver.pass != 2) {
+    // Seam: pass 1 makes the anchor record of the bookmark here (file splitting).
+    return;
+  }
+  ReleaseHeldText(engine);
+  // Seam: the anchor cursor advances here and changes the output file when pass 1 placed the
+  // anchor in the next one.
+  if (name.empty()) name = "Quilloxx" + std::to_string(t.unnamedAnchors++);
+  SetDocumentValue(engine, "_LINK_", name);
+  if (OutputContext* context = CurrentOutput(engine))
+    ExpandInto(engine, *context, "$_anchor_entry_;");
+}
+
+void OpenHyperlinkAnchor(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (!t.objectFlag || t.hyperlinkName.empty() || t.cur.par.inTable) return;
+  OutputContext* context = CurrentOutput(engine);
+  if (!context) return;
+  SetDocumentValue(engine, "_LINK_", t.hyperlinkName);
+  PushTag(engine, *context, kTagAnchor, 1, 0, "$_anchor_start_;", "$_anchor_end_;");
+  t.hyperlinkName.clear();
+  ++t.anchorsOpen;
+}
+
+void CloseHyperlinkAnchor(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (!t.objectFlag || t.anchorsOpen == 0) return;
+  OutputContext* context = CurrentOutput(engine);
+  if (!context) return;
+  --t.anchorsOpen;
+  PopTags(engine, kTagAnchor, *context, 0);
+}
+
+}  // namespace quillo::translate

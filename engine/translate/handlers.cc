@@ -1,0 +1,992 @@
+// The token handlers of both passes: groups and their scoped state, control words, text
+// characters (with Unicode escapes and double-byte code pages) and unknown words.
+#include <iconv.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine.h"
+#include "rtf/charmaps.h"
+#include "rtf/control_words.h"
+#include "rtf/reader.h"
+#include "rtf/tables.h"
+#include "translate/fields.h"
+#include "translate/tags.h"
+#include "translate/translate.h"
+
+namespace quillo::translate {
+
+// ---- Code page converters -----------------------------------------------------------------------
+
+namespace {
+
+const char* IconvName(int codePage) {
+  switch (codePage) {
+    case 932:
+      return "CP932";
+    case 936:
+      return "CP936";
+    case 949:
+      return "CP949";
+    case 950:
+      return "CP950";
+    default:
+      return nullptr;
+  }
+}
+
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+}  // namespace
+
+CodePageConverter::CodePageConverter(int codePage) : codePage_(codePage), handle_(kNoConverter) {
+  if (const char* name = IconvName(codePage)) handle_ = iconv_open("UTF-32LE", name);
+}
+
+CodePageConverter::~CodePageConverter() {
+  if (handle_ != kNoConverter) iconv_close(static_cast<iconv_t>(handle_));
+}
+
+CodePageConverter::CodePageConverter(CodePageConverter&& other) noexcept
+    : codePage_(other.codePage_), handle_(other.handle_) {
+  other.handle_ = kNoConverter;
+}
+
+CodePageConverter& CodePageConverter::operator=(CodePageConverter&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kNoConverter) iconv_close(static_cast<iconv_t>(handle_));
+    codePage_ = other.codePage_;
+    handle_ = other.handle_;
+    other.handle_ = kNoConverter;
+  }
+  return *this;
+}
+
+int CodePageConverter::Decode(const unsigned char* bytes, std::size_t length) {
+  if (handle_ == kNoConverter || length == 0 || length > 4) return -1;
+  iconv_t cd = static_cast<iconv_t>(handle_);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+  char in[4];
+  std::memcpy(in, bytes, length);
+  unsigned char out[8];
+  char* inPtr = in;
+  char* outPtr = reinterpret_cast<char*>(out);
+  std::size_t inLeft = length, outLeft = sizeof out;
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+      inLeft != 0 || sizeof out - outLeft != 4)
+    return -1;
+  return static_cast<int>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
+}
+
+namespace {
+
+// ---- Destinations -------------------------------------------------------------------------------
+
+/// What a destination word does when it is read.
+enum class DestAction : unsigned char {
+  kSkip,  ///< skip the group (every minor not listed below)
+  kReadOn,
+  kFontTable,
+  kColorTable,
+  kStyleSheet,
+  kInfo,
+  kPicture,
+  kObject,
+  kFootnote,
+  kField,
+  kFieldInstruction,
+  kFieldResult,
+  kShapePicture,
+  kNonShapePicture,
+  kCollect,
+};
+
+/// Destinations 132 and 133 collect their text into buffers of their own.
+constexpr int kFirstCollection = 132;
+
+constexpr auto kDestActions = [] {
+  std::array<DestAction, rtf::kMaxDestination> table{};
+  for (auto& action : table) action = DestAction::kSkip;
+  for (int minor : {1,  2,  11, 12, 13, 14, 15, 16, 18, 19, 38,  42,  43, 52,
+                    53, 55, 59, 61, 69, 70, 71, 72, 73, 86, 118, 125, 127})
+    table[minor] = DestAction::kReadOn;
+  table[rtf::dest::kFontTbl] = DestAction::kFontTable;
+  table[rtf::dest::kColorTbl] = DestAction::kColorTable;
+  table[rtf::dest::kStyleSheet] = DestAction::kStyleSheet;
+  table[rtf::dest::kInfo] = DestAction::kInfo;
+  table[rtf::dest::kPict] = DestAction::kPicture;
+  table[rtf::dest::kObject] = DestAction::kObject;
+  table[rtf::dest::kFootnote] = DestAction::kFootnote;
+  table[rtf::dest::kField] = DestAction::kField;
+  table[rtf::dest::kFieldInst] = DestAction::kFieldInstruction;
+  table[rtf::dest::kFieldResult] = DestAction::kFieldResult;
+  table[rtf::dest::kShapePict] = DestAction::kShapePicture;
+  table[rtf::dest::kNonShapePict] = DestAction::kNonShapePicture;
+  table[kFirstCollection] = DestAction::kCollect;
+  table[kFirstCollection + 1] = DestAction::kCollect;
+  return table;
+}();
+
+/// Minors that the shipped control-word table gives beyond its named constants.
+constexpr int kNestedCell = 59;    ///< major 6: \nestcell
+constexpr int kNestedRow = 60;     ///< major 6: \nestrow
+constexpr int kUnicodeChar = 61;   ///< major 6: \uN
+constexpr int kAnsiCodePage = 82;  ///< major 8: \ansicpgN
+constexpr int kFontCharset = 0;    ///< major 23: \fcharsetN
+
+/// Charset number of a Windows code page given by \ansicpg, -1 for code pages without a map.
+int CharsetOfCodePage(int codePage) {
+  switch (codePage) {
+    case 1252:
+      return 0;
+    case 1250:
+      return 238;
+    case 1251:
+      return 204;
+    case 1253:
+      return 161;
+    case 1254:
+      return 162;
+    case 1255:
+      return 177;
+    case 1256:
+      return 178;
+    case 1257:
+      return 186;
+    case 1258:
+      return 163;
+    case 874:
+      return 222;
+    case 932:
+      return 128;
+    case 936:
+      return 134;
+    case 949:
+      return 129;
+    case 950:
+      return 136;
+    default:
+      return -1;
+  }
+}
+
+/// Double-byte code page of a font charset, 0 for single-byte charsets.
+int DoubleByteCodePage(int charset) {
+  switch (charset) {
+    case 128:
+      return 932;
+    case 129:
+      return 949;
+    case 134:
+      return 936;
+    case 136:
+      return 950;
+    default:
+      return 0;
+  }
+}
+
+bool IsLeadByte(int codePage, int byte) {
+  if (codePage == 932) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+  return byte >= 0x81 && byte <= 0xFE;
+}
+
+CodePageConverter& ConverterFor(Engine& engine, int codePage) {
+  for (CodePageConverter& converter : engine.translate.converters)
+    if (converter.codePage() == codePage) return converter;
+  return engine.translate.converters.emplace_back(codePage);
+}
+
+/// Writes gathered text before a token that is not text is acted on.
+inline void BeforeToken(Engine& engine) {
+  if (!engine.translate.run.empty()) ReleaseHeldText(engine);
+}
+
+// ---- Unicode ------------------------------------------------------------------------------------
+
+/// Writes code point `codePoint` as text.
+void EmitCodePoint(Engine& engine, int codePoint) {
+  if (codePoint <= 0) return;
+  PutText(engine, UnicodeOutput(engine, codePoint, engine.translate.charScratch));
+}
+
+/// A first half of a surrogate pair that was not followed by its second half.
+void FlushSurrogate(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.highSurrogate == 0) return;
+  t.highSurrogate = 0;
+  EmitCodePoint(engine, 0xFFFD);
+}
+
+/// A lead byte that was not followed by its trail byte.
+void FlushLeadByte(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.leadByte < 0) return;
+  t.leadByte = -1;
+  EmitCodePoint(engine, 0xFFFD);
+}
+
+void UnicodeChar(Engine& engine, int param) {
+  TranslateState& t = engine.translate;
+  if (param == rtf::kNoParam) return;
+  int code = param < 0 ? param + 65536 : param;
+  if (code < 0 || code > 0x10FFFF) code = 0xFFFD;
+  if (code >= 0xD800 && code <= 0xDBFF) {
+    FlushSurrogate(engine);
+    t.highSurrogate = code;
+  } else if (code >= 0xDC00 && code <= 0xDFFF) {
+    if (t.highSurrogate != 0) {
+      int combined = 0x10000 + ((t.highSurrogate - 0xD800) << 10) + (code - 0xDC00);
+      t.highSurrogate = 0;
+      EmitCodePoint(engine, combined);
+    } else {
+      EmitCodePoint(engine, 0xFFFD);
+    }
+  } else {
+    FlushSurrogate(engine);
+    EmitCodePoint(engine, code);
+  }
+  t.unicodePending = t.cur.unicodeSkip;
+}
+
+// ---- Character sets -----------------------------------------------------------------------------
+
+/// Makes the character set of font `font` current: the font's own charset when it names one
+/// (\fcharset other than 0 and 1), else the document's (\ansicpg, or \ansi, \mac, \pc, \pca).
+void SelectFontCharset(Engine& engine, int font) {
+  TranslateState& t = engine.translate;
+  const rtf::FontEntry* entry = rtf::FindFont(engine, font);
+  int charset = entry ? entry->charset : 0;
+  int codePage = DoubleByteCodePage(charset);
+  if (charset == 0 || charset == 1) {
+    charset = t.docCharset;
+    codePage = t.docCodePage;
+  }
+  rtf::SelectCharset(engine, charset, font);
+  t.cur.codePage = codePage;
+}
+
+// ---- Paragraph end ------------------------------------------------------------------------------
+
+void ParagraphEnd(Engine& engine) {
+  TranslateState& t = engine.translate;
+  ReleaseHeldText(engine);
+  // Seam: table output returns its state machine to state 0 here, after placing side-by-side
+  // paragraphs as cells; until tables exist a paragraph is only a paragraph.
+  // Seam: the heading hierarchy checks the paragraph for a heading and keeps "$EndPar;" here.
+  RouteSpecial(engine, rtf::special::kPar);
+  t.paragraphOpen = false;
+  t.forcedPMatch = -1;
+  t.stateChanged = true;
+}
+
+// ---- Control words ------------------------------------------------------------------------------
+
+void SkipGroupAndPop(Engine& engine) {
+  rtf::SkipGroup(engine);
+  PopGroupState(engine);
+}
+
+void Destination(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const int minor = engine.reader.token.minor;
+  const int pass = engine.driver.pass;
+  t.cur.destination = minor;
+  t.ignorable = false;
+  t.stateChanged = true;
+  if (minor < 0 || minor >= rtf::kMaxDestination || minor >= rtf::dest::kFirstSkipped) {
+    SkipGroupAndPop(engine);
+    return;
+  }
+  switch (kDestActions[minor]) {
+    case DestAction::kSkip:
+      SkipGroupAndPop(engine);
+      return;
+    case DestAction::kReadOn:
+      break;
+    case DestAction::kFontTable:
+      rtf::ReadFontTbl(engine);
+      return;
+    case DestAction::kColorTable:
+      rtf::ReadColorTbl(engine);
+      return;
+    case DestAction::kStyleSheet:
+      rtf::ReadStyleSheet(engine);
+      return;
+    case DestAction::kInfo:
+      if (pass == 2) {
+        SkipGroupAndPop(engine);
+        return;
+      }
+      break;
+    case DestAction::kPicture:
+      t.cur.par.borderSide = minor;
+      t.pictureInProgress = true;
+      // Seam: the picture reader resets the picture values and reads the picture data here;
+      // until pictures are written the picture group is passed over.
+      SkipGroupAndPop(engine);
+      return;
+    case DestAction::kObject:
+      t.objectFlag = false;
+      break;
+    case DestAction::kFootnote:
+      // Seam: footnote output records the reference position and the reference format here.
+      // Until then the footnote text is collected in the footnote channel.
+      t.cur.channel = kFootnoteChannel;
+      t.cur.par.inTable = false;
+      break;
+    case DestAction::kField:
+      FieldStart(engine);
+      break;
+    case DestAction::kFieldInstruction:
+      if (t.fields.empty()) FieldStart(engine);  // an instruction without its \field group
+      t.fields.back().instruction.clear();
+      break;
+    case DestAction::kFieldResult:
+      if (FieldResultSkipped(engine)) {
+        SkipGroupAndPop(engine);
+        return;
+      }
+      break;
+    case DestAction::kShapePicture:
+      t.pictureInProgress = false;
+      break;
+    case DestAction::kNonShapePicture:
+      if (t.pictureInProgress) {
+        SkipGroupAndPop(engine);
+        return;
+      }
+      break;
+    case DestAction::kCollect:
+      t.collection[minor - kFirstCollection].clear();
+      break;
+  }
+  if (pass == 2 && t.cur.destination == rtf::dest::kResult) OpenHyperlinkAnchor(engine);
+}
+
+/// Special slot of the character words (emdash ... nonbreaking hyphen), -1 for other words.
+int SpecialSlotOf(int minor) {
+  using namespace rtf::special;
+  switch (minor) {
+    case kEmDash:
+      return rtf::kSpecialEmDash;
+    case kEnDash:
+      return rtf::kSpecialEnDash;
+    case kBullet:
+      return rtf::kSpecialBullet;
+    case kLQuote:
+      return rtf::kSpecialQuoteLeft;
+    case kRQuote:
+      return rtf::kSpecialQuoteRight;
+    case kLDblQuote:
+      return rtf::kSpecialQuoteDoubleLeft;
+    case kRDblQuote:
+      return rtf::kSpecialQuoteDoubleRight;
+    case kNoBrkSpace:
+      return rtf::kSpecialNoBreakSpace;
+    case kNoBrkHyphen:
+      return rtf::kSpecialNoBreakHyphen;
+    default:
+      return -1;
+  }
+}
+
+void SpecialChar(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  using namespace rtf::special;
+  const int slot = SpecialSlotOf(token.minor);
+  if (t.unicodePending > 0) {
+    // A character word is one fallback character of a \uN; any other word ends the fallback.
+    if (slot >= 0) {
+      --t.unicodePending;
+      return;
+    }
+    t.unicodePending = 0;
+  }
+  if (slot >= 0) {
+    PutText(engine, OutputChar(engine, rtf::MapSpecialChar(engine, slot), -1 - slot));
+    return;
+  }
+  switch (token.minor) {
+    case kChftn: {
+      char number[16];
+      std::snprintf(number, sizeof number, "%d", t.footnoteNumber);
+      PutText(engine, number);
+      if (t.cur.destination == rtf::dest::kFootnote) ++t.footnoteNumber;
+      return;
+    }
+    case kCell:
+    case kNestedCell:
+      // Seam: table output ends the cell here. Until tables exist the cells of a row stay one
+      // paragraph, their texts separated by a blank so that no words run together.
+      PutText(engine, " ");
+      return;
+    case kRow:
+    case kNestedRow:
+      // Seam: table output ends the row here; until then a row ends like a paragraph.
+      ParagraphEnd(engine);
+      return;
+    case kPar:
+      ParagraphEnd(engine);
+      return;
+    case kSect:
+    case kPage:
+      if (t.paragraphOpen) ParagraphEnd(engine);
+      if (OutputContext* context = CurrentOutput(engine)) {
+        ReleaseHeldText(engine);
+        ExpandInto(engine, *context, token.minor == kSect ? "$SectionMark;" : "$PageMark;");
+      }
+      return;
+    case kLine:
+      RouteSpecial(engine, kLine);
+      return;
+    case kTab:
+      RouteSpecial(engine, kTab);
+      return;
+    case kOptDest:
+      t.ignorable = true;
+      return;
+    case kUnicodeChar:
+      UnicodeChar(engine, token.param);
+      return;
+    default:
+      return;
+  }
+}
+
+/// On/off character words: on without a parameter or with one other than 0.
+inline void SetAttribute(TranslateState& t, uint32_t bit, int param) {
+  if (param == 0)
+    t.cur.chr.attributes &= ~bit;
+  else
+    t.cur.chr.attributes |= bit;
+}
+
+void CharAttr(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  const int param = token.param;
+  CharFormat& chr = t.cur.chr;
+  using namespace rtf::chr;
+  t.stateChanged = true;
+  switch (token.minor) {
+    case kPlain:
+      chr.fontSize = 12;
+      chr.extra = 0;
+      chr.attributes = 0;
+      chr.color = 0;
+      chr.font = t.defaultFont;
+      // The default font's character set comes back with it, so that text after \plain is not
+      // read through the map of a symbol font selected before.
+      SelectFontCharset(engine, chr.font);
+      break;
+    case kBold:
+      SetAttribute(t, kAttrBold, param);
+      break;
+    case kAllCaps:
+      SetAttribute(t, kAttrAllCaps, param);
+      break;
+    case kSubDown:
+    case kSubScript:
+      SetAttribute(t, kAttrSubScript, param);
+      break;
+    case kNoSuperSub:
+      chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
+      break;
+    case kFontNum:
+      if (param == rtf::kNoParam) break;
+      chr.font = param;
+      SelectFontCharset(engine, param);
+      break;
+    case kFontSize:
+      chr.fontSize = param == rtf::kNoParam ? 12 : param / 2;
+      break;
+    case kItalic:
+      SetAttribute(t, kAttrItalic, param);
+      break;
+    case kOutline:
+      SetAttribute(t, kAttrOutline, param);
+      break;
+    case kSmallCaps:
+      SetAttribute(t, kAttrSmallCaps, param);
+      break;
+    case kShadow:
+      SetAttribute(t, kAttrShadow, param);
+      break;
+    case kStrikeThru:
+      SetAttribute(t, kAttrStrikeThru, param);
+      break;
+    case kUnderline:
+      SetAttribute(t, kAttrUnderline, param);
+      break;
+    case kDotUnderline:
+      SetAttribute(t, kAttrDUnderline, param);
+      break;
+    case kDbUnderline:
+      SetAttribute(t, kAttrDbUnderline, param);
+      break;
+    case kNoUnderline:
+      chr.attributes &= ~(kAttrUnderline | kAttrWUnderline | kAttrDUnderline | kAttrDbUnderline);
+      break;
+    case kWordUnderline:
+      SetAttribute(t, kAttrWUnderline, param);
+      break;
+    case kSuperUp:
+    case kSuperScript:
+      SetAttribute(t, kAttrSuperScript, param);
+      break;
+    case kInvisible:
+      SetAttribute(t, kAttrInvisible, param);
+      break;
+    case kForeColor:
+      if (const rtf::ColorTableEntry* color = rtf::FindColor(engine, param))
+        chr.color = color->value;
+      break;
+    case kCharStyleNum:
+      if (param != rtf::kNoParam && rtf::FindStyle(engine, param)) chr.charStyle = param;
+      break;
+    case kCharCharSet:
+      rtf::SelectCharset(engine, param, chr.font);
+      t.cur.codePage = DoubleByteCodePage(param);
+      break;
+    case kLanguage: {
+      std::string value = std::to_string(static_cast<long>(param));
+      // Word repeats \lang on every run; the setting is only stored when it changes.
+      if (value != t.lastLanguage) {
+        SetSetting(engine, "Language", value);
+        t.lastLanguage = std::move(value);
+      }
+      break;
+    }
+    case kUnicodeSkip:
+      // \ucN keeps its RTF meaning (fallback count) and is also the extra character value.
+      chr.extra = param;
+      if (param == rtf::kNoParam)
+        t.cur.unicodeSkip = 1;
+      else
+        t.cur.unicodeSkip = param < 0 ? 0
+                            : param > TranslateState::kMaxUnicodeSkip
+                                ? TranslateState::kMaxUnicodeSkip
+                                : param;
+      break;
+    default:
+      break;
+  }
+}
+
+void ParAttr(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  const int param = token.param == rtf::kNoParam ? 0 : token.param;
+  ParFormat& par = t.cur.par;
+  using namespace rtf::par;
+  t.stateChanged = true;
+  switch (token.minor) {
+    case kParDef:
+      par.style = 0;
+      par.inTable = false;
+      par.sideBySide = false;
+      par.borderDouble = false;
+      par.firstIndent = par.leftIndent = par.rightIndent = 0;
+      par.align = kAlignLeft;
+      t.cur.chr.charStyle = 0;
+      break;
+    case kStyleNum:
+      if (token.param != rtf::kNoParam && rtf::FindStyle(engine, token.param))
+        par.style = token.param;
+      break;
+    case kInTable:
+      par.inTable = true;
+      break;
+    case kSideBySide:
+      par.sideBySide = true;
+      break;
+    case kQuadLeft:
+      par.align = kAlignLeft;
+      break;
+    case kQuadRight:
+      par.align = kAlignRight;
+      break;
+    case kQuadJust:
+      par.align = kAlignJustify;
+      break;
+    case kQuadCenter:
+      par.align = kAlignCenter;
+      break;
+    case kFirstIndent:
+      par.firstIndent = param;
+      break;
+    case kLeftIndent:
+      par.leftIndent = param;
+      break;
+    case kRightIndent:
+      par.rightIndent = param;
+      break;
+    case kBorderDouble:
+      par.borderDouble = true;
+      break;
+    case kBorderWidth:
+      // Seam: table output sets the weight of the current cell border here.
+      break;
+    default:
+      if (token.minor >= kBorderTop && token.minor <= kBorderBox) par.borderSide = token.minor;
+      break;
+  }
+}
+
+void DocAttr(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  const int param = token.param;
+  if (param == rtf::kNoParam) return;
+  using namespace rtf::doc;
+  switch (token.minor) {
+    case kFtnStart:
+      t.footnoteNumber = param;
+      break;
+    case kPaperW:
+      t.pageWidth = param;
+      break;
+    case kPaperH:
+      t.pageHeight = param;
+      break;
+    case kMargL:
+      t.marginLeft = param;
+      break;
+    case kMargR:
+      t.marginRight = param;
+      break;
+    case kMargT:
+      t.marginTop = param;
+      break;
+    case kMargB:
+      t.marginBottom = param;
+      break;
+    case kAnsiCodePage: {
+      // The document's code page chooses the character set of text in fonts that name none.
+      int charset = CharsetOfCodePage(param);
+      if (charset < 0) break;
+      t.docCodePage = DoubleByteCodePage(charset);
+      t.docCharset = t.docCodePage != 0 ? 0 : charset;
+      rtf::SelectCharset(engine, t.docCharset, t.defaultFont);
+      t.cur.codePage = t.docCodePage;
+      t.stateChanged = true;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void SectAttr(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  using namespace rtf::sect;
+  if (token.minor == kSectDef) {
+    t.sectPageWidth = t.pageWidth;
+    t.sectPageHeight = t.pageHeight;
+    t.sectMarginLeft = t.marginLeft;
+    t.sectMarginRight = t.marginRight;
+    t.sectMarginTop = t.marginTop;
+    t.sectMarginBottom = t.marginBottom;
+    return;
+  }
+  if (token.param == rtf::kNoParam) return;
+  switch (token.minor) {
+    case kPgWSxn:
+      t.sectPageWidth = token.param;
+      break;
+    case kPgHSxn:
+      t.sectPageHeight = token.param;
+      break;
+    case kMargLSxn:
+      t.sectMarginLeft = token.param;
+      break;
+    case kMargRSxn:
+      t.sectMarginRight = token.param;
+      break;
+    case kMargTSxn:
+      t.sectMarginTop = token.param;
+      break;
+    case kMargBSxn:
+      t.sectMarginBottom = token.param;
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Class callbacks ----------------------------------------------------------------------------
+
+void ControlHandler(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  BeforeToken(engine);
+  // Any word but a character word ends the fallback text of a \uN.
+  if (token.major != rtf::kMajorSpecialChar) t.unicodePending = 0;
+  if (t.leadByte >= 0) FlushLeadByte(engine);
+  if (t.highSurrogate != 0 &&
+      !(token.major == rtf::kMajorSpecialChar && token.minor == kUnicodeChar))
+    FlushSurrogate(engine);
+  switch (token.major) {
+    case rtf::kMajorDefFont:
+      if (token.param != rtf::kNoParam) t.defaultFont = token.param;
+      break;
+    case rtf::kMajorCharSet:
+      t.docCharset = token.minor;
+      t.docCodePage = 0;
+      t.cur.codePage = 0;
+      rtf::SelectCharset(engine, token.minor, t.defaultFont);
+      t.stateChanged = true;
+      break;
+    case rtf::kMajorDestination:
+      Destination(engine);
+      break;
+    case rtf::kMajorSpecialChar:
+      SpecialChar(engine);
+      break;
+    case rtf::kMajorDocAttr:
+      DocAttr(engine);
+      break;
+    case rtf::kMajorSectAttr:
+      SectAttr(engine);
+      break;
+    case rtf::kMajorTblAttr:
+      // Seam: table output records row and cell words here.
+      break;
+    case rtf::kMajorParAttr:
+      ParAttr(engine);
+      break;
+    case rtf::kMajorCharAttr:
+      CharAttr(engine);
+      break;
+    case rtf::kMajorPictAttr:
+      // Seam: the picture reader records picture words here.
+      break;
+    case rtf::kMajorObjAttr:
+      if (token.minor == rtf::obj::kObjLinkSelf) t.objectFlag = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void TextHandler(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  if (t.unicodePending > 0) {
+    --t.unicodePending;  // a fallback character of the last \uN
+    return;
+  }
+  if (t.highSurrogate != 0) FlushSurrogate(engine);
+  const int byte = token.major;
+  if (t.cur.codePage != 0) {
+    if (t.leadByte >= 0) {
+      const unsigned char pair[2] = {static_cast<unsigned char>(t.leadByte),
+                                     static_cast<unsigned char>(byte)};
+      t.leadByte = -1;
+      int code = ConverterFor(engine, t.cur.codePage).Decode(pair, 2);
+      EmitCodePoint(engine, code < 0 ? 0xFFFD : code);
+      return;
+    }
+    if (byte >= 0x80) {
+      if (IsLeadByte(t.cur.codePage, byte)) {
+        t.leadByte = byte;
+        return;
+      }
+      const unsigned char single = static_cast<unsigned char>(byte);
+      int code = ConverterFor(engine, t.cur.codePage).Decode(&single, 1);
+      EmitCodePoint(engine, code < 0 ? 0xFFFD : code);
+      return;
+    }
+  }
+  PutText(engine, OutputChar(engine, token.minor, byte));
+}
+
+void GroupHandler(Engine& engine) {
+  TranslateState& t = engine.translate;
+  BeforeToken(engine);
+  t.unicodePending = 0;
+  if (t.leadByte >= 0) FlushLeadByte(engine);
+  FlushSurrogate(engine);
+  t.stateChanged = true;
+  t.ignorable = false;
+  if (engine.reader.token.major == 0) {
+    PushGroupState(engine);
+    return;
+  }
+  if (t.depth == 1 && !t.stack.empty()) {
+    // The document's closing brace: finish the open paragraph and read nothing after it.
+    if (t.paragraphOpen) ParagraphEnd(engine);
+    if (FileEntry* input = engine.reader.input) FileSeek(input, 0, 2);
+    engine.reader.pushedChar = -1;
+    engine.reader.binarySkip = 0;
+  }
+  PopGroupState(engine);
+}
+
+void UnknownHandler(Engine& engine) {
+  TranslateState& t = engine.translate;
+  BeforeToken(engine);
+  t.unicodePending = 0;
+  if (t.ignorable) {
+    t.ignorable = false;
+    SkipGroupAndPop(engine);
+    return;
+  }
+  if (engine.settings.mirrors.debug & rtf::kDebugTokens) {
+    const rtf::ReaderState& reader = engine.reader;
+    PrintEscaped(engine, "Unknown symbol \"%s\" near line %ld, position %d.\n",
+                 reader.token.text.c_str(), reader.lineNumber, reader.linePosition);
+  }
+}
+
+/// Actions run when the group of a destination closes and the enclosing group has another one.
+void LeaveDestination(Engine& engine, int left) {
+  TranslateState& t = engine.translate;
+  const int pass = engine.driver.pass;
+  switch (left) {
+    case rtf::dest::kFontTbl:
+      rtf::EndFontTable(engine);
+      break;
+    case rtf::dest::kColorTbl:
+      rtf::EndColorTable(engine);
+      break;
+    case rtf::dest::kStyleSheet:
+      rtf::EndStyleSheet(engine);
+      break;
+    case rtf::dest::kField:
+      FieldEnd(engine);
+      break;
+    case rtf::dest::kFieldInst:
+      FieldInstructionEnd(engine);
+      break;
+    case rtf::dest::kFieldResult:
+      FieldResultEnd(engine);
+      break;
+    case rtf::dest::kBookmarkStart:
+      BookmarkEnd(engine);
+      break;
+    case rtf::dest::kResult:
+      if (pass == 2) CloseHyperlinkAnchor(engine);
+      break;
+    case rtf::dest::kIndexEntry:
+      // Seam: the index records the entry collected here (text and page text).
+      t.indexText.clear();
+      t.indexPage.clear();
+      break;
+    case rtf::dest::kFootnote:
+      // Seam: table output returns its state machine to state 0 when a footnote ends.
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+// ---- Group state --------------------------------------------------------------------------------
+
+void PushGroupState(Engine& engine) {
+  TranslateState& t = engine.translate;
+  t.cur.charset = engine.charMaps.currentCharset;
+  t.stack.push_back(t.cur);
+  ++t.depth;
+  engine.reader.groupDepth = t.depth;
+}
+
+void PopGroupState(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.stack.empty()) {
+    // Counted in pass 1 only: pass 2 reads the same document and would repeat each report.
+    if (engine.driver.pass == 1 && ++t.popErrors <= TranslateState::kPopErrorReports)
+      ReportMessage(engine, "MSG_STACK_POP_ERR");
+    t.depth = 0;
+    engine.reader.groupDepth = 0;
+    return;
+  }
+  const int left = t.cur.destination;
+  if (left >= 0 && left != t.stack.back().destination) LeaveDestination(engine, left);
+  if (t.stack.empty()) return;
+  t.cur = std::move(t.stack.back());
+  t.stack.pop_back();
+  engine.charMaps.currentCharset = t.cur.charset;
+  --t.depth;
+  engine.reader.groupDepth = t.depth;
+  t.stateChanged = true;
+}
+
+// ---- Text ---------------------------------------------------------------------------------------
+
+std::string_view OutputChar(Engine& engine, int index, int byte) {
+  rtf::CharMapState& maps = engine.charMaps;
+  const int nothing = rtf::NothingCharIndex(engine);
+  if (index < 0) index = nothing;
+  if (index != nothing) {
+    if (const char* text = rtf::OutputText(engine, index)) return text;
+  }
+  char buffer[64];
+  if (index == nothing) {
+    if (byte < 0) {
+      // A special character that the map does not give: written as its own code point.
+      constexpr int kSpecialCodePoints[CharsetMap::kSpecialSlots] = {
+          0x2022, 0x2014, 0x2013, 0x0A, 0x2011, 0x00A0, 0x201C, 0x201D, 0x2018, 0x2019};
+      const int slot = -1 - byte;
+      const int code =
+          slot >= 0 && slot < CharsetMap::kSpecialSlots ? kSpecialCodePoints[slot] : 0xFFFD;
+      return UnicodeOutput(engine, code, engine.translate.charScratch);
+    }
+    // An input byte the character set does not map: a standard character of its own, written as
+    // the byte's numeric reference and reported this once.
+    CharsetEntry* entry = rtf::CurrentCharsetEntry(engine);
+    const int charset = entry ? entry->charset : 0;
+    std::snprintf(buffer, sizeof buffer, "Cs%d&#%d;", charset, byte);
+    const int named = rtf::StandardCharIndex(engine, buffer, true);
+    rtf::SetCurrentCharsetSlot(engine, byte, named);
+    std::snprintf(buffer, sizeof buffer, "&#%d;", byte);
+    rtf::SetOutputText(engine, named, buffer);
+    const rtf::FontEntry* font = rtf::FindFont(engine, engine.translate.cur.chr.font);
+    ReportMessage(engine, "MSG_NO_INPUT_TRAN",
+                  {font ? std::string_view(font->name) : std::string_view(), charset, byte, byte});
+    return rtf::OutputText(engine, named);
+  }
+  const std::string name(rtf::StandardCharName(engine, index));
+  if (index < static_cast<int>(maps.outputMap.size())) {
+    const std::string text = "[[" + name + "]]";
+    rtf::SetOutputText(engine, index, text);
+    ReportMessage(engine, "MSG_NO_OUTPUT_TRAN", {name, name});
+    return rtf::OutputText(engine, index);
+  }
+  // A character that only a character set map names and the output map lacks: written as the
+  // numeric reference of its code point when the name gives one, else of the input byte.
+  long code = byte;
+  if (name.rfind("rtfSC_U+", 0) == 0) code = std::strtol(name.c_str() + 8, nullptr, 16);
+  if (code <= 0) code = 0xFFFD;
+  std::snprintf(buffer, sizeof buffer, "&#%ld;", code);
+  rtf::SetOutputText(engine, index, buffer);
+  const rtf::FontEntry* font = rtf::FindFont(engine, engine.translate.cur.chr.font);
+  CharsetEntry* entry = rtf::CurrentCharsetEntry(engine);
+  ReportMessage(engine, "MSG_NO_INPUT_TRAN",
+                {font ? std::string_view(font->name) : std::string_view(),
+                 entry ? entry->charset : 0, byte, byte});
+  return rtf::OutputText(engine, index);
+}
+
+// ---- Driver interface ---------------------------------------------------------------------------
+
+void InstallHandlers(Engine& engine) {
+  rtf::SetClassCallback(engine, rtf::kClassUnknown, UnknownHandler);
+  rtf::SetClassCallback(engine, rtf::kClassGroup, GroupHandler);
+  rtf::SetClassCallback(engine, rtf::kClassText, TextHandler);
+  rtf::SetClassCallback(engine, rtf::kClassControl, ControlHandler);
+  // The control handler reads these destinations itself in both passes.
+  for (int minor : {rtf::dest::kFontTbl, rtf::dest::kColorTbl, rtf::dest::kStyleSheet,
+                    rtf::dest::kInfo, rtf::dest::kPict, rtf::dest::kObject})
+    rtf::SetDestinationCallback(engine, minor, nullptr);
+}
+
+}  // namespace quillo::translate

@@ -1,0 +1,190 @@
+// Lifecycle of the translation state (per conversion, per pass) and the computed settings that
+// read it.
+#include <cstdio>
+#include <string>
+
+#include "engine.h"
+#include "rtf/tables.h"
+#include "translate/tags.h"
+#include "translate/translate.h"
+
+namespace quillo::translate {
+
+namespace {
+
+/// Message reported once per conversion with the number of stray '}' beyond the first reports.
+constexpr char kPopErrorCount[] = "MSG_STACK_POP_ERR_COUNT";
+constexpr char kPopErrorCountText[] =
+    "Input State Stack Popped too many times: $MsgParam1; more times not reported\n";
+
+}  // namespace
+
+void ResetConversion(Engine& engine) {
+  engine.translate = TranslateState();
+  rtf::ResetDocumentInfo(engine);
+  // The default text of the summary message; a translation file may reword it.
+  if (FindSetting(engine, kPopErrorCount) < 0)
+    SetSetting(engine, kPopErrorCount, kPopErrorCountText);
+}
+
+void ResetPass(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (engine.driver.pass == 1 && t.popErrors > TranslateState::kPopErrorReports) {
+    long more = t.popErrors - TranslateState::kPopErrorReports;
+    ReportMessage(engine, kPopErrorCount, {more});
+  }
+  // Conversion-lifetime members survive; everything else starts afresh.
+  TranslateState fresh;
+  fresh.parFormats = std::move(t.parFormats);
+  fresh.charFormats = std::move(t.charFormats);
+  fresh.popErrors = t.popErrors;
+  fresh.unicodeIndex = std::move(t.unicodeIndex);
+  fresh.converters = std::move(t.converters);
+  fresh.lastLanguage = std::move(t.lastLanguage);
+  fresh.run.reserve(1024);
+  t = std::move(fresh);
+  engine.expansion.paragraphText = nullptr;
+  engine.expansion.paragraphMatches.clear();
+}
+
+// ---- Computed settings
+// -------------------------------------------------------------------------------
+
+bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
+  TranslateState& t = engine.translate;
+  const CharFormat& chr = t.cur.chr;
+  const ParFormat& par = t.cur.par;
+  const double twipToPixel = engine.settings.mirrors.twipToPixel;
+  if (builtinIndex >= kSettingBold && builtinIndex <= kSettingSubScript) {
+    const uint32_t bit = 1u << (builtinIndex - kSettingBold);
+    out = (chr.attributes & bit) ? "1" : "0";
+    return true;
+  }
+  auto info = [&](rtf::InfoKind kind) { out.assign(rtf::DocumentInfo(engine, kind)); };
+  auto color = [&]() -> const ColorEntry* {
+    const auto& colors = engine.translation.colors;
+    return chr.color >= 0 && chr.color < static_cast<int>(colors.size()) ? &colors[chr.color]
+                                                                         : nullptr;
+  };
+  switch (builtinIndex) {
+    case kSettingPAlign:
+      out = std::to_string(par.align);
+      return true;
+    case kSettingFirstIndent:
+      out = std::to_string(static_cast<int>(par.firstIndent * twipToPixel));
+      return true;
+    case kSettingLeftIndent:
+      out = std::to_string(static_cast<int>(par.leftIndent * twipToPixel));
+      return true;
+    case kSettingRightIndent:
+      out = std::to_string(static_cast<int>(par.rightIndent * twipToPixel));
+      return true;
+    case kSettingRtfTitle:
+      info(rtf::kInfoTitle);
+      return true;
+    case kSettingSubject:
+      info(rtf::kInfoSubject);
+      return true;
+    case kSettingOperator:
+      info(rtf::kInfoOperator);
+      return true;
+    case kSettingVersComments:
+      info(rtf::kInfoVersComments);
+      return true;
+    case kSettingComments:
+      info(rtf::kInfoComments);
+      return true;
+    case kSettingKeywords:
+      info(rtf::kInfoKeywords);
+      return true;
+    case kSettingAuthor:
+      info(rtf::kInfoAuthor);
+      return true;
+    case kSettingDocComments:
+      info(rtf::kInfoDocComments);
+      return true;
+    case kSettingFont: {
+      const rtf::FontEntry* font = rtf::FindFont(engine, chr.font);
+      out = font ? font->name : std::string();
+      return true;
+    }
+    case kSettingFontSize:
+      out = std::to_string(static_cast<int>(chr.fontSize * engine.settings.mirrors.fontScale));
+      return true;
+    case kSettingPlain:
+      out = chr.attributes == 0 ? "1" : "0";
+      return true;
+    case kSettingParStyle: {
+      const rtf::StyleEntry* style = rtf::FindStyle(engine, par.style);
+      out = style && !style->name.empty() ? style->name : std::string("Normal");
+      return true;
+    }
+    case kSettingCharStyle: {
+      const rtf::StyleEntry* style =
+          chr.charStyle != 0 ? rtf::FindStyle(engine, chr.charStyle) : nullptr;
+      out = style && style->type == rtf::kCharacterStyle ? style->name : std::string();
+      return true;
+    }
+    case kSettingTextColor: {
+      const ColorEntry* entry = color();
+      out = entry ? entry->name : std::string();
+      return true;
+    }
+    case kSettingTextRGB: {
+      const ColorEntry* entry = color();
+      if (!entry) {
+        out.clear();
+        return true;
+      }
+      char rgb[16];
+      std::snprintf(rgb, sizeof rgb, "#%02x%02x%02x", entry->red & 0xFF, entry->green & 0xFF,
+                    entry->blue & 0xFF);
+      out = rgb;
+      return true;
+    }
+    case kSettingCharFmtIdx:
+      out = std::to_string(CharFmtIdx(engine));
+      return true;
+    case kSettingParFmtIdx:
+      out = std::to_string(ParFmtIdx(engine));
+      return true;
+    case kSettingCharFmts:
+      out = t.charFormats.list;
+      return true;
+    case kSettingParFmts:
+      out = t.parFormats.list;
+      return true;
+    case kSettingNestLevel:
+    case kSettingMatchName: {
+      const auto& pmatch = engine.translation.pmatch;
+      const int index = t.currentPMatch;
+      const bool valid = index >= 0 && index < static_cast<int>(pmatch.size());
+      if (builtinIndex == kSettingNestLevel)
+        out = valid ? std::to_string(pmatch[index].level) : std::string("0");
+      else
+        out = valid ? pmatch[index].styleName : std::string();
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void AssignMatchName(Engine& engine, std::string_view value) {
+  if (value.empty()) return;
+  TranslateState& t = engine.translate;
+  const auto& pmatch = engine.translation.pmatch;
+  for (int i = 0; i < static_cast<int>(pmatch.size()); ++i) {
+    if (pmatch[i].styleName == value) {
+      t.forcedPMatch = i;
+      t.currentPMatch = i;
+      t.stateChanged = true;
+      // Seam: the heading hierarchy takes the level of the forced entry's tag into the
+      // paragraph's record here.
+      return;
+    }
+  }
+  ReportMessage(engine, "MSG_INVALID_MATCHNAME", {value});
+}
+
+}  // namespace quillo::translate

@@ -1,0 +1,605 @@
+// Formatting tags: the tag stacks, the choice of paragraph and text tags, the format registries,
+// the special characters of the body and the release of held-back paragraph-number text.
+#include "translate/tags.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "engine.h"
+#include "rtf/tables.h"
+#include "translate/fields.h"
+#include "translate/translate.h"
+
+namespace quillo::translate {
+
+namespace {
+
+/// Index of a .PTag start, end, first-tab, tab, break and line-break string.
+enum PTagText : int { kStart = 0, kEnd = 1, kFirstTab = 2, kTab = 3, kBreak = 4, kLineBreak = 5 };
+/// Index of a .PTag integer.
+enum PTagValue : int {
+  kTextTags = 0,
+  kNesting = 1,
+  kTabMode = 2,
+  kWrap = 3,
+  kHeadingLevel = 4,
+  kBreakAtMark = 5,
+};
+
+ChannelState& StateOf(Engine& engine, const OutputContext& context) {
+  TranslateState& t = engine.translate;
+  if (&context == &engine.driver.main) return t.channels[kMainChannel];
+  if (&context == &engine.driver.footnotes) return t.channels[kFootnoteChannel];
+  return t.otherChannel;
+}
+
+const PTagEntry* PTagOf(const Engine& engine, int tag) {
+  const auto& ptags = engine.translation.ptag;
+  return tag >= 0 && tag < static_cast<int>(ptags.size()) ? &ptags[tag] : nullptr;
+}
+
+/// Position of the topmost entry of `kind`, -1 when there is none.
+int TopmostOf(const OutputContext& context, int kind) {
+  for (int i = static_cast<int>(context.tagStack.size()) - 1; i >= 0; --i)
+    if (context.tagStack[i].kind == kind) return i;
+  return -1;
+}
+
+/// Expands a translation-file string into the context, after pending output.
+void WriteString(Engine& engine, OutputContext& context, std::string_view text) {
+  if (text.empty() || !context.file) return;
+  ReleaseHeldText(engine);
+  ExpandInto(engine, context, text);
+}
+
+/// Writes the break string of the current paragraph tag when a paragraph break is pending, after
+/// closing the tags opened inside the paragraph tag.
+void ResolveBreak(Engine& engine, OutputContext& context) {
+  ChannelState& channel = StateOf(engine, context);
+  if (!channel.pendingBreak) return;
+  channel.pendingBreak = false;
+  TranslateState& t = engine.translate;
+  ++t.releaseSuspended;
+  PopTags(engine, kTagParagraph, context, 1);
+  if (const PTagEntry* ptag = PTagOf(engine, context.paragraphTag))
+    WriteString(engine, context, ptag->texts[kBreak]);
+  --t.releaseSuspended;
+}
+
+/// True when .TMatch entry `entry` fits the current character format.
+bool Matches(const Engine& engine, const TMatchEntry& entry) {
+  const CharFormat& chr = engine.translate.cur.chr;
+  return (chr.attributes & entry.attrMask) == entry.attrValues &&
+         (entry.fontKey == -1 || entry.fontKey == chr.font) &&
+         (entry.styleKey == -1 || entry.styleKey == chr.charStyle) &&
+         (entry.colorIndex == -1 || entry.colorIndex == chr.color) &&
+         (entry.fontSize == 0 || entry.fontSize == chr.fontSize);
+}
+
+/// The special text state the current paragraph entry and character format select, 0 for none.
+int SpecialStateFor(Engine& engine, const OutputContext* context, int index) {
+  const bool footnote = context == &engine.driver.footnotes;
+  auto allowed = [&](int tag) { return tag >= kTagCapture && !(footnote && tag == kTagHRef); };
+  const auto& pmatch = engine.translation.pmatch;
+  if (index >= 0 && index < static_cast<int>(pmatch.size()) && allowed(pmatch[index].resolvedTag))
+    return pmatch[index].resolvedTag;
+  for (const TMatchEntry& entry : engine.translation.tmatch)
+    if (allowed(entry.resolvedTag) && Matches(engine, entry)) return entry.resolvedTag;
+  return 0;
+}
+
+/// Entering action of a special state that text is about to enter.
+void EnterState(Engine& engine, OutputContext& context, int state, int previous) {
+  ChannelState& channel = StateOf(engine, context);
+  switch (state) {
+    case kTagCapture:
+      channel.captureFormat = engine.translate.cur.chr;
+      context.wrap = 0;
+      break;
+    case kTagName:
+    case kTagLiteral:
+      context.wrap = 0;
+      break;
+    case kTagHot:
+      if (previous != kTagHRef) ReportMessage(engine, "MSG_NO_HOT_TEXT");
+      break;
+    case kTagFootNote:
+      // Seam: footnote output pushes the footnote reference tag when this state is entered.
+      break;
+    default:
+      break;
+  }
+}
+
+/// Removes the top entry of the stack, writing its end when `write` is set.
+TagEntry PopOne(Engine& engine, OutputContext& context, bool write) {
+  TagEntry entry = std::move(context.tagStack.back());
+  context.tagStack.pop_back();
+  StateOf(engine, context).textReady = false;
+  if (write && context.file && !entry.endText.empty()) {
+    ReleaseHeldText(engine);
+    if (entry.mode == 0)
+      PutWrap(engine, entry.endText, context, 0);
+    else
+      ExpandInto(engine, context, entry.endText);
+  }
+  return entry;
+}
+
+/// Closes the text tags that no longer fit and opens those that now do (state 0, text follows).
+void TextTags(Engine& engine, OutputContext& context) {
+  const auto& tmatch = engine.translation.tmatch;
+  const auto& ttag = engine.translation.ttag;
+  ChannelState& channel = StateOf(engine, context);
+  const int format = CharFmtIdx(engine);
+  const int paragraph = TopmostOf(context, kTagParagraph);
+  // Close, from the bottom up, the first text tag that no longer fits and everything above it.
+  for (int i = paragraph + 1; i < static_cast<int>(context.tagStack.size()); ++i) {
+    const TagEntry& entry = context.tagStack[i];
+    if (entry.kind != kTagText) continue;
+    bool stays = entry.value >= 0 && entry.value < static_cast<int>(tmatch.size()) &&
+                 Matches(engine, tmatch[entry.value]);
+    if (stays) {
+      const TagExtra* extra =
+          i < static_cast<int>(channel.extras.size()) ? &channel.extras[i] : nullptr;
+      if (!extra || extra->formatIndex != format) {
+        int tag = tmatch[entry.value].resolvedTag;
+        stays = extra && tag >= 0 && tag < static_cast<int>(ttag.size()) &&
+                StrExp(engine, ttag[tag].start) == extra->startText;
+      }
+    }
+    if (!stays) {
+      while (static_cast<int>(context.tagStack.size()) > i) PopOne(engine, context, true);
+      break;
+    }
+  }
+  const PTagEntry* ptag = PTagOf(engine, context.paragraphTag);
+  if (!ptag || ptag->values[kTextTags] == 0) return;
+  for (int k = 0; k < static_cast<int>(tmatch.size()); ++k) {
+    const TMatchEntry& entry = tmatch[k];
+    const int tag = entry.resolvedTag;
+    if (tag >= kTagCapture || !Matches(engine, entry)) continue;
+    bool open = false;
+    for (int i = TopmostOf(context, kTagParagraph) + 1;
+         i < static_cast<int>(context.tagStack.size()) && !open; ++i) {
+      const TagEntry& e = context.tagStack[i];
+      open = e.kind == kTagText && e.value >= 0 && e.value < static_cast<int>(tmatch.size()) &&
+             tmatch[e.value].resolvedTag == tag;
+    }
+    if (open) continue;
+    if (tag < 0 || tag >= static_cast<int>(ttag.size())) {
+      ReportMessage(engine, "MSG_FATAL_ERROR");
+      ReportMessage(engine, "ERR_INTERNAL_TRAP", {entry.tagName});
+      continue;
+    }
+    PushTag(engine, context, kTagText, 0, k, ttag[tag].start, ttag[tag].end);
+    if (!channel.extras.empty()) channel.extras.back().formatIndex = format;
+  }
+}
+
+/// Registers `key` in `registry`; a new format expands `entryName` into the registry's list.
+int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
+             const char* entryName) {
+  auto found = registry.index.find(key);
+  if (found != registry.index.end()) return registry.current = found->second;
+  const int number = registry.count++;
+  registry.index.emplace(key, number);
+  registry.current = number;
+  // Undefined entry strings are left alone rather than defined through NotDef.
+  if (GetSetting(engine, entryName)) {
+    std::string reference = std::string("$") + entryName + ";";
+    registry.list += StrExp(engine, reference);
+  }
+  return number;
+}
+
+}  // namespace
+
+// ---- Tag stack
+// ------------------------------------------------------------------------------------
+
+void PushTag(Engine& engine, OutputContext& context, int kind, int mode, int value,
+             std::string_view start, std::string_view end) {
+  ReleaseHeldText(engine);
+  std::string startText = StrExp(engine, start);
+  if (context.file && !startText.empty()) PutWrap(engine, startText, context, 0);
+  TagEntry entry;
+  entry.kind = kind;
+  entry.mode = mode;
+  entry.value = value;
+  entry.endText = mode == 0 ? StrExp(engine, end) : std::string(end);
+  context.tagStack.push_back(std::move(entry));
+  ChannelState& channel = StateOf(engine, context);
+  channel.extras.resize(context.tagStack.size());
+  channel.extras.back().formatIndex = -1;
+  if (kind == kTagText)
+    channel.extras.back().startText = std::move(startText);
+  else
+    channel.extras.back().startText.clear();
+  channel.textReady = false;
+}
+
+std::optional<TagEntry> PopTags(Engine& engine, int kind, OutputContext& context, int type) {
+  const int found = TopmostOf(context, kind);
+  if (found < 0) {
+    if (type == 0 || type == 1) ReportMessage(engine, "MSG_TAG_NOT_FOUND", {kind});
+    return std::nullopt;
+  }
+  TagEntry result = context.tagStack[found];
+  int keep = found + 1;  // entries below this position stay
+  if (type == 0) keep = found;
+  if (type == 3) {
+    keep = found;
+    while (keep > 0 && context.tagStack[keep - 1].kind == kind) --keep;
+  }
+  while (static_cast<int>(context.tagStack.size()) > keep) PopOne(engine, context, true);
+  return result;
+}
+
+void PopAllTags(Engine& engine, OutputContext& context) {
+  while (!context.tagStack.empty()) PopOne(engine, context, true);
+}
+
+OutputContext* CurrentOutput(Engine& engine) {
+  if (engine.driver.pass != 2 || !engine.driver.outputOpen) return nullptr;
+  return engine.translate.cur.channel == kFootnoteChannel ? &engine.driver.footnotes
+                                                          : &engine.driver.main;
+}
+
+ChannelState& CurrentChannel(Engine& engine) {
+  TranslateState& t = engine.translate;
+  return t.channels[t.cur.channel == kFootnoteChannel ? kFootnoteChannel : kMainChannel];
+}
+
+// ---- Format registries
+// --------------------------------------------------------------------------------
+
+int ParFmtIdx(Engine& engine) {
+  const ParFormat& par = engine.translate.cur.par;
+  FormatRegistry::Key key;
+  key.a = par.style;
+  key.b = (static_cast<int64_t>(par.align) << 32) | static_cast<uint32_t>(par.firstIndent);
+  key.c = (static_cast<int64_t>(par.leftIndent) << 32) | static_cast<uint32_t>(par.rightIndent);
+  key.d = (par.inTable ? 1 : 0) | (par.sideBySide ? 2 : 0);
+  return Register(engine, engine.translate.parFormats, key, "ParFmtEntry");
+}
+
+int CharFmtIdx(Engine& engine) {
+  const CharFormat& chr = engine.translate.cur.chr;
+  const rtf::FontEntry* font = rtf::FindFont(engine, chr.font);
+  FormatRegistry::Key key;
+  key.a = (static_cast<int64_t>(chr.attributes) << 32) | static_cast<uint32_t>(chr.font);
+  key.b = (static_cast<int64_t>(chr.color) << 32) | static_cast<uint32_t>(font ? font->charset : 0);
+  key.c = (static_cast<int64_t>(chr.fontSize) << 32) | static_cast<uint32_t>(chr.charStyle);
+  return Register(engine, engine.translate.charFormats, key, "CharFmtEntry");
+}
+
+// ---- Paragraph entry and FormatChange
+// --------------------------------------------------------------------
+
+int ChooseParagraphEntry(Engine& engine) {
+  TranslateState& t = engine.translate;
+  const auto& pmatch = engine.translation.pmatch;
+  if (pmatch.empty()) return -1;
+  if (t.forcedPMatch >= 0 && t.forcedPMatch < static_cast<int>(pmatch.size()))
+    return t.forcedPMatch;
+  ParFmtIdx(engine);
+  for (int i = 0; i < static_cast<int>(pmatch.size()); ++i)
+    if (pmatch[i].styleKey != -1 && pmatch[i].styleKey == t.cur.par.style) return i;
+  return 0;
+}
+
+void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
+  TranslateState& t = engine.translate;
+  if (t.inFormatChange) {
+    ReportMessage(engine, "MSG_TEST_STYLE_REC");
+    return;
+  }
+  struct Guard {
+    bool& flag;
+    explicit Guard(bool& f) : flag(f) { flag = true; }
+    ~Guard() { flag = false; }
+  } guard(t.inFormatChange);
+
+  // Seam: table output learns here whether the paragraph is inside a table and, in pass 2, opens
+  // or closes table, row and cell tags before the paragraph tag.
+  t.stateChanged = false;
+  const int index = ChooseParagraphEntry(engine);
+  t.currentPMatch = index;
+  CharFmtIdx(engine);
+  const int state = SpecialStateFor(engine, context, index);
+
+  if (engine.driver.pass != 2 || !context) {
+    // Pass 1 writes nothing; of the special states only _Capture acts (its text is collected
+    // and its expansion run, so user functions see the same calls in both passes).
+    ChannelState& channel = CurrentChannel(engine);
+    if (state != channel.pass1State) {
+      if (channel.pass1State == kTagCapture) {
+        OutputContext scratch;
+        scratch.specialState = kTagCapture;
+        ChangeSpecialState(engine, scratch, state);
+      }
+      if (state == kTagCapture) channel.captureFormat = t.cur.chr;
+      channel.pass1State = state;
+    }
+    return;
+  }
+
+  OutputContext& ctx = *context;
+  ChannelState& channel = StateOf(engine, ctx);
+  ctx.charFormat = t.charFormats.current;
+  const int previous = ctx.specialState;
+
+  if (state == kTagLiteral) {
+    if (previous != kTagLiteral) {
+      ChangeSpecialState(engine, ctx, kTagLiteral);
+      PopTags(engine, kTagParagraph, ctx, 2);
+      ResolveBreak(engine, ctx);
+      ctx.paragraphTag = 0;
+      ctx.wrap = 0;
+    }
+    channel.textReady = textFollows;
+    return;
+  }
+  // Seam: footnote output turns the state into _FootNote here when the format equals the
+  // remembered footnote-reference format.
+  if (state != previous) ChangeSpecialState(engine, ctx, state);
+  channel.textReady = textFollows;
+  if (index < 0) return;
+
+  const auto& pmatch = engine.translation.pmatch;
+  const int tag = pmatch[index].resolvedTag;
+  if (tag >= kTagCapture) {
+    // The whole paragraph is in a special state: no paragraph tag.
+    if (state != previous && textFollows) EnterState(engine, ctx, state, previous);
+    channel.textReady = textFollows;
+    return;
+  }
+  const PTagEntry* ptag = PTagOf(engine, tag);
+  if (!ptag) return;
+  channel.textReady = false;
+
+  // Paragraph tag: keep the open one when it is this entry's (or, with MergePMatch, an entry of
+  // the same level and tag); otherwise close down to this entry's level and open it.
+  int top = TopmostOf(ctx, kTagParagraph);
+  int open = 0;  // kind-12 entries in the run that ends at `top`
+  for (int i = top; i >= 0 && ctx.tagStack[i].kind == kTagParagraph; --i) ++open;
+  bool keep = false;
+  if (top >= 0) {
+    const int o = ctx.tagStack[top].value;
+    keep = o == index;
+    if (!keep && engine.settings.mirrors.mergePMatch != 0 && o >= 0 &&
+        o < static_cast<int>(pmatch.size()))
+      keep = pmatch[o].level == pmatch[index].level && pmatch[o].resolvedTag == tag;
+  }
+  if (keep) {
+    ctx.paragraphTag = tag;
+  } else {
+    PopTags(engine, kTagParagraph, ctx, 2);
+    const int level = pmatch[index].level;
+    if (open < level)
+      ReportMessage(engine, "MSG_STYLE_NEST_ERROR", {SettingValue(engine, "ParStyle"), open - 1});
+    bool reused = false;
+    while (open > level) {
+      const TagEntry& entry = ctx.tagStack.back();
+      if (entry.kind == kTagParagraph && entry.value == index) {
+        // A paragraph of an enclosing entry: its tag is open already; the break string separates
+        // this paragraph from the nested ones before it.
+        ctx.paragraphTag = tag;
+        ctx.wrap = ptag->values[kWrap];
+        if (channel.pendingBreak)
+          ResolveBreak(engine, ctx);
+        else
+          WriteString(engine, ctx, ptag->texts[kBreak]);
+        reused = true;
+        break;
+      }
+      PopTags(engine, kTagParagraph, ctx, 0);
+      --open;
+    }
+    if (!reused) {
+      if (open > 0) {
+        const TagEntry& enclosing = ctx.tagStack[TopmostOf(ctx, kTagParagraph)];
+        const int e = enclosing.value;
+        const PTagEntry* outer = e >= 0 && e < static_cast<int>(pmatch.size())
+                                     ? PTagOf(engine, pmatch[e].resolvedTag)
+                                     : nullptr;
+        if (outer && outer->values[kNesting] == 0)
+          ReportMessage(engine, "MSG_INVALID_STYLE",
+                        {SettingValue(engine, "ParStyle"), pmatch[e].styleName});
+      }
+      PushTag(engine, ctx, kTagParagraph, 1, index, ptag->texts[kStart], ptag->texts[kEnd]);
+      if (!ptag->texts[kStart].empty()) channel.pendingBreak = false;
+      ctx.wrap = ptag->values[kWrap];
+      ctx.paragraphTag = tag;
+    }
+  }
+
+  if (!textFollows) return;
+  ResolveBreak(engine, ctx);
+  if (state == 0) {
+    TextTags(engine, ctx);
+  } else if (state != previous) {
+    PopTags(engine, kTagParagraph, ctx, 2);
+    ResolveBreak(engine, ctx);
+    EnterState(engine, ctx, state, previous);
+  }
+  channel.textReady = true;
+}
+
+// ---- Special characters of the body
+// --------------------------------------------------------------------
+
+void PutSpecial(Engine& engine, int code) {
+  TranslateState& t = engine.translate;
+  ReleaseHeldText(engine);
+  OutputContext* context = CurrentOutput(engine);
+  if (!context) return;
+  OutputContext& ctx = *context;
+  ChannelState& channel = StateOf(engine, ctx);
+  if (t.stateChanged) FormatChange(engine, context, false);
+  const int state = ctx.specialState;
+  const PTagEntry* ptag = PTagOf(engine, ctx.paragraphTag);
+  switch (code) {
+    case 32:  // line break
+      // Seam: recorded RMatch replacements are offered a blank here (MatchRepl).
+      if (state == kTagDiscard) return;
+      ChangeSpecialState(engine, ctx, 0);
+      PopTags(engine, kTagParagraph, ctx, 2);
+      ResolveBreak(engine, ctx);
+      if (ptag) WriteString(engine, ctx, ptag->texts[kLineBreak]);
+      channel.textReady = false;
+      return;
+    case 37:  // tab
+      // Seam: recorded RMatch replacements are offered a tab here (MatchRepl).
+      switch (state) {
+        case kTagCapture:
+          t.captureText.push_back('\t');
+          return;
+        case kTagLink:
+          t.linkText.push_back('\t');
+          return;
+        case kTagHRef:
+          t.hrefText.push_back('\t');
+          return;
+        case kTagName:
+          t.nameText.push_back('\t');
+          return;
+        case kTagHot:
+        case kTagDiscard:
+          return;
+        case kTagLiteral:
+          ReleaseHeldText(engine);
+          PutWrap(engine, "\t", ctx, 0);
+          channel.textStarted = false;
+          return;
+        default:
+          break;
+      }
+      if (!channel.textStarted && ptag && ptag->values[kTabMode] != 0 &&
+          engine.settings.mirrors.allowEmptyStrip == 0)
+        return;
+      if (!channel.textReady) FormatChange(engine, context, true);
+      ptag = PTagOf(engine, ctx.paragraphTag);
+      if (!ptag) return;
+      if (!channel.textStarted) {
+        WriteString(engine, ctx, ptag->texts[kFirstTab]);
+        channel.textStarted = true;
+      } else {
+        WriteString(engine, ctx, ptag->texts[kTab]);
+      }
+      return;
+    case 28:  // paragraph end
+      if (channel.pendingBreak && ptag && ptag->values[kBreakAtMark] != 0)
+        ResolveBreak(engine, ctx);
+      if (state != kTagDiscard) {
+        ChangeSpecialState(engine, ctx, 0);
+        PopTags(engine, kTagParagraph, ctx, 2);
+        channel.pendingBreak = true;
+        channel.textStarted = false;
+      }
+      channel.textReady = false;
+      return;
+    default:
+      return;
+  }
+}
+
+// ---- Held text
+// -------------------------------------------------------------------------------------
+
+namespace {
+
+void FlushRun(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.run.empty()) return;
+  std::string text;
+  text.swap(t.run);
+  if (t.runContext && t.runContext->file) PutWrap(engine, text, *t.runContext, t.runWrap);
+  text.clear();
+  if (t.run.empty()) t.run.swap(text);  // keep the grown buffer for the next run
+}
+
+/// Replays the paragraph-number text held back: the translation file may first re-classify the
+/// paragraph by it (PNOverrideFunction), then its pieces and events go through the text path.
+void ReleaseDeferred(Engine& engine) {
+  TranslateState& t = engine.translate;
+  DeferredText held = std::move(t.deferred);
+  t.deferred = DeferredText();
+  if (!held.text.empty() && std::atoi(SettingValue(engine, "PNOverrideFlag").c_str()) != 0) {
+    SetDocumentValue(engine, "PNText", held.text);
+    std::string result = StrExp(engine, "$PNOverrideFunction(PNText)");
+    if (!result.empty()) {
+      const auto& pmatch = engine.translation.pmatch;
+      int found = -1;
+      for (int i = 0; i < static_cast<int>(pmatch.size()) && found < 0; ++i)
+        if (pmatch[i].styleName == result) found = i;
+      if (found >= 0) {
+        t.forcedPMatch = found;
+        t.stateChanged = true;
+      } else {
+        ReportMessage(engine, "MSG_FUNC_NOT_IN_PMATCH", {result});
+      }
+    }
+  }
+  const CharFormat saved = t.cur.chr;
+  for (const DeferredEvent& event : held.events) {
+    switch (event.kind) {
+      case DeferredEvent::kFormat:
+        t.cur.chr = event.format;
+        t.stateChanged = true;
+        break;
+      case DeferredEvent::kText:
+        BodyText(engine, std::string_view(held.text).substr(event.begin, event.end - event.begin));
+        break;
+      case DeferredEvent::kSpecial:
+        if (engine.driver.pass == 2) {
+          PutSpecial(engine, event.code);
+        } else if (event.code != 28) {
+          // Seam: the heading hierarchy collects pass-1 paragraph text; a tab or line break
+          // stands there as a blank.
+          t.paragraphText.push_back(' ');
+        }
+        break;
+    }
+  }
+  if (!(t.cur.chr == saved)) {
+    t.cur.chr = saved;
+    t.stateChanged = true;
+  }
+}
+
+}  // namespace
+
+void ReleaseHeldText(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (t.deferred.held && t.releaseSuspended == 0) ReleaseDeferred(engine);
+  FlushRun(engine);
+}
+
+// ---- Output files
+// ----------------------------------------------------------------------------------------
+
+void StartOutputFile(Engine& engine) {
+  TranslateState& t = engine.translate;
+  for (ChannelState& channel : t.channels) channel = ChannelState();
+  t.otherChannel = ChannelState();
+  t.run.clear();
+  t.runContext = nullptr;
+  t.anchorsOpen = 0;
+  t.unnamedAnchors = 0;
+  t.stateChanged = true;
+}
+
+void FinishOutputFormatting(Engine& engine) {
+  ReleaseHeldText(engine);
+  for (OutputContext* context : {&engine.driver.footnotes, &engine.driver.main}) {
+    ChangeSpecialState(engine, *context, 0);
+    PopTags(engine, kTagParagraph, *context, 2);
+    PopTags(engine, kTagParagraph, *context, 3);
+  }
+  PopAllTags(engine, engine.driver.footnotes);
+  ReleaseHeldText(engine);
+}
+
+}  // namespace quillo::translate

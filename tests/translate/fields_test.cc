@@ -1,0 +1,132 @@
+// Fields, hyperlinks, the link-related special text states, bookmarks, and document text that
+// looks like expansion-language calls.
+#include <gtest/gtest.h>
+
+#include "translate/translate_fixture.h"
+
+namespace quillo::test {
+namespace {
+
+using FieldsTest = TranslateTest;
+
+/// Hyperlink fields through ProcessField and EndResult, as a translation file writes them.
+constexpr char kFieldTables[] = R"(.PTag
+Normal "<p>" "</p>\n" "" "" "</p>\n<p>" "" 1 0 0 0 0 0
+List "<li>" "</li>\n" "" " " "</li>\n<li>" "" 1 0 0 0 0 0
+.TTag
+Bold "<b>" "</b>"
+.TMatch
+"" 0 Bold "" "" Bold
+"" 0 Hidden "" "" _HRef
+"" 0 Underline "" "" _Hot
+"" 0 StrikeThrough "" "" _Link
+.PMatch
+Normal 0 Normal
+"List Number" 0 List
+.Strings
+_Ext_xref_ "<a href=\"$_LINK_;\">$_HOTTEXT_;</a>"
+_xref_ "<x href=\"$_LINK_;\">$_HOTTEXT_;</x>"
+_anchor_entry_ "<a name=\"$_LINK_;\"></a>"
+LinkedIMG "<img src=\"$_LinkFile;\">"
+LinkedInlineIMG "<img src=\"$_LinkFile;\">"
+.Functions
+Function ProcessField
+Sub "^ *HYPERLINK +\\\\l +&quot;([^&]*)&quot;.*" "0<a href=\"#\\1\">"
+Sub "^ *HYPERLINK +&quot;([^&]*)&quot;.*" "0<a href=\"\\1\">"
+Sub "^ *NOTHING.*" "1"
+Ifelse "$0;" "^[01]" "$0;" "0"
+Function EndResult
+Ifelse "$FieldInst;" "HYPERLINK" "</a>" ""
+Function PNOverrideFunction
+Ifelse "$1;" "^[0-9$]" "List Number" ""
+)";
+
+std::string Doc(const std::string& body) {
+  return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}" + body + "\\par}";
+}
+
+TEST_F(FieldsTest, HyperlinkFieldsBecomeLinks) {
+  struct Case {
+    const char* body;
+    const char* page;
+  };
+  const Case cases[] = {
+      {"See {\\field{\\*\\fldinst HYPERLINK \"http://x.org/a\"}{\\fldrslt here}} now",
+       "<p>See <a href=\"http://x.org/a\">here</a> now</p>\n"},
+      {"See {\\field{\\*\\fldinst {HYPERLINK \\\\l \"intro\"}}{\\fldrslt {\\b there}}}",
+       "<p>See <a href=\"#intro\"><b>there</b></a></p>\n"},
+      // Other fields keep their result text; a ProcessField flag of "1" drops the result.
+      {"Page {\\field{\\*\\fldinst PAGE}{\\fldrslt 7}}.", "<p>Page 7.</p>\n"},
+      {"a{\\field{\\*\\fldinst NOTHING}{\\fldrslt dropped}}b", "<p>ab</p>\n"},
+      {"{\\field{\\*\\fldinst INCLUDEPICTURE \\\\d \"pic.png\"}{\\fldrslt {\\pict 00}}}",
+       "<p><img src=\"pic.png\"></p>\n"},
+  };
+  for (const Case& c : cases) {
+    Conversion result = Convert(kFieldTables, Doc(c.body));
+    EXPECT_EQ(result.page, c.page) << c.body;
+  }
+}
+
+TEST_F(FieldsTest, SymbolFieldUsesTheNamedFont) {
+  std::string tables = std::string(kFieldTables) + ".Charsets\n0 Symbol symbol\n0 \"\" ansi-gen\n";
+  Conversion result = Convert(
+      tables,
+      Doc("{\\field{\\*\\fldinst SYMBOL 183 \\\\f \"Symbol\" \\\\s 10}{\\fldrslt x}}\\'b7"));
+  EXPECT_EQ(result.page, "<p>&bull;&middot;</p>\n");
+}
+
+TEST_F(FieldsTest, HrefAndHotTextStates) {
+  Conversion result = Convert(kFieldTables, Doc("Go {\\v http://y.org}{\\ul there} now"));
+  EXPECT_EQ(result.page, "<p>Go <a href=\"http://y.org\">there</a> now</p>\n");
+  EXPECT_EQ(result.errors, "");
+  // Hot text without an href before it is reported and still written.
+  Conversion lone = Convert(kFieldTables, Doc("Go {\\ul there} now"));
+  EXPECT_EQ(lone.page, "<p>Go <a href=\"\">there</a> now</p>\n");
+  EXPECT_NE(lone.errors.find("hot text found without preceding href"), std::string::npos);
+}
+
+TEST_F(FieldsTest, CrossReferencesResolveMailAddressesAndUrls) {
+  Conversion result = Convert(
+      kFieldTables, Doc("{\\strike ann @ x.org} {\\strike http://z.org/p} {\\strike #top}"));
+  EXPECT_EQ(result.page,
+            "<p><x href=\"mailto:ann@x.org\">ann @ x.org</x> "
+            "<x href=\"http://z.org/p\">http://z.org/p</x> <x href=\"#top\">top</x></p>\n");
+}
+
+TEST_F(FieldsTest, BookmarksBecomeAnchors) {
+  Conversion result =
+      Convert(kFieldTables, Doc("{\\*\\bkmkstart intro}Text{\\*\\bkmkend intro}{\\*\\bkmkstart}"
+                                "{\\*\\bkmkstart}"));
+  EXPECT_EQ(result.page,
+            "<a name=\"intro\"></a><p>Text<a name=\"Quilloxx0\"></a><a name=\"Quilloxx1\"></a>"
+            "</p>\n");
+}
+
+// Document text that looks like calls of the expansion language is shown, never run: in a
+// hyperlink target, a field instruction, a bookmark name and a list number.
+TEST_F(FieldsTest, DocumentTextIsNeverExpanded) {
+  const std::string input = dir_.File("doc.rtf");
+  const std::string rtf =
+      Doc("{\\field{\\*\\fldinst HYPERLINK \"$Delete(InputFile)$Exit()\"}{\\fldrslt link}}"
+          "{\\field{\\*\\fldinst QUOTE $Delete(InputFile) $Exit()}{\\fldrslt quote}}"
+          "{\\*\\bkmkstart $Delete(InputFile)$Exit()}"
+          "{\\v $Exit()}{\\ul hot}{\\strike $Delete(InputFile)}\\par"
+          "\\pard{\\listtext $Exit()$Delete(InputFile)\\tab}Item\\par"
+          " END_MARKER");
+  WriteFile(input, rtf);
+  Conversion result = Convert(kFieldTables, "", {}, input);
+  EXPECT_TRUE(result.converted);
+  EXPECT_TRUE(FileExists(input)) << "the input was deleted";
+  EXPECT_NE(result.page.find("<a href=\"$Delete(InputFile)$Exit()\">link</a>"), std::string::npos)
+      << result.page;
+  EXPECT_NE(result.page.find("quote"), std::string::npos);
+  EXPECT_NE(result.page.find("<a name=\"$Delete(InputFile)$Exit()\"></a>"), std::string::npos);
+  EXPECT_NE(result.page.find("<a href=\"$Exit()\">hot</a>"), std::string::npos);
+  EXPECT_NE(result.page.find("$Delete(InputFile)</x>"), std::string::npos);
+  EXPECT_NE(result.page.find("<li>$Exit()$Delete(InputFile) Item</li>"), std::string::npos)
+      << result.page;
+  EXPECT_NE(result.page.find("END_MARKER"), std::string::npos) << "the conversion stopped";
+}
+
+}  // namespace
+}  // namespace quillo::test

@@ -1,0 +1,122 @@
+// The token handlers: group scoping, control words, the end of the document, stray braces,
+// skipped destinations, special characters and unmapped bytes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "translate/translate_fixture.h"
+
+namespace quillo::test {
+namespace {
+
+using GroupsTest = TranslateTest;
+
+constexpr char kHead[] = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}{\\f1 Arial;}}";
+
+std::string Doc(const std::string& body) { return std::string(kHead) + body + "\\par}"; }
+
+TEST_F(GroupsTest, CharacterAttributesFollowGroupsAndWords) {
+  struct Case {
+    const char* body;
+    const char* page;
+  };
+  const Case cases[] = {
+      // Each group restores the attributes on its closing brace.
+      {"{\\b bold}{\\i italic}", "<p><b>bold</b><i>italic</i></p>\n"},
+      // Switching italic off keeps bold on.
+      {"\\b\\i x\\i0 y", "<p><b><i>x</i>y</b></p>\n"},
+      {"\\b bold\\b0  plain", "<p><b>bold</b> plain</p>\n"},
+      {"{\\b\\i both}after", "<p><b><i>both</i></b>after</p>\n"},
+      {"\\b x\\plain y", "<p><b>x</b>y</p>\n"},
+      // Hidden text is dropped through the _Discard tag of .TMatch.
+      {"a{\\v hidden}b", "<p>ab</p>\n"},
+      {"one\\par two", "<p>one</p>\n<p>two</p>\n"},
+      {"a\\tab b\\line c", "<p>a[tab]b<br>c</p>\n"},
+      {"\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~x",
+       "<p>&mdash;&ndash;&bull;&lsquo;&rsquo;&ldquo;&rdquo;&nbsp;x</p>\n"},
+      {"\\'e9\\{\\}\\\\", "<p>&eacute;{}\\</p>\n"},
+      {"<&>", "<p>&lt;&amp;&gt;</p>\n"},
+  };
+  for (const Case& c : cases) {
+    Conversion result = Convert(kSimpleTables, Doc(c.body));
+    EXPECT_TRUE(result.converted) << c.body;
+    EXPECT_EQ(result.page, c.page) << c.body;
+  }
+}
+
+TEST_F(GroupsTest, FontSizeIsHalfPointsRoundedDown) {
+  std::string tables = kSimpleTables;
+  tables += ".TTag\nSized \"<s $FontSize;>\" \"</s>\"\n.TMatch\n\"\" 0 Underline \"\" \"\" Sized\n";
+  Conversion result = Convert(tables, Doc("{\\fs23\\ul x}{\\fs24\\ul y}"), {"-D", "FontScale=1"});
+  EXPECT_EQ(result.page, "<p><s 11>x</s><s 12>y</s></p>\n");
+}
+
+TEST_F(GroupsTest, TextAfterTheDocumentsClosingBraceIsNeverRead) {
+  Conversion result = Convert(kSimpleTables, Doc("inside") + "ZZTAIL{\\b ZZGROUP}}}}");
+  EXPECT_EQ(result.page, "<p>inside</p>\n");
+  EXPECT_EQ(result.errors.find("Popped"), std::string::npos);
+}
+
+TEST_F(GroupsTest, UnknownWordsAfterStarSkipTheirGroupOthersAreIgnored) {
+  Conversion result =
+      Convert(kSimpleTables, Doc("{\\*\\unknownword hidden}{\\unknownword shown}"
+                                 "{\\header head}{\\*\\listtable{\\leveltext x}}{\\*\\bkmkstart bm}"
+                                 "{\\pict\\wmetafile8 0102}{\\*\\generator gen;}end"));
+  EXPECT_EQ(result.page, "<p>shownend</p>\n");
+}
+
+TEST_F(GroupsTest, ClosingBraceWithoutGroupIsReportedAndConversionGoesOn) {
+  // \* before an unknown word at the document level skips to the document's closing brace, so
+  // the braces after it close groups that are not open.
+  Conversion result = Convert(kSimpleTables, "{\\rtf1 a\\*\\zz b}c}d}e");
+  EXPECT_TRUE(result.converted);
+  EXPECT_EQ(result.page, "<p>acde</p>\n");
+  EXPECT_EQ(Count(result.errors, "Input State Stack Popped too many times"), 2);
+}
+
+TEST_F(GroupsTest, AMillionStrayBracesAreReportedWithACount) {
+  std::string rtf = "{\\rtf1 a\\*\\zz b}" + std::string(1000000, '}') + "tail";
+  auto start = std::chrono::steady_clock::now();
+  Conversion result = Convert(kSimpleTables, rtf);
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 20.0);
+  EXPECT_EQ(result.page, "<p>atail</p>\n");
+  EXPECT_EQ(Count(result.errors, "Input State Stack Popped too many times\n"), 10);
+  EXPECT_NE(result.errors.find("999990 more times"), std::string::npos) << result.errors;
+}
+
+TEST_F(GroupsTest, DeepNestingNeedsNoRecursion) {
+  std::string rtf =
+      "{\\rtf1 " + std::string(100000, '{') + "\\b deep" + std::string(100000, '}') + " out}";
+  Conversion result = Convert(kSimpleTables, rtf);
+  EXPECT_EQ(result.page, "<p><b>deep</b> out</p>\n");
+  EXPECT_EQ(result.errors, "");
+}
+
+TEST_F(GroupsTest, UnmappedByteIsWrittenAsReferenceAndReportedOnce) {
+  // A Western map without byte 0x80.
+  std::ifstream in(DataDir() + "/ansi-gen");
+  std::stringstream map;
+  for (std::string line; std::getline(in, line);)
+    if (line.find("0x80") == std::string::npos) map << line << "\n";
+  std::string mapFile = dir_.File("no-euro");
+  WriteFile(mapFile, map.str());
+  std::string tables = std::string(kSimpleTables) + ".Charsets\n0 \"\" " + mapFile + "\n";
+  Conversion result = Convert(tables, Doc("\\'80 and \\'80 and \\'e9"));
+  EXPECT_EQ(result.page, "<p>&#128; and &#128; and &eacute;</p>\n");
+  EXPECT_EQ(Count(result.errors, "No input translation"), 1) << result.errors;
+}
+
+TEST_F(GroupsTest, DocumentValuesAreReadable) {
+  std::string tables = kSimpleTables;
+  tables += ".Strings\nTitlePageEnd \"[$rtfTitle;|$Author;|$Subject;][end]\"\n";
+  Conversion result = Convert(
+      tables, std::string(kHead) + "{\\info{\\title The Title}{\\author Ann}{\\subject S}}x}");
+  EXPECT_NE(result.raw.find("[The Title|Ann|S]"), std::string::npos) << result.raw;
+  EXPECT_EQ(Count(result.page, "The Title"), 1);  // the information text is not body text
+}
+
+}  // namespace
+}  // namespace quillo::test
