@@ -184,8 +184,10 @@ OutputContext* PrepareForOutput(Engine& engine) {
   if (!context) return nullptr;
   TranslateState& t = engine.translate;
   ChannelState& channel = CurrentChannel(engine);
-  if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
+  // Held list-number text goes first: the translation file may choose the paragraph's entry from
+  // it, and that choice must be made before the field's output opens any tag.
   ReleaseHeldText(engine);
+  if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
   t.paragraphOpen = true;
   return context;
 }

@@ -160,6 +160,12 @@ int CharsetOfCodePage(int codePage) {
       return 163;
     case 874:
       return 222;
+    case 437:
+      return 2;  // the \pc map
+    case 850:
+      return 3;  // the \pca map
+    case 10000:
+      return 77;  // Mac Roman
     case 932:
       return 128;
     case 936:
@@ -261,6 +267,8 @@ void SelectFontCharset(Engine& engine, int font) {
   const rtf::FontEntry* entry = rtf::FindFont(engine, font);
   int charset = entry ? entry->charset : 0;
   int codePage = DoubleByteCodePage(charset);
+  // Fonts of charset 0 (ANSI) and 1 (default) take the document's code page: writers that declare
+  // \ansicpg1251 and the like often leave their fonts at \fcharset0.
   if (charset == 0 || charset == 1) {
     charset = t.docCharset;
     codePage = t.docCodePage;
@@ -733,6 +741,9 @@ void ControlHandler(Engine& engine) {
       !(token.major == rtf::kMajorSpecialChar && token.minor == kUnicodeChar))
     FlushSurrogate(engine);
   switch (token.major) {
+    case rtf::kMajorVersion:
+      if (t.depth == 1) t.rtfHeaderSeen = true;
+      break;
     case rtf::kMajorDefFont:
       if (token.param != rtf::kNoParam) t.defaultFont = token.param;
       break;
@@ -819,8 +830,9 @@ void GroupHandler(Engine& engine) {
     PushGroupState(engine);
     return;
   }
-  if (t.depth == 1 && !t.stack.empty()) {
-    // The document's closing brace: finish the open paragraph and read nothing after it.
+  if (t.depth == 1 && !t.stack.empty() && t.rtfHeaderSeen) {
+    // The document's closing brace: finish the open paragraph and read nothing after it. A
+    // fragment without \rtf may hold several top-level groups; all of them are read.
     if (t.paragraphOpen) ParagraphEnd(engine);
     if (FileEntry* input = engine.reader.input) FileSeek(input, 0, 2);
     engine.reader.pushedChar = -1;

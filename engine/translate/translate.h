@@ -195,6 +195,7 @@ struct TranslateState {
   int highSurrogate = 0;        ///< first half of a surrogate pair, 0 = none
   int leadByte = -1;            ///< first byte of a double-byte character, -1 = none
   bool paragraphOpen = false;   ///< the current paragraph has content
+  bool rtfHeaderSeen = false;   ///< the outermost group began with \rtf (a whole document)
   int forcedPMatch = -1;        ///< .PMatch entry forced for this paragraph (MatchName, PN)
   int currentPMatch = -1;       ///< .PMatch entry chosen last
   bool inFormatChange = false;  ///< re-entry guard of FormatChange
