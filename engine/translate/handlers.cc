@@ -167,12 +167,15 @@ int CharsetOfCodePage(int codePage) {
     case 10000:
       return 77;  // Mac Roman
     case 932:
+    case 10001:  // Mac Japanese: Shift-JIS with a few Mac additions
       return 128;
     case 936:
       return 134;
     case 949:
+    case 10003:  // Mac Korean
       return 129;
     case 950:
+    case 10002:  // Mac Traditional Chinese (Big5)
       return 136;
     default:
       return -1;
@@ -183,12 +186,16 @@ int CharsetOfCodePage(int codePage) {
 int DoubleByteCodePage(int charset) {
   switch (charset) {
     case 128:
+    case 78:  // Mac Japanese
       return 932;
     case 129:
+    case 79:  // Mac Korean
       return 949;
     case 134:
+    case 80:  // Mac Simplified Chinese
       return 936;
     case 136:
+    case 81:  // Mac Traditional Chinese
       return 950;
     default:
       return 0;
