@@ -5,7 +5,9 @@
 
 #include "expand/expand.h"
 #include "frame/driver.h"
+#include "frame/batch.h"
 #include "frame/file_table.h"
+#include "frame/log.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
 #include "frame/translation_file.h"
@@ -13,6 +15,10 @@
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "rtf/tables.h"
+#include "structure/structure.h"
+#include "translate/footnotes.h"
+#include "translate/pictures.h"
+#include "translate/table_model.h"
 #include "translate/translate.h"
 
 namespace quillo {
@@ -29,6 +35,12 @@ struct Engine {
   rtf::CharMapState charMaps;
   rtf::DocumentTables tables;
   translate::TranslateState translate;
+  translate::TableModel tableModel;
+  translate::PictureState pictures;
+  translate::FootnoteState footnotes;
+  structure::StructureState structure;
+  LogState log;
+  BatchState batch;
   ExpansionState expansion;
 };
 

@@ -11,6 +11,9 @@ struct OutputContext;
 
 namespace structure {
 
+/// Headings, file plan, contents, index and frames of the conversion.
+struct StructureState {};
+
 /// Writes the contents page; `frames` selects the frame variant.
 void GenTOC(Engine& engine, int frames);
 /// Contents list of the headings under the current output file's heading.
