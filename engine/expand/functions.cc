@@ -7,6 +7,7 @@
 #include "engine.h"
 #include "expand/calculator.h"
 #include "expand/regex.h"
+#include "frame/batch.h"
 #include "frame/buffers.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
@@ -214,8 +215,8 @@ class FunctionRun {
         return pc + 1;
       }
       case kOpScript: {
-        bool ignored = false;
-        value_ = RunScript(engine_, Expand(step.text1, ignored));
+        // Literal values enter the script quoted for the shell (see RunScriptStep).
+        value_ = RunScriptStep(engine_, step.text1);
         literal_ = true;  // text from outside the translation file
         return pc + 1;
       }
@@ -470,11 +471,6 @@ std::string Decode(std::string_view text) {
     }
   }
   return out;
-}
-
-std::string RunScript(Engine&, std::string_view) {
-  // External scripts are run by the batch and script layer; nothing is run from here.
-  return {};
 }
 
 bool MatchRepl(Engine& engine, OutputContext& context, std::string_view piece,

@@ -37,10 +37,6 @@ std::string Encode(std::string_view text, std::string_view extra);
 /// AND 127, each read as a base-36 digit (anything else 0); everything else is copied.
 std::string Decode(std::string_view text);
 
-/// Runs a script text and returns its output text. Running external scripts belongs to the batch
-/// and script layer; until it is wired in here nothing is run and the result is empty.
-std::string RunScript(Engine& engine, std::string_view text);
-
 /// What MatchRepl needs of the paragraph being written in pass 2.
 struct ParagraphReplay {
   /// The matches recorded for the paragraph in pass 1, newest first (none: nullptr).

@@ -1,9 +1,67 @@
-// Batch conversion (-b): a file of conversions run one after another, and external scripts.
+// Batch conversion ("-b"): a line-oriented file of options, output names and input files converted
+// one after another; wildcard listings; and the Script step's external scripts, run through
+// /bin/sh with document text quoted. Depends on the driver (every conversion of a batch is a full
+// argument-vector conversion), the settings store, the message reporter and string expansion.
 #pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace quillo {
 struct Engine;
 
-struct BatchState {};
+struct BatchState {
+  /// Conversions started by the current batch or wildcard run; 0 outside one. The log reads it:
+  /// only the first conversion of a run may start a new log.
+  int counter = 0;
+  /// Nesting of ExpandShellText. While a script's text or command line is being built, a Script
+  /// step does not run another script (its output would enter the command unquoted).
+  int shellTextDepth = 0;
+
+  /// "output" and "set" lines that may stand between two converting lines. Each adds one word
+  /// to the batch argument vector; the bound keeps a runaway batch file from growing it.
+  static constexpr int kMaxOptionLines = 50;
+  /// Longest batch line read at once; a longer line goes on as the next line.
+  static constexpr std::size_t kMaxLineLength = 255;
+  /// Output of one script that is kept. A script that never stops writing would otherwise take
+  /// all memory; the rest of its output is dropped (and the script ends on a broken pipe).
+  static constexpr std::size_t kMaxScriptOutput = 16u << 20;
+  /// Words of a script command run without the command interpreter.
+  static constexpr int kMaxCommandWords = 255;
+};
+
+/// The batch branch of the argument-vector conversion: `args` is the caller's vector (entry 0 the
+/// program path) whose entry 1 is the batch switch ("-bNAME", or "-b" followed by NAME). Option
+/// words after the switch (with the parameter word of "-D", "-o"... written apart) are passed on
+/// to every conversion of the batch; every other word is an input file for which the batch is
+/// run once as the current input ("go" lines). Without input files the batch runs once. Returns 0
+/// when everything ran, 1 when the batch file could not be read or any of its lines or conversions
+/// failed.
+int ConvertBatch(Engine& engine, const std::vector<std::string>& args);
+/// Runs one batch file. `leading` starts the vector of every conversion (entry 0 the program
+/// path); `currentInput` is the file of "go" lines (nullptr: none). True when every line ran.
+bool RunBatch(Engine& engine, const std::string& batchFile, const std::vector<std::string>& leading,
+              const std::string* currentInput);
+/// Regular files matching a wildcard pattern, in byte order, each with the pattern's directory.
+/// A pattern that matches nothing gives an empty list; `ok` is false only when the listing failed.
+std::vector<std::string> ListWildcard(const std::string& pattern, bool* ok);
+
+/// `text` as one /bin/sh word: in single quotes, each ' written as '\'' and NUL bytes dropped.
+std::string ShellQuote(std::string_view text);
+/// Expands `text` for the command interpreter: every literal value it takes in (document text:
+/// literal settings, literal arguments of the running user functions, sub-matches) is inserted as
+/// one ShellQuote'd word, so document text can never become shell syntax.
+std::string ExpandShellText(Engine& engine, std::string_view text);
+/// The Script step of a user function: expands `text` with ExpandShellText and runs it with
+/// RunScript. Inside another script's expansion nothing runs and the result is empty.
+std::string RunScriptStep(Engine& engine, std::string_view text);
+/// Writes `script` to the script file (the output's base name + ".sh", or a fresh name beside it
+/// when that file exists already), sets ScriptFile to its name (a literal value), runs the command
+/// line that "$ScriptExecCmd;" expands to (ExpandShellText) through /bin/sh, and returns what the
+/// command wrote to its standard output. The script file is removed afterwards. An empty command
+/// runs nothing. Failures: MSG_TMP_OPEN_FAIL (no file; empty result), MSG_SCRIPT_FAIL.
+std::string RunScript(Engine& engine, std::string_view script);
 
 }  // namespace quillo

@@ -12,12 +12,14 @@
 
 #include "engine.h"
 #include "expand/expand.h"
+#include "frame/batch.h"
 #include "frame/file_table.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
 #include "frame/translation_file.h"
 #include "rtf/charmaps.h"
 #include "rtf/reader.h"
+#include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
 
@@ -71,8 +73,9 @@ void OpenOutputFile(Engine& engine, int number) {
     SetSetting(engine, "FIndexFile", base + SettingValue(engine, "FISuffix") + "." + ext);
     RunHook(engine, "$Pass2Start;");
   }
-  // Seam: the file plan of split output names later files; until then there is only OutFileName.
-  std::string name = SettingValue(engine, "OutFileName");
+  // The file plan names every output file of pass 2 and sets the navigation settings.
+  std::string name = structure::OutputFileName(engine, number);
+  if (name.empty()) name = SettingValue(engine, "OutFileName");
   if (name.empty()) name = "/dev/stdout";  // an empty output name writes to standard output
   d.main.file = FileOpen(engine.files, name, "w");
   if (!d.main.file) ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {name});
@@ -83,6 +86,7 @@ void OpenOutputFile(Engine& engine, int number) {
   d.footnotes.file = d.footnoteFile;
   if (number == 0) {
     PushPageEntry(engine, d.main, 1, "$TitlePageHead;", "$TitlePageEnd;");
+    structure::NoteTitleHeadEnd(engine, d.main);  // the frame page copies from here
     PushPageEntry(engine, d.main, 2, "$TitlePageBody;", "$TitlePageBodyEnd;");
   } else {
     PushPageEntry(engine, d.main, 1, "$GenPageHead;", "$GenPageEnd;");
@@ -111,11 +115,16 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
         std::string line;
         while (FileReadLine(d.footnoteFile, line, 257)) PutWrap(engine, line, d.main, 0);
       }
+      // The end of the footnote section, when the translation file has one.
+      if (GetSetting(engine, "FNEnd")) ExpandInto(engine, d.main, "$FNEnd;");
     }
     FileRemove(d.footnoteFile);
     d.footnoteFile = nullptr;
     d.footnotes.file = nullptr;
   }
+  // The body closes first; the frame page copies the title page's body up to here.
+  translate::PopTags(engine, translate::kTagPage, d.main, 2);
+  structure::NoteBodyEnd(engine, d.main);
   translate::PopAllTags(engine, d.main);
   FlushContext(engine, d.main);
   FileClose(d.main.file);
@@ -126,6 +135,17 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
     CloseErrorFile(engine);
   }
 }
+
+}  // namespace
+
+void ChangeOutputFile(Engine& engine) {
+  DriverState& d = engine.driver;
+  if (d.pass != 2 || !d.outputOpen) return;
+  FinishOutputFile(engine, false);
+  OpenOutputFile(engine, d.currentFile + 1);
+}
+
+namespace {
 
 // ---- Passes ----------------------------------------------------------------------------------
 
@@ -152,7 +172,10 @@ bool ReaderLoop(Engine& engine) {
 /// Resets the translation layer: everything at a conversion's set-up, the pass state (groups,
 /// page size and margins, paragraph and character state) at the switch to pass 2.
 void ResetDocumentState(Engine& engine, bool newConversion) {
-  if (newConversion) translate::ResetConversion(engine);
+  if (newConversion) {
+    translate::ResetConversion(engine);
+    structure::ResetStructure(engine);
+  }
   translate::ResetPass(engine);
 }
 
@@ -160,7 +183,8 @@ void SwitchToPass2(Engine& engine) {
   DriverState& d = engine.driver;
   ResetDocumentState(engine, false);
   RunHook(engine, "$Pass1End;");
-  // Seam: heading hierarchy, file plan and table analysis run here once they exist.
+  structure::ResolveHierarchy(engine);
+  translate::AnalyseTables(engine);
   d.pass = 2;
   SetSetting(engine, "OverrideDefs", "0");
   SetSetting(engine, "htmlTranPass", "2");
@@ -297,23 +321,6 @@ void Abandon(Engine& engine) {
   FileSweep(engine, true, &ignored);
 }
 
-/// Lists the regular files that match a wildcard pattern, in byte order.
-std::vector<std::string> ExpandWildcard(const std::string& pattern, bool* ok) {
-  std::vector<std::string> names;
-  glob_t found;
-  int rc = glob(pattern.c_str(), 0, nullptr, &found);
-  *ok = rc == 0 || rc == GLOB_NOMATCH;
-  if (rc == 0) {
-    for (size_t i = 0; i < found.gl_pathc; ++i) {
-      struct stat st;
-      if (stat(found.gl_pathv[i], &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(found.gl_pathv[i]);
-    }
-  }
-  globfree(&found);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 /// Owned copy of an argument vector whose entries the driver may blank out.
 struct ArgVector {
   std::vector<std::string> words;
@@ -381,25 +388,30 @@ int ConvertArguments(Engine& engine, ArgVector& args) {
     if (batch.empty()) {
       ReportMessage(engine, "MSG_PARAM_REQUIRED", {"-b"});
     } else {
-      // Batch conversion arrives in a later version; say so instead of converting nothing.
-      ReportMessage(engine, "MSG_BATCH_UNSUPPORTED", {batch});
-      CloseErrorFile(engine);
-      return 1;
+      return ConvertBatch(engine, args.words);
     }
   }
+  // A batch run hands over single files: its patterns are listed by the batch runner.
   const std::string& last = args.words.back();
-  if (args.argc() > 1 && last.find_first_of("*?") != std::string::npos && last[0] != '-') {
+  if (!engine.driver.batchRunning && args.argc() > 1 &&
+      last.find_first_of("*?") != std::string::npos && last[0] != '-') {
     bool ok = true;
-    std::vector<std::string> names = ExpandWildcard(last, &ok);
+    std::vector<std::string> names = ListWildcard(last, &ok);
     if (!ok) return -1;
+    engine.batch.counter = 0;
+    int result = 0;
     for (const std::string& name : names) {
       ArgVector copy = args;
       copy.words.back() = name;
       copy.Refresh();
-      int rc = ConvertArguments(engine, copy);
-      if (rc > 0) return rc;
+      ++engine.batch.counter;
+      // A listed name is a file, never a pattern again, even when it contains '*' or '?'
+      // (a file named "a*.rtf" would otherwise list itself without end).
+      result = ConvertEachInput(engine, copy);
+      if (result > 0) break;
     }
-    return 0;
+    engine.batch.counter = 0;
+    return result > 0 ? result : 0;
   }
   return ConvertEachInput(engine, args);
 }
@@ -435,7 +447,11 @@ int ConvertFiles(Engine& engine, int argc, char** argv) {
   int rc = EngineInit(engine, argc > 0 && argv ? argv[0] : nullptr);
   if (rc != 0) return rc;
   engine.files.memoryOutputMode = false;
-  engine.files.outputFileCounter = 0;
+  // The conversions of a batch run add to the created-files list of the run.
+  if (!engine.driver.batchRunning) {
+    engine.files.outputFileCounter = 0;
+    engine.batch.counter = 0;
+  }
   SetSetting(engine, "CreatedFiles", "");
   if (argc < 1 || !argv) {
     char empty[] = "";

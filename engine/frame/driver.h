@@ -57,6 +57,9 @@ int ConvertFiles(Engine& engine, int argc, char** argv);
 /// *count is -1 when initialisation failed.
 ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char* rtfText,
                                int* count);
+/// Pass 2: finishes the output file being written (footnotes, closing page strings) and opens
+/// the next one of the file plan. Does nothing outside pass 2 or when no output is open.
+void ChangeOutputFile(Engine& engine);
 /// Releases an array returned by ConvertString.
 void FreeConvertedOutputs(ConvertedOutput* outputs, int count);
 

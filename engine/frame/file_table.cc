@@ -260,15 +260,12 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
     results = static_cast<ConvertedOutput*>(std::calloc(outputs, sizeof(ConvertedOutput)));
     if (!results) throw std::bad_alloc();
   }
+  // The log lists every disk file read or written (its HrefFix may still open files).
+  WriteLogFileLines(engine);
   int slot = 0;
   for (auto& entry : table.entries) {
     if (entry->state == FileState::kFree) continue;
-    // Seam: the log file lists every disk file read or written here once it exists.
-    if (entry->kind == FileKind::kDisk && !entry->access.empty() && entry->access[0] == 'w') {
-      ++table.outputFileCounter;
-      SetSetting(engine, "OutputFileList" + std::to_string(table.outputFileCounter), entry->name);
-      SetSetting(engine, "OutputFileListCount", std::to_string(table.outputFileCounter));
-    }
+    RecordCreatedFile(engine, *entry);
     if (entry->kind == FileKind::kMemoryOutput && !discard && entry->output.capacity() != 0) {
       ConvertedOutput& out = results[slot++];
       out.length = entry->output.length();
@@ -281,6 +278,8 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
     ResetEntry(entry.get());
   }
   table.entries.clear();
+  PublishCreatedFiles(engine);
+  CloseLogFile(engine);
   if (count) *count = slot;
   return results;
 }

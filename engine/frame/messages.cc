@@ -86,7 +86,13 @@ constexpr DefaultMessage kDefaultMessages[] = {
     {"MSG_INVALID_PTAG", "PTag Name $MsgParam1; not in .PTag table\n"},
     {"MSG_INVALID_MATCHNAME", "Set MatchName Error: $MsgParam1; not in .PMatch\n"},
     {"MSG_SCRIPT_FAIL", "Script ($MsgParam1;) failed to spawn. Errcode=$MsgParam2;\n"},
-    {"MSG_BATCH_UNSUPPORTED", "Batch files are not supported yet: $MsgParam1; was not read\n"},
+    {"MSG_BATCH_SELF", "Batch file $MsgParam1; names itself at line $MsgParam2; - line skipped\n"},
+    {"MSG_BATCH_NESTED",
+     "Batch file $MsgParam1;, line $MsgParam2;: batch file $MsgParam3; is not run from a batch "
+     "file\n"},
+    {"MSG_BATCH_OPTIONS",
+     "Batch file $MsgParam1;, line $MsgParam2;: too many options before a file - \"$MsgParam3;\" "
+     "is ignored\n"},
     {"MSG_TOO_MANY_OPTIONS",
      "Too many option words: the first $MsgParam1; are used, $MsgParam2; more were dropped\n"},
     {"MSG_EXPANSION_DEPTH",

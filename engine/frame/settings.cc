@@ -384,6 +384,9 @@ void ComputeBuiltin(Engine& engine, int index) {
       bool known = translate::ComputedValue(engine, index, computed);
       // Computing may add settings and so move the values: index again.
       engine.settings.values[index] = known ? std::move(computed) : std::string(entry.defaultValue);
+      // Font and style names, document information and format lists come from the document (or
+      // are finished output): they are never expanded again.
+      engine.settings.literalIndexes.insert(index);
       return;
     }
     case Reading::kTime:
@@ -409,6 +412,7 @@ void ComputeBuiltin(Engine& engine, int index) {
       return;
     case Reading::kSaveTextStr:
       value = engine.settings.saveTextStr;
+      engine.settings.literalIndexes.insert(index);  // saved document text
       return;
     case Reading::kToken:
       value = engine.reader.lastControlWord;
@@ -470,6 +474,11 @@ const OptionEntry* MatchOption(std::string_view word) {
 constexpr const char* kVersion = "5.0.2";
 
 }  // namespace
+
+bool OptionTakesNextWord(std::string_view word) {
+  const OptionEntry* option = MatchOption(word);
+  return option && option->takesParameter && word.size() == 2;
+}
 
 // ---------------------------------------------------------------------------------------------
 // The store
@@ -638,27 +647,32 @@ int ParseOptions(Engine& engine, int argc, char** argv) {
 // ---------------------------------------------------------------------------------------------
 // Library files
 
-FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mode) {
-  if (!IsRelativePath(name)) return FileOpen(engine.files, name, mode);
-
-  auto tryDirectory = [&](std::string_view directory) -> FileEntry* {
-    if (directory.empty()) return nullptr;
+std::vector<std::string> LibraryFileCandidates(const Engine& engine, std::string_view name) {
+  if (!IsRelativePath(name)) return {std::string(name)};
+  std::vector<std::string> paths;
+  auto addDirectory = [&](std::string_view directory) {
+    if (directory.empty()) return;
     std::string path(directory);
     path += '/';
     path += name;
-    return FileOpen(engine.files, path, mode);
+    paths.push_back(std::move(path));
   };
-  const OutputNames& paths = engine.settings.paths;
-  if (FileEntry* file = tryDirectory(paths.libraryDirOverride)) return file;
-  if (FileEntry* file = tryDirectory(paths.inputDirectory)) return file;
-  if (const char* env = std::getenv("RTFLIBDIR"))
-    if (FileEntry* file = tryDirectory(env)) return file;
-  if (FileEntry* file = tryDirectory(paths.programDirectory)) return file;
-  if (FileEntry* file = tryDirectory("LIBDIR")) return file;
+  const OutputNames& dirs = engine.settings.paths;
+  addDirectory(dirs.libraryDirOverride);
+  addDirectory(dirs.inputDirectory);
+  if (const char* env = std::getenv("RTFLIBDIR")) addDirectory(env);
+  addDirectory(dirs.programDirectory);
+  addDirectory("LIBDIR");
 #ifdef QUILLO_DATA_DIR
   // The installed data folder, so that an installed program finds its data from anywhere.
-  if (FileEntry* file = tryDirectory(QUILLO_DATA_DIR)) return file;
+  addDirectory(QUILLO_DATA_DIR);
 #endif
+  return paths;
+}
+
+FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mode) {
+  for (const std::string& path : LibraryFileCandidates(engine, name))
+    if (FileEntry* file = FileOpen(engine.files, path, mode)) return file;
   return nullptr;
 }
 
@@ -691,7 +705,8 @@ void ApplyOutputName(Engine& engine) {
     StoreRaw(engine, kSettingErrorFileName, engine.messages.errorFileName);
   }
 
-  // The log file is opened here (when CreateLogFile asks for one) once the log writer exists.
+  // The log opens with the first output name of a conversion (when CreateLogFile asks for one).
+  OpenLogFile(engine);
 
   const std::string& disable = Stored(engine, kSettingDisableErrorFile);
   engine.messages.discardPrinted = disable == "true" || disable == "1";

@@ -245,10 +245,15 @@ bool IsComputedSetting(int index);
 /// argc when there is none, -1 for an option error (reported), 0 after -V (reported). Options are
 /// matched with case. The caller sets OverrideDefs around the call.
 int ParseOptions(Engine& engine, int argc, char** argv);
+/// True when `word` is an option spelled without its parameter ("-D", "-o"...), which then
+/// follows as the next word.
+bool OptionTakesNextWord(std::string_view word);
 /// Opens a library file (translation file, map, control-word table): an absolute name as given;
 /// otherwise the first of library-directory override, input directory, $RTFLIBDIR, program
 /// directory, ./LIBDIR and the installed data folder that opens. nullptr when none opens.
 FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mode);
+/// The paths OpenLibraryFile tries for `name`, in its order (just `name` when it is absolute).
+std::vector<std::string> LibraryFileCandidates(const Engine& engine, std::string_view name);
 /// Derives base name, HtmlExt, error-file name and print sink from OutFileName. Does nothing while
 /// OutFileName is empty.
 void ApplyOutputName(Engine& engine);

@@ -1,9 +1,13 @@
-// Document structure: headings, split files, contents lists, the index and frames. The built-in
-// functions of the expansion language call these generators.
+// Document structure: the paragraph records of pass 1 and the heading hierarchy resolved from
+// them, the plan of split output files and their names, named anchors, the contents lists, the
+// index and the frame page. The translation layer feeds the records in both passes; the driver
+// resolves them between the passes and asks for file names in pass 2; the built-in functions of
+// the expansion language call the generators.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillo {
 struct Engine;
@@ -11,8 +15,142 @@ struct OutputContext;
 
 namespace structure {
 
-/// Headings, file plan, contents, index and frames of the conversion.
-struct StructureState {};
+/// One paragraph of the main text, made in pass 1 and read again in pass 2. Records live in a
+/// vector in document order, so "next" is the following element and links are indexes.
+struct ParagraphRecord {
+  int nextPeer = -1;    ///< next record of the same level under the same parent; -1 = none
+  int parent = -1;      ///< nearest preceding record of a lower level number; -1 = none
+  int firstChild = -1;  ///< the following record when its level number is higher; -1 = none
+  int level = 0;        ///< heading level, 1 highest; 0 = no heading
+  int sequence = 0;     ///< 1-based number of the paragraph in pass 1
+  int fileNumber = 0;   ///< output file that holds the paragraph (0 = the first file)
+  int matchIndex = -1;  ///< .PMatch entry of the paragraph
+  int styleNumber = 0;  ///< RTF style number, for the trace
+  bool textHeld = false;
+  std::string text;         ///< output text of the paragraph; kept for headings only
+  std::string endText;      ///< "$EndPar;" as expanded at the end of the paragraph in pass 1
+  long startPosition = -1;  ///< reader position when the paragraph's content began
+  long endPosition = -1;    ///< reader position at the paragraph mark; -1 = never ended
+  /// Reader position of the paragraph mark before this paragraph (0 at the start). Pass 2 uses
+  /// it to find the record of the paragraph it is in by position, not by counting, so output
+  /// that only pass 2 writes (pictures, field replacements) cannot shift the records.
+  long previousMark = 0;
+};
+
+/// One split output file (file k is files[k - 1]; file 0, the title file, has no record).
+struct FileRecord {
+  int heading = -1;    ///< the record of the heading that begins the file
+  std::string suffix;  ///< put between the base name and "." + HtmlExt
+};
+
+/// A named anchor (RTF bookmark) seen in pass 1.
+struct AnchorRecord {
+  std::string name;
+  int place = 0;  ///< paragraph count when made; the file number after resolution
+};
+
+/// An index entry (RTF \xe and \tc groups, the IndexEntry built-in).
+struct IndexRecord {
+  int number = 0;    ///< n of its anchor "Index<n>"; 0 for a cross-reference entry
+  int place = 0;     ///< paragraph count when made; the file number after resolution
+  std::string text;  ///< levels separated by the character with code 1
+  std::string crossReference;
+};
+
+/// Paragraph bookkeeping of one text channel (the main text, the footnote text) in one pass.
+struct ChannelParagraphs {
+  bool started = false;      ///< the current paragraph has begun (content arrived after its mark)
+  int current = -1;          ///< pass 1: record of the current paragraph; pass 2: the last found
+  int paragraphRecord = -1;  ///< pass 2: record of the current paragraph; -1 = none
+  long lastMark = 0;         ///< reader position of the last paragraph mark in this channel
+};
+
+/// Headings, file plan, anchors, index entries and the generated pages of one conversion. Reset
+/// at each conversion's set-up; the records are made in pass 1 and only read afterwards.
+struct StructureState {
+  // ---- Records made in pass 1 ----
+  std::vector<ParagraphRecord> records;  ///< paragraphs of the main text, in document order
+  std::vector<FileRecord> files;         ///< split files in document order
+  std::vector<AnchorRecord> anchors;     ///< bookmarks in document order
+  std::vector<IndexRecord> entries;      ///< index entries in document order
+  int firstPendingAnchor = -1;           ///< anchors made since the last paragraph end begin here
+  int firstPendingEntry = -1;  ///< index entries made since the last paragraph end begin here
+  int previousLevel = 0;       ///< level of the previous paragraph (the level check)
+
+  // ---- Results of the resolution between the passes ----
+  bool resolved = false;
+  int headingCount = 0;  ///< headings counted at resolution (trace only)
+  int fileCount = 1;     ///< output files planned: the title file plus the split files
+
+  // ---- Pass state ----
+  ChannelParagraphs channels[2];  ///< main text, footnote text
+  int anchorCursor = -1;          ///< pass 2: the anchor last written
+  int entryCursor = -1;           ///< pass 2: the index entry last met
+  int runningEntry = 0;           ///< running number of index entries in this pass
+  int pendingHeadingAnchor = -1;  ///< pass 2: heading whose "Heading<n>" anchor is still due
+  bool changingFile = false;      ///< a file change is running
+  int listFileCursor = 0;         ///< the ListFile walk: next file number to return
+
+  // ---- Frame page ----
+  long titleHeadEnd = -1;  ///< output position after the title page's head
+  long lastBodyEnd = -1;   ///< output position after the body of the last closed file
+};
+
+// ---- Life cycle --------------------------------------------------------------------------------
+
+/// Forgets everything of the previous conversion (set-up).
+void ResetStructure(Engine& engine);
+/// Between the passes: links parents, first children and peers, plans the split files, gives
+/// index entries and anchors their file numbers and prepares the pass-2 cursors.
+void ResolveHierarchy(Engine& engine);
+
+// ---- Paragraphs (called by the translation layer in both passes) ------------------------------
+
+/// Content of a paragraph arrives (text, a tab, a line break, output of a field). Starts the
+/// paragraph's record in pass 1; in pass 2 finds it, changes the output file at a heading that
+/// begins the next file, or schedules the heading's anchor.
+void ParagraphContent(Engine& engine);
+/// Pass 2: the paragraph's format has been chosen and its text follows; writes the pending
+/// "Heading<n>" anchor inside the heading's tag.
+void BeforeParagraphText(Engine& engine);
+/// A paragraph mark. Pass 1 keeps the paragraph's text (headings) and "$EndPar;"; pass 2 checks
+/// the position and writes the kept "$EndPar;" text. Call before the mark is written.
+void ParagraphEnd(Engine& engine);
+/// MatchName chose .PMatch entry `matchIndex` for the current paragraph (pass 1: its level).
+void MatchChanged(Engine& engine, int matchIndex);
+
+// ---- Files (file splitting and naming) ---------------------------------------------------------
+
+/// Pass 2: the name of output file `number` (0 the title file, k the k-th split file); sets the
+/// navigation settings (ThisFile, PrevFile, NextFile, ParentFile, TitleFile and their heading
+/// texts, FileFirstHeading).
+std::string OutputFileName(Engine& engine, int number);
+/// Pass 2: the title page's head has been written to `context` (the frame page copies from here).
+void NoteTitleHeadEnd(Engine& engine, const OutputContext& context);
+/// Pass 2: the body of the file being finished has been closed in `context`.
+void NoteBodyEnd(Engine& engine, const OutputContext& context);
+/// Suffix of file `number` ("" for an unknown number).
+std::string FileSuffix(Engine& engine, int number);
+/// Link name of file `number`: link base, suffix, ".", HtmlExt.
+std::string FileLinkName(Engine& engine, int number);
+/// Number of output files planned (NumFiles).
+int NumFiles(const Engine& engine);
+/// Sequence number of the current paragraph when it is a heading, else 0 (ParNumber).
+int ParNumber(const Engine& engine);
+/// Number of index entries collected (NumIndexEntries).
+int NumIndexEntries(const Engine& engine);
+
+// ---- Anchors -----------------------------------------------------------------------------------
+
+/// A bookmark ends. Pass 1 records it; pass 2 advances the anchor cursor and changes the output
+/// file when the bookmark lies in the next one.
+void BookmarkSeen(Engine& engine, std::string_view name);
+/// Name of the output file that holds anchor `name` (one leading "#" is skipped): in pass 2 the
+/// link base, the suffix of its file and HtmlExt; "" in pass 1. An unknown anchor reports
+/// MSG_NO_LINK_TARGET and gives "".
+std::string AnchorFile(Engine& engine, std::string_view name);
+
+// ---- Contents lists ----------------------------------------------------------------------------
 
 /// Writes the contents page; `frames` selects the frame variant.
 void GenTOC(Engine& engine, int frames);
@@ -20,14 +158,25 @@ void GenTOC(Engine& engine, int frames);
 std::string GenLocalTOC(Engine& engine);
 /// Contents list of the current file's peer headings.
 std::string GenPeerTOC(Engine& engine);
+/// Looks `target` up among the heading texts (prefix, case ignored; then through
+/// "$StripPN(Tmp1)"). On a match sets _LINK_ and _HOTTEXT_ and returns true.
+bool ResolveHeading(Engine& engine, std::string_view target);
+
+// ---- Index -------------------------------------------------------------------------------------
+
+/// Adds an index entry (text and cross-reference text); returns its running number (0 for a
+/// cross-reference entry), or -1 when none was added (GenIndex is 0).
+int IndexEntry(Engine& engine, std::string_view text, std::string_view reference);
+/// An RTF index-entry group (\xe, \tc) ends with its collected text and cross-reference text:
+/// levels are split at the IndexSubMarkers characters; in pass 2 the entry's anchor is written.
+void IndexGroupEnd(Engine& engine, std::string_view text, std::string_view reference);
 /// Writes the index page; `frames` selects the frame variant.
 void GenIndex(Engine& engine, int frames);
-/// Writes the frame pages.
+
+// ---- Frames ------------------------------------------------------------------------------------
+
+/// Writes the frame page.
 void GenFrames(Engine& engine);
-/// Adds an index entry (text and reference); returns its running number, or -1 when none was added.
-int IndexEntry(Engine& engine, std::string_view text, std::string_view reference);
-/// Name of the output file that holds anchor `name` (AnchorFile step), "" when unknown.
-std::string AnchorFile(Engine& engine, std::string_view name);
 /// Next file of the created-files walk (ListFile), "" after the last; `restart` starts again.
 std::string NextListFile(Engine& engine, bool restart);
 

@@ -11,6 +11,8 @@
 #include "rtf/control_words.h"
 #include "rtf/tables.h"
 #include "structure/structure.h"
+#include "translate/footnotes.h"
+#include "translate/pictures.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
 
@@ -39,6 +41,7 @@ Route RouteOf(int destination) {
   switch (destination) {
     case rtf::dest::kInfo:
     case rtf::dest::kBookmarkEnd:
+    case rtf::dest::kIndexRange:  // the bookmark of an index entry's page range
       return Route::kDrop;
     case rtf::dest::kListText:
     case rtf::dest::kPnText:
@@ -51,6 +54,8 @@ Route RouteOf(int destination) {
       return Route::kFieldInstruction;
     case rtf::dest::kIndexEntry:
     case rtf::dest::kIndexText:
+    case rtf::dest::kTocEntry:
+    case rtf::dest::kTocEntryN:
       return Route::kIndex;
     case 132:
     case 133:
@@ -75,7 +80,7 @@ std::string* BufferOf(Engine& engine, int destination) {
     case Route::kFieldInstruction:
       return t.fields.empty() ? nullptr : &t.fields.back().instruction;
     case Route::kIndex:
-      return destination == rtf::dest::kIndexEntry ? &t.indexText : &t.indexPage;
+      return destination == rtf::dest::kIndexText ? &t.indexPage : &t.indexText;
     case Route::kCollection:
       return &t.collection[destination - 132];
     default:
@@ -187,12 +192,19 @@ OutputContext* PrepareForOutput(Engine& engine) {
   // Held list-number text goes first: the translation file may choose the paragraph's entry from
   // it, and that choice must be made before the field's output opens any tag.
   ReleaseHeldText(engine);
+  structure::ParagraphContent(engine);
   if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
+  structure::BeforeParagraphText(engine);
   t.paragraphOpen = true;
   return context;
 }
 
 }  // namespace
+
+bool RoutesToBody(const Engine& engine) {
+  const int destination = engine.translate.cur.destination;
+  return destination < 0 || RouteOf(destination) == Route::kBody;
+}
 
 void SetDocumentValue(Engine& engine, std::string_view name, std::string_view value) {
   SetLiteralSetting(engine, name, value);
@@ -238,6 +250,7 @@ void BodyText(Engine& engine, std::string_view text) {
   }
   if (t.deferred.held && t.releaseSuspended == 0) ReleaseHeldText(engine);
   t.paragraphOpen = true;
+  structure::ParagraphContent(engine);
   std::string& scratch = t.charScratch;
   const bool capitals = (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0;
 
@@ -249,8 +262,7 @@ void BodyText(Engine& engine, std::string_view text) {
       return;
     }
     if (t.cur.channel == kMainChannel) {
-      // Seam: the heading hierarchy keeps this text with the paragraph's record; until then it
-      // serves the RMatch steps of user functions.
+      // The paragraph's text: a heading keeps it in its record; RMatch steps match against it.
       t.paragraphText.append(capitals ? Capitals(text, scratch) : text);
       engine.expansion.paragraphText = &t.paragraphText;
     }
@@ -262,6 +274,7 @@ void BodyText(Engine& engine, std::string_view text) {
   ChannelState& channel = CurrentChannel(engine);
   // Seam: recorded RMatch replacements (MatchRepl) are offered the text here.
   if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
+  structure::BeforeParagraphText(engine);  // a heading's anchor, inside its tag
   const int state = context->specialState;
   switch (state) {
     case kTagCapture:
@@ -282,8 +295,8 @@ void BodyText(Engine& engine, std::string_view text) {
     case kTagDiscard:
       return;
     case kTagFootNote:
-      // Seam: footnote output enters the footnote reference here; the mark is then written
-      // like ordinary text.
+      // The footnote reference opens (once); the mark is then written like ordinary text.
+      EnterFootnoteState(engine, *context);
       break;
     default:
       break;
@@ -341,6 +354,7 @@ void RouteSpecial(Engine& engine, int code) {
       if (std::string* buffer = BufferOf(engine, destination)) buffer->append(asText);
       return;
   }
+  if (code != 28) structure::ParagraphContent(engine);
   if (engine.driver.pass == 2) {
     PutSpecial(engine, code);
     return;
@@ -357,8 +371,9 @@ void RouteSpecial(Engine& engine, int code) {
     ChangeSpecialState(engine, scratch, 0);
   }
   channel.pass1State = 0;
-  // Seam: the heading hierarchy takes the paragraph's text and its recorded matches into the
-  // paragraph record here.
+  // The heading hierarchy has taken the text into the paragraph's record (ParagraphEnd). A
+  // paragraph of a footnote leaves the text of the main paragraph it stands in alone.
+  if (t.cur.channel != kMainChannel) return;
   t.paragraphText.clear();
   engine.expansion.paragraphText = nullptr;
   engine.expansion.paragraphMatches.clear();
@@ -446,7 +461,7 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
       break;
     }
     case kTagFootNote:
-      // Seam: footnote output closes the footnote reference tag here.
+      LeaveFootnoteState(engine, context);
       break;
     case kTagLiteral:
       restoreWrap();
@@ -460,8 +475,8 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
 // ---------------------------------------------------------------------------------
 
 void Resolve(Engine& engine, std::string_view target) {
-  // Seam: the heading records are searched first (heading text beginning with the target, then
-  // the same through $StripPN(Tmp1)); until headings are recorded only the forms below resolve.
+  // Headings first: a heading whose text begins with the target, also without its number.
+  if (structure::ResolveHeading(engine, target)) return;
   constexpr std::size_t kMaxCompact = 511;
   std::string compact;
   for (char c : target) {
@@ -522,8 +537,8 @@ void FieldInstructionEnd(Engine& engine) {
       name = words[i];
     }
     if (name.empty()) return;
-    // Seam: pass 1 adds a linked-picture record for the name (scale 100 by 100) here, and the
-    // picture counter advances.
+    // A linked picture: a picture in the field's result may fill its record.
+    LinkedPicture(engine, name);
     SetDocumentValue(engine, "_LinkFile", name);
     SetSetting(engine, "_ImageWidth", "");
     SetSetting(engine, "_ImageHeight", "");
@@ -589,7 +604,9 @@ void FieldResultEnd(Engine& engine) {
     std::string picture = std::move(field.picture);
     field.picture.clear();
     field.hasPicture = false;
-    if (engine.driver.pass == 2) PutText(engine, picture);
+    // A picture of the result stood in for the link (and wrote its reference): not twice.
+    const bool replaced = LinkedPictureEnd(engine);
+    if (engine.driver.pass == 2 && !replaced) PutText(engine, picture);
     return;
   }
   std::string result = StrExp(engine, "$EndResult()");
@@ -603,10 +620,11 @@ void FieldEnd(Engine& engine) {
   if (t.fields.empty()) return;
   FieldRecord& field = t.fields.back();
   // A picture replacement whose field had no result group is still written.
-  if (field.hasPicture && engine.driver.pass == 2) {
+  if (field.hasPicture) {
     std::string picture = std::move(field.picture);
     t.fields.pop_back();
-    BodyText(engine, picture);
+    const bool replaced = LinkedPictureEnd(engine);
+    if (engine.driver.pass == 2 && !replaced) BodyText(engine, picture);
     return;
   }
   t.fields.pop_back();
@@ -620,12 +638,12 @@ void BookmarkEnd(Engine& engine) {
   std::string name = std::move(t.bookmarkName);
   t.bookmarkName.clear();
   if (engine.driver.pass != 2) {
-    // Seam: pass 1 makes the anchor record of the bookmark here (file splitting).
+    structure::BookmarkSeen(engine, name);  // its file is known after pass 1
     return;
   }
   ReleaseHeldText(engine);
-  // Seam: the anchor cursor advances here and changes the output file when pass 1 placed the
-  // anchor in the next one.
+  // The anchor cursor advances; a bookmark that begins the next file changes files first.
+  structure::BookmarkSeen(engine, name);
   if (name.empty()) name = "Quilloxx" + std::to_string(t.unnamedAnchors++);
   SetDocumentValue(engine, "_LINK_", name);
   if (OutputContext* context = CurrentOutput(engine))

@@ -38,6 +38,9 @@ void OpenHyperlinkAnchor(Engine& engine);
 /// The \result group ends: closes an anchor opened by OpenHyperlinkAnchor.
 void CloseHyperlinkAnchor(Engine& engine);
 
+/// True when text of the current destination goes to the body (not to a buffer or nowhere).
+bool RoutesToBody(const Engine& engine);
+
 /// Stores a value taken from document text so that name resolution never expands it again.
 void SetDocumentValue(Engine& engine, std::string_view name, std::string_view value);
 

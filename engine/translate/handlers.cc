@@ -14,6 +14,9 @@
 #include "rtf/reader.h"
 #include "rtf/tables.h"
 #include "translate/fields.h"
+#include "translate/footnotes.h"
+#include "translate/pictures.h"
+#include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
 
@@ -286,13 +289,25 @@ void SelectFontCharset(Engine& engine, int font) {
 
 // ---- Paragraph end ------------------------------------------------------------------------------
 
-void ParagraphEnd(Engine& engine) {
+/// Pass 2 re-evaluates the format when a paragraph mark, tab or line break of the body is
+/// written (PutSpecial), and that moves the table state machine; pass 1 moves it the same way, so
+/// that both passes meet the same tables, rows and cells.
+void MirrorSpecialFormat(Engine& engine) {
+  if (engine.driver.pass != 2 && engine.translate.stateChanged && RoutesToBody(engine))
+    TableFormatChange(engine, false);
+}
+
+/// A paragraph mark, or (`cellEnd`) the end of a table cell's last paragraph, which the cell's
+/// markup closes instead of the paragraph mark.
+void ParagraphEnd(Engine& engine, bool cellEnd = false) {
   TranslateState& t = engine.translate;
   ReleaseHeldText(engine);
-  // Seam: table output returns its state machine to state 0 here, after placing side-by-side
-  // paragraphs as cells; until tables exist a paragraph is only a paragraph.
-  // Seam: the heading hierarchy checks the paragraph for a heading and keeps "$EndPar;" here.
-  RouteSpecial(engine, rtf::special::kPar);
+  if (!cellEnd) MirrorSpecialFormat(engine);
+  // Outside a table the state machine returns to state 0 (side-by-side paragraphs become cells).
+  if (!cellEnd) TableParagraphEnd(engine);
+  // The heading hierarchy ends the paragraph's record and keeps or writes "$EndPar;".
+  structure::ParagraphEnd(engine);
+  if (!cellEnd || engine.driver.pass != 2) RouteSpecial(engine, rtf::special::kPar);
   t.paragraphOpen = false;
   t.forcedPMatch = -1;
   t.stateChanged = true;
@@ -340,18 +355,15 @@ void Destination(Engine& engine) {
     case DestAction::kPicture:
       t.cur.par.borderSide = minor;
       t.pictureInProgress = true;
-      // Seam: the picture reader resets the picture values and reads the picture data here;
-      // until pictures are written the picture group is passed over.
-      SkipGroupAndPop(engine);
-      return;
+      // The picture words follow; the data reader takes the group's text.
+      PictureStart(engine);
+      break;
     case DestAction::kObject:
       t.objectFlag = false;
       break;
     case DestAction::kFootnote:
-      // Seam: footnote output records the reference position and the reference format here.
-      // Until then the footnote text is collected in the footnote channel.
-      t.cur.channel = kFootnoteChannel;
-      t.cur.par.inTable = false;
+      // The footnote's text goes to the footnote output, outside any table.
+      FootnoteStart(engine);
       break;
     case DestAction::kField:
       FieldStart(engine);
@@ -430,19 +442,23 @@ void SpecialChar(Engine& engine) {
     case kChftn: {
       char number[16];
       std::snprintf(number, sizeof number, "%d", t.footnoteNumber);
-      PutText(engine, number);
+      FootnoteMark(engine, number);
       if (t.cur.destination == rtf::dest::kFootnote) ++t.footnoteNumber;
       return;
     }
     case kCell:
-    case kNestedCell:
-      // Seam: table output ends the cell here. Until tables exist the cells of a row stay one
-      // paragraph, their texts separated by a blank so that no words run together.
-      PutText(engine, " ");
+      ReleaseHeldText(engine);
+      TableState(engine, 4);
+      ParagraphEnd(engine, true);
+      TableCellEnd(engine);
       return;
     case kRow:
+      ReleaseHeldText(engine);
+      TableRowEnd(engine);
+      return;
+    case kNestedCell:
     case kNestedRow:
-      // Seam: table output ends the row here; until then a row ends like a paragraph.
+      // A nested table is kept as paragraphs of the enclosing cell, in document order.
       ParagraphEnd(engine);
       return;
     case kPar:
@@ -457,9 +473,11 @@ void SpecialChar(Engine& engine) {
       }
       return;
     case kLine:
+      MirrorSpecialFormat(engine);
       RouteSpecial(engine, kLine);
       return;
     case kTab:
+      MirrorSpecialFormat(engine);
       RouteSpecial(engine, kTab);
       return;
     case kOptDest:
@@ -645,7 +663,7 @@ void ParAttr(Engine& engine) {
       par.borderDouble = true;
       break;
     case kBorderWidth:
-      // Seam: table output sets the weight of the current cell border here.
+      TableBorderWidth(engine, param);
       break;
     default:
       if (token.minor >= kBorderTop && token.minor <= kBorderBox) par.borderSide = token.minor;
@@ -774,7 +792,7 @@ void ControlHandler(Engine& engine) {
       SectAttr(engine);
       break;
     case rtf::kMajorTblAttr:
-      // Seam: table output records row and cell words here.
+      TableWord(engine);
       break;
     case rtf::kMajorParAttr:
       ParAttr(engine);
@@ -783,7 +801,7 @@ void ControlHandler(Engine& engine) {
       CharAttr(engine);
       break;
     case rtf::kMajorPictAttr:
-      // Seam: the picture reader records picture words here.
+      PictureWord(engine);
       break;
     case rtf::kMajorObjAttr:
       if (token.minor == rtf::obj::kObjLinkSelf) t.objectFlag = true;
@@ -796,6 +814,10 @@ void ControlHandler(Engine& engine) {
 void TextHandler(Engine& engine) {
   TranslateState& t = engine.translate;
   const rtf::RtfToken& token = engine.reader.token;
+  if (t.cur.destination == rtf::dest::kPict) {
+    PictureText(engine);  // the picture's data begins
+    return;
+  }
   if (t.unicodePending > 0) {
     --t.unicodePending;  // a fallback character of the last \uN
     return;
@@ -894,12 +916,15 @@ void LeaveDestination(Engine& engine, int left) {
       if (pass == 2) CloseHyperlinkAnchor(engine);
       break;
     case rtf::dest::kIndexEntry:
-      // Seam: the index records the entry collected here (text and page text).
+    case rtf::dest::kTocEntry:
+    case rtf::dest::kTocEntryN:
+      // An index entry (\xe) or a contents entry (\tc, \tcn), which the index lists too.
+      structure::IndexGroupEnd(engine, t.indexText, t.indexPage);
       t.indexText.clear();
       t.indexPage.clear();
       break;
     case rtf::dest::kFootnote:
-      // Seam: table output returns its state machine to state 0 when a footnote ends.
+      FootnoteEnd(engine);
       break;
     default:
       break;

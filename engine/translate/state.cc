@@ -5,6 +5,9 @@
 
 #include "engine.h"
 #include "rtf/tables.h"
+#include "translate/footnotes.h"
+#include "translate/pictures.h"
+#include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
 
@@ -22,6 +25,9 @@ constexpr char kPopErrorCountText[] =
 void ResetConversion(Engine& engine) {
   engine.translate = TranslateState();
   rtf::ResetDocumentInfo(engine);
+  ResetTables(engine, true);
+  ResetPictures(engine, true);
+  ResetFootnotes(engine);
   // The default text of the summary message; a translation file may reword it.
   if (FindSetting(engine, kPopErrorCount) < 0)
     SetSetting(engine, kPopErrorCount, kPopErrorCountText);
@@ -45,6 +51,10 @@ void ResetPass(Engine& engine) {
   t = std::move(fresh);
   engine.expansion.paragraphText = nullptr;
   engine.expansion.paragraphMatches.clear();
+  // Tables and pictures are read back by position: each pass counts them from the start.
+  ResetTables(engine, false);
+  ResetPictures(engine, false);
+  ResetFootnotes(engine);
 }
 
 // ---- Computed settings
@@ -55,6 +65,7 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
   const CharFormat& chr = t.cur.chr;
   const ParFormat& par = t.cur.par;
   const double twipToPixel = engine.settings.mirrors.twipToPixel;
+  if (PictureValue(engine, builtinIndex, out)) return true;
   if (builtinIndex >= kSettingBold && builtinIndex <= kSettingSubScript) {
     const uint32_t bit = 1u << (builtinIndex - kSettingBold);
     out = (chr.attributes & bit) ? "1" : "0";
@@ -165,6 +176,15 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
         out = valid ? pmatch[index].styleName : std::string();
       return true;
     }
+    case kSettingNumFiles:
+      out = std::to_string(structure::NumFiles(engine));
+      return true;
+    case kSettingParNumber:
+      out = std::to_string(structure::ParNumber(engine));
+      return true;
+    case kSettingNumIndexEntries:
+      out = std::to_string(structure::NumIndexEntries(engine));
+      return true;
     default:
       return false;
   }
@@ -179,8 +199,7 @@ void AssignMatchName(Engine& engine, std::string_view value) {
       t.forcedPMatch = i;
       t.currentPMatch = i;
       t.stateChanged = true;
-      // Seam: the heading hierarchy takes the level of the forced entry's tag into the
-      // paragraph's record here.
+      structure::MatchChanged(engine, i);  // the record takes the entry's heading level
       return;
     }
   }

@@ -8,6 +8,8 @@
 #include "engine.h"
 #include "rtf/tables.h"
 #include "translate/fields.h"
+#include "translate/footnotes.h"
+#include "translate/table_model.h"
 #include "translate/translate.h"
 
 namespace quillo::translate {
@@ -104,7 +106,7 @@ void EnterState(Engine& engine, OutputContext& context, int state, int previous)
       if (previous != kTagHRef) ReportMessage(engine, "MSG_NO_HOT_TEXT");
       break;
     case kTagFootNote:
-      // Seam: footnote output pushes the footnote reference tag when this state is entered.
+      EnterFootnoteState(engine, context);
       break;
     default:
       break;
@@ -301,8 +303,9 @@ void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
     ~Guard() { flag = false; }
   } guard(t.inFormatChange);
 
-  // Seam: table output learns here whether the paragraph is inside a table and, in pass 2, opens
-  // or closes table, row and cell tags before the paragraph tag.
+  // Table output learns whether the paragraph is inside a table and, in pass 2, opens or closes
+  // table, row and cell tags before the paragraph tag.
+  TableFormatChange(engine);
   t.stateChanged = false;
   const int index = ChooseParagraphEntry(engine);
   t.currentPMatch = index;
@@ -593,6 +596,7 @@ void StartOutputFile(Engine& engine) {
 
 void FinishOutputFormatting(Engine& engine) {
   ReleaseHeldText(engine);
+  FinishTables(engine);
   for (OutputContext* context : {&engine.driver.footnotes, &engine.driver.main}) {
     ChangeSpecialState(engine, *context, 0);
     PopTags(engine, kTagParagraph, *context, 2);

@@ -97,13 +97,6 @@ TEST(QuillocmdTest, SeveralInputsShareTheOptions) {
             std::string::npos);
 }
 
-TEST(QuillocmdTest, BatchFilesAreReportedAsNotSupportedYet) {
-  CommandResult run = Quillocmd("-b list.txt -D PauseOnErr=0");
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find("Batch files are not supported yet"), std::string::npos)
-      << run.output;
-}
-
 TEST(QuillocmdTest, VersionOption) {
   CommandResult run = Quillocmd("-V -D PauseOnErr=0");
   EXPECT_EQ(run.exitCode, 1);

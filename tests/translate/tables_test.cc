@@ -1,0 +1,278 @@
+// Tables: the state machine over RTF's rows and cells, the analysis into a column grid with
+// spans, header and footer sections and split tables, and the markup written in pass 2.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "translate/table_model.h"
+#include "translate_fixture.h"
+
+namespace quillo::test {
+namespace {
+
+/// Table strings that show the engine's values compactly.
+constexpr char kTableStrings[] = R"(_table_start_ "<T f$_TableFrame_; r$_TableRules_; w$_TableBorderWeight_; n$_NCOLS_; a$_TABLEALIGN_;>"
+_table_end_ "</T>\n"
+_ColGroupStart_ "<G>"
+_ColGroupEnd_ "</G>"
+ColEntry "<C$_COLWIDTH_;>"
+_thead_start_ "<H>"
+_thead_end_ "</H>"
+_tbody_start_ "<B>"
+_tbody_end_ "</B>"
+_tfoot_start_ "<F>"
+_tfoot_end_ "</F>"
+_row_start_ "<R>"
+_row_end_ "</R>"
+_header_cell_start_ "<th$_COLSPAN_;,$_ROWSPAN_;,$_CELLVALIGN_;>"
+_header_cell_end_ "</th>"
+_data_cell_start_ "<td$_COLSPAN_;,$_ROWSPAN_;,$_CELLVALIGN_;>"
+_data_cell_end_ "</td>"
+_empty_cell_tag_ "[empty]"
+)";
+
+/// Cells write their text without paragraph tags, so the expectations stay short.
+constexpr char kPlainTables[] = R"(.PTag
+Normal "" "" "" "" " " "" 1 0 0 0 0 0
+.TTag
+Bold "<b>" "</b>"
+.TMatch
+"" 0 Bold "" "" Bold
+.PMatch
+Normal 0 Normal
+)";
+
+class TablesTest : public TranslateTest {
+ protected:
+  std::string Page(const std::string& body, std::vector<std::string> options = {}) {
+    const std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}" + body + "}";
+    Conversion run = Convert(std::string(kPlainTables) + ".Strings\n" + kTableStrings, rtf,
+                             std::move(options));
+    EXPECT_TRUE(run.converted);
+    errors_ = run.errors;
+    std::string page = run.page;
+    std::string flat;
+    for (char c : page)
+      if (c != '\n') flat.push_back(c);
+    return flat;
+  }
+  std::string errors_;
+};
+
+TEST_F(TablesTest, RowsAndCellsBecomeTableMarkup) {
+  struct Case {
+    const char* name;
+    const char* body;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"two rows with the same edges form one table with one column per edge",
+       "\\trowd\\cellx1000\\cellx3000\\pard\\intbl a\\cell b\\cell\\row"
+       "\\trowd\\cellx1000\\cellx3000\\pard\\intbl c\\cell d\\cell\\row\\pard after\\par",
+       "<T f0 r0 w0 n2 a0><G><C50><C100></G><R><td1,1,0>a</td><td1,1,0>b</td></R>"
+       "<R><td1,1,0>c</td><td1,1,0>d</td></R></T>after"},
+      {"edges 5 twips apart share a column boundary",
+       "\\trowd\\cellx1000\\cellx3000\\pard\\intbl a\\cell b\\cell\\row"
+       "\\trowd\\cellx1005\\cellx3000\\pard\\intbl c\\cell d\\cell\\row",
+       "<T f0 r0 w0 n2 a0><G><C50><C100></G><R><td1,1,0>a</td><td1,1,0>b</td></R>"
+       "<R><td1,1,0>c</td><td1,1,0>d</td></R></T>"},
+      {"edges 20 twips apart make two boundaries and spans",
+       "\\trowd\\cellx1000\\cellx3000\\pard\\intbl a\\cell b\\cell\\row"
+       "\\trowd\\cellx1020\\cellx3000\\pard\\intbl c\\cell d\\cell\\row",
+       "<T f0 r0 w0 n3 a0><G><C50><C1><C99></G><R><td1,1,0>a</td><td2,1,0>b</td></R>"
+       "<R><td2,1,0>c</td><td1,1,0>d</td></R></T>"},
+      {"a row with another left edge starts a new table",
+       "\\trowd\\cellx1000\\pard\\intbl a\\cell\\row"
+       "\\trowd\\trleft500\\cellx1500\\pard\\intbl b\\cell\\row",
+       "<T f0 r0 w0 n1 a0><G><C50></G><R><td1,1,0>a</td></R></T>"
+       "<T f0 r0 w0 n1 a0><G><C50></G><R><td1,1,0>b</td></R></T>"},
+      {"an empty cell still gets its tags and the empty-cell text",
+       "\\trowd\\cellx1000\\cellx2000\\pard\\intbl\\cell x\\cell\\row",
+       "<T f0 r0 w0 n2 a0><G><C50><C50></G><R><td1,1,0>[empty]</td><td1,1,0>x</td></R></T>"},
+      {"vertical and horizontal merges become row and column spans",
+       "\\trowd\\clvmgf\\clvertalc\\cellx1000\\clmgf\\cellx2000\\clmrg\\cellx3000"
+       "\\pard\\intbl tall\\cell wide\\cell\\cell\\row"
+       "\\trowd\\clvmrg\\cellx1000\\clvertalb\\cellx2000\\cellx3000"
+       "\\pard\\intbl\\cell b\\cell c\\cell\\row",
+       "<T f0 r0 w0 n3 a0><G><C50><C50><C50></G><R><td1,2,1>tall</td><td2,1,0>wide</td></R>"
+       "<R><td1,1,2>b</td><td1,1,0>c</td></R></T>"},
+      {"a row definition repeated before \\row adds no cells",
+       "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a\\cell b\\cell"
+       "{\\trowd\\cellx1000\\cellx2000\\row}\\pard after\\par",
+       "<T f0 r0 w0 n2 a0><G><C50><C50></G><R><td1,1,0>a</td><td1,1,0>b</td></R></T>after"},
+      {"cell content without a row definition takes the previous row's cells",
+       "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a\\cell b\\cell\\row"
+       "\\pard\\intbl c\\cell d\\cell\\row",
+       "<T f0 r0 w0 n2 a0><G><C50><C50></G><R><td1,1,0>a</td><td1,1,0>b</td></R>"
+       "<R><td1,1,0>c</td><td1,1,0>d</td></R></T>"},
+      {"content beyond the defined cells stays in the last cell",
+       "\\trowd\\cellx1000\\pard\\intbl a\\cell b\\cell\\row",
+       "<T f0 r0 w0 n1 a0><G><C50></G><R><td1,1,0>a</td><td1,1,0>b</td></R></T>"},
+      {"a centred row centres the table",
+       "\\trowd\\trqc\\cellx1000\\pard\\intbl a\\cell\\row",
+       "<T f0 r0 w0 n1 a3><G><C50></G><R><td1,1,0>a</td></R></T>"},
+      {"nested tables keep their text in order inside the enclosing cell",
+       "\\trowd\\cellx3000\\pard\\intbl before \\pard\\intbl\\itap2 in1\\nestcell in2\\nestcell"
+       "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}{\\nonesttables fallback\\par}"
+       "\\pard\\intbl\\itap1 after\\cell\\row",
+       "<T f0 r0 w0 n1 a0><G><C150></G><R><td1,1,0>before in1 in2 after</td></R></T>"},
+      {"an in-table paragraph without \\cell is a table in both passes",
+       "\\pard\\intbl\\par\\pard after\\par",
+       "<T f0 r0 w0 n1 a0><G><C0></G><R><td0,1,0></td></R></T>after"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Page(c.body), c.expected) << c.name;
+    EXPECT_EQ(errors_.find("Overrun"), std::string::npos) << c.name << ": " << errors_;
+  }
+}
+
+TEST_F(TablesTest, HeaderAndFooterSections) {
+  // A header row; the row after it whose last cell has a top border opens the footer.
+  const std::string page = Page(
+      "\\trowd\\trhdr\\clbrdrb\\brdrs\\brdrw15\\cellx1000\\pard\\intbl H\\cell\\row"
+      "\\trowd\\cellx1000\\pard\\intbl b1\\cell\\row"
+      "\\trowd\\cellx1000\\pard\\intbl b2\\cell\\row"
+      "\\trowd\\clbrdrt\\brdrs\\brdrw15\\cellx1000\\pard\\intbl total\\cell\\row");
+  EXPECT_EQ(page,
+            "<T f0 r1 w0 n1 a0><G><C50></G><H><R><th1,1,0>H</th></R></H>"
+            "<B><R><td1,1,0>b1</td></R><R><td1,1,0>b2</td></R></B>"
+            "<F><R><td1,1,0>total</td></R></F></T>");
+}
+
+TEST_F(TablesTest, BorderWeightsGiveFrameAndRules) {
+  struct Case {
+    const char* width;
+    const char* expectedStart;
+  };
+  // 15 twips is one pixel; 5 twips rounds to nothing.
+  const Case cases[] = {{"15", "<T f15 r6 w1 n2 a0>"}, {"5", "<T f0 r0 w0 n2 a0>"},
+                        {"60", "<T f15 r6 w3 n2 a0>"}};
+  for (const Case& c : cases) {
+    const std::string w = c.width;
+    const std::string cell = "\\clbrdrt\\brdrs\\brdrw" + w + "\\clbrdrl\\brdrs\\brdrw" + w +
+                             "\\clbrdrb\\brdrs\\brdrw" + w + "\\clbrdrr\\brdrs\\brdrw" + w;
+    const std::string row = "\\trowd" + cell + "\\cellx1000" + cell + "\\cellx2000";
+    const std::string page = Page(row + "\\pard\\intbl a\\cell b\\cell\\row" + row +
+                                  "\\pard\\intbl c\\cell d\\cell\\row");
+    EXPECT_EQ(page.substr(0, page.find('>') + 1), c.expectedStart) << "width " << c.width;
+  }
+}
+
+TEST_F(TablesTest, FootnoteTableDoesNotDisturbTheBodyTable) {
+  const std::string page = Page(
+      "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a{\\footnote\\pard\\trowd\\cellx500"
+      "\\pard\\intbl n\\cell\\row\\pard note}\\cell b\\cell\\row\\pard after\\par");
+  EXPECT_EQ(page,
+            "<T f0 r0 w0 n2 a0><G><C50><C50></G><R><td1,1,0>a</td><td1,1,0>b</td></R></T>after"
+            "<HR><T f0 r0 w0 n1 a0><G><C25></G><R><td1,1,0>n</td></R></T>note");
+}
+
+TEST_F(TablesTest, SideBySideParagraphsBecomeCells) {
+  const std::string page =
+      Page("\\pard\\sbys\\li0 left\\par\\pard\\sbys\\li3000 right\\par\\pard after\\par");
+  EXPECT_NE(page.find("<R><td1,1,0>left</td><td1,1,0>right</td></R></T>after"), std::string::npos)
+      << page;
+}
+
+TEST_F(TablesTest, TraceShowsRecordsAndAnalysis) {
+  Page("\\trowd\\cellx1000\\pard\\intbl a\\cell\\row", {"-D", "Debug=8"});
+  for (const char* line : {"newTable:0", "newRow:0", "newCell:0", "TableState:0-&gt;1",
+                           "Tbl:ti=0,le=0,re=1000", "Tbl:ti=0,le=0,re=1000,cgi=0,w=1000,cg=0"})
+    EXPECT_NE(errors_.find(line), std::string::npos) << line << "\n" << errors_;
+}
+
+// ---- The analysis on records made by hand -------------------------------------------------------
+
+translate::RowRec Row(std::vector<int> rights, int left = 0) {
+  translate::RowRec row;
+  row.left = left;
+  row.rowCount = 1;
+  for (int right : rights) {
+    translate::CellRec cell;
+    cell.right = right;
+    row.cells.push_back(cell);
+  }
+  return row;
+}
+
+TEST(TableAnalysisTest, ColumnsWithTolerance) {
+  struct Case {
+    int tolerance;
+    std::vector<int> first, second;
+    std::vector<int> widths;
+  };
+  const Case cases[] = {
+      {10, {1000, 3000}, {1005, 3000}, {1000, 2000}},
+      {10, {1000, 3000}, {1020, 3000}, {1000, 20, 1980}},
+      {50, {1000, 3000}, {1020, 3000}, {1000, 2000}},
+      {10, {1000, 2000, 3000}, {3000}, {1000, 1000, 1000}},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<Engine> engine = MakeEngine();
+    engine->settings.mirrors.colTolerance = c.tolerance;
+    translate::TableRec table;
+    table.rows = {Row(c.first), Row(c.second)};
+    engine->tableModel.tables = {table};
+    translate::AnalyseTables(*engine);
+    ASSERT_EQ(engine->tableModel.tables.size(), 1u);
+    std::vector<int> widths;
+    for (const translate::ColumnRec& column : engine->tableModel.tables[0].columns)
+      widths.push_back(column.width);
+    EXPECT_EQ(widths, c.widths) << "tolerance " << c.tolerance;
+  }
+}
+
+TEST(TableAnalysisTest, SplitsRowsOfAnotherShapeUnlessTheyContinueAMerge) {
+  std::unique_ptr<Engine> engine = MakeEngine();
+  translate::TableRec table;
+  table.rows = {Row({1000}), Row({1000}), Row({2000}, 500), Row({2000}, 500)};
+  engine->tableModel.tables = {table};
+  translate::AnalyseTables(*engine);
+  ASSERT_EQ(engine->tableModel.tables.size(), 2u);
+  EXPECT_EQ(engine->tableModel.tables[0].rows.size(), 2u);
+  EXPECT_TRUE(engine->tableModel.tables[0].continues);
+  EXPECT_EQ(engine->tableModel.tables[1].left, 500);
+
+  // A row that continues a vertical merge stays with the merge.
+  table.rows = {Row({1000}), Row({2000}, 500)};
+  table.rows[0].cells[0].rowSpan = 1;
+  table.rows[1].cells[0].right = 1000;
+  table.rows[1].cells[0].rowSpan = -1;
+  table.rows[1].left = 900;
+  engine->tableModel.tables = {table};
+  translate::AnalyseTables(*engine);
+  ASSERT_EQ(engine->tableModel.tables.size(), 1u);
+  EXPECT_EQ(engine->tableModel.tables[0].rows[0].cells[0].rowSpan, 2);
+}
+
+TEST(TableAnalysisTest, ContinuationCellWithTextIsACellOfItsOwn) {
+  std::unique_ptr<Engine> engine = MakeEngine();
+  translate::TableRec table;
+  table.rows = {Row({1000}), Row({1000}), Row({1000})};
+  table.rows[0].cells[0].rowSpan = 1;
+  table.rows[1].cells[0].rowSpan = -1;
+  table.rows[2].cells[0].rowSpan = -1;
+  table.rows[2].cells[0].hasText = true;
+  engine->tableModel.tables = {table};
+  translate::AnalyseTables(*engine);
+  const auto& rows = engine->tableModel.tables[0].rows;
+  EXPECT_EQ(rows[0].cells[0].rowSpan, 2);
+  EXPECT_EQ(rows[1].cells[0].rowSpan, -1);
+  EXPECT_EQ(rows[2].cells[0].rowSpan, 1);
+}
+
+TEST(TableAnalysisTest, ColumnCountIsBounded) {
+  std::unique_ptr<Engine> engine = MakeEngine();
+  translate::TableRec table;
+  std::vector<int> rights;
+  for (int i = 1; i <= 3000; ++i) rights.push_back(i * 100);
+  table.rows = {Row(rights)};
+  engine->tableModel.tables = {table};
+  translate::AnalyseTables(*engine);
+  EXPECT_EQ(engine->tableModel.tables[0].columns.size(),
+            static_cast<std::size_t>(translate::TableModel::kMaxColumns));
+}
+
+}  // namespace
+}  // namespace quillo::test
