@@ -43,14 +43,15 @@ void PutLE16(std::string& out, int value) {
 }
 
 void PutLE32(std::string& out, long value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<char>((value >> shift) & 0xFF));
 }
 
 long ReadLE32(const std::vector<unsigned char>& data, std::size_t at) {
   if (at + 4 > data.size()) return 0;
-  return static_cast<long>(static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-                           static_cast<uint32_t>(data[at + 2]) << 16 |
-                           static_cast<uint32_t>(data[at + 3]) << 24);
+  return static_cast<long>(
+      static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
+      static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24);
 }
 
 int ReadLE16(const std::vector<unsigned char>& data, std::size_t at) {
@@ -68,7 +69,8 @@ void Write(FileEntry* file, const unsigned char* bytes, std::size_t size) {
 
 /// The 22-byte placeable header that makes metafile data a .wmf file.
 std::string PlaceableHeader(int width, int height) {
-  const int words[10] = {0xCDD7, 0x9AC6, 0, 0xFFFC, 0xFFFC, width & 0xFFFF, height & 0xFFFF, 96, 0, 0};
+  const int words[10] = {0xCDD7,         0x9AC6,          0,  0xFFFC, 0xFFFC,
+                         width & 0xFFFF, height & 0xFFFF, 96, 0,      0};
   std::string out;
   int checksum = 0;
   for (int word : words) {
@@ -130,8 +132,8 @@ void WriteBitmap(Engine& engine, FileEntry* file, const PictureValues& v,
   const int bits = v.bitsPerPixel > 0 ? v.bitsPerPixel : 1;
   const std::string palette = Palette(engine, bits);
   const long padded = (rowLength + 3) & ~3L;
-  Write(file, BitmapHeader(v.width, static_cast<int>(height), bits, static_cast<long>(palette.size()),
-                           padded * height));
+  Write(file, BitmapHeader(v.width, static_cast<int>(height), bits,
+                           static_cast<long>(palette.size()), padded * height));
   Write(file, palette);
   std::vector<unsigned char> row(static_cast<std::size_t>(padded), 0);
   for (long r = height - 1; r >= 0; --r) {
@@ -231,7 +233,8 @@ void ReadPicture(Engine& engine) {
   char number[16];
   std::snprintf(number, sizeof number, "%0*d", digits, p.imageCounter);
   rec->fileName = engine.settings.paths.baseName + number + "." + v.extension;
-  rec->refName = engine.settings.paths.baseFileName + number + "." + SettingValue(engine, "ImageExt");
+  rec->refName =
+      engine.settings.paths.baseFileName + number + "." + SettingValue(engine, "ImageExt");
   ++p.imageCounter;
 
   OutputSize(engine, v, *rec);
@@ -269,7 +272,8 @@ void ReadPicture(Engine& engine) {
   std::vector<unsigned char> collected;
   if (v.kind == kPictBitmap) {
     const int bits = v.bitsPerPixel > 0 ? v.bitsPerPixel : 1;
-    long rowLength = v.bytesPerLine > 0 ? v.bytesPerLine : ((static_cast<long>(v.width) * bits + 15) / 16) * 2;
+    long rowLength =
+        v.bytesPerLine > 0 ? v.bytesPerLine : ((static_cast<long>(v.width) * bits + 15) / 16) * 2;
     long height = v.height < 0 ? -static_cast<long>(v.height) : v.height;
     // The declared size comes from the document: it is held to what the rest of the input can
     // hold, so that a bogus size cannot make a huge file.
@@ -498,7 +502,8 @@ bool ReadPictureData(Engine& engine, PictureRec& record, FileEntry* file,
     reader.binarySkip = 0;
     unsigned char bytes[kBlock];
     while (count > 0) {
-      const std::size_t want = count < static_cast<long>(kBlock) ? static_cast<std::size_t>(count) : kBlock;
+      const std::size_t want =
+          count < static_cast<long>(kBlock) ? static_cast<std::size_t>(count) : kBlock;
       const std::size_t got = FileRead(reader.input, bytes, 1, want);
       for (std::size_t i = 0; i < got; ++i) put(bytes[i]);
       count -= static_cast<long>(got);

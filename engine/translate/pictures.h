@@ -30,8 +30,8 @@ enum PictureKind : int {
 /// Values of the \pict group being read (reset by \pict).
 struct PictureValues {
   int kind = kPictNone;
-  std::string extension;  ///< native file extension
-  bool deviceIndependent = false;  ///< \dibitmap: the data carries its own bitmap header
+  std::string extension;              ///< native file extension
+  bool deviceIndependent = false;     ///< \dibitmap: the data carries its own bitmap header
   int width = 0, height = 0;          ///< \picw, \pich
   int goalWidth = 0, goalHeight = 0;  ///< \picwgoal, \pichgoal (twips)
   int scaleX = 100, scaleY = 100;     ///< percent

@@ -26,7 +26,7 @@ struct CellRec {
   /// 0 normal, 1 first cell of a vertical merge, -1 continuation; after the analysis the number
   /// of rows spanned (continuations stay -1).
   int rowSpan = 0;
-  int vAlign = 0;  ///< 0 top, 1 middle, 2 bottom
+  int vAlign = 0;                ///< 0 top, 1 middle, 2 bottom
   int border[4] = {0, 0, 0, 0};  ///< weights in pixels of sides 20, 21, 22, 23
   int leftIndent = 0;            ///< side-by-side paragraphs: the paragraph's left indent
   int mergedInto = -1;           ///< horizontally merged cell: index of the merge's first cell
@@ -62,10 +62,10 @@ struct TableContext {
   /// 0 outside a table, 1 in a row definition, 2 in a cell definition, 3 cell definition
   /// complete, 4 in cell content, 5 after \cell, 6 after \row.
   int state = 0;
-  int level = 0;   ///< markup open in pass 2: 0 none, 1 table, 2 row, 3 cell
-  int table = -1;  ///< number of the current table (index into TableModel::tables), -1 none
-  int row = -1;    ///< row index, -1 before the first row
-  int cell = -1;   ///< cell index, -1 before the first cell
+  int level = 0;        ///< markup open in pass 2: 0 none, 1 table, 2 row, 3 cell
+  int table = -1;       ///< number of the current table (index into TableModel::tables), -1 none
+  int row = -1;         ///< row index, -1 before the first row
+  int cell = -1;        ///< cell index, -1 before the first cell
   int mergeStart = -1;  ///< cell that began the horizontal merge being defined
   // Pass 2: which markup of the open levels was written (a missing or merged record writes none).
   bool tableWritten = false, rowWritten = false, cellWritten = false;

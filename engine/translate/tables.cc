@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "engine.h"
 #include "rtf/control_words.h"
@@ -37,13 +38,13 @@ TableRec* TableOf(Engine& engine, const TableContext& c) {
 RowRec* RowOf(Engine& engine, const TableContext& c) {
   TableRec* table = TableOf(engine, c);
   return table && c.row >= 0 && c.row < static_cast<int>(table->rows.size()) ? &table->rows[c.row]
-                                                                              : nullptr;
+                                                                             : nullptr;
 }
 
 CellRec* CellOf(Engine& engine, const TableContext& c) {
   RowRec* row = RowOf(engine, c);
   return row && c.cell >= 0 && c.cell < static_cast<int>(row->cells.size()) ? &row->cells[c.cell]
-                                                                             : nullptr;
+                                                                            : nullptr;
 }
 
 bool Pass1(const Engine& engine) { return engine.driver.pass != 2; }
@@ -437,7 +438,8 @@ void TableWord(Engine& engine) {
     case kRowRightAlign:
     case kRowCenter:
       MoveState(engine, channel, 1);
-      if (RowRec* p = row()) p->align = minor == kRowLeftAlign ? 0 : minor == kRowRightAlign ? 2 : 3;
+      if (RowRec* p = row())
+        p->align = minor == kRowLeftAlign ? 0 : minor == kRowRightAlign ? 2 : 3;
       break;
     case kRowLeft:
       MoveState(engine, channel, 1);
@@ -460,7 +462,8 @@ void TableWord(Engine& engine) {
     case kVAlignCenter:
     case kVAlignTop:
       MoveState(engine, channel, 2);
-      if (CellRec* p = cell()) p->vAlign = minor == kVAlignBottom ? 2 : minor == kVAlignCenter ? 1 : 0;
+      if (CellRec* p = cell())
+        p->vAlign = minor == kVAlignBottom ? 2 : minor == kVAlignCenter ? 1 : 0;
       break;
     default:
       if (minor >= kRowBorderTop && minor <= kRowBorderVert) {
@@ -640,19 +643,34 @@ void Columns(Engine& engine, TableRec& table, int tableIndex, int tolerance) {
   int c = INT_MAX;
   for (const RowRec& row : table.rows)
     if (!row.cells.empty() && row.cells.front().right < c) c = row.cells.front().right;
+  // The left edge only grows, so the cells of a row at or left of it are never looked at again:
+  // each row keeps where its cells still matter, and a row whose edges grow (as they do in any
+  // well-formed row) is left as soon as the next boundary is known. This keeps the grid linear
+  // in the number of cells rather than columns times cells.
+  const int rowCount = static_cast<int>(table.rows.size());
+  std::vector<int> first(static_cast<std::size_t>(rowCount), 0);
+  std::vector<char> ordered(static_cast<std::size_t>(rowCount), 1);
+  for (int r = 0; r < rowCount; ++r) {
+    const auto& cells = table.rows[r].cells;
+    for (std::size_t i = 1; i < cells.size(); ++i)
+      if (cells[i].right < cells[i - 1].right) ordered[r] = 0;
+  }
   while (c != INT_MAX && c <= table.right &&
          static_cast<int>(table.columns.size()) < TableModel::kMaxColumns) {
     if (tracing)
       PrintEscaped(engine, "Tbl:ti=%d,le=%d,re=%d,bw=%d,bm=%d\n", tableIndex, o, c,
                    table.borderWeight, table.frameRules);
     int next = INT_MAX;
-    for (int r = 0; r < static_cast<int>(table.rows.size()); ++r) {
+    for (int r = 0; r < rowCount; ++r) {
       RowRec& row = table.rows[r];
       bool counted = false;
-      for (int i = 0; i < static_cast<int>(row.cells.size()); ++i) {
+      int& start = first[static_cast<std::size_t>(r)];
+      while (start < static_cast<int>(row.cells.size()) && row.cells[start].right <= o) ++start;
+      for (int i = start; i < static_cast<int>(row.cells.size()); ++i) {
         CellRec& cell = row.cells[i];
         if (cell.right <= o) continue;
         if (cell.right > c + tolerance && cell.right < next) next = cell.right;
+        if (counted && ordered[static_cast<std::size_t>(r)] && cell.right > c + tolerance) break;
         if (counted || cell.right < c) continue;
         counted = true;
         if (cell.right > c && cell.right < c + tolerance) {
@@ -721,9 +739,8 @@ void AnalyseOne(Engine& engine, TableRec& table, int tableIndex, int tolerance) 
     }
   }
   const CellRec noCell;
-  const CellRec& first = rows > 0 && !table.rows.front().cells.empty()
-                             ? table.rows.front().cells.front()
-                             : noCell;
+  const CellRec& first =
+      rows > 0 && !table.rows.front().cells.empty() ? table.rows.front().cells.front() : noCell;
   const CellRec& last =
       rows > 0 && !table.rows.back().cells.empty() ? table.rows.back().cells.back() : noCell;
   int weight = first.Border(kSideTop) * (first.doubleTop ? 2 : 1);
@@ -752,9 +769,10 @@ void AnalyseTables(Engine& engine) {
       }
       for (std::size_t j = 1; j < table.rows.size(); ++j) {
         const RowRec& row = table.rows[j];
-        const bool differs = std::abs(row.left - table.left) > tolerance ||
-                             (!row.cells.empty() && std::abs(LastRight(row) - table.right) > tolerance) ||
-                             row.align != table.align;
+        const bool differs =
+            std::abs(row.left - table.left) > tolerance ||
+            (!row.cells.empty() && std::abs(LastRight(row) - table.right) > tolerance) ||
+            row.align != table.align;
         if (!differs || HasContinuation(row)) continue;
         // A row of another shape starts a table of its own, analysed next.
         TableRec rest;

@@ -78,21 +78,22 @@ TEST_F(FootnotesTest, EdgeCases) {
       {"a footnote whose mark is no \\chftn still takes a number",
        "a*{\\footnote\\pard * first}b\\chftn{\\footnote\\pard\\chftn second}\\par",
        "<p>a*b<a fnB2>#fn2:1</a></p><SEP><p>* first</p><p><a fn2>#fnB2:1</a>second</p>"},
-      {"a hidden mark is not written",
-       "a{\\v\\chftn}{\\footnote\\pard note}\\par", "<p>a</p><SEP><p>note</p>"},
+      {"a hidden mark is not written", "a{\\v\\chftn}{\\footnote\\pard note}\\par",
+       "<p>a</p><SEP><p>note</p>"},
       {"\\ftnstart numbers the marks, the links count on their own",
        "\\ftnstart5 a\\chftn{\\footnote\\pard\\chftn x}\\par",
        "<p>a<a fnB1>#fn1:5</a></p><SEP><p><a fn1>#fnB1:5</a>x</p>"},
       {"a footnote inside a table cell leaves the table alone",
-       "\\trowd\\cellx1000\\pard\\intbl a\\chftn{\\footnote\\pard\\chftn x}\\cell\\row\\pard b\\par",
+       "\\trowd\\cellx1000\\pard\\intbl a\\chftn{\\footnote\\pard\\chftn x}\\cell\\row\\pard "
+       "b\\par",
        "<p>a<a fnB1>#fn1:1</a></p><p>b</p><SEP><p><a fn1>#fnB1:1</a>x</p>"},
   };
   for (const Case& c : cases) EXPECT_EQ(Page(c.body), c.expected) << c.name;
 }
 
 TEST_F(FootnotesTest, FootnoteStateFromTheTranslationFile) {
-  const std::string page = Page("a{\\b 7}{\\footnote\\pard note}\\par",
-                                ".TMatch\n\"\" 0 Bold \"\" \"\" _FootNote\n");
+  const std::string page =
+      Page("a{\\b 7}{\\footnote\\pard note}\\par", ".TMatch\n\"\" 0 Bold \"\" \"\" _FootNote\n");
   EXPECT_EQ(page, "<p>a<a fnB1>#fn1:7</a></p><SEP><p>note</p>");
 }
 
@@ -121,10 +122,10 @@ TEST_F(FootnotesTest, NumberingGoesOnAcrossSplitFilesEachWithItsOwnFootnotes) {
 }
 
 TEST_F(FootnotesTest, BookmarksBecomeAnchors) {
-  const std::string page =
-      Page("{\\*\\bkmkstart}a{\\*\\bkmkend}{\\*\\bkmkstart named}b{\\*\\bkmkend named}"
-           "{\\*\\bkmkstart}c{\\*\\bkmkend}\\par",
-           kWrapped);
+  const std::string page = Page(
+      "{\\*\\bkmkstart}a{\\*\\bkmkend}{\\*\\bkmkstart named}b{\\*\\bkmkend named}"
+      "{\\*\\bkmkstart}c{\\*\\bkmkend}\\par",
+      kWrapped);
   // Unnamed bookmarks are numbered from 0 in each output file.
   EXPECT_EQ(page, "<A Quilloxx0><p>a<A named>b<A Quilloxx1>c</p>");
 }

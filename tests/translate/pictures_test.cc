@@ -170,7 +170,8 @@ TEST_F(PicturesTest, PlaceableMetafileHeader) {
 
 TEST_F(PicturesTest, DeviceBitmapRowsArePaddedAndReversed) {
   // 1 bit per pixel, 3 bytes per line, 2 rows.
-  Run(Doc("{\\pict\\wbitmap0\\wbmbitspixel1\\wbmplanes1\\wbmwidthbytes3\\picw20\\pich2 "
+  Run(
+      Doc("{\\pict\\wbitmap0\\wbmbitspixel1\\wbmplanes1\\wbmwidthbytes3\\picw20\\pich2 "
           "aabbccddeeff}"));
   const std::string& file = outputs_[Base() + "00.bmp"];
   ASSERT_EQ(file.size(), 54u + 8u + 8u);
@@ -213,8 +214,8 @@ TEST_F(PicturesTest, DeviceIndependentBitmapKeepsItsOwnHeader) {
 
 TEST_F(PicturesTest, DuplicatesShareTheFirstFile) {
   const std::string a = Hex(Png(1)), b = Hex(Png(2));
-  const std::string rtf = Doc("{\\pict\\pngblip " + a + "}{\\pict\\pngblip " + b +
-                              "}{\\pict\\pngblip " + a + "}");
+  const std::string rtf =
+      Doc("{\\pict\\pngblip " + a + "}{\\pict\\pngblip " + b + "}{\\pict\\pngblip " + a + "}");
   Run(rtf);
   EXPECT_EQ(outputs_.count(Base() + "00.png"), 1u);
   EXPECT_EQ(outputs_.count(Base() + "01.png"), 1u);
@@ -227,7 +228,8 @@ TEST_F(PicturesTest, DuplicatesShareTheFirstFile) {
   EXPECT_EQ(Count(page_, "[img " + Base() + "02.png"), 1);
 
   // Same checksum, different data: byte swaps four places apart keep the XOR of each lane.
-  const std::string x("\x01\x02\x03\x04\x05\x06\x07\x08", 8), y("\x05\x06\x07\x08\x01\x02\x03\x04", 8);
+  const std::string x("\x01\x02\x03\x04\x05\x06\x07\x08", 8),
+      y("\x05\x06\x07\x08\x01\x02\x03\x04", 8);
   Run(Doc("{\\pict\\pngblip " + Hex(x) + "}{\\pict\\pngblip " + Hex(y) + "}"));
   EXPECT_EQ(outputs_[Base() + "01.png"], y);
 }
@@ -256,9 +258,9 @@ TEST_F(PicturesTest, BinaryDataMayHoldBraces) {
 }
 
 TEST_F(PicturesTest, DataCutShortEndsCleanly) {
-  for (const std::string& body : {std::string("A{\\pict\\emfblip\\bin100 abc"),
-                                  std::string("A{\\pict\\pngblip 89504e47"),
-                                  std::string("A{\\pict\\wbitmap0\\wbmwidthbytes100000\\pich100000 00")}) {
+  for (const std::string& body :
+       {std::string("A{\\pict\\emfblip\\bin100 abc"), std::string("A{\\pict\\pngblip 89504e47"),
+        std::string("A{\\pict\\wbitmap0\\wbmwidthbytes100000\\pich100000 00")}) {
     Run("{\\rtf1\\ansi " + body);
     ASSERT_TRUE(converted_) << body;
     EXPECT_NE(page_.find("A"), std::string::npos) << body;
@@ -290,14 +292,18 @@ TEST_F(PicturesTest, NoGraphicsWritesNoFiles) {
 TEST_F(PicturesTest, LinkedPictures) {
   const std::string png = Hex(Png(4));
   // A linked picture with the picture in the result: written once, as the embedded file.
-  Run(Doc("{\\field{\\*\\fldinst INCLUDEPICTURE \"http://x/a.png\" \\\\* MERGEFORMAT}"
-          "{\\fldrslt{\\pict\\pngblip " + png + "}}}after{\\pict\\pngblip " + Hex(Png(5)) + "}"));
+  Run(
+      Doc("{\\field{\\*\\fldinst INCLUDEPICTURE \"http://x/a.png\" \\\\* MERGEFORMAT}"
+          "{\\fldrslt{\\pict\\pngblip " +
+          png + "}}}after{\\pict\\pngblip " + Hex(Png(5)) + "}"));
   EXPECT_EQ(Count(page_, "[img "), 2) << page_;
   EXPECT_EQ(Count(page_, "[link"), 0) << page_;
   EXPECT_NE(page_.find(Base() + "01.png"), std::string::npos) << page_;
   // Without a picture in the result the link is written.
-  Run(Doc("{\\field{\\*\\fldinst INCLUDEPICTURE \"pic.png\"}{\\fldrslt x}}"
-          "{\\pict\\pngblip " + png + "}"));
+  Run(
+      Doc("{\\field{\\*\\fldinst INCLUDEPICTURE \"pic.png\"}{\\fldrslt x}}"
+          "{\\pict\\pngblip " +
+          png + "}"));
   EXPECT_EQ(Count(page_, "[link pic.png]"), 1) << page_;
   EXPECT_NE(page_.find("[img " + Base() + "00.png"), std::string::npos) << page_;
   // PreferEmbed 0: the link stands where the picture is, and nothing is written.

@@ -2,6 +2,7 @@
 // spans, header and footer sections and split tables, and the markup written in pass 2.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace quillo::test {
 namespace {
 
 /// Table strings that show the engine's values compactly.
-constexpr char kTableStrings[] = R"(_table_start_ "<T f$_TableFrame_; r$_TableRules_; w$_TableBorderWeight_; n$_NCOLS_; a$_TABLEALIGN_;>"
+constexpr char kTableStrings[] =
+    R"(_table_start_ "<T f$_TableFrame_; r$_TableRules_; w$_TableBorderWeight_; n$_NCOLS_; a$_TABLEALIGN_;>"
 _table_end_ "</T>\n"
 _ColGroupStart_ "<G>"
 _ColGroupEnd_ "</G>"
@@ -47,8 +49,8 @@ class TablesTest : public TranslateTest {
  protected:
   std::string Page(const std::string& body, std::vector<std::string> options = {}) {
     const std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}" + body + "}";
-    Conversion run = Convert(std::string(kPlainTables) + ".Strings\n" + kTableStrings, rtf,
-                             std::move(options));
+    Conversion run =
+        Convert(std::string(kPlainTables) + ".Strings\n" + kTableStrings, rtf, std::move(options));
     EXPECT_TRUE(run.converted);
     errors_ = run.errors;
     std::string page = run.page;
@@ -109,8 +111,7 @@ TEST_F(TablesTest, RowsAndCellsBecomeTableMarkup) {
       {"content beyond the defined cells stays in the last cell",
        "\\trowd\\cellx1000\\pard\\intbl a\\cell b\\cell\\row",
        "<T f0 r0 w0 n1 a0><G><C50></G><R><td1,1,0>a</td><td1,1,0>b</td></R></T>"},
-      {"a centred row centres the table",
-       "\\trowd\\trqc\\cellx1000\\pard\\intbl a\\cell\\row",
+      {"a centred row centres the table", "\\trowd\\trqc\\cellx1000\\pard\\intbl a\\cell\\row",
        "<T f0 r0 w0 n1 a3><G><C50></G><R><td1,1,0>a</td></R></T>"},
       {"nested tables keep their text in order inside the enclosing cell",
        "\\trowd\\cellx3000\\pard\\intbl before \\pard\\intbl\\itap2 in1\\nestcell in2\\nestcell"
@@ -146,8 +147,8 @@ TEST_F(TablesTest, BorderWeightsGiveFrameAndRules) {
     const char* expectedStart;
   };
   // 15 twips is one pixel; 5 twips rounds to nothing.
-  const Case cases[] = {{"15", "<T f15 r6 w1 n2 a0>"}, {"5", "<T f0 r0 w0 n2 a0>"},
-                        {"60", "<T f15 r6 w3 n2 a0>"}};
+  const Case cases[] = {
+      {"15", "<T f15 r6 w1 n2 a0>"}, {"5", "<T f0 r0 w0 n2 a0>"}, {"60", "<T f15 r6 w3 n2 a0>"}};
   for (const Case& c : cases) {
     const std::string w = c.width;
     const std::string cell = "\\clbrdrt\\brdrs\\brdrw" + w + "\\clbrdrl\\brdrs\\brdrw" + w +
@@ -180,6 +181,26 @@ TEST_F(TablesTest, TraceShowsRecordsAndAnalysis) {
   for (const char* line : {"newTable:0", "newRow:0", "newCell:0", "TableState:0-&gt;1",
                            "Tbl:ti=0,le=0,re=1000", "Tbl:ti=0,le=0,re=1000,cgi=0,w=1000,cg=0"})
     EXPECT_NE(errors_.find(line), std::string::npos) << line << "\n" << errors_;
+}
+
+TEST_F(TablesTest, LargeTableConvertsInLinearTime) {
+  // 2000 rows of 60 cells whose edges differ from row to row: the grid has the full 999
+  // columns and every cell spans many of them.
+  std::string body;
+  for (int r = 0; r < 2000; ++r) {
+    body += "\\trowd";
+    for (int i = 1; i <= 60; ++i) body += "\\cellx" + std::to_string(i * 150 + (r % 50) * 3);
+    body += "\\pard\\intbl";
+    for (int i = 1; i <= 60; ++i) body += " c\\cell";
+    body += "\\row";
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const std::string page = Page(body);
+  const auto seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 20.0);
+  EXPECT_EQ(Count(page, "<R>"), 2000);
+  EXPECT_EQ(Count(page, "</td>"), 120000);
 }
 
 // ---- The analysis on records made by hand -------------------------------------------------------
