@@ -1,5 +1,6 @@
 #include "frame/buffers.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -81,6 +82,17 @@ std::string FoldedKey(std::string_view text) {
   std::string key(text);
   for (char& c : key) c = FoldUpper(c);
   return key;
+}
+
+std::string FormatV(const char* format, va_list ap) {
+  va_list copy;
+  va_copy(copy, ap);
+  int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (size <= 0) return {};
+  std::string text(static_cast<std::size_t>(size), '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, ap);
+  return text;
 }
 
 }  // namespace quillo

@@ -2,6 +2,7 @@
 // Depends on nothing but the standard library.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -52,5 +53,7 @@ int CaseCompareN(std::string_view a, std::string_view b, std::size_t n);
 inline bool CaseEqual(std::string_view a, std::string_view b) { return CaseCompare(a, b) == 0; }
 /// Copy with a-z folded to A-Z (the key used by case-insensitive lookups).
 std::string FoldedKey(std::string_view text);
+/// vsnprintf into a string of whatever length the text needs.
+std::string FormatV(const char* format, va_list ap);
 
 }  // namespace quillo

@@ -32,9 +32,6 @@ Engine& GlobalEngine() {
 
 namespace {
 
-constexpr const char* kVersion = "5.0.2";
-constexpr int kMaxBaseName = 255;
-
 // ---- Token handlers --------------------------------------------------------------------------
 // The translation layer owns what each token class does in each pass.
 void InstallTokenHandlers(Engine& engine) { translate::InstallHandlers(engine); }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "frame/buffers.h"
 #include "expand/expand.h"
 #include "frame/file_table.h"
 #include "frame/settings.h"
@@ -222,17 +223,6 @@ Action ActionFromText(const std::string& text) {
   if (text == "panic") return kPanic;
   if (text == "eof") return kEof;
   return kMessage;
-}
-
-std::string FormatV(const char* format, va_list ap) {
-  va_list copy;
-  va_copy(copy, ap);
-  int size = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (size <= 0) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  std::vsnprintf(text.data(), text.size() + 1, format, ap);
-  return text;
 }
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -218,17 +218,6 @@ int FindOrAdd(SettingsStore& store, std::string_view name) {
   return index;
 }
 
-std::string FormatV(const char* format, va_list ap) {
-  va_list copy;
-  va_copy(copy, ap);
-  int size = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (size <= 0) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  std::vsnprintf(text.data(), text.size() + 1, format, ap);
-  return text;
-}
-
 /// Stores a built-in's value with no trace, mirror or side effect. Used where the engine derives
 /// a value itself (ApplyOutputName) and a side effect would run the derivation again.
 void StoreRaw(Engine& engine, int index, std::string_view value) {
