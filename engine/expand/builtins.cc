@@ -68,7 +68,7 @@ class CallArguments {
   /// The value of the next argument, or `fallback` when none is left.
   std::string ValueOr(Engine& engine, std::string_view fallback) {
     std::string value;
-    if (!NextValue(engine, value)) value = fallback;
+    if (!NextValue(engine, value)) value.assign(fallback.data(), fallback.size());
     return value;
   }
   /// The value of the next argument, also telling whether it took in literal (document) text.
