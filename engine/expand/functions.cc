@@ -396,10 +396,9 @@ class FunctionRun {
 }  // namespace
 
 int FindUserFunction(const Engine& engine, std::string_view name) {
-  const std::vector<UserFunction>& functions = engine.translation.functions;
-  for (int i = static_cast<int>(functions.size()) - 1; i >= 0; --i)
-    if (CaseEqual(functions[i].name, name)) return i;
-  return -1;
+  const auto& index = engine.translation.functionIndex;
+  auto found = index.find(name);
+  return found == index.end() ? -1 : found->second;
 }
 
 std::string CallUserFunction(Engine& engine, int index, std::string_view call,

@@ -53,6 +53,26 @@ int CaseCompareN(std::string_view a, std::string_view b, std::size_t n);
 inline bool CaseEqual(std::string_view a, std::string_view b) { return CaseCompare(a, b) == 0; }
 /// Copy with a-z folded to A-Z (the key used by case-insensitive lookups).
 std::string FoldedKey(std::string_view text);
+/// Hash and equality for maps keyed by names that compare without ASCII case; both accept any
+/// string-like key, so a lookup needs no folded copy of the name.
+struct CaseInsensitiveHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    std::size_t h = 14695981039346656037ull;  // FNV-1a over the folded bytes
+    for (char c : text) h = (h ^ static_cast<unsigned char>(FoldUpper(c))) * 1099511628211ull;
+    return h;
+  }
+};
+struct CaseInsensitiveEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (FoldUpper(a[i]) != FoldUpper(b[i])) return false;
+    return true;
+  }
+};
+
 /// vsnprintf into a string of whatever length the text needs.
 std::string FormatV(const char* format, va_list ap);
 

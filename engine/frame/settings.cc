@@ -208,13 +208,12 @@ static_assert(BuiltinsInOrder(), "built-in table out of step with BuiltinSetting
 
 /// Looks a name up, appending it with an empty value when absent. Returns its index.
 int FindOrAdd(SettingsStore& store, std::string_view name) {
-  std::string key = FoldedKey(name);
-  auto it = store.indexByKey.find(key);
+  auto it = store.indexByKey.find(name);
   if (it != store.indexByKey.end()) return it->second;
   int index = static_cast<int>(store.names.size());
   store.names.emplace_back(name);
   store.values.emplace_back();
-  store.indexByKey.emplace(std::move(key), index);
+  store.indexByKey.emplace(std::string(name), index);
   return index;
 }
 
@@ -566,7 +565,7 @@ void SetIndexFormatted(Engine& engine, int index, const char* format, ...) {
 }
 
 int FindSetting(const Engine& engine, std::string_view name) {
-  auto it = engine.settings.indexByKey.find(FoldedKey(name));
+  auto it = engine.settings.indexByKey.find(name);
   return it == engine.settings.indexByKey.end() ? -1 : it->second;
 }
 

@@ -10,6 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "frame/buffers.h"
+
 namespace quillo {
 struct Engine;
 struct FileEntry;
@@ -191,7 +193,8 @@ struct OutputNames {
 struct SettingsStore {
   std::vector<std::string> names;
   std::vector<std::string> values;
-  std::unordered_map<std::string, int> indexByKey;  ///< FoldedKey(name) -> index
+  /// name -> index, compared without ASCII case
+  std::unordered_map<std::string, int, CaseInsensitiveHash, CaseInsensitiveEqual> indexByKey;
   std::unordered_set<std::string> protectedKeys;    ///< FoldedKey of names OverrideDefs protected
   /// Indexes whose value is literal text (document text, sub-matches): name resolution returns
   /// such a value as it is and never expands it again. Any later set of the name clears the mark.

@@ -643,6 +643,7 @@ void Loader::StartFunction() {
     currentFunction_ = static_cast<int>(tables_.functions.size());
     tables_.functions.push_back(UserFunction{name, {}});
     functionByName_.emplace(key, currentFunction_);
+    tables_.functionIndex[name] = currentFunction_;
   }
   CheckExtra();
 }

@@ -6,9 +6,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "expand/regex.h"
+#include "frame/buffers.h"
 
 namespace quillo {
 struct Engine;
@@ -172,6 +174,8 @@ struct TranslationTables {
   std::vector<ColorEntry> colors;
   std::vector<CharsetEntry> charsets;
   std::vector<UserFunction> functions;
+  /// Function name -> the last function of that name (the one a call runs), without ASCII case.
+  std::unordered_map<std::string, int, CaseInsensitiveHash, CaseInsensitiveEqual> functionIndex;
   int version = 0;
   std::string fileName;  ///< name of the loaded file
 };

@@ -284,6 +284,12 @@ const char* OutputText(const Engine& engine, int index) {
   return map[index]->c_str();
 }
 
+const std::string* OutputTextString(const Engine& engine, int index) {
+  const auto& map = engine.charMaps.outputMap;
+  if (index < 0 || index >= static_cast<int>(map.size()) || !map[index]) return nullptr;
+  return &*map[index];
+}
+
 void SetOutputText(Engine& engine, int index, std::string_view text) {
   if (index < 0) return;
   auto& map = engine.charMaps.outputMap;

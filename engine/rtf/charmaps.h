@@ -141,6 +141,8 @@ int RTFReadOutputMap(Engine& engine, std::string_view fileName, bool clear);
 /// map named it, or the index lies beyond the map). The pointer is valid until the output map
 /// changes.
 const char* OutputText(const Engine& engine, int index);
+/// The same as a string (its length known), or nullptr.
+const std::string* OutputTextString(const Engine& engine, int index);
 /// Stores `text` as the output text of standard character `index` (>= 0), growing the output map
 /// to the number of names as needed.
 void SetOutputText(Engine& engine, int index, std::string_view text);

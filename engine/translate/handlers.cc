@@ -971,7 +971,7 @@ std::string_view OutputChar(Engine& engine, int index, int byte) {
   const int nothing = rtf::NothingCharIndex(engine);
   if (index < 0) index = nothing;
   if (index != nothing) {
-    if (const char* text = rtf::OutputText(engine, index)) return text;
+    if (const std::string* text = rtf::OutputTextString(engine, index)) return *text;
   }
   char buffer[64];
   if (index == nothing) {

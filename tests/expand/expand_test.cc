@@ -252,6 +252,7 @@ TEST_F(ExpandTest, UserFunctionsHideBuiltins) {
   Set("Why", "1");
   UserFunction function;
   function.name = "CALLBACK";
+  engine_->translation.functionIndex["CALLBACK"] = 0;
   engine_->translation.functions.push_back(std::move(function));
   record.reply = "from host";
   // A function without steps yields its first argument's value.
