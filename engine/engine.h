@@ -4,8 +4,8 @@
 #pragma once
 
 #include "expand/expand.h"
-#include "frame/driver.h"
 #include "frame/batch.h"
+#include "frame/driver.h"
 #include "frame/file_table.h"
 #include "frame/log.h"
 #include "frame/messages.h"

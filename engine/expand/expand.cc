@@ -2,8 +2,6 @@
 // OutTrn line filter. Function calls are run by FctExpand in builtins.cc.
 #include "expand/expand.h"
 
-#include "translate/translate.h"
-
 #include <algorithm>
 
 #include "engine.h"
@@ -11,6 +9,7 @@
 #include "frame/file_table.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
+#include "translate/translate.h"
 
 namespace quillo {
 namespace {

@@ -40,7 +40,9 @@ void TextBuffer::Reserve(std::size_t needed) {
   capacity_ = static_cast<int>(grown);
 }
 
-int TextBuffer::AppendString(std::string_view text) { return AppendBytes(text.data(), text.size()); }
+int TextBuffer::AppendString(std::string_view text) {
+  return AppendBytes(text.data(), text.size());
+}
 
 int TextBuffer::AppendBytes(const void* bytes, std::size_t n) {
   Reserve(static_cast<std::size_t>(length_) + n + 1);

@@ -25,8 +25,12 @@ class TextBuffer {
   int AppendString(std::string_view text);  ///< returns the new length
   int AppendBytes(const void* bytes, std::size_t n);
   int AppendChar(char c);
-  void Clear() { length_ = 0; if (data_) data_[0] = '\0'; }
-  /// Gives up the storage to the caller (a malloc'ed block, or nullptr) and leaves the buffer empty.
+  void Clear() {
+    length_ = 0;
+    if (data_) data_[0] = '\0';
+  }
+  /// Gives up the storage to the caller (a malloc'ed block, or nullptr) and leaves the buffer
+  /// empty.
   char* Release();
 
   const char* data() const { return data_ ? data_ : ""; }

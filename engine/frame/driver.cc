@@ -103,7 +103,7 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
   if (d.footnoteFile) {
     FlushContext(engine, d.footnotes);
     if (d.footnoteFile->kind == FileKind::kMemoryOutput ? d.footnoteFile->output.length() > 0
-                                                         : FileTell(d.footnoteFile) > 0) {
+                                                        : FileTell(d.footnoteFile) > 0) {
       ExpandInto(engine, d.main, "$FNSep;");
       if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
         PutWrap(engine, d.footnoteFile->output.view(), d.main, 0);
@@ -272,7 +272,8 @@ int Setup(Engine& engine, int argc, char** argv) {
   engine.reader.input = d.input;
   engine.reader.inputSize = d.inputSize;
   std::string outMap = SettingValue(engine, "OutMap");
-  if (rtf::RTFReadOutputMap(engine, outMap, true) == 0) ReportMessage(engine, "ERR_OUTPUT_MAP", {outMap});
+  if (rtf::RTFReadOutputMap(engine, outMap, true) == 0)
+    ReportMessage(engine, "ERR_OUTPUT_MAP", {outMap});
 
   if (rtf::GetToken(engine) != rtf::kClassGroup || engine.reader.token.major != 0) {
     ReportMessage(engine, "MSG_MALFORMED_RTF", {"{"});
@@ -380,8 +381,8 @@ int ConvertArguments(Engine& engine, ArgVector& args) {
   if (!engine.driver.batchRunning && args.argc() > 1 &&
       std::strncmp(args.words[1].c_str(), "-b", 2) == 0) {
     std::string batch = args.words[1].size() > 2 ? args.words[1].substr(2)
-                        : args.argc() > 2         ? args.words[2]
-                                                  : std::string();
+                        : args.argc() > 2        ? args.words[2]
+                                                 : std::string();
     if (batch.empty()) {
       ReportMessage(engine, "MSG_PARAM_REQUIRED", {"-b"});
     } else {

@@ -33,19 +33,19 @@ struct LibraryState {
 
 struct DriverState {
   int pass = 1;
-  bool stop = false;               ///< ends the reader loop; set by "eof" messages and Exit
+  bool stop = false;  ///< ends the reader loop; set by "eof" messages and Exit
   FileEntry* input = nullptr;
   long inputSize = 0;
   int progressStep = 0;
   int progressThreshold = 0;
   std::time_t startTime = 0;
   bool batchRunning = false;
-  bool outputOpen = false;         ///< pass 2 opened an output file
-  int currentFile = 0;             ///< number of the output file being written
+  bool outputOpen = false;  ///< pass 2 opened an output file
+  int currentFile = 0;      ///< number of the output file being written
   FileEntry* footnoteFile = nullptr;
   std::string footnoteFileName;
-  OutputContext main;              ///< the main output channel
-  OutputContext footnotes;         ///< the footnote channel (temporary file)
+  OutputContext main;       ///< the main output channel
+  OutputContext footnotes;  ///< the footnote channel (temporary file)
 };
 
 /// Initialises the engine once (program directory from `programPath` when given). 0 on success,

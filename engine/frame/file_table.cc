@@ -210,10 +210,17 @@ int FileSeek(FileEntry* entry, long offset, int whence) {
   if (IsMemoryInput(entry)) {
     long target;
     switch (whence) {
-      case 0: target = offset; break;
-      case 1: target = entry->position + offset; break;
-      case 2: target = entry->inputSize - offset; break;
-      default: return 1;
+      case 0:
+        target = offset;
+        break;
+      case 1:
+        target = entry->position + offset;
+        break;
+      case 2:
+        target = entry->inputSize - offset;
+        break;
+      default:
+        return 1;
     }
     if (target < 0 || target > entry->inputSize) return 1;
     entry->position = target;

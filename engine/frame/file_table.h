@@ -24,12 +24,12 @@ struct FileEntry {
   std::string name;
   FileKind kind = FileKind::kDisk;
   FileState state = FileState::kFree;
-  std::string access;            ///< open mode ("w", "r", "rb"...), disk files only
-  std::FILE* stream = nullptr;   ///< disk files
-  TextBuffer output;             ///< memory outputs
-  const char* input = nullptr;   ///< memory inputs: the caller's text, read in place
+  std::string access;           ///< open mode ("w", "r", "rb"...), disk files only
+  std::FILE* stream = nullptr;  ///< disk files
+  TextBuffer output;            ///< memory outputs
+  const char* input = nullptr;  ///< memory inputs: the caller's text, read in place
   long inputSize = 0;
-  long position = 0;             ///< read position of a memory input
+  long position = 0;  ///< read position of a memory input
 };
 
 struct FileTable {
@@ -40,7 +40,8 @@ struct FileTable {
 
 /// Opens `name` (exact comparison with the names in the table). An open entry of that name is
 /// returned as it is; a closed one is reopened. In memory-output mode a mode beginning with 'w' or
-/// 'a' makes a memory output. Returns nullptr when a disk open fails (nothing is left in the table).
+/// 'a' makes a memory output. Returns nullptr when a disk open fails (nothing is left in the
+/// table).
 FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode);
 /// Registers `text` (length `size`, read in place, not copied) as a memory input named `name`.
 FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* text, long size);

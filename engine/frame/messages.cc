@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine.h"
-#include "frame/buffers.h"
 #include "expand/expand.h"
+#include "frame/buffers.h"
 #include "frame/file_table.h"
 #include "frame/settings.h"
 

@@ -195,7 +195,7 @@ struct SettingsStore {
   std::vector<std::string> values;
   /// name -> index, compared without ASCII case
   std::unordered_map<std::string, int, CaseInsensitiveHash, CaseInsensitiveEqual> indexByKey;
-  std::unordered_set<std::string> protectedKeys;    ///< FoldedKey of names OverrideDefs protected
+  std::unordered_set<std::string> protectedKeys;  ///< FoldedKey of names OverrideDefs protected
   /// Indexes whose value is literal text (document text, sub-matches): name resolution returns
   /// such a value as it is and never expands it again. Any later set of the name clears the mark.
   std::unordered_set<int> literalIndexes;

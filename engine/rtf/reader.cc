@@ -1,12 +1,11 @@
 // The RTF tokenizer: characters to tokens, tokens to callbacks.
 #include "rtf/reader.h"
 
-#include "rtf/charmaps.h"
-
 #include <climits>
 #include <cstdio>
 
 #include "engine.h"
+#include "rtf/charmaps.h"
 
 namespace quillo::rtf {
 namespace {

@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
   }
 
   std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
   return out ? 0 : Fail("cannot write the library");
 }

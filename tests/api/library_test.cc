@@ -181,12 +181,12 @@ TEST_F(LibraryTest, ProgressReachesTheCallbackAndNothingElse) {
 TEST_F(LibraryTest, StandardCallForwardersAreExportedUnderDecoratedNames) {
   void* lib = dlopen(QUILLO_BINARY_DIR "/lib/libquillo.so", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();
-  const char* names[] = {"_QuilloInitVB@4",        "_QuilloSetOptionsVB@4",
-                         "_QuilloSetStringVB@8",   "_QuilloConvertRTFVB@4",
+  const char* names[] = {"_QuilloInitVB@4",          "_QuilloSetOptionsVB@4",
+                         "_QuilloSetStringVB@8",     "_QuilloConvertRTFVB@4",
                          "_QuilloConvertStrRTFVB@4", "_QuilloGetLengthVB@4",
-                         "_QuilloGetFilenameVB@4", "_QuilloGetStringVB@4",
-                         "_QuilloExpandStringVB@4", "QuilloInit",
-                         "QuilloFreeResults",      "QuilloSysFreeString"};
+                         "_QuilloGetFilenameVB@4",   "_QuilloGetStringVB@4",
+                         "_QuilloExpandStringVB@4",  "QuilloInit",
+                         "QuilloFreeResults",        "QuilloSysFreeString"};
   for (const char* name : names) EXPECT_NE(dlsym(lib, name), nullptr) << name;
   EXPECT_EQ(dlsym(lib, "_ZN6quillo12GlobalEngineEv"), nullptr);  // internals stay hidden
 

@@ -29,7 +29,8 @@ CommandResult Quillocmd(const std::string& arguments, const std::string& directo
 
 TEST(QuillocmdTest, ConvertsTheSampleDocument) {
   quillo::test::TempDir dir;
-  CommandResult run = Quillocmd("-o " + dir.File("sample.html") + " " QUILLO_SOURCE_DIR "/samples/sample.rtf");
+  CommandResult run =
+      Quillocmd("-o " + dir.File("sample.html") + " " QUILLO_SOURCE_DIR "/samples/sample.rtf");
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_EQ(run.output, "");
   std::string page = quillo::test::ReadFile(dir.File("sample.html"));
@@ -61,7 +62,8 @@ TEST(QuillocmdTest, FailureNamesTheErrorFileAndPausesUnlessTurnedOff) {
   EXPECT_NE(errors.find("malformed rtf file - does not begin with \"{\""), std::string::npos);
   EXPECT_NE(errors.find("</pre></body>"), std::string::npos);
 
-  CommandResult paused = Quillocmd("bad.rtf", dir.path());  // stdin is empty: the pause returns at once
+  CommandResult paused =
+      Quillocmd("bad.rtf", dir.path());  // stdin is empty: the pause returns at once
   EXPECT_EQ(paused.exitCode, 1);
   EXPECT_NE(paused.output.find("Press Enter\n"), std::string::npos);
 }

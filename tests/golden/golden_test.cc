@@ -80,8 +80,8 @@ Conversion Convert(const std::string& name, const std::string& rtf) {
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   int count = 0;
-  ConvertedOutput* outputs =
-      quillo::ConvertString(*engine, static_cast<int>(words.size()), argv.data(), rtf.c_str(), &count);
+  ConvertedOutput* outputs = quillo::ConvertString(*engine, static_cast<int>(words.size()),
+                                                   argv.data(), rtf.c_str(), &count);
   Conversion result;
   if (!outputs) return result;
   result.ok = true;
@@ -122,7 +122,8 @@ TEST_P(GoldenTest, PageMatchesExpectedOutput) {
       << expectedPath << " is missing; run with QUILLO_UPDATE_GOLDEN=1 and review it";
   const std::string expected = quillo::test::ReadFile(expectedPath);
   if (!pending.empty()) {
-    ASSERT_NE(run.page, expected) << name << " now gives its expected output: remove it from PENDING";
+    ASSERT_NE(run.page, expected) << name
+                                  << " now gives its expected output: remove it from PENDING";
     GTEST_SKIP() << name << " is pending: " << pending;
   }
   EXPECT_EQ(run.page, expected) << name << ".rtf";
@@ -171,7 +172,8 @@ TEST(GoldenTidyTest, EveryExpectedPageIsValidHtml) {
     TidyResult tidy = RunTidy(path);
     EXPECT_LT(tidy.exitCode, 2) << name << ".html has errors:\n" << tidy.report;
     EXPECT_GE(tidy.exitCode, 0) << "tidy did not run on " << name << ".html";
-    if (tidy.exitCode == 1) std::printf("%s.html: tidy warnings:\n%s", name.c_str(), tidy.report.c_str());
+    if (tidy.exitCode == 1)
+      std::printf("%s.html: tidy warnings:\n%s", name.c_str(), tidy.report.c_str());
   }
   EXPECT_GT(pages, 0);
 }

@@ -1,8 +1,8 @@
 /* Quillo: RTF to HTML/XML conversion engine, public C interface of libquillo.so.
  *
- * Every function works on one process-wide engine; there are no handles. Call the functions from one
- * thread at a time, and never start a conversion from inside the host callback. All text is 8-bit
- * (Windows-1252 for text produced from RTF); all integers are 32-bit signed.
+ * Every function works on one process-wide engine; there are no handles. Call the functions from
+ * one thread at a time, and never start a conversion from inside the host callback. All text is
+ * 8-bit (Windows-1252 for text produced from RTF); all integers are 32-bit signed.
  *
  * Ownership, in short:
  *   - Texts passed in are only read; the engine copies what it keeps.
@@ -12,7 +12,8 @@
  *   - QuilloExpandString returns a malloc'ed text the caller releases with free().
  *   - The "VB" standard-call forwarders that return text return a new BSTR, released with
  *     QuilloSysFreeString.
- *   - A host callback that returns text must return a malloc'ed block (or NULL); the engine frees it.
+ *   - A host callback that returns text must return a malloc'ed block (or NULL); the engine frees
+ * it.
  */
 #ifndef QUILLO_QUILLO_H
 #define QUILLO_QUILLO_H
@@ -111,9 +112,9 @@ QUILLO_API uint32_t QuilloSysStringByteLen(QuilloBSTR bstr);
  *   "_QuilloGetLengthVB@4"      int (int index)                        -> QuilloGetLength
  *   "_QuilloGetFilenameVB@4"    QuilloBSTR (int index)   copy of QuilloGetFilename, NULL stays NULL
  *   "_QuilloGetStringVB@4"      QuilloBSTR (int index)   copy of QuilloGetString, NULL stays NULL
- *   "_QuilloExpandStringVB@4"   QuilloBSTR (const char*) copy of QuilloExpandString, NULL stays NULL
- * A returned BSTR holds the text's bytes (NUL included) unchanged, in a block sized for as many
- * wide characters as the text has bytes. */
+ *   "_QuilloExpandStringVB@4"   QuilloBSTR (const char*) copy of QuilloExpandString, NULL stays
+ * NULL A returned BSTR holds the text's bytes (NUL included) unchanged, in a block sized for as
+ * many wide characters as the text has bytes. */
 
 #ifdef __cplusplus
 }
