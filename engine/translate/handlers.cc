@@ -483,6 +483,11 @@ void SpecialChar(Engine& engine) {
     case kOptDest:
       t.ignorable = true;
       return;
+    case kOptHyphen:
+      // A hyphen shown only where the line breaks: the soft hyphen keeps the word one word and
+      // lets the browser break it there.
+      EmitCodePoint(engine, 0x00AD);
+      return;
     case kUnicodeChar:
       UnicodeChar(engine, token.param);
       return;
