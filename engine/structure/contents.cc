@@ -63,7 +63,7 @@ enum class ListKind {
 /// returns the record at which it stopped (one of a lower level number than the list's, or the
 /// end). Nesting is kept on an explicit stack, so no document can make it recurse deeply.
 int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
-  const std::vector<ParagraphRecord>& records = engine.structure.records;
+  const ParagraphRecords& records = engine.structure.records;
   const int n = static_cast<int>(records.size());
   const int maxLevel = engine.settings.mirrors.maxTocLevel;
   const int splitDepth = engine.settings.mirrors.splitDepth;
@@ -117,7 +117,7 @@ int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
 
 /// The list of the heading reached from `start` and its next peers, each linking to its file.
 std::string PeerFileList(Engine& engine, int start) {
-  const std::vector<ParagraphRecord>& records = engine.structure.records;
+  const ParagraphRecords& records = engine.structure.records;
   const int n = static_cast<int>(records.size());
   int r = start;
   while (r >= 0 && r < n && records[r].level == 0) ++r;
@@ -163,7 +163,7 @@ void GenTOC(Engine& engine, int frames) {
 
 std::string GenLocalTOC(Engine& engine) {
   const StructureState& s = engine.structure;
-  const std::vector<ParagraphRecord>& records = s.records;
+  const ParagraphRecords& records = s.records;
   if (records.empty()) return {};
   const int w = engine.driver.currentFile;
   const int splitDepth = engine.settings.mirrors.splitDepth;
@@ -198,7 +198,7 @@ std::string GenPeerTOC(Engine& engine) {
 }
 
 bool ResolveHeading(Engine& engine, std::string_view target) {
-  const std::vector<ParagraphRecord>& records = engine.structure.records;
+  const ParagraphRecords& records = engine.structure.records;
   if (target.empty() || records.empty()) return false;
   if (Tracing(engine))
     PrintEscaped(engine, "Resolving: %.*s\n", static_cast<int>(target.size()), target.data());

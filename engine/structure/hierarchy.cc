@@ -248,7 +248,7 @@ int ParNumber(const Engine& engine) {
 
 void ResolveHierarchy(Engine& engine) {
   StructureState& s = engine.structure;
-  std::vector<ParagraphRecord>& records = s.records;
+  ParagraphRecords& records = s.records;
   const int n = static_cast<int>(records.size());
   s.resolved = true;
   s.fileCount = 1;

@@ -5,6 +5,7 @@
 // the expansion language call the generators.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,10 @@ struct ParagraphRecord {
   /// that only pass 2 writes (pictures, field replacements) cannot shift the records.
   long previousMark = 0;
 };
+
+/// The records live in a deque: it grows without copying, so a long document's peak memory is
+/// the records themselves rather than one and a half times them.
+using ParagraphRecords = std::deque<ParagraphRecord>;
 
 /// One split output file (file k is files[k - 1]; file 0, the title file, has no record).
 struct FileRecord {
@@ -69,7 +74,7 @@ struct ChannelParagraphs {
 /// at each conversion's set-up; the records are made in pass 1 and only read afterwards.
 struct StructureState {
   // ---- Records made in pass 1 ----
-  std::vector<ParagraphRecord> records;  ///< paragraphs of the main text, in document order
+  ParagraphRecords records;  ///< paragraphs of the main text, in document order
   std::vector<FileRecord> files;         ///< split files in document order
   std::vector<AnchorRecord> anchors;     ///< bookmarks in document order
   std::vector<IndexRecord> entries;      ///< index entries in document order
