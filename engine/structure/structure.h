@@ -74,11 +74,11 @@ struct ChannelParagraphs {
 /// at each conversion's set-up; the records are made in pass 1 and only read afterwards.
 struct StructureState {
   // ---- Records made in pass 1 ----
-  ParagraphRecords records;  ///< paragraphs of the main text, in document order
-  std::vector<FileRecord> files;         ///< split files in document order
-  std::vector<AnchorRecord> anchors;     ///< bookmarks in document order
-  std::vector<IndexRecord> entries;      ///< index entries in document order
-  int firstPendingAnchor = -1;           ///< anchors made since the last paragraph end begin here
+  ParagraphRecords records;           ///< paragraphs of the main text, in document order
+  std::vector<FileRecord> files;      ///< split files in document order
+  std::vector<AnchorRecord> anchors;  ///< bookmarks in document order
+  std::vector<IndexRecord> entries;   ///< index entries in document order
+  int firstPendingAnchor = -1;        ///< anchors made since the last paragraph end begin here
   int firstPendingEntry = -1;  ///< index entries made since the last paragraph end begin here
   int previousLevel = 0;       ///< level of the previous paragraph (the level check)
 
