@@ -39,8 +39,43 @@ void ResetEntry(FileEntry* entry) {
   entry->output = TextBuffer();
   entry->input = nullptr;
   entry->inputSize = 0;
-  entry->position = 0;
+  entry->next = entry->end = entry->windowBase = nullptr;
+  entry->windowOffset = 0;
+  entry->readBuffer.reset();
   entry->state = FileState::kFree;
+}
+
+/// Size of the blocks a read-only disk file is read in.
+constexpr std::size_t kReadBlock = 64 * 1024;
+
+/// A disk file read through its own window (opened read-only).
+bool IsWindowedDisk(const FileEntry* entry) {
+  return entry && entry->state == FileState::kOpen && entry->kind == FileKind::kDisk &&
+         entry->stream && entry->readBuffer;
+}
+
+/// Read position of a memory input or a windowed disk file.
+long WindowPosition(const FileEntry* entry) {
+  return entry->windowOffset + static_cast<long>(entry->next - entry->windowBase);
+}
+
+/// Empties the window of a windowed disk file whose stream now stands at `offset`.
+void RestartWindow(FileEntry* entry, long offset) {
+  entry->windowBase = entry->readBuffer.get() + 1;
+  entry->next = entry->end = entry->windowBase;
+  entry->windowOffset = offset;
+}
+
+/// Reads the next block of a windowed disk file whose window is used up. The last byte of the old
+/// window moves in front of the new one, so that it can still be pushed back. False at the end.
+bool Refill(FileEntry* entry) {
+  char* base = entry->readBuffer.get() + 1;
+  if (entry->end > entry->windowBase) base[-1] = entry->end[-1];
+  entry->windowOffset += static_cast<long>(entry->end - entry->windowBase);
+  const std::size_t got = std::fread(base, 1, kReadBlock, entry->stream);
+  entry->windowBase = entry->next = base;
+  entry->end = base + got;
+  return got > 0;
 }
 
 bool IsMemoryInput(const FileEntry* entry) {
@@ -74,9 +109,11 @@ FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
     if (entry->kind == FileKind::kMemoryOutput) entry->output = TextBuffer();
   }
   entry->name.assign(name);
+  entry->next = entry->end = entry->windowBase = nullptr;
+  entry->windowOffset = 0;
+  entry->readBuffer.reset();
   if (table.memoryOutputMode && writing) {
     entry->kind = FileKind::kMemoryOutput;
-    entry->position = 0;
     entry->output = TextBuffer();
     entry->state = FileState::kOpen;
     return entry;
@@ -87,6 +124,10 @@ FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
   if (!entry->stream) {
     ResetEntry(entry);
     return nullptr;
+  }
+  if (entry->access[0] == 'r' && entry->access.find('+') == std::string::npos) {
+    entry->readBuffer = std::make_unique<char[]>(kReadBlock + 1);
+    RestartWindow(entry, 0);
   }
   entry->state = FileState::kOpen;
   return entry;
@@ -101,7 +142,9 @@ FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* tex
   entry->kind = FileKind::kMemoryInput;
   entry->input = text ? text : "";
   entry->inputSize = text ? size : 0;
-  entry->position = 0;
+  entry->windowBase = entry->next = entry->input;
+  entry->end = entry->input + entry->inputSize;
+  entry->windowOffset = 0;
   entry->state = FileState::kOpen;
   return entry;
 }
@@ -109,6 +152,7 @@ FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* tex
 void FileClose(FileEntry* entry) {
   if (!entry || entry->state != FileState::kOpen) return;
   entry->state = FileState::kClosed;
+  entry->next = entry->end = nullptr;
   if (entry->kind == FileKind::kDisk && entry->stream) {
     std::fclose(entry->stream);
     entry->stream = nullptr;
@@ -144,22 +188,28 @@ int FilePutString(FileEntry* entry, std::string_view text) {
   return -1;
 }
 
-int FileGetChar(FileEntry* entry) {
-  if (IsMemoryInput(entry)) {
-    if (entry->position >= entry->inputSize) return -1;
-    return static_cast<unsigned char>(entry->input[entry->position++]);
-  }
+int FileGetCharSlow(FileEntry* entry) {
+  // A memory input's window is its whole text, so only disk files read on.
+  if (IsWindowedDisk(entry)) return Refill(entry) ? static_cast<unsigned char>(*entry->next++) : -1;
   if (IsOpenDisk(entry)) return getc_unlocked(entry->stream);
   return -1;
 }
 
 std::size_t FileRead(FileEntry* entry, void* bytes, std::size_t size, std::size_t count) {
-  if (IsMemoryInput(entry)) {
-    std::size_t wanted = size * count;
-    std::size_t left = static_cast<std::size_t>(entry->inputSize - entry->position);
-    std::size_t n = wanted < left ? wanted : left;
-    std::memcpy(bytes, entry->input + entry->position, n);
-    entry->position += static_cast<long>(n);
+  if (IsMemoryInput(entry) || IsWindowedDisk(entry)) {
+    const std::size_t wanted = size * count;
+    const std::size_t buffered = static_cast<std::size_t>(entry->end - entry->next);
+    std::size_t n = wanted < buffered ? wanted : buffered;
+    std::memcpy(bytes, entry->next, n);
+    entry->next += n;
+    if (n < wanted && IsWindowedDisk(entry)) {
+      // The rest comes straight from the stream; the window restarts behind it.
+      const long streamAt = entry->windowOffset + static_cast<long>(entry->end - entry->windowBase);
+      const std::size_t got =
+          std::fread(static_cast<char*>(bytes) + n, 1, wanted - n, entry->stream);
+      RestartWindow(entry, streamAt + static_cast<long>(got));
+      n += got;
+    }
     return size ? n / size : 0;
   }
   if (IsOpenDisk(entry)) return std::fread(bytes, size, count, entry->stream);
@@ -169,19 +219,10 @@ std::size_t FileRead(FileEntry* entry, void* bytes, std::size_t size, std::size_
 bool FileReadLine(FileEntry* entry, std::string& line, std::size_t size) {
   line.clear();
   if (size < 2) return false;
-  if (IsMemoryInput(entry)) {
-    if (entry->position >= entry->inputSize) return false;
-    while (entry->position < entry->inputSize && line.size() < size - 1) {
-      char c = entry->input[entry->position++];
-      line.push_back(c);
-      if (c == '\n') break;
-    }
-    return true;
-  }
-  if (IsOpenDisk(entry)) {
+  if (IsMemoryInput(entry) || IsOpenDisk(entry)) {
     while (line.size() < size - 1) {
-      int c = getc_unlocked(entry->stream);
-      if (c == EOF) break;
+      int c = FileGetChar(entry);
+      if (c < 0) break;
       line.push_back(static_cast<char>(c));
       if (c == '\n') break;
     }
@@ -192,8 +233,15 @@ bool FileReadLine(FileEntry* entry, std::string& line, std::size_t size) {
 
 int FileUngetChar(FileEntry* entry, int c) {
   if (IsMemoryInput(entry)) {
-    if (entry->position <= 0) return -1;
-    --entry->position;
+    if (entry->next <= entry->windowBase) return -1;
+    --entry->next;
+    return c;
+  }
+  if (IsWindowedDisk(entry)) {
+    if (c < 0 || entry->next <= entry->readBuffer.get()) return -1;
+    char* slot = entry->readBuffer.get() + (entry->next - entry->readBuffer.get()) - 1;
+    *slot = static_cast<char>(c);
+    entry->next = slot;
     return c;
   }
   if (IsOpenDisk(entry)) return std::ungetc(c, entry->stream);
@@ -201,7 +249,7 @@ int FileUngetChar(FileEntry* entry, int c) {
 }
 
 long FileTell(FileEntry* entry) {
-  if (IsMemoryInput(entry)) return entry->position;
+  if (IsMemoryInput(entry) || IsWindowedDisk(entry)) return WindowPosition(entry);
   if (IsOpenDisk(entry)) return std::ftell(entry->stream);
   return -1;
 }
@@ -214,7 +262,7 @@ int FileSeek(FileEntry* entry, long offset, int whence) {
         target = offset;
         break;
       case 1:
-        target = entry->position + offset;
+        target = WindowPosition(entry) + offset;
         break;
       case 2:
         target = entry->inputSize - offset;
@@ -223,7 +271,23 @@ int FileSeek(FileEntry* entry, long offset, int whence) {
         return 1;
     }
     if (target < 0 || target > entry->inputSize) return 1;
-    entry->position = target;
+    entry->next = entry->windowBase + target;
+    return 0;
+  }
+  if (IsWindowedDisk(entry)) {
+    if (whence == 0 || whence == 1) {
+      const long target = whence == 0 ? offset : WindowPosition(entry) + offset;
+      const long windowSize = static_cast<long>(entry->end - entry->windowBase);
+      if (target >= entry->windowOffset && target <= entry->windowOffset + windowSize) {
+        entry->next = entry->windowBase + (target - entry->windowOffset);
+        return 0;
+      }
+      if (target < 0 || std::fseek(entry->stream, target, SEEK_SET) != 0) return 1;
+      RestartWindow(entry, target);
+      return 0;
+    }
+    if (std::fseek(entry->stream, offset, whence) != 0) return 1;
+    RestartWindow(entry, std::ftell(entry->stream));
     return 0;
   }
   if (IsOpenDisk(entry)) return std::fseek(entry->stream, offset, whence) == 0 ? 0 : 1;

@@ -29,7 +29,16 @@ struct FileEntry {
   TextBuffer output;            ///< memory outputs
   const char* input = nullptr;  ///< memory inputs: the caller's text, read in place
   long inputSize = 0;
-  long position = 0;  ///< read position of a memory input
+
+  // Read window. Reads go through [next, end): a memory input's window is its whole text; a disk
+  // file opened read-only ("r", "rb") reads its stream in blocks into `readBuffer`, whose first
+  // byte is kept free so that one character can always be pushed back. `windowOffset` is the
+  // input offset of `windowBase[0]`. Other disk files read through their stream directly.
+  const char* next = nullptr;
+  const char* end = nullptr;
+  const char* windowBase = nullptr;
+  long windowOffset = 0;
+  std::unique_ptr<char[]> readBuffer;
 };
 
 struct FileTable {
@@ -55,7 +64,20 @@ int FilePutString(FileEntry* entry, std::string_view text);
 
 // Reading: disk files and memory inputs; memory outputs and missing entries give -1 (0 for
 // FileRead, false for FileReadLine).
-int FileGetChar(FileEntry* entry);
+/// The refilling path of FileGetChar, taken when the window is used up.
+int FileGetCharSlow(FileEntry* entry);
+inline int FileGetChar(FileEntry* entry) {
+  if (entry && entry->next < entry->end) return static_cast<unsigned char>(*entry->next++);
+  return FileGetCharSlow(entry);
+}
+/// The bytes already read ahead at the read position, without reading more: may be empty before
+/// the end of the input. Moving past some of them is FileSkipBuffered.
+inline std::string_view FileBuffered(const FileEntry* entry) {
+  if (!entry || entry->next >= entry->end) return {};
+  return std::string_view(entry->next, static_cast<std::size_t>(entry->end - entry->next));
+}
+/// Moves the read position over `count` bytes of FileBuffered (no more than it gave).
+inline void FileSkipBuffered(FileEntry* entry, std::size_t count) { entry->next += count; }
 std::size_t FileRead(FileEntry* entry, void* bytes, std::size_t size, std::size_t count);
 /// Reads up to and including a newline, or at most `size` - 1 characters, into `line` (replacing
 /// its contents). Returns false at the end of the input.
