@@ -223,6 +223,8 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine) {
   return &entry;
 }
 
+const CharsetMap* CurrentCharsetMap(Engine& engine) { return CurrentMap(engine); }
+
 int MapCharToStandard(Engine& engine, int byte) {
   CharsetMap* map = CurrentMap(engine);
   if (!map || byte < 0 || byte >= CharsetMap::kByteSlots) return NothingCharIndex(engine);

@@ -113,6 +113,8 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine);
 
 /// Standard-character index of input byte `byte` (0-255) in the current character set; the nothing
 /// character for anything outside 0-255 or when no map is available.
+/// The map of the current character set (loaded on first use); nullptr without charsets.
+const CharsetMap* CurrentCharsetMap(Engine& engine);
 int MapCharToStandard(Engine& engine, int byte);
 /// Standard-character index of special slot `offset` (0-9, see SpecialChar) in the current
 /// character set; the nothing character for any other offset.

@@ -282,6 +282,56 @@ void UngetToken(Engine& engine) {
   }
 }
 
+std::string_view PlainTextAhead(const Engine& engine) {
+  const ReaderState& reader = engine.reader;
+  if (reader.readHook != nullptr || (engine.settings.mirrors.debug & kDebugTokens) != 0 ||
+      reader.pushedBack.tokClass >= 0 || reader.pushedChar >= 0 || reader.binarySkip != 0 ||
+      reader.lineEndPending)
+    return {};
+  std::string_view ahead = FileBuffered(reader.input);
+  const DriverState& driver = engine.driver;
+  if (driver.progressStep > 0 && driver.inputSize > 0 && driver.input == reader.input) {
+    // The driver reports progress between tokens once the position passes its threshold; the
+    // run stops short of that point so that every report still comes.
+    const long base = driver.pass == 2 ? 50 : 0;
+    const long quietUntil = ((driver.progressThreshold - base + 1) * driver.inputSize - 1) / 50;
+    const long position = FileTell(reader.input);
+    if (quietUntil <= position) return {};
+    if (static_cast<long>(ahead.size()) > quietUntil - position)
+      ahead = ahead.substr(0, static_cast<std::size_t>(quietUntil - position));
+  }
+  std::size_t n = 0;
+  while (n < ahead.size()) {
+    const unsigned char c = static_cast<unsigned char>(ahead[n]);
+    if (c < 0x20 || c > 0x7E || c == '\\' || c == '{' || c == '}') break;
+    ++n;
+  }
+  return ahead.substr(0, n);
+}
+
+void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex) {
+  if (count == 0) return;
+  ReaderState& reader = engine.reader;
+  const std::string_view text = FileBuffered(reader.input).substr(0, count);
+  FileSkipBuffered(reader.input, count);
+  // Only the last kRecentInputRing bytes can still be in the ring.
+  const std::size_t kept = count < kRecentInputRing ? count : kRecentInputRing;
+  for (std::size_t i = count - kept; i < count; ++i)
+    reader.recentInput[(reader.recentInputCount + i) & (kRecentInputRing - 1)] = text[i];
+  reader.recentInputCount += count;
+  // No line end among them: the line only gets longer.
+  reader.charCount += static_cast<long>(count);
+  reader.linePosition += static_cast<int>(count);
+  const unsigned char last = static_cast<unsigned char>(text.back());
+  reader.prevChar = last;
+  RtfToken& token = reader.token;
+  token.tokClass = kClassText;
+  token.major = last;
+  token.minor = lastIndex;
+  token.param = kNoParam;
+  token.text.assign(1, static_cast<char>(last));
+}
+
 // ---- Routing --------------------------------------------------------------------------------
 
 namespace {

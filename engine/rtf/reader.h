@@ -99,6 +99,16 @@ void ReadRawToken(Engine& engine);
 /// Makes the next GetToken return the current token again (one level; a second unget before a
 /// read reports ERR_UNGET_2 and replaces the saved token).
 void UngetToken(Engine& engine);
+/// The plain text that follows in the input, as far as it is already read ahead: bytes that
+/// GetToken would return one by one as text tokens of their own (printable ASCII other than the
+/// backslash and braces). Empty whenever something watches tokens one by one (a read hook, the
+/// token trace, a pushed-back token or character, a binary skip), and cut short where progress
+/// reporting is due.
+std::string_view PlainTextAhead(const Engine& engine);
+/// Consumes the first `count` bytes of PlainTextAhead exactly as GetToken would have read them,
+/// one text token each; the last one is left as the current token, `lastIndex` its standard
+/// character.
+void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex);
 /// Hands the current token to its destination callback (class 3, major 3, callback set) or to
 /// its class callback, tracing it when Debug bit 0x4000 is set.
 void RouteToken(Engine& engine);

@@ -326,6 +326,51 @@ void BodyText(Engine& engine, std::string_view text) {
   EmitRun(engine, *context, out, context->wrap);
 }
 
+void ContinuePlainText(Engine& engine) {
+  TranslateState& t = engine.translate;
+  // Everything that would make a following character take another way than the one just taken:
+  // pending \u fallback or multi-byte state, a format change due, held text, saved text,
+  // capitals, another destination.
+  if (t.unicodePending > 0 || t.highSurrogate != 0 || t.leadByte >= 0 || t.stateChanged ||
+      t.deferred.held || engine.settings.saveText != 0 ||
+      (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0 ||
+      t.cur.destination == rtf::dest::kPict || !RoutesToBody(engine))
+    return;
+  OutputContext* context = nullptr;
+  std::string* paragraphText = nullptr;
+  if (engine.driver.pass == 2) {
+    // The character just written opened the paragraph and its tags and wrote any heading anchor.
+    context = CurrentOutput(engine);
+    if (!context || context->specialState != 0) return;
+    const ChannelState& channel = CurrentChannel(engine);
+    if (!channel.textReady || !channel.textStarted) return;
+  } else {
+    if (CurrentChannel(engine).pass1State == kTagCapture) return;
+    if (t.cur.channel == kMainChannel) paragraphText = &t.paragraphText;
+  }
+  const std::string_view ahead = rtf::PlainTextAhead(engine);
+  if (ahead.empty()) return;
+  const CharsetMap* map = rtf::CurrentCharsetMap(engine);
+  if (!map) return;
+  const int nothing = rtf::NothingCharIndex(engine);
+  std::size_t count = 0;
+  int index = -1;
+  for (; count < ahead.size(); ++count) {
+    // A character without a mapping or an output text is left to the normal way, which reports
+    // it.
+    const int standard = map->slots[static_cast<unsigned char>(ahead[count])];
+    if (standard == nothing) break;
+    const std::string* text = rtf::OutputTextString(engine, standard);
+    if (!text) break;
+    if (context)
+      EmitRun(engine, *context, *text, context->wrap);
+    else if (paragraphText)
+      paragraphText->append(*text);
+    index = standard;
+  }
+  rtf::ConsumePlainText(engine, count, index);
+}
+
 void RouteSpecial(Engine& engine, int code) {
   TranslateState& t = engine.translate;
   const int destination = t.cur.destination;

@@ -18,6 +18,10 @@ void Resolve(Engine& engine, std::string_view target);
 void PutText(Engine& engine, std::string_view text);
 /// Body text in the current format (the part of PutText after the routing).
 void BodyText(Engine& engine, std::string_view text);
+/// Called after a text character went the whole way to the body: takes the plain text that
+/// follows it in the input straight from the reader, as many text tokens through TextHandler and
+/// BodyText would have, while nothing about them needs more than mapping and gathering.
+void ContinuePlainText(Engine& engine);
 /// Routes special character `code` (28, 32, 37) by the current destination.
 void RouteSpecial(Engine& engine, int code);
 

@@ -850,6 +850,7 @@ void TextHandler(Engine& engine) {
     }
   }
   PutText(engine, OutputChar(engine, token.minor, byte));
+  if (byte < 0x80) ContinuePlainText(engine);
 }
 
 void GroupHandler(Engine& engine) {
