@@ -1,6 +1,7 @@
 // The RTF tokenizer: characters to tokens, tokens to callbacks.
 #include "rtf/reader.h"
 
+#include <array>
 #include <climits>
 #include <cstdio>
 
@@ -16,6 +17,14 @@ constexpr std::size_t kMaxTextLength = kTokenTextSize - 1;
 /// Text tokens are gathered into trace lines of at most this many characters.
 constexpr std::size_t kTraceLineLength = 79;
 constexpr char kDepthDigits[] = "123456789012345678901234567890";
+
+/// Bytes that are a text token of their own wherever they stand: printable ASCII other than the
+/// backslash and braces.
+constexpr auto kPlainText = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0x20; c <= 0x7E; ++c) table[c] = c != '\\' && c != '{' && c != '}';
+  return table;
+}();
 
 inline bool IsLetter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
@@ -301,11 +310,7 @@ std::string_view PlainTextAhead(const Engine& engine) {
       ahead = ahead.substr(0, static_cast<std::size_t>(quietUntil - position));
   }
   std::size_t n = 0;
-  while (n < ahead.size()) {
-    const unsigned char c = static_cast<unsigned char>(ahead[n]);
-    if (c < 0x20 || c > 0x7E || c == '\\' || c == '{' || c == '}') break;
-    ++n;
-  }
+  while (n < ahead.size() && kPlainText[static_cast<unsigned char>(ahead[n])]) ++n;
   return ahead.substr(0, n);
 }
 

@@ -353,21 +353,43 @@ void ContinuePlainText(Engine& engine) {
   const CharsetMap* map = rtf::CurrentCharsetMap(engine);
   if (!map) return;
   const int nothing = rtf::NothingCharIndex(engine);
+  const auto& outputMap = engine.charMaps.outputMap;
+  // The output goes where BodyText puts it: the gathered run (as EmitRun adds to it) or the
+  // paragraph text of pass 1. Characters that the output map writes as themselves are appended
+  // in spans.
+  std::string* sink = context ? &t.run : paragraphText;
   std::size_t count = 0;
+  std::size_t spanStart = 0;
   int index = -1;
+  auto append = [&](std::string_view text) {
+    if (context) {
+      if (!t.run.empty() && (t.runContext != context || t.runWrap != context->wrap ||
+                             t.run.size() > kMaxRun))
+        ReleaseHeldText(engine);
+      t.runContext = context;
+      t.runWrap = context->wrap;
+    }
+    sink->append(text);
+  };
+  auto flushSpan = [&]() {
+    if (count != spanStart && sink) append(ahead.substr(spanStart, count - spanStart));
+  };
   for (; count < ahead.size(); ++count) {
     // A character without a mapping or an output text is left to the normal way, which reports
     // it.
-    const int standard = map->slots[static_cast<unsigned char>(ahead[count])];
-    if (standard == nothing) break;
-    const std::string* text = rtf::OutputTextString(engine, standard);
-    if (!text) break;
-    if (context)
-      EmitRun(engine, *context, *text, context->wrap);
-    else if (paragraphText)
-      paragraphText->append(*text);
+    const unsigned char byte = static_cast<unsigned char>(ahead[count]);
+    const int standard = map->slots[byte];
+    if (standard == nothing || standard < 0 ||
+        static_cast<std::size_t>(standard) >= outputMap.size() || !outputMap[standard])
+      break;
+    const std::string& text = *outputMap[standard];
     index = standard;
+    if (text.size() == 1 && static_cast<unsigned char>(text[0]) == byte) continue;
+    flushSpan();
+    spanStart = count + 1;
+    if (sink) append(text);
   }
+  flushSpan();
   rtf::ConsumePlainText(engine, count, index);
 }
 
