@@ -64,6 +64,28 @@ void UngetToStream(ReaderState& reader, int c) {
   if (FileUngetChar(reader.input, c) >= 0) --reader.charCount;
 }
 
+/// Consumes `text`, the start of FileBuffered, as GetChar would one character at a time, without
+/// storing it in the token text. The text holds no CR or LF.
+void ConsumeBuffered(ReaderState& reader, std::string_view text) {
+  const std::size_t count = text.size();
+  if (count == 0) return;
+  FileSkipBuffered(reader.input, count);
+  // Only the last kRecentInputRing bytes can still be in the ring.
+  const std::size_t kept = count < kRecentInputRing ? count : kRecentInputRing;
+  for (std::size_t i = count - kept; i < count; ++i)
+    reader.recentInput[(reader.recentInputCount + i) & (kRecentInputRing - 1)] = text[i];
+  reader.recentInputCount += count;
+  reader.charCount += static_cast<long>(count);
+  const bool lineDue = reader.lineEndPending || (reader.prevChar == kEOF && reader.lineNumber == 0);
+  reader.lineEndPending = false;
+  reader.linePosition += static_cast<int>(count);
+  if (lineDue) {
+    ++reader.lineNumber;
+    reader.linePosition = static_cast<int>(count);
+  }
+  reader.prevChar = static_cast<unsigned char>(text.back());
+}
+
 /// Moves the stream past `count` bytes of binary data. The count comes from the document, so it
 /// is bounded by the rest of the input: a negative count skips nothing (never seeks backwards)
 /// and one beyond the end stops at the end, where the next read gives end of input.
@@ -93,35 +115,69 @@ void ReadControlWord(Engine& engine) {
     return GetChar(reader);
   };
 
-  // Letters. A word longer than the text buffer is still consumed whole; its cut text is not in
-  // the table, so it becomes an unknown token.
   int c;
-  do {
-    c = next();
-  } while (IsLetter(c));
-  if (const CtrlWord* entry =
-          Lookup(engine.controlWords, std::string_view(token.text).substr(0, mark))) {
-    token.tokClass = kClassControl;
-    token.major = entry->major;
-    token.minor = entry->minor;
-    reader.lastControlWord = entry->word;
-  }
-
-  // Parameter: optional '-', then digits. The value saturates at INT_MAX in magnitude instead of
-  // overflowing, however many digits follow; all of them are consumed.
   bool negative = false;
-  if (c == '-') {
-    negative = true;
+  const std::string_view ahead = FileBuffered(reader.input);
+  std::size_t end = 0;
+  while (end < ahead.size() && IsLetter(ahead[end])) ++end;
+  const std::size_t letters = end;
+  if (end < ahead.size() && ahead[end] == '-') ++end;
+  while (end < ahead.size() && IsDigit(ahead[end])) ++end;
+  if (end < ahead.size() && token.text.size() + end <= kMaxTextLength) {
+    // The usual case: the rest of the word, its parameter and its delimiter are in the read
+    // window, and the word fits the token text. They are taken from there in one step.
+    token.text.append(ahead.substr(0, end));
+    const std::size_t wordEnd = token.text.size() - end + letters;
+    if (const CtrlWord* entry =
+            Lookup(engine.controlWords, std::string_view(token.text).substr(0, wordEnd))) {
+      token.tokClass = kClassControl;
+      token.major = entry->major;
+      token.minor = entry->minor;
+      reader.lastControlWord = entry->word;
+    }
+    std::size_t i = letters;
+    if (i < end && ahead[i] == '-') {
+      negative = true;
+      ++i;
+    }
+    if (i < end) {
+      long long value = 0;
+      for (; i < end; ++i)
+        if (value <= INT_MAX) value = value * 10 + (ahead[i] - '0');
+      if (value > INT_MAX) value = INT_MAX;
+      token.param = static_cast<int>(negative ? -value : value);
+    }
+    ConsumeBuffered(reader, ahead.substr(0, end));
     c = next();
-  }
-  if (IsDigit(c)) {
-    long long value = 0;
-    while (IsDigit(c)) {
-      if (value <= INT_MAX) value = value * 10 + (c - '0');
+  } else {
+    // Letters. A word longer than the text buffer is still consumed whole; its cut text is not
+    // in the table, so it becomes an unknown token.
+    do {
+      c = next();
+    } while (IsLetter(c));
+    if (const CtrlWord* entry =
+            Lookup(engine.controlWords, std::string_view(token.text).substr(0, mark))) {
+      token.tokClass = kClassControl;
+      token.major = entry->major;
+      token.minor = entry->minor;
+      reader.lastControlWord = entry->word;
+    }
+
+    // Parameter: optional '-', then digits. The value saturates at INT_MAX in magnitude instead
+    // of overflowing, however many digits follow; all of them are consumed.
+    if (c == '-') {
+      negative = true;
       c = next();
     }
-    if (value > INT_MAX) value = INT_MAX;
-    token.param = static_cast<int>(negative ? -value : value);
+    if (IsDigit(c)) {
+      long long value = 0;
+      while (IsDigit(c)) {
+        if (value <= INT_MAX) value = value * 10 + (c - '0');
+        c = next();
+      }
+      if (value > INT_MAX) value = INT_MAX;
+      token.param = static_cast<int>(negative ? -value : value);
+    }
   }
 
   // Delimiter: never part of the text.
@@ -318,17 +374,8 @@ void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex) {
   if (count == 0) return;
   ReaderState& reader = engine.reader;
   const std::string_view text = FileBuffered(reader.input).substr(0, count);
-  FileSkipBuffered(reader.input, count);
-  // Only the last kRecentInputRing bytes can still be in the ring.
-  const std::size_t kept = count < kRecentInputRing ? count : kRecentInputRing;
-  for (std::size_t i = count - kept; i < count; ++i)
-    reader.recentInput[(reader.recentInputCount + i) & (kRecentInputRing - 1)] = text[i];
-  reader.recentInputCount += count;
-  // No line end among them: the line only gets longer.
-  reader.charCount += static_cast<long>(count);
-  reader.linePosition += static_cast<int>(count);
   const unsigned char last = static_cast<unsigned char>(text.back());
-  reader.prevChar = last;
+  ConsumeBuffered(reader, text);
   RtfToken& token = reader.token;
   token.tokClass = kClassText;
   token.major = last;
