@@ -106,6 +106,7 @@ int SpecialOffset(std::string_view name) {
 std::shared_ptr<CharsetMap> NothingMap(Engine& engine) {
   auto map = std::make_shared<CharsetMap>();
   map->slots.fill(NothingCharIndex(engine));
+  ++engine.charMaps.generation;
   return map;
 }
 
@@ -185,6 +186,7 @@ std::shared_ptr<CharsetMap> RTFReadCharSetMap(Engine& engine, std::string_view f
     }
     map->slots[value] = index;
   });
+  ++engine.charMaps.generation;
   return map;
 }
 
@@ -225,6 +227,20 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine) {
 
 const CharsetMap* CurrentCharsetMap(Engine& engine) { return CurrentMap(engine); }
 
+const std::array<bool, 128>& UnchangedAscii(Engine& engine, const CharsetMap& map) {
+  CharMapState& maps = engine.charMaps;
+  if (maps.identityMap == &map && maps.identityGeneration == maps.generation) return maps.identity;
+  const int nothing = NothingCharIndex(engine);
+  for (int byte = 0; byte < 128; ++byte) {
+    const int index = map.slots[byte];
+    const std::string* text = index == nothing ? nullptr : OutputTextString(engine, index);
+    maps.identity[byte] = text && text->size() == 1 && (*text)[0] == static_cast<char>(byte);
+  }
+  maps.identityMap = &map;
+  maps.identityGeneration = maps.generation;
+  return maps.identity;
+}
+
 int MapCharToStandard(Engine& engine, int byte) {
   CharsetMap* map = CurrentMap(engine);
   if (!map || byte < 0 || byte >= CharsetMap::kByteSlots) return NothingCharIndex(engine);
@@ -241,6 +257,7 @@ void SetCurrentCharsetSlot(Engine& engine, int byte, int index) {
   CharsetMap* map = CurrentMap(engine);
   if (!map || byte < 0 || byte >= CharsetMap::kByteSlots) return;
   map->slots[byte] = index;
+  ++engine.charMaps.generation;
 }
 
 void BindCharsetFonts(Engine& engine, const std::function<int(std::string_view)>& fontNumber) {
@@ -260,6 +277,7 @@ void BindCharsetFonts(Engine& engine) {
 
 int RTFReadOutputMap(Engine& engine, std::string_view fileName, bool clear) {
   if (clear) engine.charMaps.outputMap.clear();
+  ++engine.charMaps.generation;
   FileEntry* file = OpenLibraryFile(engine, fileName, "r");
   if (!file) return 0;
   FileCloser closer(file);
@@ -299,6 +317,7 @@ void SetOutputText(Engine& engine, int index, std::string_view text) {
   if (map.size() <= static_cast<std::size_t>(index))
     map.resize(std::max(names, static_cast<std::size_t>(index) + 1));
   map[index] = std::string(text);
+  ++engine.charMaps.generation;
 }
 
 }  // namespace quillo::rtf

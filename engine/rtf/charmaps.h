@@ -72,6 +72,13 @@ struct CharMapState {
   // name list.
   std::vector<std::optional<std::string>> outputMap;
 
+  /// Counts every change of a map's slots or of the output map; caches built from them compare it.
+  unsigned long generation = 0;
+  /// Which ASCII bytes the map in `identityMap` writes as themselves, as of `identityGeneration`.
+  const CharsetMap* identityMap = nullptr;
+  unsigned long identityGeneration = ~0ul;
+  std::array<bool, 128> identity{};
+
   // Group state: index into engine.translation.charsets of the current entry, -1 before one is
   // selected. The group handler saves it with the other group values and restores it on '}'.
   int currentCharset = -1;
@@ -115,6 +122,9 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine);
 /// character for anything outside 0-255 or when no map is available.
 /// The map of the current character set (loaded on first use); nullptr without charsets.
 const CharsetMap* CurrentCharsetMap(Engine& engine);
+/// For each ASCII byte: true when `map` gives it a standard character whose output text is the
+/// byte itself (most letters and digits in HTML). Cached until a map or the output map changes.
+const std::array<bool, 128>& UnchangedAscii(Engine& engine, const CharsetMap& map);
 int MapCharToStandard(Engine& engine, int byte);
 /// Standard-character index of special slot `offset` (0-9, see SpecialChar) in the current
 /// character set; the nothing character for any other offset.

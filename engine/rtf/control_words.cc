@@ -145,8 +145,9 @@ int LookupInitFrom(Engine& engine, FileEntry* file) {
     entry.word = ConvertWord(field);
     entry.hash = WordHashSum(entry.word);
     // The first entry of a word in file order wins: emplace keeps an existing mapping.
-    table.firstIndex.emplace(entry.word, static_cast<int>(table.entries.size()));
     table.entries.push_back(std::move(entry));
+    table.firstIndex.Insert(table.entries, table.entries.back().word,
+                            static_cast<int>(table.entries.size()) - 1);
   }
   if (file != nullptr) FileClose(file);
 
@@ -160,8 +161,36 @@ int LookupInitFrom(Engine& engine, FileEntry* file) {
 
 const CtrlWord* Lookup(const ControlWordTable& table, std::string_view text) {
   if (!text.empty() && text[0] == '\\') text.remove_prefix(1);
-  auto it = table.firstIndex.find(text);
-  return it == table.firstIndex.end() ? nullptr : &table.entries[it->second];
+  const int index = table.firstIndex.Find(table.entries, text);
+  return index < 0 ? nullptr : &table.entries[index];
+}
+
+void WordIndex::reserve(std::size_t words) {
+  std::size_t slots = 16;
+  while (slots < 2 * words) slots *= 2;
+  if (count_ == 0 && slots > slots_.size()) slots_.assign(slots, -1);  // only before inserts
+}
+
+void WordIndex::Grow(const std::vector<CtrlWord>& entries, std::size_t slots) {
+  std::vector<int> old = std::move(slots_);
+  slots_.assign(slots, -1);
+  const std::size_t mask = slots - 1;
+  for (int slot : old) {
+    if (slot < 0) continue;
+    std::size_t i = Hash(entries[slot].word) & mask;
+    while (slots_[i] >= 0) i = (i + 1) & mask;
+    slots_[i] = slot;
+  }
+}
+
+void WordIndex::Insert(const std::vector<CtrlWord>& entries, std::string_view word, int index) {
+  if (2 * (count_ + 1) > slots_.size()) Grow(entries, slots_.empty() ? 16 : 2 * slots_.size());
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = Hash(word) & mask;
+  for (; slots_[i] >= 0; i = (i + 1) & mask)
+    if (entries[slots_[i]].word == word) return;
+  slots_[i] = index;
+  ++count_;
 }
 
 }  // namespace quillo::rtf

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -143,12 +144,36 @@ struct CtrlWord {
   int hash = 0;      ///< sum of the word's characters as signed 8-bit values
 };
 
-/// Hashes std::string and std::string_view alike, so lookups need no temporary string.
-struct WordHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const noexcept {
-    return std::hash<std::string_view>()(text);
+/// Word -> entry number, by open addressing over a power-of-two table of entry numbers. Control
+/// words are looked up once per token, so the lookup is a short hash and one or two probes.
+class WordIndex {
+ public:
+  /// Maps `word` to `index` unless the word is mapped already (the first mapping stays).
+  void Insert(const std::vector<CtrlWord>& entries, std::string_view word, int index);
+  /// The entry number of `word`, -1 when it is not mapped.
+  int Find(const std::vector<CtrlWord>& entries, std::string_view word) const {
+    if (slots_.empty()) return -1;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = Hash(word) & mask;; i = (i + 1) & mask) {
+      const int slot = slots_[i];
+      if (slot < 0) return -1;
+      if (entries[slot].word == word) return slot;
+    }
   }
+  std::size_t size() const { return count_; }
+  /// Sizes the table for `words` words; has an effect only while it is empty.
+  void reserve(std::size_t words);
+
+ private:
+  static std::size_t Hash(std::string_view word) {
+    std::uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char c : word) h = (h ^ c) * 16777619u;
+    return h;
+  }
+  void Grow(const std::vector<CtrlWord>& entries, std::size_t slots);
+
+  std::vector<int> slots_;  ///< entry numbers, -1 for free slots; at most half full
+  std::size_t count_ = 0;
 };
 
 struct ControlWordTable {
@@ -156,8 +181,7 @@ struct ControlWordTable {
   bool wellFormed = false;        ///< exactly the announced entries were read
   int declaredCount = 0;          ///< N of the count line
   std::vector<CtrlWord> entries;  ///< file order
-  std::unordered_map<std::string, int, WordHash, std::equal_to<>>
-      firstIndex;  ///< word -> first entry of that word
+  WordIndex firstIndex;           ///< word -> first entry of that word
 };
 
 /// Loads the table if it is not loaded yet. 0 on success, non-zero when a message stopped the

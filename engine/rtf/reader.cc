@@ -1,9 +1,11 @@
 // The RTF tokenizer: characters to tokens, tokens to callbacks.
 #include "rtf/reader.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "engine.h"
 #include "rtf/charmaps.h"
@@ -70,10 +72,14 @@ void ConsumeBuffered(ReaderState& reader, std::string_view text) {
   const std::size_t count = text.size();
   if (count == 0) return;
   FileSkipBuffered(reader.input, count);
-  // Only the last kRecentInputRing bytes can still be in the ring.
+  // Only the last kRecentInputRing bytes can still be in the ring; they go in as at most two
+  // pieces, up to the ring's end and from its start.
   const std::size_t kept = count < kRecentInputRing ? count : kRecentInputRing;
-  for (std::size_t i = count - kept; i < count; ++i)
-    reader.recentInput[(reader.recentInputCount + i) & (kRecentInputRing - 1)] = text[i];
+  const char* from = text.data() + (count - kept);
+  const std::size_t at = (reader.recentInputCount + count - kept) & (kRecentInputRing - 1);
+  const std::size_t first = std::min(kept, kRecentInputRing - at);
+  std::memcpy(&reader.recentInput[at], from, first);
+  std::memcpy(&reader.recentInput[0], from + first, kept - first);
   reader.recentInputCount += count;
   reader.charCount += static_cast<long>(count);
   const bool lineDue = reader.lineEndPending || (reader.prevChar == kEOF && reader.lineNumber == 0);

@@ -360,7 +360,6 @@ void ContinuePlainText(Engine& engine) {
   std::string* sink = context ? &t.run : paragraphText;
   std::size_t count = 0;
   std::size_t spanStart = 0;
-  int index = -1;
   auto append = [&](std::string_view text) {
     if (context) {
       if (!t.run.empty() && (t.runContext != context || t.runWrap != context->wrap ||
@@ -374,23 +373,24 @@ void ContinuePlainText(Engine& engine) {
   auto flushSpan = [&]() {
     if (count != spanStart && sink) append(ahead.substr(spanStart, count - spanStart));
   };
+  const std::array<bool, 128>& unchanged = rtf::UnchangedAscii(engine, *map);
   for (; count < ahead.size(); ++count) {
+    const unsigned char byte = static_cast<unsigned char>(ahead[count]);
+    if (unchanged[byte & 0x7F]) continue;  // plain text is ASCII
     // A character without a mapping or an output text is left to the normal way, which reports
     // it.
-    const unsigned char byte = static_cast<unsigned char>(ahead[count]);
     const int standard = map->slots[byte];
     if (standard == nothing || standard < 0 ||
         static_cast<std::size_t>(standard) >= outputMap.size() || !outputMap[standard])
       break;
     const std::string& text = *outputMap[standard];
-    index = standard;
-    if (text.size() == 1 && static_cast<unsigned char>(text[0]) == byte) continue;
     flushSpan();
     spanStart = count + 1;
     if (sink) append(text);
   }
   flushSpan();
-  rtf::ConsumePlainText(engine, count, index);
+  if (count > 0)
+    rtf::ConsumePlainText(engine, count, map->slots[static_cast<unsigned char>(ahead[count - 1])]);
 }
 
 void RouteSpecial(Engine& engine, int code) {
