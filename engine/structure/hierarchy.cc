@@ -145,7 +145,7 @@ void StartPass2(Engine& engine) {
 // ---- Paragraphs
 // ----------------------------------------------------------------------------------
 
-void ParagraphContent(Engine& engine) {
+void ParagraphContentBegins(Engine& engine) {
   StructureState& s = engine.structure;
   const int channel = ChannelOf(engine);
   ChannelParagraphs& c = s.channels[channel];
@@ -160,7 +160,7 @@ void ParagraphContent(Engine& engine) {
   StartRecord(engine);
 }
 
-void BeforeParagraphText(Engine& engine) {
+void WriteDueHeadingAnchor(Engine& engine) {
   StructureState& s = engine.structure;
   if (s.pendingHeadingAnchor < 0 || engine.driver.pass != 2 || ChannelOf(engine) != 0) return;
   const int index = s.pendingHeadingAnchor;

@@ -8,7 +8,10 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
+
+#include "translate/translate.h"
 
 namespace quillo {
 struct Engine;
@@ -111,13 +114,31 @@ void ResolveHierarchy(Engine& engine);
 
 // ---- Paragraphs (called by the translation layer in both passes) ------------------------------
 
+/// The first content of the current channel's paragraph: the work of ParagraphContent.
+void ParagraphContentBegins(Engine& engine);
+/// A heading anchor is due: the work of BeforeParagraphText.
+void WriteDueHeadingAnchor(Engine& engine);
+
+// The two calls below come with every piece of body text and almost always find nothing to do;
+// they are defined here so that this check costs no call. They are templates only so that the
+// bodies can use Engine, which is complete wherever they are called.
+
 /// Content of a paragraph arrives (text, a tab, a line break, output of a field). Starts the
 /// paragraph's record in pass 1; in pass 2 finds it, changes the output file at a heading that
 /// begins the next file, or schedules the heading's anchor.
-void ParagraphContent(Engine& engine);
+template <typename EngineT>
+requires std::is_same_v<EngineT, Engine>
+inline void ParagraphContent(EngineT& engine) {
+  const int channel = engine.translate.cur.channel == translate::kFootnoteChannel ? 1 : 0;
+  if (!engine.structure.channels[channel].started) ParagraphContentBegins(engine);
+}
 /// Pass 2: the paragraph's format has been chosen and its text follows; writes the pending
 /// "Heading<n>" anchor inside the heading's tag.
-void BeforeParagraphText(Engine& engine);
+template <typename EngineT>
+requires std::is_same_v<EngineT, Engine>
+inline void BeforeParagraphText(EngineT& engine) {
+  if (engine.structure.pendingHeadingAnchor >= 0) WriteDueHeadingAnchor(engine);
+}
 /// A paragraph mark. Pass 1 keeps the paragraph's text (headings) and "$EndPar;"; pass 2 checks
 /// the position and writes the kept "$EndPar;" text. Call before the mark is written.
 void ParagraphEnd(Engine& engine);

@@ -147,7 +147,7 @@ void CloseEnclosingParagraphs(Engine& engine, int channel, OutputContext& out) {
 }
 
 void SetNumber(Engine& engine, const char* name, int value) {
-  SetFormatted(engine, name, "%d", value);
+  SetSetting(engine, name, std::to_string(value));
 }
 
 void OpenTable(Engine& engine, int channel, TableContext& c, OutputContext& out) {

@@ -47,11 +47,39 @@ int TopmostOf(const OutputContext& context, int kind) {
   return -1;
 }
 
+/// Debug bit of the expansion trace, which shows every expansion (and so every tag text).
+constexpr int kTraceExpansion = 16;
+
+/// True when expanding `text` gives `text` itself with no other effect: it holds no "$" (so no
+/// reference), the expansion trace is off and no runaway expansion is unwinding or at the
+/// nesting bound. Most tag texts are plain markup, and this spares them the expander.
+bool ExpandsToItself(const Engine& engine, std::string_view text) {
+  const ExpansionState& x = engine.expansion;
+  return text.find('$') == std::string_view::npos &&
+         (engine.settings.mirrors.debug & kTraceExpansion) == 0 && !x.unwinding &&
+         x.depth < ExpansionState::kMaxDepth;
+}
+
+/// StrExp(engine, text).
+std::string Expand(Engine& engine, std::string_view text) {
+  if (ExpandsToItself(engine, text)) return std::string(text);
+  return StrExp(engine, text);
+}
+
+/// ExpandInto(engine, context, text).
+void ExpandTo(Engine& engine, OutputContext& context, std::string_view text) {
+  if (!ExpandsToItself(engine, text)) {
+    ExpandInto(engine, context, text);
+  } else if (!text.empty()) {
+    PutWrap(engine, text, context, 0);
+  }
+}
+
 /// Expands a translation-file string into the context, after pending output.
 void WriteString(Engine& engine, OutputContext& context, std::string_view text) {
   if (text.empty() || !context.file) return;
   ReleaseHeldText(engine);
-  ExpandInto(engine, context, text);
+  ExpandTo(engine, context, text);
 }
 
 /// Writes the break string of the current paragraph tag when a paragraph break is pending, after
@@ -123,7 +151,7 @@ TagEntry PopOne(Engine& engine, OutputContext& context, bool write) {
     if (entry.mode == 0)
       PutWrap(engine, entry.endText, context, 0);
     else
-      ExpandInto(engine, context, entry.endText);
+      ExpandTo(engine, context, entry.endText);
   }
   return entry;
 }
@@ -147,7 +175,7 @@ void TextTags(Engine& engine, OutputContext& context) {
       if (!extra || extra->formatIndex != format) {
         int tag = tmatch[entry.value].resolvedTag;
         stays = extra && tag >= 0 && tag < static_cast<int>(ttag.size()) &&
-                StrExp(engine, ttag[tag].start) == extra->startText;
+                Expand(engine, ttag[tag].start) == extra->startText;
       }
     }
     if (!stays) {
@@ -182,10 +210,18 @@ void TextTags(Engine& engine, OutputContext& context) {
 /// Registers `key` in `registry`; a new format expands `entryName` into the registry's list.
 int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
              const char* entryName) {
+  if (registry.lastNumber >= 0 && key == registry.lastKey)
+    return registry.current = registry.lastNumber;
   auto found = registry.index.find(key);
-  if (found != registry.index.end()) return registry.current = found->second;
+  if (found != registry.index.end()) {
+    registry.lastKey = key;
+    registry.lastNumber = found->second;
+    return registry.current = found->second;
+  }
   const int number = registry.count++;
   registry.index.emplace(key, number);
+  registry.lastKey = key;
+  registry.lastNumber = number;
   registry.current = number;
   // Undefined entry strings are left alone rather than defined through NotDef.
   if (GetSetting(engine, entryName)) {
@@ -203,13 +239,13 @@ int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key
 void PushTag(Engine& engine, OutputContext& context, int kind, int mode, int value,
              std::string_view start, std::string_view end) {
   ReleaseHeldText(engine);
-  std::string startText = StrExp(engine, start);
+  std::string startText = Expand(engine, start);
   if (context.file && !startText.empty()) PutWrap(engine, startText, context, 0);
   TagEntry entry;
   entry.kind = kind;
   entry.mode = mode;
   entry.value = value;
-  entry.endText = mode == 0 ? StrExp(engine, end) : std::string(end);
+  entry.endText = mode == 0 ? Expand(engine, end) : std::string(end);
   context.tagStack.push_back(std::move(entry));
   ChannelState& channel = StateOf(engine, context);
   channel.extras.resize(context.tagStack.size());
@@ -246,11 +282,6 @@ OutputContext* CurrentOutput(Engine& engine) {
   if (engine.driver.pass != 2 || !engine.driver.outputOpen) return nullptr;
   return engine.translate.cur.channel == kFootnoteChannel ? &engine.driver.footnotes
                                                           : &engine.driver.main;
-}
-
-ChannelState& CurrentChannel(Engine& engine) {
-  TranslateState& t = engine.translate;
-  return t.channels[t.cur.channel == kFootnoteChannel ? kFootnoteChannel : kMainChannel];
 }
 
 // ---- Format registries

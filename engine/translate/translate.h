@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -157,6 +158,10 @@ struct FormatRegistry {
   int count = 0;
   std::string list;  ///< the expansions of $ParFmtEntry; / $CharFmtEntry;, appended
   int current = -1;  ///< number of the format last registered
+  /// The key looked up last and its number (-1: none yet). Formats are asked for far more often
+  /// than they change, and entries are never removed, so the pair stays true once made.
+  Key lastKey;
+  int lastNumber = -1;
 };
 
 /// Per-conversion state of the translation layer. Members are grouped by lifetime.
@@ -272,8 +277,14 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out);
 /// current paragraph; an unknown name reports MSG_INVALID_MATCHNAME. An empty value does nothing.
 void AssignMatchName(Engine& engine, std::string_view value);
 
-/// The current channel's state.
-ChannelState& CurrentChannel(Engine& engine);
+/// The current channel's state. Defined here (a template only so that the body can use Engine,
+/// which is complete wherever it is called) because the text path asks for it per character.
+template <typename EngineT>
+requires std::is_same_v<EngineT, Engine>
+inline ChannelState& CurrentChannel(EngineT& engine) {
+  TranslateState& t = engine.translate;
+  return t.channels[t.cur.channel == kFootnoteChannel ? kFootnoteChannel : kMainChannel];
+}
 
 }  // namespace translate
 }  // namespace quillo
