@@ -78,8 +78,19 @@ double ReadDecimal(std::string_view text) {
       i = j;
     }
   }
-  std::string number(text.substr(start, i - start));
-  return std::strtod(number.c_str(), nullptr);
+  std::string_view number = text.substr(start, i - start);
+  // A whole number of up to 15 digits is exactly representable: no strtod needed.
+  const bool negative = !number.empty() && number[0] == '-';
+  std::string_view digitsOnly =
+      number.substr(!number.empty() && (number[0] == '-' || number[0] == '+'));
+  if (digitsOnly.size() <= 15 &&
+      digitsOnly.find_first_not_of("0123456789") == std::string_view::npos) {
+    long long whole = 0;
+    for (char c : digitsOnly) whole = whole * 10 + (c - '0');
+    const double value = static_cast<double>(whole);
+    return negative ? -value : value;
+  }
+  return std::strtod(std::string(number).c_str(), nullptr);
 }
 
 std::string RPExp(Engine& engine, std::string_view expression) {

@@ -149,8 +149,13 @@ bool EnterExpansion(Engine& engine, char indentMark, std::string_view text) {
   }
   int d = x.depth;
   if (d < ExpansionState::kIndentWidth) {
-    x.indent.resize(d + 1);
-    x.indent[d] = indentMark;
+    // The indent holds one mark per level below the width, so the new mark normally goes last.
+    if (static_cast<int>(x.indent.size()) == d) {
+      x.indent.push_back(indentMark);
+    } else {
+      x.indent.resize(d + 1);
+      x.indent[d] = indentMark;
+    }
   }
   ++x.depth;
   return true;
@@ -162,8 +167,14 @@ namespace {
 /// expansion has just unwound to the outermost level.
 bool DropLevel(ExpansionState& x) {
   --x.depth;
-  if (x.depth<ExpansionState::kIndentWidth&& static_cast<int>(x.indent.size())> x.depth)
-    x.indent.resize(x.depth);
+  if (x.depth < ExpansionState::kIndentWidth) {
+    const int size = static_cast<int>(x.indent.size());
+    if (size == x.depth + 1) {
+      x.indent.pop_back();
+    } else if (size > x.depth) {
+      x.indent.resize(x.depth);
+    }
+  }
   if (x.depth > 0 || !x.unwinding) return false;
   x.unwinding = false;
   return true;
@@ -252,10 +263,10 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
   } else {
     int index = FindSetting(engine, name);
     if (index >= 0) {
-      const std::string* value = GetSetting(engine, name);
+      const std::string& value = GetSettingAt(engine, index);
       literal = IsLiteralSetting(engine, index);
       if (literal) ++x.literalUses;
-      return *value;
+      return value;
     }
   }
   // The NotDef rule: the name is defined once with the expansion of NotDef.
@@ -267,18 +278,31 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
   return result;
 }
 
+namespace {
+
+/// StrExp of a text the caller hands over (a value already copied out of the store).
+std::string ExpandOwned(Engine& engine, std::string&& owned, OutputContext* context);
+
+}  // namespace
+
 std::string ArgumentValue(Engine& engine, std::string_view name) {
   bool literal = false;
   std::string value = LookupName(engine, name, literal);
   if (literal) return value;
-  return StrExp(engine, value);
+  return ExpandOwned(engine, std::move(value), nullptr);
 }
 
 // ---- StrExp -------------------------------------------------------------------------------------
 
 std::string StrExp(Engine& engine, std::string_view text, OutputContext* context) {
   // The text may live in the settings store, which later settings can move: work on a copy.
-  const std::string copy(text);
+  return ExpandOwned(engine, std::string(text), context);
+}
+
+namespace {
+
+std::string ExpandOwned(Engine& engine, std::string&& owned, OutputContext* context) {
+  const std::string& copy = owned;  // the caller's own copy, alive for the whole call
   ExpansionLevel level(engine, ' ', copy);
   if (!level.entered()) return {};
   if (TraceOn(engine))
@@ -315,9 +339,9 @@ std::string StrExp(Engine& engine, std::string_view text, OutputContext* context
         emit(value);  // document text: shown as it is, never run
       } else if (!engine.expansion.unwinding) {
         if (context) {
-          StrExp(engine, value, context);
+          ExpandOwned(engine, std::move(value), context);
         } else {
-          result.append(StrExp(engine, value));
+          result.append(ExpandOwned(engine, std::move(value), nullptr));
         }
       }
     }
@@ -331,6 +355,8 @@ std::string StrExp(Engine& engine, std::string_view text, OutputContext* context
   level.Leave();
   return result;
 }
+
+}  // namespace
 
 void ExpandInto(Engine& engine, OutputContext& context, std::string_view text) {
   StrExp(engine, text, &context);

@@ -746,6 +746,43 @@ RegexMatcher::Outcome RegexMatcher::TryAt(const char* start) {
 // ---------------------------------------------------------------------------------------------
 // Regex
 
+namespace {
+
+/// Reads a pattern made only of branches "^literal$" (literal bytes and "\c" escapes, no other
+/// operator) into the literals. False for any other pattern.
+bool ReadExactLiterals(std::string_view pattern, std::vector<std::string>& literals) {
+  literals.clear();
+  std::size_t i = 0;
+  while (true) {
+    if (i >= pattern.size() || pattern[i] != '^') return false;
+    ++i;
+    std::string literal;
+    while (true) {
+      if (i >= pattern.size()) return false;  // no closing "$"
+      const char c = pattern[i];
+      if (c == '$') {
+        ++i;
+        break;
+      }
+      if (c == '\\') {
+        if (i + 1 >= pattern.size()) return false;
+        literal.push_back(pattern[i + 1]);
+        i += 2;
+        continue;
+      }
+      if (kMeta.find(c) != kMeta.npos) return false;
+      literal.push_back(c);
+      ++i;
+    }
+    literals.push_back(std::move(literal));
+    if (i == pattern.size()) return true;
+    if (pattern[i] != '|') return false;
+    ++i;
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<Regex> Regex::TryCompile(std::string_view pattern, std::string* error) {
   const char* failure = nullptr;
   std::unique_ptr<Regex> regex;
@@ -797,6 +834,8 @@ std::unique_ptr<Regex> Regex::TryCompile(std::string_view pattern, std::string* 
           (code[node] == kBranch && following != kNone && code[following] == kBranch);
       if (choice) regex->memoSlot_[node] = static_cast<int16_t>(regex->memoSlots_++);
     }
+
+    regex->exactOnly_ = ReadExactLiterals(pattern, regex->exactTexts_);
 
     // A pattern that begins with a repeated character lets the search skip start positions.
     const int only = NextNode(code, 1);
@@ -872,6 +911,17 @@ bool Regex::Search(const char* subject, size_t length, bool counted) {
     return false;
   }
   const std::string_view text(subject, length);
+  if (exactOnly_) {
+    // Every branch spans the whole subject: the match is the subject or there is none.
+    for (const std::string& literal : exactTexts_) {
+      if (text == literal) {
+        start_[0] = subject;
+        end_[0] = subject + length;
+        return true;
+      }
+    }
+    return false;
+  }
   if (mustLength_ > 0 && text.find(RequiredLiteral()) == std::string_view::npos) return false;
 
   const char* const end = subject + length;

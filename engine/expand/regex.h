@@ -93,6 +93,11 @@ class Regex {
   int mustLength_ = 0;
   int leadingRepeat_ = -1;  // offset of a kStar/kPlus that begins every match, -1 = none
 
+  /// Set when the pattern is a choice of whole-subject literals ("^abc$|^$"): matching is then
+  /// a comparison with each of exactTexts_, and a match always covers the whole subject.
+  bool exactOnly_ = false;
+  std::vector<std::string> exactTexts_;
+
   Engine* engine_ = nullptr;       // where run-time faults are reported (null: silent)
   bool limitReached_ = false;      // the last match hit a bound
   bool countedSubject_ = false;    // the last subject came with a length (may hold NULs)

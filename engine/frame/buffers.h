@@ -2,8 +2,11 @@
 // Depends on nothing but the standard library.
 #pragma once
 
+#include <bit>
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -57,22 +60,59 @@ int CaseCompareN(std::string_view a, std::string_view b, std::size_t n);
 inline bool CaseEqual(std::string_view a, std::string_view b) { return CaseCompare(a, b) == 0; }
 /// Copy with a-z folded to A-Z (the key used by case-insensitive lookups).
 std::string FoldedKey(std::string_view text);
+/// Eight bytes with a-z folded to A-Z at once (the other bytes, those >= 0x80 included, kept).
+inline std::uint64_t FoldUpper8(std::uint64_t x) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const std::uint64_t low = x & ~kHigh;  // no byte of the sums below carries into the next
+  const std::uint64_t atLeastA = low + (0x80 - 'a') * kOnes;
+  const std::uint64_t aboveZ = low + (0x80 - 'z' - 1) * kOnes;
+  const std::uint64_t lower = atLeastA & ~aboveZ & ~x & kHigh;  // high bit of each byte a-z
+  return x - (lower >> 2);                                      // 0x80 >> 2 == 'a' - 'A'
+}
+/// Up to eight bytes of `text` from `pos` as one word, zero-padded.
+inline std::uint64_t LoadWord(std::string_view text, std::size_t pos) {
+  std::uint64_t word = 0;
+  const std::size_t n = text.size() - pos;
+  if (n >= 8) {
+    std::memcpy(&word, text.data() + pos, 8);
+  } else if (text.size() >= 8) {
+    // The last eight bytes, shifted so that only the n not yet read remain.
+    std::memcpy(&word, text.data() + text.size() - 8, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+      word >>= 8 * (8 - n);
+    } else {
+      word <<= 8 * (8 - n);
+    }
+  } else {
+    for (std::size_t i = 0; i < n; ++i)
+      word |= static_cast<std::uint64_t>(static_cast<unsigned char>(text[pos + i])) << (8 * i);
+  }
+  return word;
+}
 /// Hash and equality for maps keyed by names that compare without ASCII case; both accept any
-/// string-like key, so a lookup needs no folded copy of the name.
+/// string-like key, so a lookup needs no folded copy of the name. Both work on eight bytes at a
+/// time: names are looked up for every reference the expansion language resolves.
 struct CaseInsensitiveHash {
   using is_transparent = void;
   std::size_t operator()(std::string_view text) const {
-    std::size_t h = 14695981039346656037ull;  // FNV-1a over the folded bytes
-    for (char c : text) h = (h ^ static_cast<unsigned char>(FoldUpper(c))) * 1099511628211ull;
-    return h;
+    std::uint64_t h = 14695981039346656037ull ^ text.size();
+    for (std::size_t pos = 0; pos < text.size(); pos += 8) {
+      h = (h ^ FoldUpper8(LoadWord(text, pos))) * 0x9E3779B97F4A7C15ull;
+      h ^= h >> 29;
+    }
+    return static_cast<std::size_t>(h);
   }
 };
 struct CaseInsensitiveEqual {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-      if (FoldUpper(a[i]) != FoldUpper(b[i])) return false;
+    for (std::size_t pos = 0; pos < a.size(); pos += 8) {
+      const std::uint64_t x = LoadWord(a, pos);
+      const std::uint64_t y = LoadWord(b, pos);
+      if (x != y && FoldUpper8(x) != FoldUpper8(y)) return false;
+    }
     return true;
   }
 };

@@ -3,6 +3,7 @@
 // parser, the library-file search and the derivation of the output names.
 #include "frame/settings.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -502,7 +503,9 @@ namespace {
 bool SetProtected(Engine& engine, std::string_view name, std::string_view value, int& index) {
   SettingsStore& store = engine.settings;
   index = FindOrAdd(store, name);
-  if (index != kSettingOverrideDefs) {
+  // Nothing protected and nothing to protect: no folded key is needed.
+  const bool protecting = store.mirrors.overrideDefs != 0 || !store.protectedKeys.empty();
+  if (index != kSettingOverrideDefs && protecting) {
     std::string key = FoldedKey(name);
     if (store.protectedKeys.count(key)) {
       if (store.mirrors.debug & 2) {
@@ -548,10 +551,24 @@ void SetBuiltin(Engine& engine, int index, std::string_view value) {
   StoreValue(engine, index, value);
 }
 
+namespace {
+
+/// FormatV, with the plain "%d" that most callers use written without printf.
+std::string FormatValue(const char* format, va_list ap) {
+  if (format[0] == '%' && format[1] == 'd' && format[2] == '\0') {
+    char digits[16];
+    auto end = std::to_chars(digits, digits + sizeof digits, va_arg(ap, int)).ptr;
+    return std::string(digits, end);
+  }
+  return FormatV(format, ap);
+}
+
+}  // namespace
+
 int SetFormatted(Engine& engine, std::string_view name, const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  std::string value = FormatV(format, ap);
+  std::string value = FormatValue(format, ap);
   va_end(ap);
   return SetSetting(engine, name, value);
 }
@@ -559,7 +576,7 @@ int SetFormatted(Engine& engine, std::string_view name, const char* format, ...)
 void SetIndexFormatted(Engine& engine, int index, const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  std::string value = FormatV(format, ap);
+  std::string value = FormatValue(format, ap);
   va_end(ap);
   SetBuiltin(engine, index, value);
 }
@@ -572,8 +589,12 @@ int FindSetting(const Engine& engine, std::string_view name) {
 const std::string* GetSetting(Engine& engine, std::string_view name) {
   int index = FindSetting(engine, name);
   if (index < 0) return nullptr;
+  return &GetSettingAt(engine, index);
+}
+
+const std::string& GetSettingAt(Engine& engine, int index) {
   if (index < kSettingCount) ComputeBuiltin(engine, index);
-  return &engine.settings.values[index];
+  return engine.settings.values[index];
 }
 
 std::string SettingValue(Engine& engine, std::string_view name) {

@@ -190,6 +190,44 @@ struct OutputNames {
   std::string libraryDirOverride;  ///< set by batch conversion
 };
 
+/// A set of setting indexes with constant-time membership, insertion and removal (a flag per
+/// index plus the list of members). Iteration visits the members in no particular order.
+class SettingIndexSet {
+ public:
+  bool count(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < position_.size() &&
+           position_[index] != 0;
+  }
+  void insert(int index) {
+    if (index < 0) return;
+    if (static_cast<std::size_t>(index) >= position_.size()) position_.resize(index + 1, 0);
+    if (position_[index] != 0) return;
+    members_.push_back(index);
+    position_[index] = static_cast<int>(members_.size());
+  }
+  void erase(int index) {
+    if (!count(index)) return;
+    int slot = position_[index] - 1;
+    int last = members_.back();
+    members_[slot] = last;
+    position_[last] = slot + 1;
+    members_.pop_back();
+    position_[index] = 0;
+  }
+  void clear() {
+    members_.clear();
+    position_.clear();
+  }
+  bool empty() const { return members_.empty(); }
+  std::size_t size() const { return members_.size(); }
+  std::vector<int>::const_iterator begin() const { return members_.begin(); }
+  std::vector<int>::const_iterator end() const { return members_.end(); }
+
+ private:
+  std::vector<int> members_;
+  std::vector<int> position_;  ///< per index: 1 + its place in members_, 0 when absent
+};
+
 struct SettingsStore {
   std::vector<std::string> names;
   std::vector<std::string> values;
@@ -198,7 +236,7 @@ struct SettingsStore {
   std::unordered_set<std::string> protectedKeys;  ///< FoldedKey of names OverrideDefs protected
   /// Indexes whose value is literal text (document text, sub-matches): name resolution returns
   /// such a value as it is and never expands it again. Any later set of the name clears the mark.
-  std::unordered_set<int> literalIndexes;
+  SettingIndexSet literalIndexes;
   SettingMirrors mirrors;
   OutputNames paths;
   int saveText = 0;         ///< the saved-text switch (SaveText)
@@ -239,6 +277,9 @@ int FindSetting(const Engine& engine, std::string_view name);
 /// name is not defined (the expansion language then applies its NotDef rule). The pointer is valid
 /// until the next setting is added to the store.
 const std::string* GetSetting(Engine& engine, std::string_view name);
+/// Value of the setting at `index` (a valid index of the store), computed now when it is a
+/// computed built-in: GetSetting without the name lookup. Valid as GetSetting's result.
+const std::string& GetSettingAt(Engine& engine, int index);
 /// Value of `name`, "" when undefined (no NotDef rule).
 std::string SettingValue(Engine& engine, std::string_view name);
 /// True for the built-ins whose value is computed when read (what is stored is ignored).

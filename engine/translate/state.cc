@@ -147,10 +147,15 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
         out.clear();
         return true;
       }
-      char rgb[16];
-      std::snprintf(rgb, sizeof rgb, "#%02x%02x%02x", entry->red & 0xFF, entry->green & 0xFF,
-                    entry->blue & 0xFF);
-      out = rgb;
+      // "#rrggbb" in lower-case hexadecimal; read on every format change, so no printf.
+      constexpr char kHex[] = "0123456789abcdef";
+      const int parts[3] = {entry->red & 0xFF, entry->green & 0xFF, entry->blue & 0xFF};
+      char rgb[7] = {'#'};
+      for (int i = 0; i < 3; ++i) {
+        rgb[1 + 2 * i] = kHex[parts[i] >> 4];
+        rgb[2 + 2 * i] = kHex[parts[i] & 15];
+      }
+      out.assign(rgb, sizeof rgb);
       return true;
     }
     case kSettingCharFmtIdx:

@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_support.h"
@@ -623,6 +624,42 @@ TEST(RegexReference, RandomPatternsAgreeWithReference) {
     }
   }
   EXPECT_GT(compared, 100000);
+}
+
+// Patterns made only of whole-subject literals ("^0,0$|^$") are matched by comparison; the
+// outcome and the whole match must be those of the general matcher, which the same choice written
+// with a group (not eligible for the comparison) gives.
+TEST(RegexMatch, WholeSubjectLiteralsAgreeWithTheMatcher) {
+  const std::vector<std::pair<std::string, std::string>> patterns = {
+      {"^0,0,0,0$", "^(0,0,0,0)$"},
+      {"^$|^#000000$", "^()$|^(#000000)$"},
+      {"^a\\|b$|^\\^x\\$$", "^(a\\|b)$|^(\\^x\\$)$"},
+      {"^]x$", "^(]x)$"},
+  };
+  const std::vector<std::string> subjects = {"",
+                                             "0,0,0,0",
+                                             "0,0,0,0 ",
+                                             " 0,0,0,0",
+                                             "#000000",
+                                             "#0000001",
+                                             "a|b",
+                                             "^x$",
+                                             "]x",
+                                             "a",
+                                             std::string("0,0,0,0\0", 8)};
+  for (const auto& [fast, general] : patterns) {
+    auto a = MustCompile(fast);
+    auto b = MustCompile(general);
+    for (const std::string& subject : subjects) {
+      const bool matchA = a->Match(subject.data(), subject.size());
+      const bool matchB = b->Match(subject.data(), subject.size());
+      EXPECT_EQ(matchA, matchB) << fast << " on \"" << subject << "\"";
+      if (!matchA || !matchB) continue;
+      EXPECT_EQ(a->GroupStart(0), b->GroupStart(0)) << fast;
+      EXPECT_EQ(a->GroupEnd(0), b->GroupEnd(0)) << fast;
+      EXPECT_FALSE(a->GroupMatched(1)) << fast;
+    }
+  }
 }
 
 }  // namespace
