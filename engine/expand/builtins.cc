@@ -425,6 +425,7 @@ std::string FctExpand(Engine& engine, std::string_view call, OutputContext* cont
       for (const Builtin& candidate : kBuiltins)
         if (CaseEqual(candidate.name, name)) builtin = &candidate;
       if (builtin) {
+        SpoilRecordings(engine.expansion);  // built-ins may have effects: no reuse around them
         result = builtin->run(engine, args, context);
         if (trace && builtin->traceResult)
           PrintEscaped(engine, "%sFctExpand:%s,return=%.256s\n", engine.expansion.indent.c_str(),

@@ -158,6 +158,7 @@ bool EnterExpansion(Engine& engine, char indentMark, std::string_view text) {
     }
   }
   ++x.depth;
+  if (x.depth > x.deepestLevel) x.deepestLevel = x.depth;
   return true;
 }
 
@@ -208,6 +209,13 @@ void LeaveExpansion(Engine& engine) {
 
 void ResetExpansion(Engine& engine) { engine.expansion = ExpansionState(); }
 
+void ForgetCallMemo(Engine& engine) {
+  ExpansionState& x = engine.expansion;
+  x.memo.clear();
+  x.functionPurity.clear();
+  SpoilRecordings(x);
+}
+
 // ---- Name resolution ----------------------------------------------------------------------------
 
 bool CurrentSubMatch(const Engine& engine, int n, std::string& text) {
@@ -244,6 +252,10 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
     // "1".."n" name the arguments of the innermost user-function call, "0" its current value. A
     // slot whose value took in literal text stays literal.
     if (!x.frames.empty() && n < static_cast<long>(x.frames.back().slots.size())) {
+      // A recorded call may read its own frame (or deeper ones), which its recorded arguments
+      // determine, but not the frame of a caller.
+      for (MemoRecording* recording : x.recordings)
+        if (x.frames.size() <= recording->frameDepth) recording->spoiled = true;
       const FunctionFrame& frame = x.frames.back();
       literal = n < static_cast<long>(frame.literalSlots.size()) && frame.literalSlots[n];
       if (literal) ++x.literalUses;
@@ -253,6 +265,7 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
     // A sub-match is document text: stored under its name and used as it is.
     std::string part;
     if (CurrentSubMatch(engine, name[1] - '0', part)) {
+      SpoilRecordings(x);  // sub-matches are stored as settings, and come from outside the call
       int index = kSettingSubMatch0 + (name[1] - '0');
       SetBuiltin(engine, index, part);
       engine.settings.literalIndexes.insert(index);
@@ -266,6 +279,8 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
       const std::string& value = GetSettingAt(engine, index);
       literal = IsLiteralSetting(engine, index);
       if (literal) ++x.literalUses;
+      for (MemoRecording* recording : x.recordings)
+        recording->reads.push_back({std::string(name), value, literal});
       return value;
     }
   }
@@ -372,6 +387,7 @@ void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int 
   // Paragraph text held back for the paragraph-number override, and text gathered into a run, are
   // written before anything else reaches the output, so output keeps document order.
   translate::ReleaseHeldText(engine);
+  SpoilRecordings(engine.expansion);
 
   constexpr int kWidth = OutputContext::kLineWidth;
   const bool wrapping = wrap == 1;

@@ -5,8 +5,10 @@
 
 #include <array>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quillo {
@@ -74,6 +76,34 @@ struct NamedList {
   long cursor = -1;  ///< index of the element under the cursor; -1 = none (walk ended, or empty)
 };
 
+/// A name read while a user-function call ran, with what it gave.
+struct MemoRead {
+  std::string name;
+  std::string value;
+  bool literal = false;
+};
+
+/// A finished call of a user function that did nothing but read names and compute its value: as
+/// long as every name it read still gives the same value, calling it again gives the same result.
+struct MemoEntry {
+  std::vector<MemoRead> reads;  ///< in the order the call read them
+  std::string result;
+  bool resultLiteral = false;
+  /// literalUses the call counted beyond those of its recorded reads (its arguments' and current
+  /// value's literal slots), which a reuse adds again.
+  unsigned long otherLiteralUses = 0;
+  int depthSpan = 0;  ///< expansion levels the call went below its own
+};
+
+/// The recording of a call that may become a MemoEntry. Every name read while it is active is
+/// appended; anything else with an effect (a setting written, a message, output, a built-in call)
+/// spoils it.
+struct MemoRecording {
+  std::vector<MemoRead> reads;
+  std::size_t frameDepth = 0;  ///< function frames outside the recorded call
+  bool spoiled = false;
+};
+
 struct ExpansionState {
   /// Nesting bound of StrExp/FctExpand. A named string that refers to itself, directly or through
   /// others, would otherwise recurse until the stack overflows; legitimate translation files nest
@@ -118,7 +148,13 @@ struct ExpansionState {
   bool loopLimitHit = false;  ///< the bound was hit: every `while` ends until that call returns
 
   // Lives for one conversion.
-  std::vector<NamedList> lists;   ///< PushList / GetListElement, in order of creation
+  std::vector<NamedList> lists;  ///< PushList / GetListElement, in order of creation
+  /// Reused results of user-function calls, by function number and argument names; most recently
+  /// used first. Emptied whenever a translation file is loaded.
+  std::unordered_map<std::string, std::vector<std::shared_ptr<const MemoEntry>>> memo;
+  std::vector<signed char> functionPurity;  ///< per function: -1 not known yet, 0 no, 1 yes
+  std::vector<MemoRecording*> recordings;   ///< calls being recorded, innermost last
+  int deepestLevel = 0;                     ///< deepest `depth` reached, for MemoEntry::depthSpan
   FileEntry* userFile = nullptr;  ///< CreateFile / WriteFile / CloseFile; nullptr when none open
 
   /// Pass 1: the collected text of the current paragraph, kept by the translation layer (nullptr
@@ -136,6 +172,13 @@ inline constexpr char kMsgExpansionDepthText[] =
 
 /// Forgets all per-conversion expansion state (called at a conversion's set-up).
 void ResetExpansion(Engine& engine);
+/// Forgets the reused user-function results (the functions are about to change).
+void ForgetCallMemo(Engine& engine);
+/// Called for every effect other than reading a name (a setting written, a message, output): no
+/// call being recorded may be reused, since reusing it would skip the effect.
+inline void SpoilRecordings(ExpansionState& x) {
+  for (MemoRecording* recording : x.recordings) recording->spoiled = true;
+}
 
 /// Expands `text`. Without a context returns the expansion; with one writes it there (through
 /// PutWrap with wrap 0) and returns "". Literal text, string references (expanded again) and

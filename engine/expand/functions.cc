@@ -401,10 +401,176 @@ int FindUserFunction(const Engine& engine, std::string_view name) {
   return found == index.end() ? -1 : found->second;
 }
 
+namespace {
+
+std::string EvaluateUserFunction(Engine& engine, int index,
+                                 const std::vector<std::string>& argumentNames, bool& literal);
+std::string RunUserFunction(Engine& engine, int index, std::string_view call,
+                            const std::vector<std::string>& argumentNames, OutputContext* context);
+
+/// Steps that only compute the value from the names they read. The texts of the steps may still
+/// call or reference anything; that is watched while a call runs (see MemoRecording).
+bool ComputesOnly(const UserFunction& function) {
+  for (const FunctionStatement& step : function.statements) {
+    switch (step.op) {
+      case kOpLower:
+      case kOpUpper:
+      case kOpEncode:
+      case kOpDecode:
+      case kOpSub:
+      case kOpGsub:
+      case kOpSet:
+      case kOpVSet:
+      case kOpIfelse:
+      case kOpSwitch:
+      case kOpCase:
+      case kOpDefault:
+      case kOpEnd:
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+/// Whether calls of function `index` with these arguments may be reused: the function only
+/// computes, nothing traces, and no argument names a function frame or sub-match (their values
+/// depend on the caller, not on named strings).
+bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumentNames) {
+  ExpansionState& x = engine.expansion;
+  if (TraceOn(engine) || x.unwinding) return false;
+  if (x.functionPurity.size() != engine.translation.functions.size())
+    x.functionPurity.assign(engine.translation.functions.size(), -1);
+  signed char& pure = x.functionPurity[index];
+  if (pure < 0) pure = ComputesOnly(engine.translation.functions[index]) ? 1 : 0;
+  if (pure == 0) return false;
+  for (const std::string& name : argumentNames) {
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9') || name[0] == '_') return false;
+  }
+  return true;
+}
+
+/// True when every name `entry` read gives the same value and literal flag again. The names are
+/// read as the call itself would read them, in its order, so the reads have the same effects.
+bool StillValid(Engine& engine, const MemoEntry& entry) {
+  if (engine.expansion.depth + entry.depthSpan + 1 >= ExpansionState::kMaxDepth) return false;
+  for (const MemoRead& read : entry.reads) {
+    bool literal = false;
+    const std::string value = LookupName(engine, read.name, literal);
+    if (literal != read.literal || value != read.value) return false;
+  }
+  return true;
+}
+
+/// Most results a key keeps (a function whose value alternates between a few forms).
+constexpr std::size_t kEntriesPerCall = 8;
+
+}  // namespace
+
 std::string CallUserFunction(Engine& engine, int index, std::string_view call,
                              const std::vector<std::string>& argumentNames,
                              OutputContext* context) {
   if (index < 0 || index >= static_cast<int>(engine.translation.functions.size())) return {};
+  ExpansionState& x = engine.expansion;
+  if (!Reusable(engine, index, argumentNames)) {
+    SpoilRecordings(x);  // its effects cannot be replayed
+    return RunUserFunction(engine, index, call, argumentNames, context);
+  }
+
+  // A call that only computes gives its value; written into a context, the value goes there as
+  // the last step would have streamed it.
+  auto deliver = [&](const std::string& result, bool literal) -> std::string {
+    if (context) {
+      if (!result.empty()) PutWrap(engine, result, *context, 0);
+      return {};
+    }
+    if (literal) ++x.literalUses;
+    return result;
+  };
+
+  std::string key = std::to_string(index);
+  for (const std::string& name : argumentNames) {
+    key.push_back('\0');
+    key.append(name);
+  }
+  // Reading a name can run other expansions, which may change the memo: it is looked up afresh
+  // after each validation, and the entry under test is held on to.
+  for (std::size_t i = 0;; ++i) {
+    auto found = x.memo.find(key);
+    if (found == x.memo.end() || i >= found->second.size()) break;
+    const std::shared_ptr<const MemoEntry> entry = found->second[i];
+    if (!StillValid(engine, *entry)) continue;
+    found = x.memo.find(key);
+    if (found != x.memo.end()) {
+      auto& list = found->second;
+      auto at = std::find(list.begin(), list.end(), entry);
+      if (at != list.end()) std::rotate(list.begin(), at, at + 1);
+    }
+    x.literalUses += entry->otherLiteralUses;
+    return deliver(entry->result, entry->resultLiteral);
+  }
+
+  MemoRecording recording;
+  recording.frameDepth = x.frames.size();
+  x.recordings.push_back(&recording);
+  const unsigned long usesBefore = x.literalUses;
+  const int startDepth = x.depth;
+  const int deepestBefore = x.deepestLevel;
+  x.deepestLevel = x.depth;
+  bool literal = false;
+  std::string result;
+  try {
+    result = EvaluateUserFunction(engine, index, argumentNames, literal);
+  } catch (...) {
+    x.recordings.pop_back();
+    x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
+    throw;
+  }
+  x.recordings.pop_back();
+  const int span = x.deepestLevel - startDepth;
+  x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
+  if (!recording.spoiled && !x.unwinding) {
+    unsigned long readUses = 0;
+    for (const MemoRead& read : recording.reads) readUses += read.literal ? 1 : 0;
+    auto entry = std::make_shared<MemoEntry>();
+    entry->reads = std::move(recording.reads);
+    entry->result = result;
+    entry->resultLiteral = literal;
+    entry->otherLiteralUses = x.literalUses - usesBefore - readUses;
+    entry->depthSpan = span;
+    auto& list = x.memo[key];
+    list.insert(list.begin(), std::move(entry));
+    if (list.size() > kEntriesPerCall) list.pop_back();
+  }
+  return deliver(result, literal);
+}
+
+namespace {
+
+/// The arguments (in the caller's frame) and the steps of a call, without a context.
+std::string EvaluateUserFunction(Engine& engine, int index,
+                                 const std::vector<std::string>& argumentNames, bool& literal) {
+  ExpansionState& x = engine.expansion;
+  FunctionFrame frame;
+  frame.slots.emplace_back();
+  frame.literalSlots.push_back(0);
+  for (const std::string& name : argumentNames) {
+    unsigned long before = x.literalUses;
+    std::string value = ArgumentValue(engine, name);
+    frame.literalSlots.push_back(x.literalUses != before);
+    frame.slots.push_back(std::move(value));
+    frame.argumentNames.push_back(name);
+  }
+  FrameScope scope(engine, std::move(frame));
+  FunctionRun run(engine, index, nullptr, scope);
+  return run.Run(literal);
+}
+
+/// A call as it is made without reuse: arguments, steps (the last one streaming into `context`
+/// when given), trace.
+std::string RunUserFunction(Engine& engine, int index, std::string_view call,
+                            const std::vector<std::string>& argumentNames, OutputContext* context) {
   ExpansionState& x = engine.expansion;
   const bool trace = TraceOn(engine);
 
@@ -439,6 +605,8 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
   }
   return result;
 }
+
+}  // namespace
 
 std::string Encode(std::string_view text, std::string_view extra) {
   constexpr char kHex[] = "0123456789ABCDEF";

@@ -832,6 +832,7 @@ int SpecialTagCode(std::string_view name) {
 }
 
 int LoadTranslationFile(Engine& engine, std::string_view name) {
+  ForgetCallMemo(engine);  // results of the old functions
   engine.translation = TranslationTables{};
   Loader loader(engine);
   return loader.Run(name);

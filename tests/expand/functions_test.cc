@@ -265,6 +265,81 @@ TEST_F(FunctionsTest, LastIfelseStreamsIntoTheOutput) {
   EXPECT_EQ(FctExpand(*engine_, "Pick(Y", &context), "");
 }
 
+// Calls of functions that only compute are reused while the names they read keep their values.
+TEST_F(FunctionsTest, ReusedCallsFollowTheNamesTheyRead) {
+  LoadFunctions(
+      "Function Colour\nIfelse \"$Rgb;\" \"^$\" \"\" \"<span $Cls;>\"\n"
+      "Function Outer\nSet \"[$Colour()]\"\n"
+      "Function Arg\nSet \"$1;/$1;\"\n");
+  Set("Rgb", "");
+  Set("Cls", "c1");
+  EXPECT_EQ(Expand("$Colour()"), "");
+  EXPECT_EQ(Expand("$Colour()"), "");
+  Set("Rgb", "#ff0000");
+  EXPECT_EQ(Expand("$Colour()"), "<span c1>");
+  Set("Cls", "c2");  // read only on the coloured path
+  EXPECT_EQ(Expand("$Colour()"), "<span c2>");
+  EXPECT_EQ(Expand("$Outer()"), "[<span c2>]");
+  Set("Cls", "c3");  // a name read by a nested call is a name the outer call read
+  EXPECT_EQ(Expand("$Outer()"), "[<span c3>]");
+  Set("Rgb", "");
+  EXPECT_EQ(Expand("$Colour()$Outer()"), "[]");
+  // Arguments are names: their values are part of what the call read.
+  Set("A", "one");
+  EXPECT_EQ(Expand("$Arg(A)"), "one/one");
+  Set("A", "two");
+  EXPECT_EQ(Expand("$Arg(A)"), "two/two");
+  // A name whose value holds a reference is followed there too.
+  Set("B", "$A;!");
+  EXPECT_EQ(Expand("$Arg(B)"), "two!/two!");
+  Set("A", "three");
+  EXPECT_EQ(Expand("$Arg(B)"), "three!/three!");
+}
+
+TEST_F(FunctionsTest, CallsWithEffectsRunEveryTime) {
+  LoadFunctions(
+      "Function Count\nRPExp \"$N; 1 + I\"\nSave N \"$0;\"\n"
+      "Function Shows\nSet \"$Count()\"\n"
+      "Function Caller\nSet \"$Inner(1)\"\n"
+      "Function Inner\nSet \"<$1;>\"\n");
+  Set("N", "0");
+  Expand("$Count()$Count()");
+  EXPECT_EQ(Value("N"), "2");
+  // A function that only computes but calls one with effects is not reused either.
+  EXPECT_EQ(Expand("$Shows()"), "3");
+  EXPECT_EQ(Expand("$Shows()"), "4");
+  EXPECT_EQ(Value("N"), "4");
+  // Nor one whose argument names the caller's frame.
+  Set("P", "p");
+  Set("Q", "q");
+  LoadFunctions(
+      "Function Caller\nSet \"$Inner(1)\"\n"
+      "Function Inner\nSet \"<$1;>\"\n");
+  EXPECT_EQ(Expand("$Caller(P)"), "<p>");
+  EXPECT_EQ(Expand("$Caller(Q)"), "<q>");
+}
+
+TEST_F(FunctionsTest, ReusedResultsKeepDocumentTextInert) {
+  LoadFunctions("Function Show\nSet \"[$Doc;]\"\nFunction Wrap\nSave W \"$Show()\"\n");
+  SetLiteralSetting(*engine_, "Doc", "$Exit()");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(Expand("$Show()"), "[$Exit()]");
+    Expand("$Wrap()");
+    EXPECT_TRUE(IsLiteralSetting(*engine_, FindSetting(*engine_, "W"))) << "call " << i;
+    EXPECT_EQ(Expand("$W;"), "[$Exit()]");
+  }
+}
+
+TEST_F(FunctionsTest, ReusedCallsStreamLikeFreshOnes) {
+  LoadFunctions("Function Pick\nIfelse \"$1;\" \"^y\" \"<yes $1;>\" \"<no>\"\n");
+  Set("Y", "yes");
+  Set("N", "no");
+  OutputContext context = MemoryContext();
+  for (int i = 0; i < 3; ++i) StrExp(*engine_, "[$Pick(Y)][$Pick(N)]", &context);
+  EXPECT_EQ(context.file->output.view(), "[<yes yes>][<no>][<yes yes>][<no>][<yes yes>][<no>]");
+  EXPECT_EQ(FctExpand(*engine_, "Pick(Y", &context), "");
+}
+
 TEST_F(FunctionsTest, TraceLinesOfACall) {
   LoadFunctions("Function Up\nUpper\n");
   Set("A", "abc");
