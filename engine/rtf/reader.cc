@@ -211,6 +211,100 @@ void ReadControlWord(Engine& engine) {
 
 }  // namespace
 
+/// Reads the next token straight from the read window when it is a brace, a control word whose
+/// parameter and delimiter are in the window too, or a hex escape: the common tokens, read in one
+/// step with the bookkeeping GetChar would do. Returns false, having read nothing, for anything
+/// else (which then goes the careful way, character by character).
+bool ReadTokenInWindow(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  RtfToken& token = reader.token;
+  const std::string_view ahead = FileBuffered(reader.input);
+  if (ahead.empty()) return false;
+  std::size_t start;  // where the word's letters begin in the window
+  if (reader.pushedChar == '\\') {
+    start = 0;  // the backslash was read as the last word's delimiter
+  } else if (reader.pushedChar >= 0) {
+    return false;
+  } else if (ahead[0] == '{' || ahead[0] == '}') {
+    ConsumeBuffered(reader, ahead.substr(0, 1));
+    token.text.assign(1, ahead[0]);
+    token.tokClass = kClassGroup;
+    token.major = ahead[0] == '{' ? 0 : 1;
+    return true;
+  } else if (ahead[0] == '\\') {
+    start = 1;
+  } else {
+    return false;
+  }
+  if (start >= ahead.size()) return false;
+
+  if (ahead[start] == '\'') {
+    // \'xx: its two digits are taken as they are (see ReadRawToken).
+    if (start + 2 >= ahead.size()) return false;
+    const char high = ahead[start + 1], low = ahead[start + 2];
+    if (high == '\r' || high == '\n' || low == '\r' || low == '\n') return false;
+    auto digit = [](int d) {
+      if (d >= 'A' && d <= 'Z') d += 'a' - 'A';
+      return IsDigit(d) ? d - '0' : d - 87;
+    };
+    reader.pushedChar = -1;
+    ConsumeBuffered(reader, ahead.substr(0, start + 3));
+    token.text.assign("\\'");
+    token.text.append(ahead.substr(start + 1, 2));
+    token.tokClass = kClassText;
+    token.major = (16 * digit(high) + digit(low)) & 0xFF;
+    return true;
+  }
+
+  std::size_t end = start;
+  while (end < ahead.size() && IsLetter(ahead[end])) ++end;
+  if (end == start) return false;
+  const std::size_t letters = end;
+  if (end < ahead.size() && ahead[end] == '-') ++end;
+  while (end < ahead.size() && IsDigit(ahead[end])) ++end;
+  // The delimiter must be in the window, and the text must fit the token.
+  if (end >= ahead.size() || end - start + 1 > kMaxTextLength) return false;
+  const CtrlWord* entry = Lookup(engine.controlWords, ahead.substr(start, letters - start));
+  // \bin's binary data follows its delimiter: read the careful way.
+  if (entry && entry->minor == pict::kBinData &&
+      (entry->major == kMajorPictAttr || entry->major == -kMajorPictAttr))
+    return false;
+
+  reader.pushedChar = -1;
+  token.text.assign(1, '\\');
+  token.text.append(ahead.substr(start, end - start));
+  if (entry) {
+    token.tokClass = kClassControl;
+    token.major = entry->major;
+    token.minor = entry->minor;
+    reader.lastControlWord = entry->word;
+  }
+  std::size_t i = letters;
+  const bool negative = i < end && ahead[i] == '-';
+  if (negative) ++i;
+  if (i < end) {
+    // The value saturates at INT_MAX in magnitude, however many digits follow.
+    long long value = 0;
+    for (; i < end; ++i)
+      if (value <= INT_MAX) value = value * 10 + (ahead[i] - '0');
+    if (value > INT_MAX) value = INT_MAX;
+    token.param = static_cast<int>(negative ? -value : value);
+  }
+  // The delimiter: a blank is consumed; anything else is read and kept for the next token. A line
+  // end is read by GetChar, which counts the line.
+  const char delimiter = ahead[end];
+  if (delimiter == '\r' || delimiter == '\n') {
+    ConsumeBuffered(reader, ahead.substr(0, end));
+    const std::size_t length = token.text.size();
+    reader.pushedChar = GetChar(reader);
+    token.text.resize(length);
+  } else {
+    ConsumeBuffered(reader, ahead.substr(0, end + 1));
+    if (delimiter != ' ') reader.pushedChar = static_cast<unsigned char>(delimiter);
+  }
+  return true;
+}
+
 void ReadRawToken(Engine& engine) {
   ReaderState& reader = engine.reader;
   RtfToken& token = reader.token;
@@ -223,6 +317,7 @@ void ReadRawToken(Engine& engine) {
     reader.binarySkip = 0;
     SkipBinary(reader, count);
   }
+  if (ReadTokenInWindow(engine)) return;
 
   int c;
   if (reader.pushedChar >= 0) {
