@@ -3,6 +3,7 @@
 #include "expand/expand.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine.h"
 #include "expand/regex.h"
@@ -55,7 +56,7 @@ bool FindReference(std::string_view text, std::size_t pos, Reference& ref) {
 // ---- Output sink of one PutWrap call ------------------------------------------------------------
 
 /// Collects the characters of one PutWrap call. Without OutTrn they are gathered and written to the
-/// file with one write; with OutTrn they go to the process-wide line and every line end runs
+/// file in few writes; with OutTrn they go to the process-wide line and every line end runs
 /// OutString.
 class LineSink {
  public:
@@ -72,8 +73,9 @@ class LineSink {
     filter_ = engine.expansion.outTrnActive;
     // OutTrn was cleared in the middle of a line: the collected part goes out unfiltered.
     if (!filter_ && !engine.expansion.outTrnLine.empty()) {
-      buffer_ = std::move(engine.expansion.outTrnLine);
+      std::string line = std::move(engine.expansion.outTrnLine);
       engine.expansion.outTrnLine.clear();
+      Write(line);
     }
   }
   ~LineSink() { Flush(); }
@@ -83,27 +85,41 @@ class LineSink {
   void Write(std::string_view text) {
     if (filter_) {
       engine_.expansion.outTrnLine.append(text);
+    } else if (text.size() <= kBufferSize - used_) {
+      std::memcpy(buffer_ + used_, text.data(), text.size());
+      used_ += text.size();
     } else {
-      buffer_.append(text);
+      Flush();
+      if (text.size() >= kBufferSize) {
+        FilePutString(file_, text);
+      } else {
+        std::memcpy(buffer_, text.data(), text.size());
+        used_ = text.size();
+      }
     }
   }
   void EndLine() {
     if (filter_) {
       OutString(engine_, file_);
     } else {
-      buffer_.push_back('\n');
+      if (used_ == kBufferSize) Flush();
+      buffer_[used_++] = '\n';
     }
   }
   void Flush() {
-    if (!buffer_.empty()) FilePutString(file_, buffer_);
-    buffer_.clear();
+    if (used_ != 0) FilePutString(file_, std::string_view(buffer_, used_));
+    used_ = 0;
   }
 
  private:
+  // Most calls write a few words; the buffer lives on the stack so a call allocates nothing, and
+  // longer output goes to the file in pieces of this size.
+  static constexpr std::size_t kBufferSize = 2048;
   Engine& engine_;
   FileEntry* file_;
   bool filter_ = false;
-  std::string buffer_;
+  std::size_t used_ = 0;
+  char buffer_[kBufferSize];
 };
 
 /// Writes the pending word of the context: with its break character when the line already has
@@ -116,6 +132,20 @@ void WritePendingWord(OutputContext& context, LineSink& sink) {
   context.column += static_cast<int>(word.size());
   context.pendingWord.clear();
   context.pending = 0;
+}
+
+constexpr bool IsWrapBreak(char c) { return c == ' ' || c == '\t'; }
+
+/// End of the word characters of `text` from `i` on: the next line end or, when wrapping, the next
+/// blank or tab (or the end of the text).
+std::size_t WordEnd(std::string_view text, std::size_t i, bool wrapping) {
+  const std::size_t n = text.size();
+  if (!wrapping) {
+    const void* found = i < n ? std::memchr(text.data() + i, '\n', n - i) : nullptr;
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : n;
+  }
+  while (i < n && text[i] != '\n' && !IsWrapBreak(text[i])) ++i;
+  return i;
 }
 
 bool TraceOn(const Engine& engine) {
@@ -401,32 +431,62 @@ void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int 
       sink.EndLine();
       context.column = 0;
       ++i;
-    } else if (wrapping && (c == ' ' || c == '\t')) {
+    } else if (wrapping && IsWrapBreak(c)) {
       WritePendingWord(context, sink);
-      context.pendingWord.assign(1, c);
-      context.pending = 1;
-      if (context.column + 1 > kWidth) {
-        sink.EndLine();
-        context.column = 0;  // the break character is dropped when the word is written
+      // A break character whose word ends within this text and fits on the line: once the next
+      // break or line end arrives the word goes out whole, as WritePendingWord writes it, so it
+      // is written now, straight from the text. Neighbouring words go out in one piece.
+      std::size_t from = i;
+      std::size_t to = i;
+      std::size_t j = 0;
+      while (i < n && IsWrapBreak(text[i]) && (j = WordEnd(text, i + 1, true)) < n &&
+             context.column + static_cast<int>(j - i) <= kWidth) {
+        const std::size_t start = context.column == 0 ? i + 1 : i;
+        if (start != to) {
+          sink.Write(text.substr(from, to - from));
+          from = start;
+        }
+        context.column += static_cast<int>(j - start);
+        to = i = j;
       }
-      ++i;
-    } else if (context.pending > 0) {
-      context.pendingWord.push_back(c);
-      ++context.pending;
-      if (context.pending > kWidth) {
-        WritePendingWord(context, sink);  // a word longer than a line is never split
-      } else if (context.column + context.pending > kWidth) {
-        sink.EndLine();
-        context.column = 0;
+      sink.Write(text.substr(from, to - from));
+      if (i < n && IsWrapBreak(text[i])) {
+        context.pendingWord.assign(1, text[i]);
+        context.pending = 1;
+        if (context.column + 1 > kWidth) {
+          sink.EndLine();
+          context.column = 0;  // the break character is dropped when the word is written
+        }
+        ++i;
       }
-      ++i;
     } else {
-      // No pending word: the run up to the next line end or break character goes out as it is.
-      std::size_t j = i + 1;
-      while (j < n && text[j] != '\n' && !(wrapping && (text[j] == ' ' || text[j] == '\t'))) ++j;
-      sink.Write(text.substr(i, j - i));
-      context.column += static_cast<int>(j - i);
-      i = j;
+      const std::size_t j = WordEnd(text, i + 1, wrapping);
+      const int length = static_cast<int>(j - i);
+      if (context.pending == 0) {
+        // No pending word: the run up to the next line end or break character goes out as it is.
+        sink.Write(text.substr(i, j - i));
+        context.column += length;
+        i = j;
+      } else if (context.column + context.pending + length <= kWidth) {
+        // The whole run fits on the line behind the pending word, so none of the checks below
+        // would act on any of its characters: it joins the word in one piece.
+        context.pendingWord.append(text.data() + i, j - i);
+        context.pending += length;
+        i = j;
+      } else {
+        // The line fills within the run: character by character until the word has been
+        // written; what is left of the run is then handled as a run without a pending word.
+        for (; i < j && context.pending > 0; ++i) {
+          context.pendingWord.push_back(text[i]);
+          ++context.pending;
+          if (context.pending > kWidth) {
+            WritePendingWord(context, sink);  // a word longer than a line is never split
+          } else if (context.column + context.pending > kWidth) {
+            sink.EndLine();
+            context.column = 0;
+          }
+        }
+      }
     }
   }
 }

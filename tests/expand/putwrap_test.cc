@@ -2,7 +2,9 @@
 // OutTrn line filter, and expansion into an output context.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -156,6 +158,91 @@ TEST_F(PutWrapTest, MissingFileIsALogicError) {
   // By default the fault abandons the conversion.
   Set("ERR_PUTWRAP_LOGIC_Action", "panic");
   EXPECT_THROW(PutWrap(*engine_, "text", noFile, 1), ConversionAbandoned);
+}
+
+/// The wrapping rules applied one character at a time, as a reference for PutWrap, which takes
+/// whole words and runs at once where it can.
+struct CharacterWrapper {
+  std::string out;
+  std::string pendingWord;
+  int column = 0;
+
+  void WritePending() {
+    if (pendingWord.empty()) return;
+    std::string_view word = pendingWord;
+    if (column == 0) word.remove_prefix(1);
+    out += word;
+    column += static_cast<int>(word.size());
+    pendingWord.clear();
+  }
+  void Put(std::string_view text, int wrap) {
+    constexpr int kWidth = OutputContext::kLineWidth;
+    for (char c : text) {
+      if (c == '\n') {
+        WritePending();
+        out += '\n';
+        column = 0;
+      } else if (wrap == 1 && (c == ' ' || c == '\t')) {
+        WritePending();
+        pendingWord.assign(1, c);
+        if (column + 1 > kWidth) {
+          out += '\n';
+          column = 0;
+        }
+      } else if (!pendingWord.empty()) {
+        pendingWord += c;
+        const int pending = static_cast<int>(pendingWord.size());
+        if (pending > kWidth) {
+          WritePending();
+        } else if (column + pending > kWidth) {
+          out += '\n';
+          column = 0;
+        }
+      } else {
+        out += c;
+        ++column;
+      }
+    }
+  }
+};
+
+TEST_F(PutWrapTest, PiecesAndModesMatchCharacterByCharacterRules) {
+  // Words of lengths around the line width, blanks and tabs in a row, line ends, and texts that
+  // end inside a word, written in pieces of any size with either mode; pieces longer than the
+  // writer's buffer are among them.
+  std::minstd_rand random(20240611);
+  auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const int wordLengths[] = {0, 1, 2, 3, 5, 8, 12, 40, 78, 79, 80, 81, 150, 3000};
+  const char separators[] = {' ', ' ', ' ', '\t', '\n'};
+  for (int round = 0; round < 60; ++round) {
+    SetUp();
+    std::string text;
+    while (text.size() < 6000) {
+      text.append(wordLengths[pick(round % 3 == 0 ? 14 : 11)], static_cast<char>('a' + pick(26)));
+      text += separators[pick(5)];
+    }
+    CharacterWrapper expected;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t size =
+          std::min<std::size_t>(1 + pick(round % 2 ? 40 : 2500), text.size() - at);
+      const int wrap = pick(4) == 0 ? 0 : 1;
+      const std::string_view piece = std::string_view(text).substr(at, size);
+      Put(piece, wrap);
+      expected.Put(piece, wrap);
+      ASSERT_EQ(context_.column, expected.column) << "round " << round << " at " << at;
+      ASSERT_EQ(context_.pendingWord, expected.pendingWord) << "round " << round << " at " << at;
+      at += size;
+    }
+    expected.WritePending();
+    ASSERT_EQ(Finished(), expected.out) << "round " << round;
+  }
+  // Line ends and words that meet a full output buffer.
+  for (int size : {2047, 2048, 2049, 4096}) {
+    SetUp();
+    const std::string text = Repeat('x', size) + "\n" + Repeat('y', size) + " z\n";
+    Put(text, 0);
+    EXPECT_EQ(Finished(), text) << size;
+  }
 }
 
 TEST_F(PutWrapTest, ManySmallWritesStayFast) {
