@@ -81,6 +81,7 @@ struct MemoRead {
   std::string name;
   std::string value;
   bool literal = false;
+  int index = -1;  ///< the setting the name found (settings are never removed in a conversion)
 };
 
 /// A finished call of a user function that did nothing but read names and compute its value: as

@@ -455,9 +455,15 @@ bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumen
 /// read as the call itself would read them, in its order, so the reads have the same effects.
 bool StillValid(Engine& engine, const MemoEntry& entry) {
   if (engine.expansion.depth + entry.depthSpan + 1 >= ExpansionState::kMaxDepth) return false;
+  ExpansionState& x = engine.expansion;
   for (const MemoRead& read : entry.reads) {
-    bool literal = false;
-    const std::string value = LookupName(engine, read.name, literal);
+    // The setting the name found before is found again without looking the name up; reading it
+    // has the effects LookupName gives a read.
+    const std::string& value = GetSettingAt(engine, read.index);
+    const bool literal = IsLiteralSetting(engine, read.index);
+    if (literal) ++x.literalUses;
+    for (MemoRecording* recording : x.recordings)
+      recording->reads.push_back({read.name, value, literal, read.index});
     if (literal != read.literal || value != read.value) return false;
   }
   return true;
@@ -465,6 +471,66 @@ bool StillValid(Engine& engine, const MemoEntry& entry) {
 
 /// Most results a key keeps (a function whose value alternates between a few forms).
 constexpr std::size_t kEntriesPerCall = 8;
+
+/// The reusable result stored under `key`, or nullptr. Reading a name can run other expansions,
+/// which may change the memo: it is looked up afresh after each validation, and the entry under
+/// test is held on to.
+std::shared_ptr<const MemoEntry> FindReusable(Engine& engine, const std::string& key) {
+  ExpansionState& x = engine.expansion;
+  for (std::size_t i = 0;; ++i) {
+    auto found = x.memo.find(key);
+    if (found == x.memo.end() || i >= found->second.size()) return nullptr;
+    const std::shared_ptr<const MemoEntry> entry = found->second[i];
+    if (!StillValid(engine, *entry)) continue;
+    found = x.memo.find(key);
+    if (found != x.memo.end()) {
+      auto& list = found->second;
+      auto at = std::find(list.begin(), list.end(), entry);
+      if (at != list.end()) std::rotate(list.begin(), at, at + 1);
+    }
+    x.literalUses += entry->otherLiteralUses;
+    return entry;
+  }
+}
+
+/// Runs `evaluate` (which returns the result and sets its literal flag) while recording what it
+/// reads, and keeps the result under `key` when it did nothing else.
+template <typename Evaluate>
+std::string Record(Engine& engine, const std::string& key, bool& literal, Evaluate evaluate) {
+  ExpansionState& x = engine.expansion;
+  MemoRecording recording;
+  recording.frameDepth = x.frames.size();
+  x.recordings.push_back(&recording);
+  const unsigned long usesBefore = x.literalUses;
+  const int startDepth = x.depth;
+  const int deepestBefore = x.deepestLevel;
+  x.deepestLevel = x.depth;
+  std::string result;
+  try {
+    result = evaluate(literal);
+  } catch (...) {
+    x.recordings.pop_back();
+    x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
+    throw;
+  }
+  x.recordings.pop_back();
+  const int span = x.deepestLevel - startDepth;
+  x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
+  if (!recording.spoiled && !x.unwinding) {
+    unsigned long readUses = 0;
+    for (const MemoRead& read : recording.reads) readUses += read.literal ? 1 : 0;
+    auto entry = std::make_shared<MemoEntry>();
+    entry->reads = std::move(recording.reads);
+    entry->result = result;
+    entry->resultLiteral = literal;
+    entry->otherLiteralUses = x.literalUses - usesBefore - readUses;
+    entry->depthSpan = span;
+    auto& list = x.memo[key];
+    list.insert(list.begin(), std::move(entry));
+    if (list.size() > kEntriesPerCall) list.pop_back();
+  }
+  return result;
+}
 
 }  // namespace
 
@@ -494,56 +560,23 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
     key.push_back('\0');
     key.append(name);
   }
-  // Reading a name can run other expansions, which may change the memo: it is looked up afresh
-  // after each validation, and the entry under test is held on to.
-  for (std::size_t i = 0;; ++i) {
-    auto found = x.memo.find(key);
-    if (found == x.memo.end() || i >= found->second.size()) break;
-    const std::shared_ptr<const MemoEntry> entry = found->second[i];
-    if (!StillValid(engine, *entry)) continue;
-    found = x.memo.find(key);
-    if (found != x.memo.end()) {
-      auto& list = found->second;
-      auto at = std::find(list.begin(), list.end(), entry);
-      if (at != list.end()) std::rotate(list.begin(), at, at + 1);
-    }
-    x.literalUses += entry->otherLiteralUses;
-    return deliver(entry->result, entry->resultLiteral);
-  }
-
-  MemoRecording recording;
-  recording.frameDepth = x.frames.size();
-  x.recordings.push_back(&recording);
-  const unsigned long usesBefore = x.literalUses;
-  const int startDepth = x.depth;
-  const int deepestBefore = x.deepestLevel;
-  x.deepestLevel = x.depth;
+  if (auto entry = FindReusable(engine, key)) return deliver(entry->result, entry->resultLiteral);
   bool literal = false;
-  std::string result;
-  try {
-    result = EvaluateUserFunction(engine, index, argumentNames, literal);
-  } catch (...) {
-    x.recordings.pop_back();
-    x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
-    throw;
-  }
-  x.recordings.pop_back();
-  const int span = x.deepestLevel - startDepth;
-  x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
-  if (!recording.spoiled && !x.unwinding) {
-    unsigned long readUses = 0;
-    for (const MemoRead& read : recording.reads) readUses += read.literal ? 1 : 0;
-    auto entry = std::make_shared<MemoEntry>();
-    entry->reads = std::move(recording.reads);
-    entry->result = result;
-    entry->resultLiteral = literal;
-    entry->otherLiteralUses = x.literalUses - usesBefore - readUses;
-    entry->depthSpan = span;
-    auto& list = x.memo[key];
-    list.insert(list.begin(), std::move(entry));
-    if (list.size() > kEntriesPerCall) list.pop_back();
-  }
+  std::string result = Record(engine, key, literal, [&](bool& literalResult) {
+    return EvaluateUserFunction(engine, index, argumentNames, literalResult);
+  });
   return deliver(result, literal);
+}
+
+std::string ExpandReusing(Engine& engine, std::string_view text) {
+  ExpansionState& x = engine.expansion;
+  if (TraceOn(engine) || x.unwinding) return StrExp(engine, text);
+  // Function keys start with a digit; texts get a mark of their own.
+  std::string key(1, '\1');
+  key.append(text);
+  if (auto entry = FindReusable(engine, key)) return entry->result;
+  bool literal = false;
+  return Record(engine, key, literal, [&](bool&) { return StrExp(engine, text); });
 }
 
 namespace {

@@ -29,6 +29,10 @@ int FindUserFunction(const Engine& engine, std::string_view name);
 /// function's final value (not to be expanded again).
 std::string CallUserFunction(Engine& engine, int index, std::string_view call,
                              const std::vector<std::string>& argumentNames, OutputContext* context);
+/// StrExp of `text` without a context, reusing the result of an earlier expansion of the same
+/// text while every name it read still gives the same value. Only expansions that did nothing but
+/// read names are reused; any other expansion runs every time.
+std::string ExpandReusing(Engine& engine, std::string_view text);
 
 /// Percent-encodes: every byte below 32 or above 126 and every byte in `extra` becomes "%" and two
 /// upper-case hexadecimal digits.

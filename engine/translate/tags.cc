@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine.h"
+#include "expand/functions.h"
 #include "rtf/tables.h"
 #include "translate/fields.h"
 #include "translate/footnotes.h"
@@ -60,10 +61,11 @@ bool ExpandsToItself(const Engine& engine, std::string_view text) {
          x.depth < ExpansionState::kMaxDepth;
 }
 
-/// StrExp(engine, text).
+/// StrExp(engine, text); tag texts are expanded over and over with the same result while the
+/// format stays, so an earlier expansion is reused when nothing it read has changed.
 std::string Expand(Engine& engine, std::string_view text) {
   if (ExpandsToItself(engine, text)) return std::string(text);
-  return StrExp(engine, text);
+  return ExpandReusing(engine, text);
 }
 
 /// ExpandInto(engine, context, text).

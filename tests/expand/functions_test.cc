@@ -296,6 +296,25 @@ TEST_F(FunctionsTest, ReusedCallsFollowTheNamesTheyRead) {
   EXPECT_EQ(Expand("$Arg(B)"), "three!/three!");
 }
 
+TEST_F(FunctionsTest, ReusedTextsFollowTheNamesTheyRead) {
+  LoadFunctions("Function Count\nRPExp \"$N; 1 + I\"\nSave N \"$0;\"\n");
+  Set("A", "a");
+  Set("B", "$A;b");
+  EXPECT_EQ(ExpandReusing(*engine_, "<$B;>"), "<ab>");
+  EXPECT_EQ(ExpandReusing(*engine_, "<$B;>"), "<ab>");
+  Set("A", "x");
+  EXPECT_EQ(ExpandReusing(*engine_, "<$B;>"), "<xb>");
+  // A text with an effect is expanded every time.
+  Set("N", "0");
+  ExpandReusing(*engine_, "$Count()");
+  ExpandReusing(*engine_, "$Count()");
+  EXPECT_EQ(Value("N"), "2");
+  // Document text stays document text.
+  SetLiteralSetting(*engine_, "Doc", "$Count()");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(ExpandReusing(*engine_, "[$Doc;]"), "[$Count()]");
+  EXPECT_EQ(Value("N"), "2");
+}
+
 TEST_F(FunctionsTest, CallsWithEffectsRunEveryTime) {
   LoadFunctions(
       "Function Count\nRPExp \"$N; 1 + I\"\nSave N \"$0;\"\n"
