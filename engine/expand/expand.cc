@@ -310,7 +310,7 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
       literal = IsLiteralSetting(engine, index);
       if (literal) ++x.literalUses;
       for (MemoRecording* recording : x.recordings)
-        recording->reads.push_back({std::string(name), value, literal, index});
+        recording->events.push_back({std::string(name), value, literal, index, false});
       return value;
     }
   }

@@ -76,31 +76,34 @@ struct NamedList {
   long cursor = -1;  ///< index of the element under the cursor; -1 = none (walk ended, or empty)
 };
 
-/// A name read while a user-function call ran, with what it gave.
-struct MemoRead {
+/// A name read, or a named string set by a Save step, while a user-function call ran.
+struct MemoEvent {
   std::string name;
-  std::string value;
-  bool literal = false;
+  std::string value;    ///< what the read gave, or what was set
+  bool literal = false;  ///< the value is literal text (read as such, or set as such)
   int index = -1;  ///< the setting the name found (settings are never removed in a conversion)
+  bool write = false;
 };
 
-/// A finished call of a user function that did nothing but read names and compute its value: as
-/// long as every name it read still gives the same value, calling it again gives the same result.
+/// A finished call of a user function (or expansion of a text) whose only effects were reading
+/// names and setting named strings of the translation file's own: as long as every name it read
+/// from outside still gives the same value, doing it again gives the same result and sets the
+/// same strings to the same values.
 struct MemoEntry {
-  std::vector<MemoRead> reads;  ///< in the order the call read them
+  std::vector<MemoEvent> events;  ///< in the order they happened
   std::string result;
   bool resultLiteral = false;
-  /// literalUses the call counted beyond those of its recorded reads (its arguments' and current
-  /// value's literal slots), which a reuse adds again.
+  /// literalUses the call counted beyond those of the reads that a reuse repeats (its arguments'
+  /// and current value's literal slots, names it had set itself), which a reuse adds again.
   unsigned long otherLiteralUses = 0;
   int depthSpan = 0;  ///< expansion levels the call went below its own
 };
 
-/// The recording of a call that may become a MemoEntry. Every name read while it is active is
-/// appended; anything else with an effect (a setting written, a message, output, a built-in call)
-/// spoils it.
+/// The recording of a call that may become a MemoEntry. Every name read and every Save of a
+/// translation-file string while it is active is appended; anything else with an effect (another
+/// setting written, a message, output, a built-in call) spoils it.
 struct MemoRecording {
-  std::vector<MemoRead> reads;
+  std::vector<MemoEvent> events;
   std::size_t frameDepth = 0;  ///< function frames outside the recorded call
   bool spoiled = false;
 };
@@ -156,6 +159,7 @@ struct ExpansionState {
   std::vector<signed char> functionPurity;  ///< per function: -1 not known yet, 0 no, 1 yes
   std::vector<MemoRecording*> recordings;   ///< calls being recorded, innermost last
   int deepestLevel = 0;                     ///< deepest `depth` reached, for MemoEntry::depthSpan
+  bool replayableWrite = false;  ///< a Save is setting a string that recordings take as an event
   FileEntry* userFile = nullptr;  ///< CreateFile / WriteFile / CloseFile; nullptr when none open
 
   /// Pass 1: the collected text of the current paragraph, kept by the translation layer (nullptr

@@ -77,6 +77,35 @@ class CurrentPartsScope {
   const expand::Regex* match_;
 };
 
+/// True when setting `name` is refused or protects it (OverrideDefs): such a Save cannot be
+/// replayed as a plain set.
+bool SaveIsProtected(const Engine& engine, std::string_view name) {
+  const SettingsStore& store = engine.settings;
+  if (store.mirrors.overrideDefs != 0) return true;
+  return !store.protectedKeys.empty() && store.protectedKeys.count(FoldedKey(name)) != 0;
+}
+
+/// Sets a named string for a Save step (or the replay of one). A value that took in document text
+/// stays inert wherever the name is referenced later. Calls being recorded take the Save as an
+/// event when it sets a translation-file string and no protection can refuse it; any other Save
+/// (of a built-in setting, which has further effects) spoils them.
+void SaveString(Engine& engine, const std::string& name, const std::string& value, bool literal) {
+  ExpansionState& x = engine.expansion;
+  const bool replayable = !x.recordings.empty() && !SaveIsProtected(engine, name) &&
+                          (engine.settings.mirrors.debug & 2) == 0;
+  x.replayableWrite = replayable;
+  const int index =
+      literal ? SetLiteralSetting(engine, name, value) : SetSetting(engine, name, value);
+  x.replayableWrite = false;
+  if (!replayable) return;
+  if (index < kSettingCount) {
+    SpoilRecordings(x);
+    return;
+  }
+  for (MemoRecording* recording : x.recordings)
+    recording->events.push_back({name, value, literal, index, true});
+}
+
 /// Holds the FunctionFrame of one call on the frame stack. The outermost call also owns the
 /// `while` budget, which is renewed when it returns.
 class FrameScope {
@@ -300,12 +329,7 @@ class FunctionRun {
     }
     bool literal = false;
     std::string value = Expand(step.text2, literal);
-    // A value that took in document text stays inert wherever the name is referenced later.
-    if (literal) {
-      SetLiteralSetting(engine_, name, value);
-    } else {
-      SetSetting(engine_, name, value);
-    }
+    SaveString(engine_, name, value, literal);
   }
 
   void RecordMatch(FunctionStatement& step, OutputContext* stream) {
@@ -421,6 +445,8 @@ bool ComputesOnly(const UserFunction& function) {
       case kOpGsub:
       case kOpSet:
       case kOpVSet:
+      case kOpSave:
+      case kOpRPExp:
       case kOpIfelse:
       case kOpSwitch:
       case kOpCase:
@@ -439,7 +465,7 @@ bool ComputesOnly(const UserFunction& function) {
 /// depend on the caller, not on named strings).
 bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumentNames) {
   ExpansionState& x = engine.expansion;
-  if (TraceOn(engine) || x.unwinding) return false;
+  if (TraceOn(engine) || x.unwinding || engine.settings.mirrors.overrideDefs != 0) return false;
   if (x.functionPurity.size() != engine.translation.functions.size())
     x.functionPurity.assign(engine.translation.functions.size(), -1);
   signed char& pure = x.functionPurity[index];
@@ -451,22 +477,53 @@ bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumen
   return true;
 }
 
-/// True when every name `entry` read gives the same value and literal flag again. The names are
-/// read as the call itself would read them, in its order, so the reads have the same effects.
+/// True when `index` is set by one of the first `count` events.
+bool SetBefore(const std::vector<MemoEvent>& events, std::size_t count, int index) {
+  for (std::size_t i = 0; i < count; ++i)
+    if (events[i].write && events[i].index == index) return true;
+  return false;
+}
+
+/// True when every name `entry` read from outside (not after setting it itself) gives the same
+/// value and literal flag again. Those reads are repeated in order, with the effects LookupName
+/// gives a read, before anything is set: the strings the call sets are the translation file's own,
+/// which no other name's value depends on, so the reads see what they saw in the call.
 bool StillValid(Engine& engine, const MemoEntry& entry) {
   if (engine.expansion.depth + entry.depthSpan + 1 >= ExpansionState::kMaxDepth) return false;
   ExpansionState& x = engine.expansion;
-  for (const MemoRead& read : entry.reads) {
-    // The setting the name found before is found again without looking the name up; reading it
-    // has the effects LookupName gives a read.
+  for (std::size_t i = 0; i < entry.events.size(); ++i) {
+    const MemoEvent& read = entry.events[i];
+    if (read.write || SetBefore(entry.events, i, read.index)) continue;
+    // The setting the name found before is found again without looking the name up.
     const std::string& value = GetSettingAt(engine, read.index);
     const bool literal = IsLiteralSetting(engine, read.index);
     if (literal) ++x.literalUses;
     for (MemoRecording* recording : x.recordings)
-      recording->reads.push_back({read.name, value, literal, read.index});
+      recording->events.push_back({read.name, value, literal, read.index, false});
     if (literal != read.literal || value != read.value) return false;
   }
   return true;
+}
+
+/// True when a format number is read after a Save. Reading one may register a new format, which
+/// expands the format's entry string; in the call that happened after the Save, but a reuse reads
+/// before it sets anything, so such a call is not kept.
+bool RegistersAfterSave(const std::vector<MemoEvent>& events) {
+  bool saved = false;
+  for (const MemoEvent& event : events) {
+    if (event.write) {
+      saved = true;
+    } else if (saved && (event.index == kSettingCharFmtIdx || event.index == kSettingParFmtIdx)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+/// Sets again, in order, what a reused call set.
+void ReplaySaves(Engine& engine, const MemoEntry& entry) {
+  for (const MemoEvent& event : entry.events)
+    if (event.write) SaveString(engine, event.name, event.value, event.literal);
 }
 
 /// Most results a key keeps (a function whose value alternates between a few forms).
@@ -489,6 +546,7 @@ std::shared_ptr<const MemoEntry> FindReusable(Engine& engine, const std::string&
       if (at != list.end()) std::rotate(list.begin(), at, at + 1);
     }
     x.literalUses += entry->otherLiteralUses;
+    ReplaySaves(engine, *entry);
     return entry;
   }
 }
@@ -516,11 +574,15 @@ std::string Record(Engine& engine, const std::string& key, bool& literal, Evalua
   x.recordings.pop_back();
   const int span = x.deepestLevel - startDepth;
   x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
-  if (!recording.spoiled && !x.unwinding) {
+  if (!recording.spoiled && !x.unwinding && !RegistersAfterSave(recording.events)) {
+    // Literal reads that a reuse repeats count there; the others are added as a number.
     unsigned long readUses = 0;
-    for (const MemoRead& read : recording.reads) readUses += read.literal ? 1 : 0;
+    const std::vector<MemoEvent>& events = recording.events;
+    for (std::size_t i = 0; i < events.size(); ++i)
+      if (!events[i].write && events[i].literal && !SetBefore(events, i, events[i].index))
+        ++readUses;
     auto entry = std::make_shared<MemoEntry>();
-    entry->reads = std::move(recording.reads);
+    entry->events = std::move(recording.events);
     entry->result = result;
     entry->resultLiteral = literal;
     entry->otherLiteralUses = x.literalUses - usesBefore - readUses;

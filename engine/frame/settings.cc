@@ -336,7 +336,8 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
 /// Trace, store, mirror: the part of the set operation after the protection rule.
 void StoreValue(Engine& engine, int index, std::string_view value) {
   SettingsStore& store = engine.settings;
-  SpoilRecordings(engine.expansion);
+  // A Save that recordings can replay records itself; every other write spoils them.
+  if (!engine.expansion.replayableWrite) SpoilRecordings(engine.expansion);
   if (store.mirrors.debug & 2) {
     std::string name = store.names[index];
     std::string text(value);

@@ -338,6 +338,32 @@ TEST_F(FunctionsTest, CallsWithEffectsRunEveryTime) {
   EXPECT_EQ(Expand("$Caller(Q)"), "<q>");
 }
 
+// A call that sets strings of the translation file's own is reused too: it sets them again.
+TEST_F(FunctionsTest, ReusedCallsSetTheirStringsAgain) {
+  LoadFunctions(
+      "Function Mark\nSave Last \"$1;\"\nSave Seen \"$Last;$Last;\"\nSet \"<$Seen;>\"\n"
+      "Function Guarded\nSave Prot \"new\"\nSet \"$Prot;\"\n");
+  Set("A", "a");
+  for (int i = 0; i < 3; ++i) {
+    Set("Last", "other");
+    Set("Seen", "other");
+    // Last and Seen are read after the call set them: their outside values do not matter.
+    EXPECT_EQ(Expand("$Mark(A)"), "<aa>") << "call " << i;
+    EXPECT_EQ(Value("Last"), "a");
+    EXPECT_EQ(Value("Seen"), "aa");
+  }
+  Set("A", "b");
+  EXPECT_EQ(Expand("$Mark(A)"), "<bb>");
+  EXPECT_EQ(Value("Seen"), "bb");
+  // A protected string is not set, so what the call reads back is what it holds.
+  Set("OverrideDefs", "1");
+  Set("Prot", "old");
+  Set("OverrideDefs", "0");
+  EXPECT_EQ(Expand("$Guarded()"), "old");
+  SetUnprotected(*engine_, "Prot", "changed");
+  EXPECT_EQ(Expand("$Guarded()"), "changed");
+}
+
 TEST_F(FunctionsTest, ReusedResultsKeepDocumentTextInert) {
   LoadFunctions("Function Show\nSet \"[$Doc;]\"\nFunction Wrap\nSave W \"$Show()\"\n");
   SetLiteralSetting(*engine_, "Doc", "$Exit()");
