@@ -406,7 +406,7 @@ void ComputeBuiltin(Engine& engine, int index) {
       engine.settings.literalIndexes.insert(index);  // saved document text
       return;
     case Reading::kToken:
-      value = engine.reader.lastControlWord;
+      value.assign(engine.reader.lastControlWord);
       return;
     case Reading::kRtfParam:
       value = std::to_string(engine.reader.token.param);

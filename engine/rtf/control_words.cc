@@ -103,6 +103,7 @@ int LookupInit(Engine& engine) {
 
 int LookupInitFrom(Engine& engine, FileEntry* file) {
   ControlWordTable& table = engine.controlWords;
+  engine.reader.lastControlWord = {};  // it points into the table being replaced
   table = ControlWordTable();
   if (file == nullptr) {
     ReportMessage(engine, "ERR_NO_RTF_CTRL", {"LookupInit", kTableFile});

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>

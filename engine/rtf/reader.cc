@@ -66,20 +66,31 @@ void UngetToStream(ReaderState& reader, int c) {
   if (FileUngetChar(reader.input, c) >= 0) --reader.charCount;
 }
 
-/// Consumes `text`, the start of FileBuffered, as GetChar would one character at a time, without
-/// storing it in the token text. The text holds no CR or LF.
-void ConsumeBuffered(ReaderState& reader, std::string_view text) {
+/// Stores the last kRecentInputRing bytes of `text` in the ring, as at most two pieces (up to the
+/// ring's end and from its start), behind what it holds; the count is left to the caller.
+void WriteRing(ReaderState& reader, std::string_view text) {
   const std::size_t count = text.size();
-  if (count == 0) return;
-  FileSkipBuffered(reader.input, count);
-  // Only the last kRecentInputRing bytes can still be in the ring; they go in as at most two
-  // pieces, up to the ring's end and from its start.
   const std::size_t kept = count < kRecentInputRing ? count : kRecentInputRing;
   const char* from = text.data() + (count - kept);
   const std::size_t at = (reader.recentInputCount + count - kept) & (kRecentInputRing - 1);
   const std::size_t first = std::min(kept, kRecentInputRing - at);
   std::memcpy(&reader.recentInput[at], from, first);
   std::memcpy(&reader.recentInput[0], from + first, kept - first);
+}
+
+/// Consumes `text`, the start of FileBuffered, as GetChar would one character at a time, without
+/// storing it in the token text. The text holds no CR or LF.
+void ConsumeBuffered(ReaderState& reader, std::string_view text) {
+  const std::size_t count = text.size();
+  if (count == 0) return;
+  FileSkipBuffered(reader.input, count);
+  if (count <= 8) {
+    // Control words and short runs: byte by byte is cheaper than two copies.
+    unsigned long at = reader.recentInputCount;
+    for (char c : text) reader.recentInput[at++ & (kRecentInputRing - 1)] = c;
+  } else {
+    WriteRing(reader, text);
+  }
   reader.recentInputCount += count;
   reader.charCount += static_cast<long>(count);
   const bool lineDue = reader.lineEndPending || (reader.prevChar == kEOF && reader.lineNumber == 0);

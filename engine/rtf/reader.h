@@ -63,7 +63,9 @@ struct ReaderState {
   long charCount = 0;    ///< characters read; the stream position after a binary skip
   long binarySkip = 0;   ///< bytes the next raw read skips (set by \bin, used up by pictures)
 
-  std::string lastControlWord;  ///< word of the last control word found (the Token setting)
+  /// Word of the last control word found (the Token setting); it points into the control-word
+  /// table, which stays loaded, so the word is not copied for every token.
+  std::string_view lastControlWord;
   TokenCallback classCallbacks[kMaxClass] = {};
   TokenCallback destinationCallbacks[kMaxDestination] = {};
   TokenCallback readHook = nullptr;
