@@ -242,6 +242,7 @@ void ResetExpansion(Engine& engine) { engine.expansion = ExpansionState(); }
 void ForgetCallMemo(Engine& engine) {
   ExpansionState& x = engine.expansion;
   x.memo.clear();
+  x.textMemo.clear();
   x.functionPurity.clear();
   SpoilRecordings(x);
 }

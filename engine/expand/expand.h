@@ -79,7 +79,7 @@ struct NamedList {
 /// A name read, or a named string set by a Save step, while a user-function call ran.
 struct MemoEvent {
   std::string name;
-  std::string value;    ///< what the read gave, or what was set
+  std::string value;     ///< what the read gave, or what was set
   bool literal = false;  ///< the value is literal text (read as such, or set as such)
   int index = -1;  ///< the setting the name found (settings are never removed in a conversion)
   bool write = false;
@@ -106,6 +106,14 @@ struct MemoRecording {
   std::vector<MemoEvent> events;
   std::size_t frameDepth = 0;  ///< function frames outside the recorded call
   bool spoiled = false;
+};
+
+/// Hashes std::string and std::string_view alike, so the memo is searched without building a key.
+struct MemoKeyHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view key) const noexcept {
+    return std::hash<std::string_view>()(key);
+  }
 };
 
 struct ExpansionState {
@@ -153,13 +161,17 @@ struct ExpansionState {
 
   // Lives for one conversion.
   std::vector<NamedList> lists;  ///< PushList / GetListElement, in order of creation
-  /// Reused results of user-function calls, by function number and argument names; most recently
-  /// used first. Emptied whenever a translation file is loaded.
-  std::unordered_map<std::string, std::vector<std::shared_ptr<const MemoEntry>>> memo;
+  /// Reused results of user-function calls, by function number and argument names, and of texts
+  /// (ExpandReusing), by the text; most recently used first. Emptied whenever a translation file
+  /// is loaded.
+  using Memo = std::unordered_map<std::string, std::vector<std::shared_ptr<const MemoEntry>>,
+                                  MemoKeyHash, std::equal_to<>>;
+  Memo memo;
+  Memo textMemo;
   std::vector<signed char> functionPurity;  ///< per function: -1 not known yet, 0 no, 1 yes
   std::vector<MemoRecording*> recordings;   ///< calls being recorded, innermost last
   int deepestLevel = 0;                     ///< deepest `depth` reached, for MemoEntry::depthSpan
-  bool replayableWrite = false;  ///< a Save is setting a string that recordings take as an event
+  bool replayableWrite = false;   ///< a Save is setting a string that recordings take as an event
   FileEntry* userFile = nullptr;  ///< CreateFile / WriteFile / CloseFile; nullptr when none open
 
   /// Pass 1: the collected text of the current paragraph, kept by the translation layer (nullptr

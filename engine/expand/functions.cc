@@ -532,15 +532,16 @@ constexpr std::size_t kEntriesPerCall = 8;
 /// The reusable result stored under `key`, or nullptr. Reading a name can run other expansions,
 /// which may change the memo: it is looked up afresh after each validation, and the entry under
 /// test is held on to.
-std::shared_ptr<const MemoEntry> FindReusable(Engine& engine, const std::string& key) {
+std::shared_ptr<const MemoEntry> FindReusable(Engine& engine, ExpansionState::Memo& memo,
+                                              std::string_view key) {
   ExpansionState& x = engine.expansion;
   for (std::size_t i = 0;; ++i) {
-    auto found = x.memo.find(key);
-    if (found == x.memo.end() || i >= found->second.size()) return nullptr;
+    auto found = memo.find(key);
+    if (found == memo.end() || i >= found->second.size()) return nullptr;
     const std::shared_ptr<const MemoEntry> entry = found->second[i];
     if (!StillValid(engine, *entry)) continue;
-    found = x.memo.find(key);
-    if (found != x.memo.end()) {
+    found = memo.find(key);
+    if (found != memo.end()) {
       auto& list = found->second;
       auto at = std::find(list.begin(), list.end(), entry);
       if (at != list.end()) std::rotate(list.begin(), at, at + 1);
@@ -554,7 +555,8 @@ std::shared_ptr<const MemoEntry> FindReusable(Engine& engine, const std::string&
 /// Runs `evaluate` (which returns the result and sets its literal flag) while recording what it
 /// reads, and keeps the result under `key` when it did nothing else.
 template <typename Evaluate>
-std::string Record(Engine& engine, const std::string& key, bool& literal, Evaluate evaluate) {
+std::string Record(Engine& engine, ExpansionState::Memo& memo, std::string_view key, bool& literal,
+                   Evaluate evaluate) {
   ExpansionState& x = engine.expansion;
   MemoRecording recording;
   recording.frameDepth = x.frames.size();
@@ -587,7 +589,10 @@ std::string Record(Engine& engine, const std::string& key, bool& literal, Evalua
     entry->resultLiteral = literal;
     entry->otherLiteralUses = x.literalUses - usesBefore - readUses;
     entry->depthSpan = span;
-    auto& list = x.memo[key];
+    auto found = memo.find(key);
+    if (found == memo.end())
+      found = memo.emplace(std::string(key), std::vector<std::shared_ptr<const MemoEntry>>()).first;
+    auto& list = found->second;
     list.insert(list.begin(), std::move(entry));
     if (list.size() > kEntriesPerCall) list.pop_back();
   }
@@ -622,9 +627,10 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
     key.push_back('\0');
     key.append(name);
   }
-  if (auto entry = FindReusable(engine, key)) return deliver(entry->result, entry->resultLiteral);
+  if (auto entry = FindReusable(engine, x.memo, key))
+    return deliver(entry->result, entry->resultLiteral);
   bool literal = false;
-  std::string result = Record(engine, key, literal, [&](bool& literalResult) {
+  std::string result = Record(engine, x.memo, key, literal, [&](bool& literalResult) {
     return EvaluateUserFunction(engine, index, argumentNames, literalResult);
   });
   return deliver(result, literal);
@@ -633,12 +639,11 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
 std::string ExpandReusing(Engine& engine, std::string_view text) {
   ExpansionState& x = engine.expansion;
   if (TraceOn(engine) || x.unwinding) return StrExp(engine, text);
-  // Function keys start with a digit; texts get a mark of their own.
-  std::string key(1, '\1');
-  key.append(text);
-  if (auto entry = FindReusable(engine, key)) return entry->result;
+  if (auto entry = FindReusable(engine, x.textMemo, text)) return entry->result;
+  // The text may live in the settings store, which the expansion can move: keep a copy.
+  const std::string copy(text);
   bool literal = false;
-  return Record(engine, key, literal, [&](bool&) { return StrExp(engine, text); });
+  return Record(engine, x.textMemo, copy, literal, [&](bool&) { return StrExp(engine, copy); });
 }
 
 namespace {
