@@ -432,9 +432,10 @@ std::string EvaluateUserFunction(Engine& engine, int index,
 std::string RunUserFunction(Engine& engine, int index, std::string_view call,
                             const std::vector<std::string>& argumentNames, OutputContext* context);
 
-/// Steps that only compute the value from the names they read. The texts of the steps may still
-/// call or reference anything; that is watched while a call runs (see MemoRecording).
-bool ComputesOnly(const UserFunction& function) {
+/// Steps that only compute the value from the names they read, or save a named string. The texts
+/// of the steps may still call or reference anything; that is watched while a call runs (see
+/// MemoRecording).
+bool ReplayableSteps(const UserFunction& function) {
   for (const FunctionStatement& step : function.statements) {
     switch (step.op) {
       case kOpLower:
@@ -460,16 +461,16 @@ bool ComputesOnly(const UserFunction& function) {
   return true;
 }
 
-/// Whether calls of function `index` with these arguments may be reused: the function only
-/// computes, nothing traces, and no argument names a function frame or sub-match (their values
-/// depend on the caller, not on named strings).
+/// Whether calls of function `index` with these arguments may be reused: the function's steps are
+/// replayable, nothing traces, OverrideDefs is off, and no argument names a function frame or
+/// sub-match (their values depend on the caller, not on named strings).
 bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumentNames) {
   ExpansionState& x = engine.expansion;
   if (TraceOn(engine) || x.unwinding || engine.settings.mirrors.overrideDefs != 0) return false;
   if (x.functionPurity.size() != engine.translation.functions.size())
     x.functionPurity.assign(engine.translation.functions.size(), -1);
   signed char& pure = x.functionPurity[index];
-  if (pure < 0) pure = ComputesOnly(engine.translation.functions[index]) ? 1 : 0;
+  if (pure < 0) pure = ReplayableSteps(engine.translation.functions[index]) ? 1 : 0;
   if (pure == 0) return false;
   for (const std::string& name : argumentNames) {
     if (name.empty() || (name[0] >= '0' && name[0] <= '9') || name[0] == '_') return false;
@@ -611,8 +612,8 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
     return RunUserFunction(engine, index, call, argumentNames, context);
   }
 
-  // A call that only computes gives its value; written into a context, the value goes there as
-  // the last step would have streamed it.
+  // A reusable call gives its value; written into a context, the value goes there as the last
+  // step would have streamed it.
   auto deliver = [&](const std::string& result, bool literal) -> std::string {
     if (context) {
       if (!result.empty()) PutWrap(engine, result, *context, 0);
@@ -648,33 +649,11 @@ std::string ExpandReusing(Engine& engine, std::string_view text) {
 
 namespace {
 
-/// The arguments (in the caller's frame) and the steps of a call, without a context.
-std::string EvaluateUserFunction(Engine& engine, int index,
-                                 const std::vector<std::string>& argumentNames, bool& literal) {
+/// The frame of a call: its arguments evaluated in the caller's frame ("$1;" as an argument is
+/// the caller's first), traced when `trace` is set.
+FunctionFrame BindArguments(Engine& engine, const std::vector<std::string>& argumentNames,
+                            bool trace) {
   ExpansionState& x = engine.expansion;
-  FunctionFrame frame;
-  frame.slots.emplace_back();
-  frame.literalSlots.push_back(0);
-  for (const std::string& name : argumentNames) {
-    unsigned long before = x.literalUses;
-    std::string value = ArgumentValue(engine, name);
-    frame.literalSlots.push_back(x.literalUses != before);
-    frame.slots.push_back(std::move(value));
-    frame.argumentNames.push_back(name);
-  }
-  FrameScope scope(engine, std::move(frame));
-  FunctionRun run(engine, index, nullptr, scope);
-  return run.Run(literal);
-}
-
-/// A call as it is made without reuse: arguments, steps (the last one streaming into `context`
-/// when given), trace.
-std::string RunUserFunction(Engine& engine, int index, std::string_view call,
-                            const std::vector<std::string>& argumentNames, OutputContext* context) {
-  ExpansionState& x = engine.expansion;
-  const bool trace = TraceOn(engine);
-
-  // The arguments are evaluated in the caller's frame: "$1;" as an argument is the caller's first.
   FunctionFrame frame;
   frame.slots.emplace_back();
   frame.literalSlots.push_back(0);
@@ -688,6 +667,25 @@ std::string RunUserFunction(Engine& engine, int index, std::string_view call,
     frame.slots.push_back(std::move(value));
     frame.argumentNames.push_back(name);
   }
+  return frame;
+}
+
+/// The arguments (in the caller's frame) and the steps of a call, without a context.
+std::string EvaluateUserFunction(Engine& engine, int index,
+                                 const std::vector<std::string>& argumentNames, bool& literal) {
+  FrameScope scope(engine, BindArguments(engine, argumentNames, false));
+  FunctionRun run(engine, index, nullptr, scope);
+  return run.Run(literal);
+}
+
+/// A call as it is made without reuse: arguments, steps (the last one streaming into `context`
+/// when given), trace.
+std::string RunUserFunction(Engine& engine, int index, std::string_view call,
+                            const std::vector<std::string>& argumentNames, OutputContext* context) {
+  ExpansionState& x = engine.expansion;
+  const bool trace = TraceOn(engine);
+
+  FunctionFrame frame = BindArguments(engine, argumentNames, trace);
 
   std::string result;
   bool literal = false;

@@ -119,6 +119,26 @@ void SkipBinary(ReaderState& reader, long count) {
 
 // ---- Raw tokens -----------------------------------------------------------------------------
 
+/// Makes the current token the control word `entry` (nothing when the word is unknown).
+void SetControlWord(Engine& engine, const CtrlWord* entry) {
+  if (!entry) return;
+  RtfToken& token = engine.reader.token;
+  token.tokClass = kClassControl;
+  token.major = entry->major;
+  token.minor = entry->minor;
+  engine.reader.lastControlWord = entry->word;
+}
+
+/// A parameter's value with one more digit; past INT_MAX it stops growing.
+inline long long AddDigit(long long value, int digit) {
+  return value <= INT_MAX ? value * 10 + (digit - '0') : value;
+}
+/// The parameter of the digits read: saturated at INT_MAX in magnitude.
+inline int Saturated(long long value, bool negative) {
+  if (value > INT_MAX) value = INT_MAX;
+  return static_cast<int>(negative ? -value : value);
+}
+
 /// Reads the letters, optional sign and digits of a control word whose first letter has been
 /// read, looks it up and deals with its delimiter.
 void ReadControlWord(Engine& engine) {
@@ -132,69 +152,28 @@ void ReadControlWord(Engine& engine) {
     return GetChar(reader);
   };
 
+  // Letters. A word longer than the text buffer is still consumed whole; its cut text is not in
+  // the table, so it becomes an unknown token.
   int c;
-  bool negative = false;
-  const std::string_view ahead = FileBuffered(reader.input);
-  std::size_t end = 0;
-  while (end < ahead.size() && IsLetter(ahead[end])) ++end;
-  const std::size_t letters = end;
-  if (end < ahead.size() && ahead[end] == '-') ++end;
-  while (end < ahead.size() && IsDigit(ahead[end])) ++end;
-  if (end < ahead.size() && token.text.size() + end <= kMaxTextLength) {
-    // The usual case: the rest of the word, its parameter and its delimiter are in the read
-    // window, and the word fits the token text. They are taken from there in one step.
-    token.text.append(ahead.substr(0, end));
-    const std::size_t wordEnd = token.text.size() - end + letters;
-    if (const CtrlWord* entry =
-            Lookup(engine.controlWords, std::string_view(token.text).substr(0, wordEnd))) {
-      token.tokClass = kClassControl;
-      token.major = entry->major;
-      token.minor = entry->minor;
-      reader.lastControlWord = entry->word;
-    }
-    std::size_t i = letters;
-    if (i < end && ahead[i] == '-') {
-      negative = true;
-      ++i;
-    }
-    if (i < end) {
-      long long value = 0;
-      for (; i < end; ++i)
-        if (value <= INT_MAX) value = value * 10 + (ahead[i] - '0');
-      if (value > INT_MAX) value = INT_MAX;
-      token.param = static_cast<int>(negative ? -value : value);
-    }
-    ConsumeBuffered(reader, ahead.substr(0, end));
+  do {
     c = next();
-  } else {
-    // Letters. A word longer than the text buffer is still consumed whole; its cut text is not
-    // in the table, so it becomes an unknown token.
-    do {
-      c = next();
-    } while (IsLetter(c));
-    if (const CtrlWord* entry =
-            Lookup(engine.controlWords, std::string_view(token.text).substr(0, mark))) {
-      token.tokClass = kClassControl;
-      token.major = entry->major;
-      token.minor = entry->minor;
-      reader.lastControlWord = entry->word;
-    }
+  } while (IsLetter(c));
+  SetControlWord(engine, Lookup(engine.controlWords, std::string_view(token.text).substr(0, mark)));
 
-    // Parameter: optional '-', then digits. The value saturates at INT_MAX in magnitude instead
-    // of overflowing, however many digits follow; all of them are consumed.
-    if (c == '-') {
-      negative = true;
+  // Parameter: optional '-', then digits. The value saturates at INT_MAX in magnitude instead of
+  // overflowing, however many digits follow; all of them are consumed.
+  bool negative = false;
+  if (c == '-') {
+    negative = true;
+    c = next();
+  }
+  if (IsDigit(c)) {
+    long long value = 0;
+    while (IsDigit(c)) {
+      value = AddDigit(value, c);
       c = next();
     }
-    if (IsDigit(c)) {
-      long long value = 0;
-      while (IsDigit(c)) {
-        if (value <= INT_MAX) value = value * 10 + (c - '0');
-        c = next();
-      }
-      if (value > INT_MAX) value = INT_MAX;
-      token.param = static_cast<int>(negative ? -value : value);
-    }
+    token.param = Saturated(value, negative);
   }
 
   // Delimiter: never part of the text.
@@ -284,22 +263,14 @@ bool ReadTokenInWindow(Engine& engine) {
   reader.pushedChar = -1;
   token.text.assign(1, '\\');
   token.text.append(ahead.substr(start, end - start));
-  if (entry) {
-    token.tokClass = kClassControl;
-    token.major = entry->major;
-    token.minor = entry->minor;
-    reader.lastControlWord = entry->word;
-  }
+  SetControlWord(engine, entry);
   std::size_t i = letters;
   const bool negative = i < end && ahead[i] == '-';
   if (negative) ++i;
   if (i < end) {
-    // The value saturates at INT_MAX in magnitude, however many digits follow.
     long long value = 0;
-    for (; i < end; ++i)
-      if (value <= INT_MAX) value = value * 10 + (ahead[i] - '0');
-    if (value > INT_MAX) value = INT_MAX;
-    token.param = static_cast<int>(negative ? -value : value);
+    for (; i < end; ++i) value = AddDigit(value, ahead[i]);
+    token.param = Saturated(value, negative);
   }
   // The delimiter: a blank is consumed; anything else is read and kept for the next token. A line
   // end is read by GetChar, which counts the line.
