@@ -527,8 +527,9 @@ void ReplaySaves(Engine& engine, const MemoEntry& entry) {
     if (event.write) SaveString(engine, event.name, event.value, event.literal);
 }
 
-/// Most results a key keeps (a function whose value alternates between a few forms).
-constexpr std::size_t kEntriesPerCall = 8;
+/// Most results a key keeps (a function whose value alternates between a few forms, such as a
+/// list item function over the numbers of a list).
+constexpr std::size_t kEntriesPerCall = 16;
 
 /// The reusable result stored under `key`, or nullptr. Reading a name can run other expansions,
 /// which may change the memo: it is looked up afresh after each validation, and the entry under
