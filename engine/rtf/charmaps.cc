@@ -227,14 +227,15 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine) {
 
 const CharsetMap* CurrentCharsetMap(Engine& engine) { return CurrentMap(engine); }
 
-const std::array<bool, 128>& UnchangedAscii(Engine& engine, const CharsetMap& map) {
+const std::array<bool, 128>& UnchangedPlainText(Engine& engine, const CharsetMap& map) {
   CharMapState& maps = engine.charMaps;
   if (maps.identityMap == &map && maps.identityGeneration == maps.generation) return maps.identity;
   const int nothing = NothingCharIndex(engine);
   for (int byte = 0; byte < 128; ++byte) {
     const int index = map.slots[byte];
     const std::string* text = index == nothing ? nullptr : OutputTextString(engine, index);
-    maps.identity[byte] = text && text->size() == 1 && (*text)[0] == static_cast<char>(byte);
+    maps.identity[byte] = IsPlainText(static_cast<unsigned char>(byte)) && text &&
+                          text->size() == 1 && (*text)[0] == static_cast<char>(byte);
   }
   maps.identityMap = &map;
   maps.identityGeneration = maps.generation;

@@ -20,14 +20,6 @@ constexpr std::size_t kMaxTextLength = kTokenTextSize - 1;
 constexpr std::size_t kTraceLineLength = 79;
 constexpr char kDepthDigits[] = "123456789012345678901234567890";
 
-/// Bytes that are a text token of their own wherever they stand: printable ASCII other than the
-/// backslash and braces.
-constexpr auto kPlainText = [] {
-  std::array<bool, 256> table{};
-  for (int c = 0x20; c <= 0x7E; ++c) table[c] = c != '\\' && c != '{' && c != '}';
-  return table;
-}();
-
 inline bool IsLetter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
@@ -430,7 +422,7 @@ void UngetToken(Engine& engine) {
   }
 }
 
-std::string_view PlainTextAhead(const Engine& engine) {
+std::string_view TextAhead(const Engine& engine) {
   const ReaderState& reader = engine.reader;
   if (reader.readHook != nullptr || (engine.settings.mirrors.debug & kDebugTokens) != 0 ||
       reader.pushedBack.tokClass >= 0 || reader.pushedChar >= 0 || reader.binarySkip != 0 ||
@@ -448,9 +440,7 @@ std::string_view PlainTextAhead(const Engine& engine) {
     if (static_cast<long>(ahead.size()) > quietUntil - position)
       ahead = ahead.substr(0, static_cast<std::size_t>(quietUntil - position));
   }
-  std::size_t n = 0;
-  while (n < ahead.size() && kPlainText[static_cast<unsigned char>(ahead[n])]) ++n;
-  return ahead.substr(0, n);
+  return ahead;
 }
 
 void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex) {

@@ -101,13 +101,18 @@ void ReadRawToken(Engine& engine);
 /// Makes the next GetToken return the current token again (one level; a second unget before a
 /// read reports ERR_UNGET_2 and replaces the saved token).
 void UngetToken(Engine& engine);
-/// The plain text that follows in the input, as far as it is already read ahead: bytes that
-/// GetToken would return one by one as text tokens of their own (printable ASCII other than the
-/// backslash and braces). Empty whenever something watches tokens one by one (a read hook, the
-/// token trace, a pushed-back token or character, a binary skip), and cut short where progress
-/// reporting is due.
-std::string_view PlainTextAhead(const Engine& engine);
-/// Consumes the first `count` bytes of PlainTextAhead exactly as GetToken would have read them,
+/// Bytes that GetToken returns one by one as text tokens of their own wherever they stand:
+/// printable ASCII other than the backslash and braces.
+constexpr bool IsPlainText(unsigned char c) {
+  return c >= 0x20 && c <= 0x7E && c != '\\' && c != '{' && c != '}';
+}
+/// The input already read ahead, for a caller that takes the plain text (IsPlainText) at its
+/// start without a token each. Empty whenever something watches tokens one by one (a read hook,
+/// the token trace, a pushed-back token or character, a binary skip), and cut short where
+/// progress reporting is due.
+std::string_view TextAhead(const Engine& engine);
+/// Consumes the first `count` bytes of TextAhead, all plain text, exactly as GetToken would have
+/// read them,
 /// one text token each; the last one is left as the current token, `lastIndex` its standard
 /// character.
 void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex);

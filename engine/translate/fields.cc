@@ -9,6 +9,7 @@
 #include "engine.h"
 #include "rtf/charmaps.h"
 #include "rtf/control_words.h"
+#include "rtf/reader.h"
 #include "rtf/tables.h"
 #include "structure/structure.h"
 #include "translate/footnotes.h"
@@ -348,7 +349,7 @@ void ContinuePlainText(Engine& engine) {
     if (CurrentChannel(engine).pass1State == kTagCapture) return;
     if (t.cur.channel == kMainChannel) paragraphText = &t.paragraphText;
   }
-  const std::string_view ahead = rtf::PlainTextAhead(engine);
+  const std::string_view ahead = rtf::TextAhead(engine);
   if (ahead.empty()) return;
   const CharsetMap* map = rtf::CurrentCharsetMap(engine);
   if (!map) return;
@@ -362,8 +363,8 @@ void ContinuePlainText(Engine& engine) {
   std::size_t spanStart = 0;
   auto append = [&](std::string_view text) {
     if (context) {
-      if (!t.run.empty() && (t.runContext != context || t.runWrap != context->wrap ||
-                             t.run.size() > kMaxRun))
+      if (!t.run.empty() &&
+          (t.runContext != context || t.runWrap != context->wrap || t.run.size() > kMaxRun))
         ReleaseHeldText(engine);
       t.runContext = context;
       t.runWrap = context->wrap;
@@ -373,10 +374,11 @@ void ContinuePlainText(Engine& engine) {
   auto flushSpan = [&]() {
     if (count != spanStart && sink) append(ahead.substr(spanStart, count - spanStart));
   };
-  const std::array<bool, 128>& unchanged = rtf::UnchangedAscii(engine, *map);
+  const std::array<bool, 128>& unchanged = rtf::UnchangedPlainText(engine, *map);
   for (; count < ahead.size(); ++count) {
     const unsigned char byte = static_cast<unsigned char>(ahead[count]);
-    if (unchanged[byte & 0x7F]) continue;  // plain text is ASCII
+    if (byte < 0x80 && unchanged[byte]) continue;
+    if (!rtf::IsPlainText(byte)) break;
     // A character without a mapping or an output text is left to the normal way, which reports
     // it.
     const int standard = map->slots[byte];
