@@ -108,6 +108,13 @@ struct MemoRecording {
   bool spoiled = false;
 };
 
+/// The reusable results kept for one call or text, and how often looking them up paid.
+struct MemoList {
+  std::vector<std::shared_ptr<const MemoEntry>> entries;  ///< most recently used first
+  unsigned long hits = 0;
+  unsigned long misses = 0;
+};
+
 /// Hashes std::string and std::string_view alike, so the memo is searched without building a key.
 struct MemoKeyHash {
   using is_transparent = void;
@@ -164,8 +171,7 @@ struct ExpansionState {
   /// Reused results of user-function calls, by function number and argument names, and of texts
   /// (ExpandReusing), by the text; most recently used first. Emptied whenever a translation file
   /// is loaded.
-  using Memo = std::unordered_map<std::string, std::vector<std::shared_ptr<const MemoEntry>>,
-                                  MemoKeyHash, std::equal_to<>>;
+  using Memo = std::unordered_map<std::string, MemoList, MemoKeyHash, std::equal_to<>>;
   Memo memo;
   Memo textMemo;
   std::vector<signed char> functionPurity;  ///< per function: -1 not known yet, 0 no, 1 yes

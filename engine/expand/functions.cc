@@ -531,6 +531,14 @@ void ReplaySaves(Engine& engine, const MemoEntry& entry) {
 /// list item function over the numbers of a list).
 constexpr std::size_t kEntriesPerCall = 16;
 
+/// False for a key whose results are seldom reused (a function of a link's address, say): checking
+/// and keeping them costs more than it saves, so such calls are simply made.
+bool WorthTrying(const ExpansionState::Memo& memo, std::string_view key) {
+  auto found = memo.find(key);
+  return found == memo.end() || found->second.misses < 32 ||
+         found->second.hits * 4 >= found->second.misses;
+}
+
 /// The reusable result stored under `key`, or nullptr. Reading a name can run other expansions,
 /// which may change the memo: it is looked up afresh after each validation, and the entry under
 /// test is held on to.
@@ -539,14 +547,19 @@ std::shared_ptr<const MemoEntry> FindReusable(Engine& engine, ExpansionState::Me
   ExpansionState& x = engine.expansion;
   for (std::size_t i = 0;; ++i) {
     auto found = memo.find(key);
-    if (found == memo.end() || i >= found->second.size()) return nullptr;
-    const std::shared_ptr<const MemoEntry> entry = found->second[i];
+    if (found == memo.end()) return nullptr;
+    if (i >= found->second.entries.size()) {
+      ++found->second.misses;
+      return nullptr;
+    }
+    const std::shared_ptr<const MemoEntry> entry = found->second.entries[i];
     if (!StillValid(engine, *entry)) continue;
     found = memo.find(key);
     if (found != memo.end()) {
-      auto& list = found->second;
+      auto& list = found->second.entries;
       auto at = std::find(list.begin(), list.end(), entry);
       if (at != list.end()) std::rotate(list.begin(), at, at + 1);
+      ++found->second.hits;
     }
     x.literalUses += entry->otherLiteralUses;
     ReplaySaves(engine, *entry);
@@ -592,9 +605,8 @@ std::string Record(Engine& engine, ExpansionState::Memo& memo, std::string_view 
     entry->otherLiteralUses = x.literalUses - usesBefore - readUses;
     entry->depthSpan = span;
     auto found = memo.find(key);
-    if (found == memo.end())
-      found = memo.emplace(std::string(key), std::vector<std::shared_ptr<const MemoEntry>>()).first;
-    auto& list = found->second;
+    if (found == memo.end()) found = memo.emplace(std::string(key), MemoList()).first;
+    auto& list = found->second.entries;
     list.insert(list.begin(), std::move(entry));
     if (list.size() > kEntriesPerCall) list.pop_back();
   }
@@ -629,9 +641,13 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
     key.push_back('\0');
     key.append(name);
   }
+  bool literal = false;
+  if (!WorthTrying(x.memo, key)) {
+    std::string result = EvaluateUserFunction(engine, index, argumentNames, literal);
+    return deliver(result, literal);
+  }
   if (auto entry = FindReusable(engine, x.memo, key))
     return deliver(entry->result, entry->resultLiteral);
-  bool literal = false;
   std::string result = Record(engine, x.memo, key, literal, [&](bool& literalResult) {
     return EvaluateUserFunction(engine, index, argumentNames, literalResult);
   });
@@ -641,6 +657,7 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
 std::string ExpandReusing(Engine& engine, std::string_view text) {
   ExpansionState& x = engine.expansion;
   if (TraceOn(engine) || x.unwinding) return StrExp(engine, text);
+  if (!WorthTrying(x.textMemo, text)) return StrExp(engine, text);
   if (auto entry = FindReusable(engine, x.textMemo, text)) return entry->result;
   // The text may live in the settings store, which the expansion can move: keep a copy.
   const std::string copy(text);
