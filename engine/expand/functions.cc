@@ -531,39 +531,42 @@ void ReplaySaves(Engine& engine, const MemoEntry& entry) {
 /// list item function over the numbers of a list).
 constexpr std::size_t kEntriesPerCall = 16;
 
-/// False for a key whose results are seldom reused (a function of a link's address, say): checking
-/// and keeping them costs more than it saves, so such calls are simply made.
-bool WorthTrying(const ExpansionState::Memo& memo, std::string_view key) {
-  auto found = memo.find(key);
-  return found == memo.end() || found->second.misses < 32 ||
-         found->second.hits * 4 >= found->second.misses;
-}
+/// What the memo offers for a key.
+enum class Reuse {
+  kHit,     ///< a kept result whose reads still give the same values (its saves are replayed)
+  kRecord,  ///< nothing fits: make the call and record it
+  kSkip,    ///< results of this key are seldom reused: just make the call
+};
 
-/// The reusable result stored under `key`, or nullptr. Reading a name can run other expansions,
-/// which may change the memo: it is looked up afresh after each validation, and the entry under
-/// test is held on to.
-std::shared_ptr<const MemoEntry> FindReusable(Engine& engine, ExpansionState::Memo& memo,
-                                              std::string_view key) {
+/// Looks `key` up. A key whose results keep missing (a function of a link's address, say) is not
+/// checked any more: checking and keeping its results would cost more than it saves. Reading a
+/// name can run other expansions, which may change the memo: it is looked up afresh after each
+/// validation, and the entry under test is held on to.
+Reuse FindReusable(Engine& engine, ExpansionState::Memo& memo, std::string_view key,
+                   std::shared_ptr<const MemoEntry>& hit) {
   ExpansionState& x = engine.expansion;
+  auto found = memo.find(key);
+  if (found == memo.end()) return Reuse::kRecord;
+  if (found->second.misses >= 32 && found->second.hits * 4 < found->second.misses)
+    return Reuse::kSkip;
   for (std::size_t i = 0;; ++i) {
-    auto found = memo.find(key);
-    if (found == memo.end()) return nullptr;
     if (i >= found->second.entries.size()) {
       ++found->second.misses;
-      return nullptr;
+      return Reuse::kRecord;
     }
     const std::shared_ptr<const MemoEntry> entry = found->second.entries[i];
-    if (!StillValid(engine, *entry)) continue;
+    const bool valid = StillValid(engine, *entry);
     found = memo.find(key);
-    if (found != memo.end()) {
-      auto& list = found->second.entries;
-      auto at = std::find(list.begin(), list.end(), entry);
-      if (at != list.end()) std::rotate(list.begin(), at, at + 1);
-      ++found->second.hits;
-    }
+    if (found == memo.end()) return Reuse::kRecord;
+    if (!valid) continue;
+    auto& list = found->second.entries;
+    auto at = std::find(list.begin(), list.end(), entry);
+    if (at != list.end()) std::rotate(list.begin(), at, at + 1);
+    ++found->second.hits;
     x.literalUses += entry->otherLiteralUses;
     ReplaySaves(engine, *entry);
-    return entry;
+    hit = entry;
+    return Reuse::kHit;
   }
 }
 
@@ -642,12 +645,17 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
     key.append(name);
   }
   bool literal = false;
-  if (!WorthTrying(x.memo, key)) {
-    std::string result = EvaluateUserFunction(engine, index, argumentNames, literal);
-    return deliver(result, literal);
+  std::shared_ptr<const MemoEntry> entry;
+  switch (FindReusable(engine, x.memo, key, entry)) {
+    case Reuse::kHit:
+      return deliver(entry->result, entry->resultLiteral);
+    case Reuse::kSkip: {
+      std::string result = EvaluateUserFunction(engine, index, argumentNames, literal);
+      return deliver(result, literal);
+    }
+    case Reuse::kRecord:
+      break;
   }
-  if (auto entry = FindReusable(engine, x.memo, key))
-    return deliver(entry->result, entry->resultLiteral);
   std::string result = Record(engine, x.memo, key, literal, [&](bool& literalResult) {
     return EvaluateUserFunction(engine, index, argumentNames, literalResult);
   });
@@ -657,8 +665,15 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
 std::string ExpandReusing(Engine& engine, std::string_view text) {
   ExpansionState& x = engine.expansion;
   if (TraceOn(engine) || x.unwinding) return StrExp(engine, text);
-  if (!WorthTrying(x.textMemo, text)) return StrExp(engine, text);
-  if (auto entry = FindReusable(engine, x.textMemo, text)) return entry->result;
+  std::shared_ptr<const MemoEntry> entry;
+  switch (FindReusable(engine, x.textMemo, text, entry)) {
+    case Reuse::kHit:
+      return entry->result;
+    case Reuse::kSkip:
+      return StrExp(engine, text);
+    case Reuse::kRecord:
+      break;
+  }
   // The text may live in the settings store, which the expansion can move: keep a copy.
   const std::string copy(text);
   bool literal = false;
