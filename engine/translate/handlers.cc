@@ -138,7 +138,6 @@ constexpr int kNestedCell = 59;    ///< major 6: \nestcell
 constexpr int kNestedRow = 60;     ///< major 6: \nestrow
 constexpr int kUnicodeChar = 61;   ///< major 6: \uN
 constexpr int kAnsiCodePage = 82;  ///< major 8: \ansicpgN
-constexpr int kFontCharset = 0;    ///< major 23: \fcharsetN
 
 /// Charset number of a Windows code page given by \ansicpg, -1 for code pages without a map.
 int CharsetOfCodePage(int codePage) {
