@@ -406,7 +406,7 @@ std::string FctExpand(Engine& engine, std::string_view call, OutputContext* cont
   const std::string copy(call);
   ExpansionLevel level(engine, '.', copy);
   if (!level.entered()) return {};
-  const bool trace = (engine.settings.mirrors.debug & 16) != 0;
+  const bool trace = ExpansionTraced(engine);
   if (trace)
     PrintEscaped(engine, "%sFctExpand:%s\n", engine.expansion.indent.c_str(), copy.c_str());
 

@@ -15,9 +15,6 @@
 namespace quillo {
 namespace {
 
-/// Debug bit that traces StrExp and FctExpand.
-constexpr int kTraceExpansion = 16;
-
 constexpr bool IsNameChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -148,10 +145,6 @@ std::size_t WordEnd(std::string_view text, std::size_t i, bool wrapping) {
   return i;
 }
 
-bool TraceOn(const Engine& engine) {
-  return (engine.settings.mirrors.debug & kTraceExpansion) != 0;
-}
-
 /// Reads the leading decimal digits of `name` as a number, saturating well above any slot count.
 /// Returns -1 when the name does not begin with a digit.
 long LeadingNumber(std::string_view name) {
@@ -238,6 +231,16 @@ void LeaveExpansion(Engine& engine) {
 }
 
 void ResetExpansion(Engine& engine) { engine.expansion = ExpansionState(); }
+
+bool ExpansionTraced(const Engine& engine) {
+  return (engine.settings.mirrors.debug & kDebugTraceExpansion) != 0;
+}
+
+bool ExpandsToItself(const Engine& engine, std::string_view text) {
+  const ExpansionState& x = engine.expansion;
+  return text.find('$') == std::string_view::npos && !ExpansionTraced(engine) && !x.unwinding &&
+         x.depth < ExpansionState::kMaxDepth;
+}
 
 void ForgetCallMemo(Engine& engine) {
   ExpansionState& x = engine.expansion;
@@ -351,7 +354,7 @@ std::string ExpandOwned(Engine& engine, std::string&& owned, OutputContext* cont
   const std::string& copy = owned;  // the caller's own copy, alive for the whole call
   ExpansionLevel level(engine, ' ', copy);
   if (!level.entered()) return {};
-  if (TraceOn(engine))
+  if (ExpansionTraced(engine))
     PrintEscaped(engine, "%sStrExp:%s\n", engine.expansion.indent.c_str(), copy.c_str());
 
   std::string result;

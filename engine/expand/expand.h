@@ -193,6 +193,15 @@ inline constexpr char kMsgExpansionDepthText[] =
     "Expansion nested too deeply (over $MsgParam1; levels) at \"$MsgParam2;\" - the reference is "
     "left empty\n";
 
+/// Debug bit that traces every StrExp and FctExpand (and so every user-function step).
+inline constexpr int kDebugTraceExpansion = 16;
+/// True when the expansion trace is on.
+bool ExpansionTraced(const Engine& engine);
+/// True when expanding `text` gives `text` itself with no other effect: it holds no "$" (so no
+/// reference), the expansion trace is off and no runaway expansion is unwinding or at the nesting
+/// bound. Callers with texts that are mostly plain markup use it to spare them the expander.
+bool ExpandsToItself(const Engine& engine, std::string_view text);
+
 /// Forgets all per-conversion expansion state (called at a conversion's set-up).
 void ResetExpansion(Engine& engine);
 /// Forgets the reused user-function results (the functions are about to change).

@@ -17,9 +17,6 @@
 namespace quillo {
 namespace {
 
-/// Debug bit that traces StrExp and FctExpand (and so user functions).
-constexpr int kTraceExpansion = 16;
-
 /// Trace names of the step codes; code 7 ("function") is no step.
 constexpr const char* kTraceNames[] = {
     "",       "lower",  "upper",  "encode",  "decode", "sub",        "gsub",  "function",
@@ -36,10 +33,6 @@ const char* TraceName(int op) {
 /// well-formed function pops what it pushes; the bound only stops functions whose jump indexes
 /// were not made by the loader from growing the stack.
 constexpr std::size_t kMaxRunBlocks = 4096;
-
-bool TraceOn(const Engine& engine) {
-  return (engine.settings.mirrors.debug & kTraceExpansion) != 0;
-}
 
 constexpr char ToLowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 constexpr char ToUpperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
@@ -144,7 +137,7 @@ class FunctionRun {
 
   /// Runs the steps; returns the final value. `literal` tells whether it holds literal text.
   std::string Run(bool& literal) {
-    const bool trace = TraceOn(engine_);
+    const bool trace = ExpansionTraced(engine_);
     int pc = 0;
     while (pc >= 0 && pc < StepCount()) {
       if (engine_.expansion.unwinding) break;  // a runaway expansion: nothing more is computed
@@ -466,7 +459,8 @@ bool ReplayableSteps(const UserFunction& function) {
 /// sub-match (their values depend on the caller, not on named strings).
 bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumentNames) {
   ExpansionState& x = engine.expansion;
-  if (TraceOn(engine) || x.unwinding || engine.settings.mirrors.overrideDefs != 0) return false;
+  if (ExpansionTraced(engine) || x.unwinding || engine.settings.mirrors.overrideDefs != 0)
+    return false;
   if (x.functionPurity.size() != engine.translation.functions.size())
     x.functionPurity.assign(engine.translation.functions.size(), -1);
   signed char& pure = x.functionPurity[index];
@@ -664,7 +658,7 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
 
 std::string ExpandReusing(Engine& engine, std::string_view text) {
   ExpansionState& x = engine.expansion;
-  if (TraceOn(engine) || x.unwinding) return StrExp(engine, text);
+  if (ExpansionTraced(engine) || x.unwinding) return StrExp(engine, text);
   std::shared_ptr<const MemoEntry> entry;
   switch (FindReusable(engine, x.textMemo, text, entry)) {
     case Reuse::kHit:
@@ -716,7 +710,7 @@ std::string EvaluateUserFunction(Engine& engine, int index,
 std::string RunUserFunction(Engine& engine, int index, std::string_view call,
                             const std::vector<std::string>& argumentNames, OutputContext* context) {
   ExpansionState& x = engine.expansion;
-  const bool trace = TraceOn(engine);
+  const bool trace = ExpansionTraced(engine);
 
   FunctionFrame frame = BindArguments(engine, argumentNames, trace);
 

@@ -48,19 +48,6 @@ int TopmostOf(const OutputContext& context, int kind) {
   return -1;
 }
 
-/// Debug bit of the expansion trace, which shows every expansion (and so every tag text).
-constexpr int kTraceExpansion = 16;
-
-/// True when expanding `text` gives `text` itself with no other effect: it holds no "$" (so no
-/// reference), the expansion trace is off and no runaway expansion is unwinding or at the
-/// nesting bound. Most tag texts are plain markup, and this spares them the expander.
-bool ExpandsToItself(const Engine& engine, std::string_view text) {
-  const ExpansionState& x = engine.expansion;
-  return text.find('$') == std::string_view::npos &&
-         (engine.settings.mirrors.debug & kTraceExpansion) == 0 && !x.unwinding &&
-         x.depth < ExpansionState::kMaxDepth;
-}
-
 /// StrExp(engine, text); tag texts are expanded over and over with the same result while the
 /// format stays, so an earlier expansion is reused when nothing it read has changed.
 std::string Expand(Engine& engine, std::string_view text) {
