@@ -111,6 +111,19 @@ void SkipBinary(ReaderState& reader, long count) {
 
 // ---- Raw tokens -----------------------------------------------------------------------------
 
+/// The value of a hex digit of \'xx. Digits are not checked: anything else gives some value, which
+/// the caller keeps to a byte, so a malformed escape such as \'zz cannot produce a character code
+/// outside 0-255.
+inline int HexValue(int d) {
+  if (d >= 'A' && d <= 'Z') d += 'a' - 'A';
+  return IsDigit(d) ? d - '0' : d - 87;
+}
+
+/// True for \bin (also as a trap word), whose binary data follows its delimiter.
+inline bool IsBinaryWord(int major, int minor) {
+  return minor == pict::kBinData && (major == kMajorPictAttr || major == -kMajorPictAttr);
+}
+
 /// Makes the current token the control word `entry` (nothing when the word is unknown).
 void SetControlWord(Engine& engine, const CtrlWord* entry) {
   if (!entry) return;
@@ -169,8 +182,7 @@ void ReadControlWord(Engine& engine) {
   }
 
   // Delimiter: never part of the text.
-  bool binary = token.tokClass == kClassControl && token.minor == pict::kBinData &&
-                (token.major == kMajorPictAttr || token.major == -kMajorPictAttr);
+  bool binary = token.tokClass == kClassControl && IsBinaryWord(token.major, token.minor);
   if (binary) {
     // \bin: its delimiter never becomes a token, because the binary bytes start right after it.
     // A blank or LF is the delimiter; CR takes a following LF with it; anything else belongs to
@@ -221,20 +233,16 @@ bool ReadTokenInWindow(Engine& engine) {
   if (start >= ahead.size()) return false;
 
   if (ahead[start] == '\'') {
-    // \'xx: its two digits are taken as they are (see ReadRawToken).
+    // \'xx, with its two digits taken as they are (see HexValue).
     if (start + 2 >= ahead.size()) return false;
     const char high = ahead[start + 1], low = ahead[start + 2];
     if (high == '\r' || high == '\n' || low == '\r' || low == '\n') return false;
-    auto digit = [](int d) {
-      if (d >= 'A' && d <= 'Z') d += 'a' - 'A';
-      return IsDigit(d) ? d - '0' : d - 87;
-    };
     reader.pushedChar = -1;
     ConsumeBuffered(reader, ahead.substr(0, start + 3));
     token.text.assign("\\'");
     token.text.append(ahead.substr(start + 1, 2));
     token.tokClass = kClassText;
-    token.major = (16 * digit(high) + digit(low)) & 0xFF;
+    token.major = (16 * HexValue(high) + HexValue(low)) & 0xFF;
     return true;
   }
 
@@ -248,9 +256,7 @@ bool ReadTokenInWindow(Engine& engine) {
   if (end >= ahead.size() || end - start + 1 > kMaxTextLength) return false;
   const CtrlWord* entry = Lookup(engine.controlWords, ahead.substr(start, letters - start));
   // \bin's binary data follows its delimiter: read the careful way.
-  if (entry && entry->minor == pict::kBinData &&
-      (entry->major == kMajorPictAttr || entry->major == -kMajorPictAttr))
-    return false;
+  if (entry && IsBinaryWord(entry->major, entry->minor)) return false;
 
   reader.pushedChar = -1;
   token.text.assign(1, '\\');
@@ -340,14 +346,8 @@ void ReadRawToken(Engine& engine) {
       if (high < 0) return;
       int low = GetChar(reader);
       if (low < 0) return;
-      auto digit = [](int d) {
-        if (d >= 'A' && d <= 'Z') d += 'a' - 'A';
-        return IsDigit(d) ? d - '0' : d - 87;
-      };
       token.tokClass = kClassText;
-      // Digits are not checked; keep the result a byte so that a malformed escape such as \'zz
-      // cannot produce a character code outside 0-255.
-      token.major = (16 * digit(high) + digit(low)) & 0xFF;
+      token.major = (16 * HexValue(high) + HexValue(low)) & 0xFF;
       return;
     }
     case ':':

@@ -354,25 +354,18 @@ void ContinuePlainText(Engine& engine) {
   const CharsetMap* map = rtf::CurrentCharsetMap(engine);
   if (!map) return;
   const int nothing = rtf::NothingCharIndex(engine);
-  const auto& outputMap = engine.charMaps.outputMap;
-  // The output goes where BodyText puts it: the gathered run (as EmitRun adds to it) or the
-  // paragraph text of pass 1. Characters that the output map writes as themselves are appended
-  // in spans.
-  std::string* sink = context ? &t.run : paragraphText;
+  // The output goes where BodyText puts it: the gathered run or the paragraph text of pass 1.
+  // Characters that the output map writes as themselves are appended in spans.
   std::size_t count = 0;
   std::size_t spanStart = 0;
   auto append = [&](std::string_view text) {
-    if (context) {
-      if (!t.run.empty() &&
-          (t.runContext != context || t.runWrap != context->wrap || t.run.size() > kMaxRun))
-        ReleaseHeldText(engine);
-      t.runContext = context;
-      t.runWrap = context->wrap;
-    }
-    sink->append(text);
+    if (context)
+      EmitRun(engine, *context, text, context->wrap);
+    else if (paragraphText)
+      paragraphText->append(text);
   };
   auto flushSpan = [&]() {
-    if (count != spanStart && sink) append(ahead.substr(spanStart, count - spanStart));
+    if (count != spanStart) append(ahead.substr(spanStart, count - spanStart));
   };
   const std::array<bool, 128>& unchanged = rtf::UnchangedPlainText(engine, *map);
   for (; count < ahead.size(); ++count) {
@@ -382,13 +375,12 @@ void ContinuePlainText(Engine& engine) {
     // A character without a mapping or an output text is left to the normal way, which reports
     // it.
     const int standard = map->slots[byte];
-    if (standard == nothing || standard < 0 ||
-        static_cast<std::size_t>(standard) >= outputMap.size() || !outputMap[standard])
-      break;
-    const std::string& text = *outputMap[standard];
+    const std::string* text =
+        standard == nothing ? nullptr : rtf::OutputTextString(engine, standard);
+    if (!text) break;
     flushSpan();
     spanStart = count + 1;
-    if (sink) append(text);
+    append(*text);
   }
   flushSpan();
   if (count > 0)
