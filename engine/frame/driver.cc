@@ -440,7 +440,16 @@ int EngineInit(Engine& engine, const char* programPath) {
   return engine.driver.stop ? 1 : 0;
 }
 
+/// What every conversion entry does before anything else: a stop left by the previous
+/// conversion ($Exit(), an "eof" message) belongs to that conversion and must not refuse this
+/// one. A batch keeps the messages of all its files.
+void BeginConversion(Engine& engine) {
+  engine.driver.stop = false;
+  if (!engine.driver.batchRunning) ClearRecordedMessages(engine);
+}
+
 int ConvertFiles(Engine& engine, int argc, char** argv) {
+  BeginConversion(engine);
   engine.messages.errorFileClosed = false;
   int rc = EngineInit(engine, argc > 0 && argv ? argv[0] : nullptr);
   if (rc != 0) return rc;
@@ -465,6 +474,7 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char
                                int* count) {
   int ignoredCount = 0;
   if (!count) count = &ignoredCount;
+  BeginConversion(engine);
   if (EngineInit(engine, argc > 0 && argv ? argv[0] : nullptr) != 0) {
     *count = -1;
     return nullptr;

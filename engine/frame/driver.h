@@ -51,6 +51,9 @@ struct DriverState {
 /// Initialises the engine once (program directory from `programPath` when given). 0 on success,
 /// 1 when the stop flag is set or a fatal message occurred.
 int EngineInit(Engine& engine, const char* programPath);
+/// Clears the stop flag of the previous conversion and its recorded messages; the conversion
+/// entries (and the exports that initialise the engine before one) call it first.
+void BeginConversion(Engine& engine);
 /// The argument-vector conversion. 0 ok, -1 argument error, 1 failure.
 int ConvertFiles(Engine& engine, int argc, char** argv);
 /// The string conversion. Returns the memory outputs (*count records, caller owns) or nullptr;

@@ -127,6 +127,7 @@ int QuilloConvertRTF(const char* rtfFile, int argc, char** argv) {
 int QuilloConvertRTF2(const char* rtfFile) {
   try {
     Engine& engine = GlobalEngine();
+    quillo::BeginConversion(engine);
     if (quillo::EngineInit(engine, nullptr) != 0) return 1;
     quillo::SplitStoredOptions(engine);
     quillo::OptionVector args(engine.library.optionWords, rtfFile ? rtfFile : "");
@@ -152,6 +153,7 @@ int QuilloConvertStrRTF2(const char* rtfText) {
   try {
     Engine& engine = GlobalEngine();
     quillo::FreeStoredResults(engine.library);
+    quillo::BeginConversion(engine);
     if (quillo::EngineInit(engine, nullptr) != 0) return -1;
     quillo::SplitStoredOptions(engine);
     quillo::OptionVector args(engine.library.optionWords, nullptr);

@@ -327,7 +327,82 @@ FileEntry* LiveErrorFile(Engine& engine) {
   return nullptr;
 }
 
+const char* ActionName(Action action) {
+  switch (action) {
+    case kPanic:
+      return "panic";
+    case kEof:
+      return "eof";
+    default:
+      return "message";
+  }
+}
+
+/// Keeps the message for hosts that read the messages back (bounded, see MessageState).
+void RecordMessage(Engine& engine, const std::string& code, Action action, std::string_view text) {
+  MessageState& m = engine.messages;
+  if (m.recorded.size() >= MessageState::kMaxRecorded) {
+    ++m.droppedRecords;
+    return;
+  }
+  MessageRecord record;
+  record.code = code;
+  record.action = ActionName(action);
+  record.text = PlainMessageText(text);
+  if (HasCurrentToken(engine)) {
+    record.line = engine.reader.lineNumber;
+    record.position = engine.reader.linePosition;
+  }
+  m.recorded.push_back(std::move(record));
+}
+
 }  // namespace
+
+void ClearRecordedMessages(Engine& engine) {
+  engine.messages.recorded.clear();
+  engine.messages.droppedRecords = 0;
+}
+
+std::string PlainMessageText(std::string_view html) {
+  static constexpr struct {
+    std::string_view entity;
+    char plain;
+  } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&amp;", '&'}};
+  std::string out;
+  out.reserve(html.size());
+  for (std::size_t i = 0; i < html.size(); ++i) {
+    char c = html[i];
+    if (c == '<') {
+      std::size_t end = html.find('>', i);
+      if (end == std::string_view::npos) {
+        out += c;
+        continue;
+      }
+      std::string_view tag = html.substr(i + 1, end - i - 1);
+      // Line-like tags become line breaks so that "<br>" and list items stay apart.
+      if (tag == "br" || tag == "br/" || tag == "li" || tag == "p") out += '\n';
+      i = end;
+      continue;
+    }
+    if (c == '&') {
+      bool decoded = false;
+      for (const auto& e : kEntities) {
+        if (html.substr(i, e.entity.size()) == e.entity) {
+          out += e.plain;
+          i += e.entity.size() - 1;
+          decoded = true;
+          break;
+        }
+      }
+      if (decoded) continue;
+    }
+    out += c;
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ' || out.back() == '\r'))
+    out.pop_back();
+  std::size_t start = out.find_first_not_of("\n ");
+  return start == std::string::npos ? std::string() : out.substr(start);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Registration
@@ -396,6 +471,7 @@ void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<
   if (!position.empty()) text += "<ul><li>" + position + "</li></ul>";
 
   bool isProgress = codeText == "MSG_PERCENT";
+  if (!isProgress) RecordMessage(engine, codeText, action, text);
   if (isProgress || StrExp(engine, "$errCallback;") == "true") {
     SetUnprotected(engine, "CBWhy", "1");
     std::string call = "$Callback(CBWhy,errCode";

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillo {
 struct Engine;
@@ -37,6 +38,16 @@ struct MsgArg {
   }
 };
 
+/// One reported message as a host reads it back after the conversion (the error file holds the
+/// same message as HTML).
+struct MessageRecord {
+  std::string code;    ///< message code, "ERR_FILE_OPEN_FAILED"
+  std::string action;  ///< "message", "panic" or "eof"
+  std::string text;    ///< the message text as plain text: markup removed, entities decoded
+  long line = 0;       ///< input line of the last token read; 0 when no token had been read
+  int position = 0;    ///< column of that token on its line
+};
+
 struct MessageState {
   std::string errorFileName;       ///< "" = messages go to standard error
   FileEntry* errorFile = nullptr;  ///< open error file, created by the first printed message
@@ -47,7 +58,20 @@ struct MessageState {
   /// without end.
   int inReport = 0;
   static constexpr int kMaxNestedReports = 4;
+  /// Messages of the current (or last) conversion, in the order reported; progress reports and
+  /// ignored messages are not kept. Cleared by each conversion entry (a batch keeps the messages
+  /// of all its files). At most kMaxRecorded are kept so that a document raising a message per
+  /// character cannot grow this without bound; `droppedRecords` counts the rest.
+  std::vector<MessageRecord> recorded;
+  long droppedRecords = 0;
+  static constexpr std::size_t kMaxRecorded = 1000;
 };
+
+/// Forgets the recorded messages (start of a conversion).
+void ClearRecordedMessages(Engine& engine);
+/// Markup-free text of an error-file message: tags removed, the common entities decoded, line
+/// breaks kept, trailing white space trimmed.
+std::string PlainMessageText(std::string_view html);
 
 /// Reports `code` with its parameters (MsgParam1..n). May throw ConversionAbandoned (actions
 /// "panic" and "eof"). Before the store exists it prints to stderr and ends the process.
