@@ -263,7 +263,8 @@ void PopGroupState(Engine& engine);
 /// that came from a control word). Unmapped bytes get a numeric reference and are reported once.
 std::string_view OutputChar(Engine& engine, int index, int byte);
 /// Output text of Unicode code point `codePoint`: the output map's text when a standard
-/// character of that code point has one, else its numeric reference (NumericReference).
+/// character of that code point has one, else its numeric reference (NumericReference). With the
+/// setting BmpOnly at "1", characters beyond U+FFFF are written as U+FFFD.
 std::string_view UnicodeOutput(Engine& engine, int codePoint, std::string& scratch);
 /// The code point written for `codePoint`, or -1 when nothing is. Code points that no markup
 /// language accepts as characters never reach an output: control characters other than tab,

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine.h"
+#include "frame/settings.h"
 #include "rtf/charmaps.h"
 #include "translate/translate.h"
 
@@ -230,6 +231,12 @@ std::string_view UnicodeOutput(Engine& engine, int codePoint, std::string& scrat
   if (codePoint < 0) {
     scratch.clear();
     return scratch;
+  }
+  // Output languages whose parsers hold characters in 16 bits (the SGML of HTML 3.2 and 4.01)
+  // set BmpOnly: a character beyond U+FFFF would make their pages unreadable to them.
+  if (codePoint > 0xFFFF) {
+    const std::string* bmpOnly = GetSetting(engine, "BmpOnly");
+    if (bmpOnly && *bmpOnly == "1") codePoint = 0xFFFD;
   }
   int index;
   auto found = t.unicodeIndex.find(codePoint);

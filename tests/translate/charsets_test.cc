@@ -47,12 +47,21 @@ TEST_F(CharsetsTest, UnicodeEscapesAndTheirFallbackText) {
       {"a\\'01b\\'0bc\\'1fd", "abcd"},
       {"\\u150?\\u128?\\u129?x", "&ndash;&euro;x"},
       {"\\u-2?\\u-1?x", "&#65533;&#65533;x"},
-      {"a\\u9?b", "a&#9;b"},                // tab stays
+      {"a\\u9?b", "a&#9;b"},  // tab stays
   };
   for (const Case& c : cases) {
     Conversion result = Convert(Tables(), std::string("{\\rtf1\\ansi ") + c.body + "}");
     EXPECT_EQ(result.page, std::string("<p>") + c.text + "</p>\n") << c.body;
   }
+}
+
+TEST_F(CharsetsTest, BmpOnlyReplacesCharactersBeyondU0000FFFF) {
+  const std::string doc = "{\\rtf1\\ansi \\u-10179?\\u-8704? \\u20320? \\u-3?}";
+  EXPECT_EQ(Convert(Tables(), doc).page, "<p>&#128512; &#20320; &#65533;</p>\n");
+  EXPECT_EQ(Convert(Tables(), doc, {"-D", "BmpOnly=1"}).page,
+            "<p>&#65533; &#20320; &#65533;</p>\n");
+  EXPECT_EQ(Convert(Tables(), doc, {"-D", "BmpOnly=0"}).page,
+            "<p>&#128512; &#20320; &#65533;</p>\n");
 }
 
 TEST_F(CharsetsTest, CyrillicCodePageDocument) {
