@@ -195,6 +195,25 @@ void SwitchToPass2(Engine& engine) {
   OpenOutputFile(engine, 0);
 }
 
+int Setup(Engine& engine, int argc, char** argv);
+
+/// Runs the set-up again with "-DTrnFile=`trnFile`" before the other options. Returns what Setup
+/// returns, the input's index counted in the caller's vector.
+int HandOver(Engine& engine, int argc, char** argv, const std::string& trnFile) {
+  std::vector<std::string> words(argv, argv + argc);
+  words.insert(words.begin() + 1, "-DTrnFile=" + trnFile);
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  struct Flag {
+    bool& flag;
+    explicit Flag(bool& f) : flag(f) { flag = true; }
+    ~Flag() { flag = false; }
+  } handingOver(engine.driver.handingOver);
+  const int position = Setup(engine, argc + 1, pointers.data());
+  return position > 0 ? position - 1 : position;
+}
+
 /// Prepares one input. Returns the index of the input entry (> 0), 0 when the conversion must not
 /// go on, -1 for an argument error.
 int Setup(Engine& engine, int argc, char** argv) {
@@ -267,6 +286,13 @@ int Setup(Engine& engine, int argc, char** argv) {
   std::string trnFile = SettingValue(engine, "TrnFile");
   if (LoadTranslationFile(engine, trnFile) == 0) ReportMessage(engine, "ERR_TRAN_FILE", {trnFile});
   if (d.stop) return 0;
+  // A translation file, or the options editor's command-line file that it reads, may name another
+  // translation file (the user's choice of output language): the set-up starts over with that
+  // one, as if it had been given with -D, so that nothing set by the first file remains. Once
+  // only, so that two files naming each other cannot loop; an option given on the command line
+  // is protected and never changes here.
+  const std::string named = SettingValue(engine, "TrnFile");
+  if (named != trnFile && !d.handingOver) return HandOver(engine, argc, argv, named);
 
   rtf::ReaderInit(engine);
   engine.reader.input = d.input;

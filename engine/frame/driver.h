@@ -40,8 +40,9 @@ struct DriverState {
   int progressThreshold = 0;
   std::time_t startTime = 0;
   bool batchRunning = false;
-  bool outputOpen = false;  ///< pass 2 opened an output file
-  int currentFile = 0;      ///< number of the output file being written
+  bool outputOpen = false;   ///< pass 2 opened an output file
+  bool handingOver = false;  ///< the set-up runs again for the translation file the first named
+  int currentFile = 0;       ///< number of the output file being written
   FileEntry* footnoteFile = nullptr;
   std::string footnoteFileName;
   OutputContext main;       ///< the main output channel
