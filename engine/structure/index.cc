@@ -145,6 +145,7 @@ void IndexGroupEnd(Engine& engine, std::string_view text, std::string_view refer
   OutputContext* context = translate::CurrentOutput(engine);
   if (!context) return;
   translate::ReleaseHeldText(engine);
+  translate::OpenForAnchor(engine, *context);
   SetSetting(engine, "_LINK_", "Index" + std::to_string(s.entries[s.entryCursor].number));
   ExpandInto(engine, *context, "$_anchor_entry_;");
 }

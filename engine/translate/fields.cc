@@ -706,9 +706,11 @@ void BookmarkEnd(Engine& engine) {
   // The anchor cursor advances; a bookmark that begins the next file changes files first.
   structure::BookmarkSeen(engine, name);
   if (name.empty()) name = "Quilloxx" + std::to_string(t.unnamedAnchors++);
-  SetDocumentValue(engine, "_LINK_", name);
-  if (OutputContext* context = CurrentOutput(engine))
+  if (OutputContext* context = CurrentOutput(engine)) {
+    OpenForAnchor(engine, *context);
+    SetDocumentValue(engine, "_LINK_", name);
     ExpandInto(engine, *context, "$_anchor_entry_;");
+  }
 }
 
 void OpenHyperlinkAnchor(Engine& engine) {

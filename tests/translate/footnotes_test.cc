@@ -126,8 +126,9 @@ TEST_F(FootnotesTest, BookmarksBecomeAnchors) {
       "{\\*\\bkmkstart}a{\\*\\bkmkend}{\\*\\bkmkstart named}b{\\*\\bkmkend named}"
       "{\\*\\bkmkstart}c{\\*\\bkmkend}\\par",
       kWrapped);
-  // Unnamed bookmarks are numbered from 0 in each output file.
-  EXPECT_EQ(page, "<A Quilloxx0><p>a<A named>b<A Quilloxx1>c</p>");
+  // Unnamed bookmarks are numbered from 0 in each output file. The first one marks the
+  // paragraph's first text, and stands inside the paragraph.
+  EXPECT_EQ(page, "<p><A Quilloxx0>a<A named>b<A Quilloxx1>c</p>");
 }
 
 }  // namespace
