@@ -7,6 +7,7 @@
 #include "expand/expand.h"
 #include "structure/internal.h"
 #include "structure/structure.h"
+#include "translate/fields.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
 
@@ -142,10 +143,8 @@ void IndexGroupEnd(Engine& engine, std::string_view text, std::string_view refer
   const StructureState& s = engine.structure;
   if (s.entryCursor < 0 || s.entryCursor >= static_cast<int>(s.entries.size())) return;
   if (s.entries[s.entryCursor].number == 0) return;  // a cross-reference has no place to link to
-  OutputContext* context = translate::CurrentOutput(engine);
+  OutputContext* context = translate::PrepareForOutput(engine);
   if (!context) return;
-  translate::ReleaseHeldText(engine);
-  translate::OpenForAnchor(engine, *context);
   SetSetting(engine, "_LINK_", "Index" + std::to_string(s.entries[s.entryCursor].number));
   ExpandInto(engine, *context, "$_anchor_entry_;");
 }

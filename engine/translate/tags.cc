@@ -311,11 +311,6 @@ int ChooseParagraphEntry(Engine& engine) {
   return 0;
 }
 
-void OpenForAnchor(Engine& engine, OutputContext& context) {
-  if (engine.translate.stateChanged || !StateOf(engine, context).textReady)
-    FormatChange(engine, &context, true);
-}
-
 void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
   TranslateState& t = engine.translate;
   if (t.inFormatChange) {

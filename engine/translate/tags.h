@@ -53,11 +53,6 @@ int ChooseParagraphEntry(Engine& engine);
 /// Re-evaluates paragraph and text tags for the current formatting (`textFollows`: text is about
 /// to be written, so pending breaks are resolved and text tags opened).
 void FormatChange(Engine& engine, OutputContext* context, bool textFollows);
-/// Before an anchor (a bookmark or an index entry) is written in pass 2: brings `context` up to
-/// the format of the text that follows, as FormatChange does before text, so that the anchor
-/// stands where that text will, inside its paragraph, table cell and text tags, and never
-/// between blocks (where markup such as HTML 4.01 Strict and XHTML allows no inline element).
-void OpenForAnchor(Engine& engine, OutputContext& context);
 /// Writes special character `code` (28 paragraph end, 32 line break, 37 tab) to the body in
 /// pass 2 through the current paragraph tag.
 void PutSpecial(Engine& engine, int code);
