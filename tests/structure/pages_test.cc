@@ -268,6 +268,22 @@ TEST_F(StructureTest, NoEntriesNoIndexAndEntriesOnlyWithGenIndex) {
   EXPECT_EQ(off.Output("-.html").find("word"), std::string::npos);
 }
 
+TEST_F(StructureTest, IndexTermsStandWhereTheirEntriesStand) {
+  // With _index_term_ defined every entry, cross-references too, is written where it stands,
+  // with its levels separated by tabs, before its anchor.
+  const std::string extra = "_index_term_ \"{t:$_INDEXTEXT_;|$_INDEXSEE_;}\"\n";
+  StructureRun run =
+      Convert(P("a{\\xe {\\v Fruit:Pear}}b{\\xe {\\v Pomme}{\\txe See Apple}}c"), {"-x"}, extra);
+  EXPECT_NE(run.Output("-.html").find("a{t:Fruit\tPear|}{a:Index1}b{t:Pomme|See Apple}c"),
+            std::string::npos)
+      << run.Output("-.html");
+  // Without it, nothing changes: only the numbered entry has an anchor.
+  StructureRun plain =
+      Convert(P("a{\\xe {\\v Fruit:Pear}}b{\\xe {\\v Pomme}{\\txe See Apple}}c"), {"-x"});
+  EXPECT_NE(plain.Output("-.html").find("a{a:Index1}bc"), std::string::npos)
+      << plain.Output("-.html");
+}
+
 TEST_F(StructureTest, IndexEntryBuiltinAddsEntriesInBothPasses) {
   // Italic text is captured in both passes; its capture string makes it an index entry.
   const std::string extra = "None \"\"\n_Capture \"[$IndexEntry(CaptureText,None)]\"\n";
