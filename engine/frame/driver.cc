@@ -81,6 +81,7 @@ void OpenOutputFile(Engine& engine, int number) {
   d.footnoteFile = FileOpen(engine.files, d.footnoteFileName, "w+");
   if (!d.footnoteFile) ReportMessage(engine, "ERR_TMP_OPEN_FAILED");
   d.footnotes.file = d.footnoteFile;
+  d.footnotesMoved = 0;
   if (number == 0) {
     PushPageEntry(engine, d.main, 1, "$TitlePageHead;", "$TitlePageEnd;");
     structure::NoteTitleHeadEnd(engine, d.main);  // the frame page copies from here
@@ -91,6 +92,29 @@ void OpenOutputFile(Engine& engine, int number) {
   }
 }
 
+/// The text of the footnote output after what was moved into the main text already; what it
+/// returns counts as moved.
+std::string UnmovedFootnotes(Engine& engine) {
+  DriverState& d = engine.driver;
+  std::string text;
+  if (!d.footnoteFile) return text;
+  if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
+    const std::string_view all = d.footnoteFile->output.view();
+    if (static_cast<std::size_t>(d.footnotesMoved) < all.size())
+      text.assign(all.substr(static_cast<std::size_t>(d.footnotesMoved)));
+  } else {
+    const long end = FileTell(d.footnoteFile);
+    if (end > d.footnotesMoved) {
+      FileSeek(d.footnoteFile, d.footnotesMoved, 0);
+      std::string line;
+      while (FileReadLine(d.footnoteFile, line, 257)) text += line;
+      FileSeek(d.footnoteFile, 0, 2);  // further footnotes are written at the end
+    }
+  }
+  d.footnotesMoved += static_cast<long>(text.size());
+  return text;
+}
+
 /// Closes the open tags, appends collected footnotes, writes the closing page strings and closes
 /// the output file. At the end of the input also runs the last hook and closes the error file.
 void FinishOutputFile(Engine& engine, bool atEndOfInput) {
@@ -99,19 +123,14 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
   // Open paragraph and text tags and special text states of both channels are closed first.
   translate::FinishOutputFormatting(engine);
   d.outputOpen = false;
-  // Footnotes collected for this file follow its text, after the separator.
+  // Footnotes collected for this file (and not moved into its text already) follow its text,
+  // after the separator.
   if (d.footnoteFile) {
     FlushContext(engine, d.footnotes);
-    if (d.footnoteFile->kind == FileKind::kMemoryOutput ? d.footnoteFile->output.length() > 0
-                                                        : FileTell(d.footnoteFile) > 0) {
+    const std::string footnotes = UnmovedFootnotes(engine);
+    if (!footnotes.empty()) {
       ExpandInto(engine, d.main, "$FNSep;");
-      if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
-        PutWrap(engine, d.footnoteFile->output.view(), d.main, 0);
-      } else {
-        FileSeek(d.footnoteFile, 0, 0);
-        std::string line;
-        while (FileReadLine(d.footnoteFile, line, 257)) PutWrap(engine, line, d.main, 0);
-      }
+      PutWrap(engine, footnotes, d.main, 0);
       // The end of the footnote section, when the translation file has one.
       if (GetSetting(engine, "FNEnd")) ExpandInto(engine, d.main, "$FNEnd;");
     }
@@ -134,6 +153,18 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
 }
 
 }  // namespace
+
+void MoveFootnoteIntoText(Engine& engine) {
+  DriverState& d = engine.driver;
+  if (d.pass != 2 || !d.outputOpen || !d.footnoteFile || !d.main.file) return;
+  FlushContext(engine, d.footnotes);
+  const std::string footnote = UnmovedFootnotes(engine);
+  if (footnote.empty()) return;
+  // The text tags of the reference close first, so that the footnote's own markup nests in none
+  // of them; the text after it opens them again as needed.
+  translate::PopTags(engine, translate::kTagText, d.main, 3);
+  PutWrap(engine, footnote, d.main, 0);
+}
 
 void ChangeOutputFile(Engine& engine) {
   DriverState& d = engine.driver;
