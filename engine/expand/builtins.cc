@@ -183,6 +183,10 @@ std::string GenPeerTOC(Engine& engine, CallArguments&, OutputContext*) {
   return structure::GenPeerTOC(engine);
 }
 
+std::string GenFileTOC(Engine& engine, CallArguments&, OutputContext*) {
+  return structure::GenFileTOC(engine);
+}
+
 /// IndexEntry(text, reference): with GenIndex on, adds an index entry and yields "Index<n>", which
 /// is also stored in _LINK_.
 std::string IndexEntry(Engine& engine, CallArguments& args, OutputContext*) {
@@ -398,6 +402,7 @@ constexpr Builtin kBuiltins[] = {
     {"NextToken", NextToken, false},
     {"GenLocalTOC", GenLocalTOC, false},
     {"GenPeerTOC", GenPeerTOC, false},
+    {"GenFileTOC", GenFileTOC, false},
 };
 
 }  // namespace
