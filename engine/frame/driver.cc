@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <vector>
@@ -305,6 +306,12 @@ int Setup(Engine& engine, int argc, char** argv) {
 
   ApplyOutputName(engine);
   d.startTime = std::time(nullptr);
+  // The start in UTC as ISO 8601 writes it, for the dates of publication formats (EPUB's
+  // dcterms:modified); a -D StartTimeUTC=... keeps its own value.
+  std::tm utc{};
+  char stamp[32] = "";
+  if (gmtime_r(&d.startTime, &utc)) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  SetSetting(engine, "StartTimeUTC", stamp);
   SetSetting(engine, "TransPlatform", "Linux");
   SetSetting(engine, "htmlTranPass", "1");
 
