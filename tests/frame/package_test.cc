@@ -18,48 +18,8 @@
 namespace quillo {
 namespace {
 
-std::uint32_t Read16(const std::string& data, std::size_t at) {
-  return static_cast<unsigned char>(data.at(at)) |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(data.at(at + 1))) << 8;
-}
-std::uint32_t Read32(const std::string& data, std::size_t at) {
-  return Read16(data, at) | Read16(data, at + 2) << 16;
-}
-
-struct ReadMember {
-  std::string name;
-  std::string data;
-  std::uint32_t crc = 0;
-  std::uint32_t method = 0xFFFF;
-};
-
-/// The members of a ZIP archive, found through its central directory as unzip finds them.
-std::vector<ReadMember> ReadZip(const std::string& zip) {
-  std::vector<ReadMember> members;
-  if (zip.size() < 22) return members;
-  const std::size_t end = zip.size() - 22;
-  EXPECT_EQ(Read32(zip, end), 0x06054B50u);
-  const std::uint32_t count = Read16(zip, end + 10);
-  std::size_t at = Read32(zip, end + 16);
-  EXPECT_EQ(at + Read32(zip, end + 12), end);  // the directory ends where its end record starts
-  for (std::uint32_t i = 0; i < count; ++i) {
-    EXPECT_EQ(Read32(zip, at), 0x02014B50u);
-    ReadMember member;
-    member.method = Read16(zip, at + 10);
-    member.crc = Read32(zip, at + 16);
-    const std::uint32_t size = Read32(zip, at + 20);
-    const std::uint32_t nameLength = Read16(zip, at + 28);
-    const std::uint32_t local = Read32(zip, at + 42);
-    member.name = zip.substr(at + 46, nameLength);
-    EXPECT_EQ(Read32(zip, local), 0x04034B50u);
-    EXPECT_EQ(Read32(zip, local + 14), member.crc);  // local header and directory agree
-    EXPECT_EQ(zip.substr(local + 30, Read16(zip, local + 26)), member.name);
-    member.data = zip.substr(local + 30 + nameLength + Read16(zip, local + 28), size);
-    members.push_back(member);
-    at += 46 + nameLength + Read16(zip, at + 30) + Read16(zip, at + 32);
-  }
-  return members;
-}
+using test::ReadZip;
+using ReadMember = test::ZipMember;
 
 TEST(PackageTest, ArchivesHoldTheirMembersStoredInOrder) {
   FileTable table;

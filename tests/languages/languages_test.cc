@@ -1,0 +1,252 @@
+// Golden files of the output languages: small focused documents converted with each shipped
+// translation file (HTML 4.01, HTML 3.2, XHTML 1.0, DocBook, OEB, EPUB, and HTML5 for the
+// documents the HTML5 goldens of tests/golden do not cover) must give the expected outputs,
+// byte for byte. An expected file holds every output of one conversion, each after a line
+// "=== name ===" (an EPUB's members after "=== name: member ==="; pictures as their size).
+//
+// To accept new output after reviewing it:  QUILLO_UPDATE_GOLDEN=1 ./quillo_languages_tests
+// (this rewrites the expected files; look at `git diff tests/languages/golden` before keeping
+// them).
+//
+// A second test runs each language's own validator over the same outputs, when it is
+// installed: onsgmls (HTML 4.01, 3.2), xmllint --valid (XHTML, DocBook, OEB pages), epubcheck.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "frame/driver.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using quillo::test::FileExists;
+using quillo::test::ReadFile;
+using quillo::test::TempDir;
+using quillo::test::WriteFile;
+
+std::string SourceDir() { return QUILLO_SOURCE_DIR; }
+std::string GoldenDir() { return SourceDir() + "/tests/languages/golden"; }
+
+struct Language {
+  const char* name;
+  std::vector<std::string> options;
+};
+
+const Language kLanguages[] = {
+    {"html5", {}},
+    {"html4", {"-D", "HTML=4"}},
+    {"html3", {"-D", "HTML=3"}},
+    {"xhtml", {"-D", "XHTML=1"}},
+    {"docbook", {"-D", "TrnFile=docbook.trn"}},
+    {"oeb", {"-D", "TrnFile=oeb.trn"}},
+    {"epub", {"-D", "TrnFile=epub.trn"}},
+};
+
+struct Case {
+  const char* name;   ///< the expected file's name: <name>.<language>.txt
+  const char* input;  ///< relative to the source tree
+  std::vector<std::string> options;
+  bool html5;  ///< also for HTML5 (which tests/golden covers otherwise)
+  bool reported = false;  ///< the input holds what the engine reports (unmapped bytes)
+};
+
+const Case kCases[] = {
+    // Headings (with a level skipped), text before them, a footnote, a bookmark and links to
+    // it and to the web, index entries, a numbered list, a table with a header and spans.
+    {"book", "tests/languages/golden/book.rtf", {}, true},
+    // The same split at its chapters, with contents and index.
+    {"book-split", "tests/languages/golden/book.rtf", {"-h", "1", "-c", "-x"}, true},
+    // Pictures: PNG shown, a metafile linked or named, a repeated picture written once.
+    {"pictures", "tests/golden/pictures.rtf", {}, false},
+    // Characters no markup allows, C1 controls and a character beyond U+FFFF.
+    {"characters", "tests/languages/golden/characters.rtf", {}, true, true},
+};
+
+bool IsText(const std::string& name) {
+  const std::string ext = fs::path(name).extension().string();
+  return ext == ".html" || ext == ".htm" || ext == ".xhtml" || ext == ".xml" || ext == ".opf" ||
+         ext == "";
+}
+
+/// The outputs of converting `input` in memory, by name.
+std::map<std::string, std::string> Convert(const Case& c, const Language& language) {
+  auto engine = quillo::test::MakeEngine();
+  const std::string base = fs::path(c.input).stem().string();
+  // No command-line file of the user's, and a fixed time for the packages' dates.
+  std::vector<std::string> words = {
+      quillo::test::DataDir() + "/quillocmd", "-D", "PauseOnErr=0", "-D",
+      "InputFile=" + base + ".rtf",           "-D", "CmdLineFile=", "-D",
+      "StartTimeUTC=2000-01-01T00:00:00Z"};
+  words.insert(words.end(), language.options.begin(), language.options.end());
+  words.insert(words.end(), c.options.begin(), c.options.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const std::string rtf = ReadFile(SourceDir() + "/" + c.input);
+  int count = 0;
+  ConvertedOutput* outputs = quillo::ConvertString(*engine, static_cast<int>(words.size()),
+                                                   argv.data(), rtf.c_str(), &count);
+  std::map<std::string, std::string> result;
+  for (int i = 0; outputs && i < count; ++i)
+    result[outputs[i].name ? outputs[i].name : ""] =
+        std::string(outputs[i].data ? outputs[i].data : "", outputs[i].length);
+  quillo::FreeConvertedOutputs(outputs, count);
+  return result;
+}
+
+/// The outputs as one text: each after its name; binary files as their size.
+std::string Render(const std::map<std::string, std::string>& outputs) {
+  std::string text;
+  for (const auto& [name, data] : outputs) {
+    if (name.find("_err.") != std::string::npos) continue;
+    if (fs::path(name).extension() == ".epub") {
+      for (const quillo::test::ZipMember& member : quillo::test::ReadZip(data)) {
+        text += "=== " + name + ": " + member.name + " ===\n";
+        text += IsText(member.name) ? member.data
+                                    : "(" + std::to_string(member.data.size()) + " bytes)\n";
+      }
+    } else {
+      text += "=== " + name + " ===\n";
+      text += IsText(name) ? data : "(" + std::to_string(data.size()) + " bytes)\n";
+    }
+  }
+  return text;
+}
+
+struct Param {
+  const Case* c;
+  const Language* language;
+};
+
+std::vector<Param> Params() {
+  std::vector<Param> params;
+  for (const Case& c : kCases)
+    for (const Language& language : kLanguages)
+      if (c.html5 || std::string(language.name) != "html5") params.push_back({&c, &language});
+  return params;
+}
+
+std::string ExpectedPath(const Param& p) {
+  return GoldenDir() + "/" + p.c->name + "." + p.language->name + ".txt";
+}
+
+bool UpdateMode() {
+  const char* value = std::getenv("QUILLO_UPDATE_GOLDEN");
+  return value && std::string(value) == "1";
+}
+
+class LanguagesTest : public ::testing::TestWithParam<Param> {};
+
+TEST_P(LanguagesTest, OutputsMatchExpected) {
+  const Param& p = GetParam();
+  const std::map<std::string, std::string> outputs = Convert(*p.c, *p.language);
+  ASSERT_FALSE(outputs.empty()) << "the conversion failed";
+  std::string errors;
+  for (const auto& [name, data] : outputs)
+    if (name.find("_err.") != std::string::npos) errors += data;
+  // The translation file must not make the engine complain about a well-formed input.
+  if (!p.c->reported) {
+    EXPECT_EQ(errors, "");
+  }
+  const std::string page = Render(outputs);
+  if (UpdateMode()) {
+    WriteFile(ExpectedPath(p), page);
+    std::printf("updated %s\n", ExpectedPath(p).c_str());
+    return;
+  }
+  ASSERT_TRUE(FileExists(ExpectedPath(p)))
+      << ExpectedPath(p) << " is missing; run with QUILLO_UPDATE_GOLDEN=1 and review it";
+  EXPECT_EQ(page, ReadFile(ExpectedPath(p)));
+}
+
+std::string ParamName(const ::testing::TestParamInfo<Param>& info) {
+  std::string name = std::string(info.param.c->name) + "_" + info.param.language->name;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, LanguagesTest, ::testing::ValuesIn(Params()), ParamName);
+
+// --- The validators over the expected outputs --------------------------------------------------
+
+bool Installed(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+/// Runs `command` (its output joined to standard output); returns its exit code and output.
+int RunCommand(const std::string& command, std::string& report) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  std::size_t n;
+  report.clear();
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) report.append(buffer, n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// The outputs of a case, written out into `dir` by name (an EPUB as the book itself).
+std::vector<std::string> WriteOutputs(const Param& p, const TempDir& dir) {
+  std::vector<std::string> written;
+  for (const auto& [name, data] : Convert(*p.c, *p.language)) {
+    const bool book = fs::path(name).extension() == ".epub";
+    if (name.find("_err.") != std::string::npos || (!IsText(name) && !book)) continue;
+    // String conversions name their outputs "-..."; a leading "-" would read as an option.
+    const std::string path = dir.File("out" + name);
+    WriteFile(path, data);
+    written.push_back(path);
+  }
+  return written;
+}
+
+TEST(LanguagesValidityTest, OutputsPassTheirValidators) {
+  const std::string sgml =
+      "SP_CHARSET_FIXED=1 SP_ENCODING=utf-8 onsgmls -s -c "
+      "/usr/share/xml/w3c-sgml-lib/schema/dtd/sgml.soc ";
+  const std::string epubJar = "/usr/share/java/epubcheck.jar";
+  int checked = 0;
+  for (const Param& p : Params()) {
+    const std::string language = p.language->name;
+    std::string command;
+    if (language == "html4" || language == "html3") {
+      if (!Installed("onsgmls") || !FileExists("/usr/share/xml/w3c-sgml-lib/schema/dtd/sgml.soc"))
+        continue;
+      command = sgml;
+    } else if (language == "xhtml" || language == "docbook" || language == "oeb") {
+      if (!Installed("xmllint")) continue;
+      command = "xmllint --noout --nonet --valid ";
+    } else if (language == "epub") {
+      if (!FileExists(epubJar) || !Installed("java")) continue;
+      command = "java -jar " + epubJar + " -q ";
+    } else {
+      if (!Installed("tidy")) continue;
+      command = "tidy -q -e ";
+    }
+    TempDir dir;
+    for (const std::string& path : WriteOutputs(p, dir)) {
+      std::string check = command;
+      if (fs::path(path).extension() == ".opf") check = "xmllint --noout --nonet ";
+      std::string report;
+      const int code = RunCommand(check + "'" + path + "'", report);
+      // tidy answers 1 for warnings alone.
+      EXPECT_TRUE(code == 0 || (language == "html5" && code == 1))
+          << ExpectedPath(p) << ": " << fs::path(path).filename() << " is not valid:\n"
+          << report;
+      ++checked;
+    }
+  }
+  if (checked == 0) GTEST_SKIP() << "no validator is installed";
+}
+
+}  // namespace
