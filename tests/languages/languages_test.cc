@@ -79,6 +79,8 @@ const Case kCases[] = {
     // Pictures: PNG shown, a metafile linked or named, a repeated picture written once (HTML5:
     // see tests/golden).
     {"pictures", "tests/golden/pictures.rtf", {}, Languages::kAllButHtml5},
+    // Preformatted text and quotations (HTML5: see tests/golden).
+    {"preformatted", "tests/golden/preformatted-and-quotes.rtf", {}, Languages::kAllButHtml5},
     // Characters no markup allows, C1 controls and a character beyond U+FFFF.
     {"characters", "tests/languages/golden/characters.rtf", {}, Languages::kAll, true},
 };
