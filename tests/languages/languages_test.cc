@@ -204,6 +204,112 @@ std::string ParamName(const ::testing::TestParamInfo<Param>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Golden, LanguagesTest, ::testing::ValuesIn(Params()), ParamName);
 
+// --- The options editor's command-line file ----------------------------------------------------
+
+/// The outputs of converting book.rtf with `options`, after writing `cmd` as the command-line
+/// file in `dir` (cmd.trn, named by CmdLineFile unless `inConfigDir`: then it is the per-user
+/// file of UserConfigDir).
+std::map<std::string, std::string> ConvertWithCommandLineFile(const TempDir& dir,
+                                                              const std::string& cmd,
+                                                              std::vector<std::string> options,
+                                                              bool inConfigDir = false) {
+  WriteFile(dir.File("cmd.trn"), "# Cmd line file for quillo\n#\n.Strings\n" + cmd);
+  auto engine = quillo::test::MakeEngine();
+  std::vector<std::string> words = {quillo::test::DataDir() + "/quillocmd", "-D", "PauseOnErr=0"};
+  if (inConfigDir) {
+    words.insert(words.end(), {"-D", "UserConfigDir=" + dir.path()});
+  } else {
+    words.insert(words.end(), {"-D", "CmdLineFile=" + dir.File("cmd.trn")});
+  }
+  words.insert(words.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const std::string rtf = ReadFile(SourceDir() + "/tests/languages/golden/book.rtf");
+  int count = 0;
+  ConvertedOutput* outputs = quillo::ConvertString(*engine, static_cast<int>(words.size()),
+                                                   argv.data(), rtf.c_str(), &count);
+  std::map<std::string, std::string> result;
+  for (int i = 0; outputs && i < count; ++i)
+    result[outputs[i].name ? outputs[i].name : ""] =
+        std::string(outputs[i].data ? outputs[i].data : "", outputs[i].length);
+  quillo::FreeConvertedOutputs(outputs, count);
+  return result;
+}
+
+TEST(CommandLineFileTest, ItsOptionsApplyAndTheCommandLineWins) {
+  struct Case {
+    const char* name;
+    const char* cmd;
+    std::vector<std::string> options;
+    const char* output;    // the output that must exist
+    const char* contains;  // text it must hold
+  };
+  const Case cases[] = {
+      {"HTML 4", "HTML,4\n", {}, "-.html", "-//W3C//DTD HTML 4.01//EN"},
+      {"HTML 3.2", "HTML,3\n", {}, "-.html", "-//W3C//DTD HTML 3.2 Final//EN"},
+      {"XHTML", "XHTML,1\n", {}, "-.html", "-//W3C//DTD XHTML 1.0 Strict//EN"},
+      {"the command line's HTML beats the file's XHTML",
+       "XHTML,1\n",
+       {"-D", "HTML=4"},
+       "-.html",
+       "-//W3C//DTD HTML 4.01//EN"},
+      {"the command line's XHTML beats the file's HTML",
+       "HTML,3\n",
+       {"-D", "XHTML=1"},
+       "-.html",
+       "-//W3C//DTD XHTML 1.0 Strict//EN"},
+      {"another translation file", "TRNFILE,docbook.trn\n", {}, "-.xml", "<book lang=\"en\">"},
+      {"the command line's translation file wins",
+       "TRNFILE,docbook.trn\n",
+       {"-D", "TrnFile=html.trn"},
+       "-.html",
+       "<!DOCTYPE html>"},
+      {"the desktop's -Dtrnfile as well",
+       "TRNFILE,oeb.trn\n",
+       {"-Dtrnfile=docbook.trn"},
+       "-.xml",
+       "<book lang=\"en\">"},
+      {"settings", "SplitDepth,1\nGenIndex,1\n", {}, "--usage.html", "<h1>"},
+      {"frames", "Framed,1\n", {}, "--Title.html", "<!DOCTYPE html>"},
+      {"colours", "BColor,#ffeedd\nHTML,3\n", {}, "-.html", "bgcolor=\"#ffeedd\""},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    const std::map<std::string, std::string> outputs =
+        ConvertWithCommandLineFile(dir, c.cmd, c.options);
+    auto found = outputs.find(c.output);
+    ASSERT_NE(found, outputs.end()) << c.name;
+    EXPECT_NE(found->second.find(c.contains), std::string::npos) << c.name << ":\n"
+                                                                 << found->second;
+    for (const auto& [name, data] : outputs)
+      if (name.find("_err.") != std::string::npos) ADD_FAILURE() << c.name << ":\n" << data;
+  }
+}
+
+TEST(CommandLineFileTest, ThePerUserFileIsReadAndAMissingOneIsNoError) {
+  TempDir dir;
+  std::map<std::string, std::string> outputs =
+      ConvertWithCommandLineFile(dir, "HTML,4\n", {}, true);
+  EXPECT_NE(outputs["-.html"].find("HTML 4.01"), std::string::npos);
+  // A CmdLineFile that does not exist is passed over, and so is an empty one.
+  for (const std::string& name : {dir.File("none.trn"), std::string()}) {
+    auto engine = quillo::test::MakeEngine();
+    std::vector<std::string> words = {quillo::test::DataDir() + "/quillocmd", "-D", "PauseOnErr=0",
+                                      "-D", "CmdLineFile=" + name};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int count = 0;
+    ConvertedOutput* result = quillo::ConvertString(*engine, static_cast<int>(words.size()),
+                                                    argv.data(), "{\\rtf1 x\\par}", &count);
+    ASSERT_NE(result, nullptr) << name;
+    for (int i = 0; i < count; ++i)
+      EXPECT_EQ(std::string(result[i].name).find("_err."), std::string::npos) << name;
+    quillo::FreeConvertedOutputs(result, count);
+  }
+}
+
 // --- The validators over the expected outputs --------------------------------------------------
 
 bool Installed(const std::string& program) {
