@@ -472,6 +472,11 @@ int ConvertFiles(Engine& engine, int argc, char** argv) {
 
 ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char* rtfText,
                                int* count) {
+  return ConvertString(engine, argc, argv, std::string_view(rtfText ? rtfText : ""), count);
+}
+
+ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, std::string_view rtfText,
+                               int* count) {
   int ignoredCount = 0;
   if (!count) count = &ignoredCount;
   BeginConversion(engine);
@@ -482,8 +487,7 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char
   *count = 0;
   engine.files.memoryOutputMode = true;
   engine.files.outputFileCounter = 0;
-  const char* text = rtfText ? rtfText : "";
-  FileOpenText(engine.files, "-.rtf", text, static_cast<long>(std::strlen(text)));
+  FileOpenText(engine.files, "-.rtf", rtfText.data(), static_cast<long>(rtfText.size()));
   char empty[] = "";
   char* defaultVector[] = {empty, nullptr};
   ArgVector args(argc > 0 && argv ? argc : 1, argc > 0 && argv ? argv : defaultVector);
