@@ -203,6 +203,9 @@ int Setup(Engine& engine, int argc, char** argv) {
   // Until this input's output name is known its messages go to standard error: writing them to
   // the previous input's error file would overwrite that file.
   engine.messages.errorFileName.clear();
+  // Until this input's first token is read, messages name no position: the last token of the
+  // previous input is not in this one.
+  engine.reader.token.tokClass = -1;
   if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of File Processing");
   ResetSettings(engine);
   ResetExpansion(engine);
