@@ -149,6 +149,18 @@ TEST(ControlConvertRTF, FailuresReachStatusEventAndMessages) {
   EXPECT_TRUE(HasCode(control.Messages(), "MSG_UNKNOWN_OPTION"));
 }
 
+TEST(ControlConvertRTF, ASetUpMessageNamesNoPositionOfThePreviousDocument) {
+  TempDir dir;
+  quillo::test::WriteFile(dir.File("doc.rtf"), LongRtf());
+  Control control;
+  ASSERT_EQ(control.ConvertRTF(dir.File("doc.rtf")), 0);
+  EXPECT_EQ(control.ConvertRTF(dir.File("missing.rtf")), 1);
+  ASSERT_FALSE(control.Messages().empty());
+  EXPECT_EQ(control.Messages()[0].code, "MSG_CANT_OPEN");
+  EXPECT_EQ(control.Messages()[0].line, 0);
+  EXPECT_EQ(control.Messages()[0].position, 0);
+}
+
 TEST(ControlConvertRTF, CompletionHandlerMayStartTheNextConversion) {
   TempDir dir;
   quillo::test::WriteFile(dir.File("a.rtf"), kSmallRtf);

@@ -22,7 +22,7 @@ from __future__ import annotations
 
 import os
 import threading
-from typing import Callable, Dict, List, NamedTuple, Optional, Union
+from typing import Callable, Dict, List, NamedTuple, Optional, Tuple, Union
 
 from ._quillo import (
     Control,
@@ -157,18 +157,30 @@ def _option_words(trn: object, settings: Dict[str, object], progress: Optional[P
     return words
 
 
-def _control(words: List[str], progress: Optional[Progress]) -> Control:
+def _control(words: List[str], progress: Optional[Progress]) -> Tuple[Control, Callable[[], None]]:
+    """A control for one conversion, and what to call when it succeeded."""
     control = Control()
     control.arguments = words
     control.own_callbacks = True  # this conversion's events are its own, never another control's
     if progress is not None:
+        last = [0]
 
         def on_callback(why: int, nargs: int, args: List[str]) -> None:
+            # The engine may report a percentage more than once; progress sees it rise.
             if why == 1 and nargs >= 2 and args[0] == "MSG_PERCENT":
-                progress(int(args[1]))
+                percent = int(args[1])
+                if percent > last[0]:
+                    last[0] = percent
+                    progress(percent)
 
         control.callback = on_callback
-    return control
+
+        def done() -> None:
+            if last[0] < 100:
+                progress(100)
+
+        return control, done
+    return control, lambda: None
 
 
 def convert_file(
@@ -196,7 +208,7 @@ def convert_file(
         raise ValueError("convert_file(): path is empty")
     if name.startswith("-"):
         name = os.path.join(".", name)  # never taken for an option
-    control = _control(_option_words(trn, settings, progress), progress)
+    control, done = _control(_option_words(trn, settings, progress), progress)
     with _turn:
         status = control.ConvertRTF(name)
     messages = control.messages
@@ -209,8 +221,7 @@ def convert_file(
                 outputs[created] = output.read()
         except FileNotFoundError:
             continue  # removed again by the conversion itself (a script, say)
-    if progress is not None:
-        progress(100)
+    done()
     return Result(status, outputs, messages)
 
 
@@ -233,13 +244,12 @@ def convert_string(
     """
     if not isinstance(rtf, (str, bytes, bytearray, memoryview)):
         raise TypeError(f"rtf must be str or bytes, not {type(rtf).__name__}")
-    control = _control(_option_words(trn, settings, progress), progress)
+    control, done = _control(_option_words(trn, settings, progress), progress)
     with _turn:
         count = control._convert_string(rtf)
     messages = control.messages
     if count <= 0:
         raise ConversionError(1, messages)
     outputs = dict(control.outputs)
-    if progress is not None:
-        progress(100)
+    done()
     return Result(0, outputs, messages)
