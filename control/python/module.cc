@@ -364,7 +364,7 @@ void SetArguments(PyControl& self, py::object value) {
 
 PYBIND11_MODULE(_quillo, m) {
   m.doc() = "Quillo's control for Python hosts; use the package quillo.";
-  static py::exception<quillo::ControlBusy> busy(m, "ControlBusy", PyExc_RuntimeError);
+  auto& busy = py::register_exception<quillo::ControlBusy>(m, "ControlBusy", PyExc_RuntimeError);
   busy.doc() =
       "Raised when a conversion is started while another one runs in this process (from another "
       "thread, or from inside an event handler), or when another thread uses the engine or the "
