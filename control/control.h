@@ -86,8 +86,9 @@ class Control {
 
   // ---- Methods ------------------------------------------------------------------------------
   /// Converts a file. Fires translationComplete(status, filename) once before returning, after
-  /// the engine is free again. An empty name returns -1 at once without the event. Throws
-  /// ControlBusy (nothing changes), or what an event handler threw.
+  /// the engine is free again (its handler may start the next conversion; the method still
+  /// returns this conversion's result). An empty name returns -1 at once without the event.
+  /// Throws ControlBusy (nothing changes), or what an event handler threw.
   int16_t ConvertRTF(const std::string& filename);
   /// Converts RTF text held in memory (NUL bytes included); `out` receives one row per output
   /// (may be null). Returns the number of outputs: 0 when the conversion failed, -1 when the
