@@ -826,6 +826,7 @@ Json DesktopApp::EditorJsonLocked() const {
   return {{"state", EditorToJson(editor_)},
           {"optionString", editorOptions_},
           {"pairs", PairsJson(UpdateStrings(editor_))},
+          {"fileText", FormatCmdFile(UpdateStrings(editor_))},
           {"cmdFile", settings_.cmdlineFName}};
 }
 

@@ -626,7 +626,6 @@ function conversionComplete(d) {
     state.lastOutput = d.output;
     if (d.showHTML && d.output) openBrowserPane(viewUrl(d.output), d.output.split('/').pop(), 'html', d.output);
     if (d.showLog && d.producedPage) openBrowserPane(viewUrl(d.producedPage), 'Produced files: ' + d.name.split('/').pop(), 'files', d.producedPage);
-    setStatus(`Translated ${d.name.split('/').pop()}: ${(d.files || []).length} files written` + (d.messages?.length ? `, ${d.messages.length} messages` : ''));
   }
   if (d.showError && d.errorFile) openBrowserPane(viewUrl(d.errorFile), d.errorFile.split('/').pop(), 'error', d.errorFile);
   if (state.panes.length > 1 && state.settings.PaneLayout && state.settings.PaneLayout !== 'cascade') arrange(state.settings.PaneLayout, true);
@@ -803,7 +802,8 @@ function setColor(i, value) {
 function addUserRow(name = '', value = '') {
   const tr = document.createElement('tr');
   const n = document.createElement('input'); n.type = 'text'; n.value = name; n.setAttribute('aria-label', 'Name'); n.className = 'uname'; n.spellcheck = false;
-  const v = document.createElement('input'); v.type = 'text'; v.value = value; v.setAttribute('aria-label', 'Value'); v.className = 'uvalue'; v.spellcheck = false;
+  // A value may span lines (continuation lines in the file), so it is edited in a text area.
+  const v = document.createElement('textarea'); v.rows = Math.min(4, value.split('\n').length); v.value = value.replace(/\r\n/g, '\n'); v.setAttribute('aria-label', 'Value'); v.className = 'uvalue'; v.spellcheck = false;
   const del = document.createElement('button'); del.type = 'button'; del.textContent = '✕'; del.setAttribute('aria-label', 'Remove setting');
   del.addEventListener('click', () => { tr.remove(); editorChanged(); });
   const c1 = document.createElement('td'), c2 = document.createElement('td'), c3 = document.createElement('td');
@@ -841,7 +841,7 @@ function editorState() {
     chkTOCOptions: [0, 1, 2, 3].map((i) => $('chkTOCOptions' + i).checked),
     chkFrameOptions: [0, 1].map((i) => $('chkFrameOptions' + i).checked),
     colors: [0, 1, 2, 3, 4].map((i) => $('colorSwatch' + i).dataset.value || ''),
-    userStrings: [...$('user-rows').querySelectorAll('tr')].map((tr) => [tr.querySelector('.uname').value, tr.querySelector('.uvalue').value]).filter(([n]) => n.trim()),
+    userStrings: [...$('user-rows').querySelectorAll('tr')].map((tr) => [tr.querySelector('.uname').value, tr.querySelector('.uvalue').value.replace(/\r?\n/g, '\r\n')]).filter(([n]) => n.trim()),
   };
 }
 function editorChanged() {
