@@ -56,9 +56,16 @@ std::string Utf8ToBytes(const std::string& text) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     unsigned cp = c;
     int extra = 0;
-    if (c >= 0xF0) { cp = c & 0x07; extra = 3; }
-    else if (c >= 0xE0) { cp = c & 0x0F; extra = 2; }
-    else if (c >= 0xC0) { cp = c & 0x1F; extra = 1; }
+    if (c >= 0xF0) {
+      cp = c & 0x07;
+      extra = 3;
+    } else if (c >= 0xE0) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else if (c >= 0xC0) {
+      cp = c & 0x1F;
+      extra = 1;
+    }
     ++i;
     for (int k = 0; k < extra && i < text.size(); ++k, ++i)
       cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
@@ -82,7 +89,9 @@ bool LooksLikeRtf(const std::string& path) {
   size_t i = 0;
   // A byte-order mark or leading blank lines occur in the wild; the engine copes with them.
   if (start.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
-  while (i < start.size() && (start[i] == ' ' || start[i] == '\r' || start[i] == '\n' || start[i] == '\t')) ++i;
+  while (i < start.size() &&
+         (start[i] == ' ' || start[i] == '\r' || start[i] == '\n' || start[i] == '\t'))
+    ++i;
   return start.compare(i, 5, "{\\rtf") == 0;
 }
 
@@ -182,9 +191,12 @@ EditorState EditorFromJson(const Json& j) {
     if (!j.contains(key) || !j[key].is_array()) continue;
     const Json& a = j[key];
     for (size_t i = 0; i < a.size(); ++i) {
-      if (std::string(key) == "chkTOCOptions" && i < 4 && a[i].is_boolean()) e.chkTOCOptions[i] = a[i].get<bool>();
-      if (std::string(key) == "chkFrameOptions" && i < 2 && a[i].is_boolean()) e.chkFrameOptions[i] = a[i].get<bool>();
-      if (std::string(key) == "colors" && i < 5 && a[i].is_string()) e.colors[i] = a[i].get<std::string>();
+      if (std::string(key) == "chkTOCOptions" && i < 4 && a[i].is_boolean())
+        e.chkTOCOptions[i] = a[i].get<bool>();
+      if (std::string(key) == "chkFrameOptions" && i < 2 && a[i].is_boolean())
+        e.chkFrameOptions[i] = a[i].get<bool>();
+      if (std::string(key) == "colors" && i < 5 && a[i].is_string())
+        e.colors[i] = a[i].get<std::string>();
     }
   }
   if (j.contains("userStrings") && j["userStrings"].is_array()) {
@@ -309,13 +321,15 @@ Json DesktopApp::UpdateSettings(const Json& c) {
   number("MainHeight", s.mainHeight, 0, 1000000);
   if (c.contains("PaneLayout") && c["PaneLayout"].is_string())
     s.paneLayout = c["PaneLayout"].get<std::string>().substr(0, 4096);
-  if (c.contains("openPath") && c["openPath"].is_string() && IsDirectory(c["openPath"].get<std::string>()))
+  if (c.contains("openPath") && c["openPath"].is_string() &&
+      IsDirectory(c["openPath"].get<std::string>()))
     s.openPath = c["openPath"].get<std::string>();
   if (c.contains("cmdlineFName") && c["cmdlineFName"].is_string()) {
     std::string name = Trim(c["cmdlineFName"].get<std::string>());
     std::string why = CheckCmdFileName(name);
     if (!why.empty()) return Message(why);
-    if (!name.empty() && name[0] != '/') return Message("Please give the command-line file as a full path: " + name);
+    if (!name.empty() && name[0] != '/')
+      return Message("Please give the command-line file as a full path: " + name);
     s.cmdlineFName = name;
     editorOptions_ = EditorOptionsLocked();
   }
@@ -336,7 +350,8 @@ Json DesktopApp::Open(const std::string& requested, bool dropped) {
   if (path.empty() || HasDotDot(path)) return Message("Please choose a file by its full path");
   if (!FileExists(path)) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool wasRecent = std::find(settings_.mru.begin(), settings_.mru.end(), path) != settings_.mru.end();
+    bool wasRecent =
+        std::find(settings_.mru.begin(), settings_.mru.end(), path) != settings_.mru.end();
     if (wasRecent) {
       RemoveRecentFile(settings_, path);
       SaveSettingsLocked();
@@ -382,7 +397,8 @@ Json DesktopApp::Open(const std::string& requested, bool dropped) {
   }
 
   std::lock_guard<std::mutex> lock(mutex_);
-  AddRecentFile(settings_, doc.contains("wordSource") ? doc["wordSource"].get<std::string>() : path);
+  AddRecentFile(settings_,
+                doc.contains("wordSource") ? doc["wordSource"].get<std::string>() : path);
   settings_.openPath = DirName(path);
   if (dropped) RemoveRecentFile(settings_, path);  // the working folder is no place to return to
   SaveSettingsLocked();
@@ -401,7 +417,8 @@ Json DesktopApp::Open(const std::string& requested, bool dropped) {
                       " not displayed as the file size is greater than the threshold, use "
                       "View->Options to change";
     if (!LooksLikeRtf(path))
-      doc["warning"] = BaseName(path) + " does not look like an RTF file (it does not begin with {\\rtf)";
+      doc["warning"] =
+          BaseName(path) + " does not look like an RTF file (it does not begin with {\\rtf)";
   } else {
     doc["displayed"] = true;
   }
@@ -414,7 +431,8 @@ Json DesktopApp::Upload(const std::string& rawName, const std::string& body) {
   for (unsigned char c : name)
     if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') bad = true;
   if (bad) return Message("This file name cannot be used: " + rawName);
-  if (KindOfFile(name) == FileKind::kOther) return Message("Only rtf, doc, html and xml files may be loaded");
+  if (KindOfFile(name) == FileKind::kOther)
+    return Message("Only rtf, doc, html and xml files may be loaded");
   if (!MakeDirectories(paths_.droppedDir)) return Message("Cannot create " + paths_.droppedDir);
   std::string target = paths_.droppedDir + "/" + name;
   std::string why = WriteFileAtomically(target, body);
@@ -443,11 +461,13 @@ Json DesktopApp::Source(const std::string& path) {
   return {{"ok", true}, {"path", real}, {"text", BytesToUtf8(bytes)}};
 }
 
-Json DesktopApp::SaveSource(const std::string& path, const std::string& text, const std::string& saveAs) {
+Json DesktopApp::SaveSource(const std::string& path, const std::string& text,
+                            const std::string& saveAs) {
   std::string bytes = Utf8ToBytes(text);
   if (saveAs.empty()) {
     std::string real = allowList_.Resolve(path);
-    if (real.empty() || KindOfFile(real) != FileKind::kRtf) return Message(path + " is not one of the opened RTF files");
+    if (real.empty() || KindOfFile(real) != FileKind::kRtf)
+      return Message(path + " is not one of the opened RTF files");
     // The previous file is kept as NAME.bak, so one Save can always be undone.
     std::string backup = real + ".bak";
     bool ok = false;
@@ -462,9 +482,11 @@ Json DesktopApp::SaveSource(const std::string& path, const std::string& text, co
   }
   std::string target = Absolute(saveAs);
   if (HasDotDot(target)) return Message("Please choose a file by its full path");
-  if (Lower(Extension(target)) != "rtf") return Message("Please save RTF text under a name ending in .rtf");
+  if (Lower(Extension(target)) != "rtf")
+    return Message("Please save RTF text under a name ending in .rtf");
   std::string dir = RealPath(DirName(target));
-  if (dir.empty() || !IsDirectory(dir)) return Message("The folder " + DirName(target) + " does not exist");
+  if (dir.empty() || !IsDirectory(dir))
+    return Message("The folder " + DirName(target) + " does not exist");
   target = dir + "/" + BaseName(target);
   std::string why = WriteFileAtomically(target, bytes);
   if (!why.empty()) return Message(why);
@@ -534,7 +556,9 @@ Json DesktopApp::Translate(const std::string& requested) {
     return Message("Sorry, can't translate this file type");
   }
   if (!LooksLikeRtf(path))
-    return Message(BaseName(path) + " is not an RTF file (it does not begin with {\\rtf), so it cannot be translated");
+    return Message(
+        BaseName(path) +
+        " is not an RTF file (it does not begin with {\\rtf), so it cannot be translated");
   bool expected = false;
   if (!translating_.compare_exchange_strong(expected, true))
     return Message("Sorry, only one translation allowed at a time");
@@ -549,7 +573,8 @@ Json DesktopApp::Translate(const std::string& requested) {
 
 Json DesktopApp::Preview(const std::string& requested) {
   std::string path = allowList_.Resolve(requested);
-  if (path.empty() || KindOfFile(path) != FileKind::kRtf) return Message(requested + " is not one of the opened RTF files");
+  if (path.empty() || KindOfFile(path) != FileKind::kRtf)
+    return Message(requested + " is not one of the opened RTF files");
   std::lock_guard<std::mutex> lock(mutex_);
   std::string folder = paths_.viewDir + "/view" + std::to_string(++viewCounter_);
   MakeDirectories(folder);
@@ -621,7 +646,8 @@ void DesktopApp::RunJob(const Job& job) {
   std::string options;
   if (job.kind == Job::kPreview) {
     // The viewer's rendering: the shipped translation file, safe, beside nothing of the user's.
-    options = "-DSafeMode=1 -DPauseOnErr=0 -DCreateLogFile=0 '-DOutFilename=" + job.outputName + "'";
+    options =
+        "-DSafeMode=1 -DPauseOnErr=0 -DCreateLogFile=0 '-DOutFilename=" + job.outputName + "'";
   } else {
     std::string editorOptions;
     {
@@ -650,7 +676,8 @@ void DesktopApp::OnCallback(int why, const std::vector<std::string>& args) {
     if (code == "MSG_PERCENT") {
       std::string percent = args.size() > 1 ? args[1] : "0";
       PublishStatus("Converting " + current_.path + " (" + percent + "%)");
-      events_.Publish("progress", Json{{"value", std::atoi(percent.c_str())}, {"visible", true}}.dump());
+      events_.Publish("progress",
+                      Json{{"value", std::atoi(percent.c_str())}, {"visible", true}}.dump());
     } else {
       Json a = Json::array();
       for (size_t i = 1; i < args.size(); ++i) a.push_back(args[i]);
@@ -661,7 +688,8 @@ void DesktopApp::OnCallback(int why, const std::vector<std::string>& args) {
     if (!NeedsPictureConversion(picture)) return;
     std::string ext = control.ExpandString("$ImageExt;");
     PictureResult r = ConvertPicture(Absolute(picture), ext);
-    if (!r.message.empty()) events_.Publish("message", Json{{"code", "PICTURE"}, {"args", {r.message}}}.dump());
+    if (!r.message.empty())
+      events_.Publish("message", Json{{"code", "PICTURE"}, {"args", {r.message}}}.dump());
   }
 }
 
@@ -688,14 +716,17 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
   std::string errorFile = ErrorFileFor(output, name);
   Json messages = Json::array();
   for (const ControlMessage& m : Control::LastMessages())
-    messages.push_back({{"code", m.code}, {"action", m.action}, {"text", m.text}, {"line", m.line}});
+    messages.push_back(
+        {{"code", m.code}, {"action", m.action}, {"text", m.text}, {"line", m.line}});
 
   DesktopSettings s;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     s = settings_;
   }
-  Json done = {{"status", status},   {"name", name},       {"kind", current_.kind == Job::kSample ? "sample" : "translate"},
+  Json done = {{"status", status},
+               {"name", name},
+               {"kind", current_.kind == Job::kSample ? "sample" : "translate"},
                {"messages", messages}};
   if (FileExists(errorFile)) {
     allowList_.Add(DirName(errorFile));
@@ -703,8 +734,9 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
   }
   // Anything but 0 is a failure: an argument error (-1) is reported as one too.
   if (status != 0) {
-    PublishBox("Translation of " + name + " failed (return status = " + std::to_string(status) + ").",
-               "Translation Failed");
+    PublishBox(
+        "Translation of " + name + " failed (return status = " + std::to_string(status) + ").",
+        "Translation Failed");
     done["showError"] = true;  // a failure always shows why, when the engine wrote it down
     events_.Publish("complete", done.dump());
     PublishProgress(0, false);
@@ -733,7 +765,8 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
       events_.Publish("message", Json{{"code", "PICTURE"}, {"args", {r.message}}}.dump());
       continue;
     }
-    for (const std::string& page : pages) RewritePictureReference(page, BaseName(n), BaseName(r.converted));
+    for (const std::string& page : pages)
+      RewritePictureReference(page, BaseName(n), BaseName(r.converted));
   }
   std::vector<std::string> produced = ProducedFileNames(names, convertTo);
   // A BMP converted through the callback is listed under its new name too.
@@ -757,7 +790,8 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
   done["showLog"] = s.showLogAfterTranslation;
   if (s.showLogAfterTranslation && current_.kind != Job::kSample) {
     std::string page = ProducedFilesPageName(output);
-    std::string why = WriteFileAtomically(page, FormatProducedFilesPage(BaseName(name), produced, DirName(page)));
+    std::string why =
+        WriteFileAtomically(page, FormatProducedFilesPage(BaseName(name), produced, DirName(page)));
     if (why.empty()) {
       result.producedPage = page;
       done["producedPage"] = page;
@@ -802,7 +836,7 @@ Json DesktopApp::ToolsView(const std::string& what, const std::string& requested
   } else if (what == "log") {
     file = !r.logFile.empty() && FileExists(r.logFile) ? r.logFile
            : !r.producedPage.empty()                   ? r.producedPage
-                                                        : ProducedFilesPageName(r.output);
+                                                       : ProducedFilesPageName(r.output);
     label = "The Log file ";
   } else if (what == "error") {
     file = ErrorFileFor(r.output, path);
@@ -841,7 +875,8 @@ Json DesktopApp::EditorApply(const Json& state) {
   EditorState e = EditorFromJson(state);
   if (e.outputType == OutputType::kUserDtd && Trim(e.txtDTD).empty())
     return Message("Please type in a .trn filename for the user defined DTD");
-  if (e.outputType == OutputType::kUserDtd && e.txtDTD.find_first_of("'\" \t\r\n") != std::string::npos)
+  if (e.outputType == OutputType::kUserDtd &&
+      e.txtDTD.find_first_of("'\" \t\r\n") != std::string::npos)
     return Message("The translation file name may not contain blanks or quotes: " + e.txtDTD);
   std::lock_guard<std::mutex> lock(mutex_);
   editor_ = e;
@@ -870,8 +905,8 @@ Json DesktopApp::EditorLoad() {
   EditorState e;
   CmdFileResult r = ReadCmdFile(settings_.cmdlineFName, e);
   // A missing file, or one that is no command-line file at all, leaves the window as it was.
-  if (!r.ok() && (!FileExists(settings_.cmdlineFName) ||
-                  r.message.rfind(".Strings should be", 0) == 0)) {
+  if (!r.ok() &&
+      (!FileExists(settings_.cmdlineFName) || r.message.rfind(".Strings should be", 0) == 0)) {
     Json j = EditorJsonLocked();
     j["ok"] = false;
     j["message"] = r.message;

@@ -9,11 +9,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "cmd_file.h"
 #include "events.h"
@@ -76,8 +75,8 @@ class DesktopApp {
     enum Kind { kTranslate, kPreview, kSample } kind;
     std::string path;
     bool safe = false;
-    std::string outputName;     ///< -o for previews and samples
-    std::string extraOptions;   ///< appended after the editor's options
+    std::string outputName;    ///< -o for previews and samples
+    std::string extraOptions;  ///< appended after the editor's options
   };
   /// What a finished conversion left, kept so that Tools views need not ask the engine.
   struct Result {

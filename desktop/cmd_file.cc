@@ -18,10 +18,9 @@ struct TypeName {
   const char* name;
 };
 constexpr TypeName kTypeNames[] = {
-    {OutputType::kHtml5, "html5"},     {OutputType::kHtml3, "html3"},
-    {OutputType::kHtml4, "html4"},     {OutputType::kXhtml, "xhtml"},
-    {OutputType::kDocbook, "docbook"}, {OutputType::kOeb, "oeb"},
-    {OutputType::kEpub, "epub"},       {OutputType::kUserDtd, "user"},
+    {OutputType::kHtml5, "html5"}, {OutputType::kHtml3, "html3"},     {OutputType::kHtml4, "html4"},
+    {OutputType::kXhtml, "xhtml"}, {OutputType::kDocbook, "docbook"}, {OutputType::kOeb, "oeb"},
+    {OutputType::kEpub, "epub"},   {OutputType::kUserDtd, "user"},
 };
 
 /// "#RRGGBB" (any case, "#" optional) as "#RRGGBB" upper case, or "" when it is no colour.
@@ -31,10 +30,14 @@ std::string NormalizeColor(const std::string& value) {
   if (v.size() != 6) return "";
   std::string out = "#";
   for (char c : v) {
-    if (c >= '0' && c <= '9') out += c;
-    else if (c >= 'a' && c <= 'f') out += static_cast<char>(c - 'a' + 'A');
-    else if (c >= 'A' && c <= 'F') out += c;
-    else return "";
+    if (c >= '0' && c <= '9')
+      out += c;
+    else if (c >= 'a' && c <= 'f')
+      out += static_cast<char>(c - 'a' + 'A');
+    else if (c >= 'A' && c <= 'F')
+      out += c;
+    else
+      return "";
   }
   return out;
 }
@@ -58,14 +61,29 @@ OutputType ParseOutputType(const std::string& name) {
 StringPairs UpdateStrings(const EditorState& s) {
   StringPairs p;
   switch (s.outputType) {
-    case OutputType::kHtml3: p.emplace_back("HTML", "3"); break;
-    case OutputType::kHtml4: p.emplace_back("HTML", "4"); break;
-    case OutputType::kDocbook: p.emplace_back("TRNFILE", "docbook.trn"); break;
-    case OutputType::kOeb: p.emplace_back("TRNFILE", "oeb.trn"); break;
-    case OutputType::kEpub: p.emplace_back("TRNFILE", "epub.trn"); break;
-    case OutputType::kUserDtd: p.emplace_back("TRNFILE", s.txtDTD); break;
-    case OutputType::kXhtml: p.emplace_back("XHTML", "1"); break;
-    case OutputType::kHtml5: break;
+    case OutputType::kHtml3:
+      p.emplace_back("HTML", "3");
+      break;
+    case OutputType::kHtml4:
+      p.emplace_back("HTML", "4");
+      break;
+    case OutputType::kDocbook:
+      p.emplace_back("TRNFILE", "docbook.trn");
+      break;
+    case OutputType::kOeb:
+      p.emplace_back("TRNFILE", "oeb.trn");
+      break;
+    case OutputType::kEpub:
+      p.emplace_back("TRNFILE", "epub.trn");
+      break;
+    case OutputType::kUserDtd:
+      p.emplace_back("TRNFILE", s.txtDTD);
+      break;
+    case OutputType::kXhtml:
+      p.emplace_back("XHTML", "1");
+      break;
+    case OutputType::kHtml5:
+      break;
   }
   if (s.chkCreateLogFile) p.emplace_back("CreateLogFile", "1");
   p.emplace_back("FontScale", s.txtFontScale);
@@ -94,11 +112,20 @@ std::string SetTranslationOptions(const EditorState& s) {
   std::string options;
   auto appendD = [&](const std::string& option) { options += " " + option; };
   switch (s.outputType) {
-    case OutputType::kDocbook: appendD("-Dtrnfile=docbook.trn"); break;
-    case OutputType::kOeb: appendD("-Dtrnfile=oeb.trn"); break;
-    case OutputType::kEpub: appendD("-Dtrnfile=epub.trn"); break;
-    case OutputType::kUserDtd: appendD("-Dtrnfile=" + s.txtDTD); break;
-    default: break;
+    case OutputType::kDocbook:
+      appendD("-Dtrnfile=docbook.trn");
+      break;
+    case OutputType::kOeb:
+      appendD("-Dtrnfile=oeb.trn");
+      break;
+    case OutputType::kEpub:
+      appendD("-Dtrnfile=epub.trn");
+      break;
+    case OutputType::kUserDtd:
+      appendD("-Dtrnfile=" + s.txtDTD);
+      break;
+    default:
+      break;
   }
   return options;
 }
@@ -116,32 +143,51 @@ void SetString(EditorState& s, const std::string& name, std::string value) {
     }
     break;  // not a colour: kept in the user list so that nothing read is lost
   }
-  if (key == "splitdepth") s.txtSplitDepth = value;
-  else if (key == "imageext") s.txtImageExt = value;
-  else if (key == "background") s.txtBackgroundImage = value;
-  else if (key == "imagedir") s.txtImageDir = value;
-  else if (key == "fontscale") s.txtFontScale = value;
-  else if (key == "shortnames") s.chkShortFileNames = IsOne(value);
-  else if (key == "genindex") s.chkGenIndex = IsOne(value);
-  else if (key == "createlogfile") s.chkCreateLogFile = IsOne(value);
-  else if (key == "genframes") s.chkFrameOptions[1] = IsOne(value);
+  if (key == "splitdepth")
+    s.txtSplitDepth = value;
+  else if (key == "imageext")
+    s.txtImageExt = value;
+  else if (key == "background")
+    s.txtBackgroundImage = value;
+  else if (key == "imagedir")
+    s.txtImageDir = value;
+  else if (key == "fontscale")
+    s.txtFontScale = value;
+  else if (key == "shortnames")
+    s.chkShortFileNames = IsOne(value);
+  else if (key == "genindex")
+    s.chkGenIndex = IsOne(value);
+  else if (key == "createlogfile")
+    s.chkCreateLogFile = IsOne(value);
+  else if (key == "genframes")
+    s.chkFrameOptions[1] = IsOne(value);
   // Framed is written by the first frame box, so it is read back into it too (otherwise it
   // would land in the user list and the box would show unchecked).
-  else if (key == "framed") s.chkFrameOptions[0] = IsOne(value);
-  else if (key == "gencontents") s.chkTOCOptions[0] = IsOne(value);
-  else if (key == "skipleadingtoc") s.chkTOCOptions[1] = value == "0";
-  else if (key == "skiptrailingtoc") s.chkTOCOptions[2] = value == "0";
-  else if (key == "skipnavpanel") s.chkTOCOptions[3] = value == "0";
+  else if (key == "framed")
+    s.chkFrameOptions[0] = IsOne(value);
+  else if (key == "gencontents")
+    s.chkTOCOptions[0] = IsOne(value);
+  else if (key == "skipleadingtoc")
+    s.chkTOCOptions[1] = value == "0";
+  else if (key == "skiptrailingtoc")
+    s.chkTOCOptions[2] = value == "0";
+  else if (key == "skipnavpanel")
+    s.chkTOCOptions[3] = value == "0";
   else if (key == "html") {
-    if (value == "3") s.outputType = OutputType::kHtml3;
-    else if (value == "4") s.outputType = OutputType::kHtml4;
+    if (value == "3")
+      s.outputType = OutputType::kHtml3;
+    else if (value == "4")
+      s.outputType = OutputType::kHtml4;
   } else if (key == "xhtml") {
     if (value != "0") s.outputType = OutputType::kXhtml;
   } else if (key == "trnfile") {
     std::string v = Lower(value);
-    if (v == "docbook.trn") s.outputType = OutputType::kDocbook;
-    else if (v == "oeb.trn") s.outputType = OutputType::kOeb;
-    else if (v == "epub.trn") s.outputType = OutputType::kEpub;
+    if (v == "docbook.trn")
+      s.outputType = OutputType::kDocbook;
+    else if (v == "oeb.trn")
+      s.outputType = OutputType::kOeb;
+    else if (v == "epub.trn")
+      s.outputType = OutputType::kEpub;
     else {
       s.outputType = OutputType::kUserDtd;
       s.txtDTD = value;

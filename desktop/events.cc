@@ -49,7 +49,8 @@ std::string FormatServerSentEvent(const Event& event) {
   size_t pos = 0;
   while (true) {
     size_t end = event.data.find('\n', pos);
-    out += "data: " + event.data.substr(pos, end == std::string::npos ? std::string::npos : end - pos) + "\n";
+    out += "data: " +
+           event.data.substr(pos, end == std::string::npos ? std::string::npos : end - pos) + "\n";
     if (end == std::string::npos) break;
     pos = end + 1;
   }

@@ -106,11 +106,16 @@ FileKind KindOfFile(const std::string& path) {
 
 const char* FileKindName(FileKind kind) {
   switch (kind) {
-    case FileKind::kRtf: return "rtf";
-    case FileKind::kWord: return "word";
-    case FileKind::kHtml: return "html";
-    case FileKind::kXml: return "xml";
-    case FileKind::kOther: break;
+    case FileKind::kRtf:
+      return "rtf";
+    case FileKind::kWord:
+      return "word";
+    case FileKind::kHtml:
+      return "html";
+    case FileKind::kXml:
+      return "xml";
+    case FileKind::kOther:
+      break;
   }
   return "other";
 }

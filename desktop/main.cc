@@ -1,11 +1,11 @@
 // quillo: the desktop application. A small web server on 127.0.0.1 that serves the page the
 // user works in and drives the engine through the control; the browser is its window.
 #include <dirent.h>
+#include <fcntl.h>
 #include <pthread.h>
-#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -49,8 +49,10 @@ void RemoveTree(const std::string& path) {
       if (name == "." || name == "..") continue;
       std::string full = path + "/" + name;
       struct stat st;
-      if (lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) RemoveTree(full);
-      else unlink(full.c_str());
+      if (lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        RemoveTree(full);
+      else
+        unlink(full.c_str());
     }
     closedir(dir);
   }
@@ -66,7 +68,8 @@ std::string ProgramPath(const char* argv0) {
 /// shell (the address is one argument).
 bool OpenBrowser(const std::string& url) {
   std::vector<std::string> programs;
-  if (const char* browser = std::getenv("BROWSER"); browser && *browser) programs.push_back(browser);
+  if (const char* browser = std::getenv("BROWSER"); browser && *browser)
+    programs.push_back(browser);
   programs.push_back("xdg-open");
   for (std::string& program : programs) {
     std::string u = url;
@@ -143,7 +146,8 @@ int main(int argc, char** argv) {
   const char* tmp = mkdtemp(viewPattern);
   paths.viewDir = tmp ? tmp : DataDirectory() + "/view";
   std::string besideProgram = DirName(paths.programPath) + "/readme.rtf";
-  paths.sampleFile = FileExists(besideProgram) ? besideProgram : quillo::Control::DataDirectory() + "/readme.rtf";
+  paths.sampleFile =
+      FileExists(besideProgram) ? besideProgram : quillo::Control::DataDirectory() + "/readme.rtf";
 
   DesktopApp app(paths);
   const std::string token = NewToken();
@@ -163,8 +167,8 @@ int main(int argc, char** argv) {
   }).detach();
 
   std::string url = "http://127.0.0.1:" + std::to_string(bound) + "/?token=" + token;
-  std::printf("Quillo %s is running at %s\nPress Ctrl-C to stop it.\n", quillo::Control::Version().c_str(),
-              url.c_str());
+  std::printf("Quillo %s is running at %s\nPress Ctrl-C to stop it.\n",
+              quillo::Control::Version().c_str(), url.c_str());
   std::fflush(stdout);
   if (openBrowser && !OpenBrowser(url))
     std::printf("Could not start a web browser: open the address above in yours.\n");

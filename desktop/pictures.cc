@@ -1,9 +1,8 @@
 // BMP and WMF to PNG or JPEG through Magick++.
 #include "pictures.h"
 
-#include <unistd.h>
-
 #include <Magick++.h>
+#include <unistd.h>
 
 #include <mutex>
 

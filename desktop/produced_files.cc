@@ -38,11 +38,16 @@ std::string FormatProducedFilesPage(const std::string& title, const std::vector<
     if (name.compare(0, prefix.size(), prefix) == 0) {
       // Relative links work both from the disk and when the page is served.
       for (char c : name.substr(prefix.size())) {
-        if (c == ' ') href += "%20";
-        else if (c == '#') href += "%23";
-        else if (c == '?') href += "%3F";
-        else if (c == '%') href += "%25";
-        else href += c;
+        if (c == ' ')
+          href += "%20";
+        else if (c == '#')
+          href += "%23";
+        else if (c == '?')
+          href += "%3F";
+        else if (c == '%')
+          href += "%25";
+        else
+          href += c;
       }
     } else {
       href = "file://" + name;

@@ -48,7 +48,8 @@ std::string Field(const Json& j, const char* key) {
 void Refuse(httplib::Response& res, int status, const std::string& text) {
   res.status = status;
   res.set_header("Cache-Control", "no-store");
-  res.set_content(Json{{"ok", false}, {"message", text}, {"title", "Quillo"}}.dump(), "application/json");
+  res.set_content(Json{{"ok", false}, {"message", text}, {"title", "Quillo"}}.dump(),
+                  "application/json");
 }
 
 }  // namespace
@@ -89,7 +90,8 @@ void DesktopServer::InstallRoutes() {
   // Every request passes the guards first: the Host must be this server (a DNS name rebound to
   // 127.0.0.1 is refused), the token must come with it, and a request that changes something
   // must come from the page itself.
-  s.set_pre_routing_handler([this, cookieName](const httplib::Request& req, httplib::Response& res) {
+  s.set_pre_routing_handler([this, cookieName](const httplib::Request& req,
+                                               httplib::Response& res) {
     if (!HostAllowed(req.get_header_value("Host"), port_)) {
       Refuse(res, 421, "This server answers only to 127.0.0.1:" + std::to_string(port_));
       return httplib::Server::HandlerResponse::Handled;
@@ -125,8 +127,8 @@ void DesktopServer::InstallRoutes() {
       }
     }
     if (viaQuery && !viaCookie) {
-      res.set_header("Set-Cookie", cookieName + "=" + token_ +
-                                       "; HttpOnly; SameSite=Strict; Path=/");
+      res.set_header("Set-Cookie",
+                     cookieName + "=" + token_ + "; HttpOnly; SameSite=Strict; Path=/");
     }
     return httplib::Server::HandlerResponse::Unhandled;
   });
@@ -153,8 +155,12 @@ void DesktopServer::InstallRoutes() {
     serveAsset("/index.html", res);
   });
   s.Get(R"(/(app\.js|app\.css|help\.html|icon\.svg))",
-        [serveAsset](const httplib::Request& req, httplib::Response& res) { serveAsset(req.path, res); });
-  s.Get("/help", [serveAsset](const httplib::Request&, httplib::Response& res) { serveAsset("/help.html", res); });
+        [serveAsset](const httplib::Request& req, httplib::Response& res) {
+          serveAsset(req.path, res);
+        });
+  s.Get("/help", [serveAsset](const httplib::Request&, httplib::Response& res) {
+    serveAsset("/help.html", res);
+  });
 
   // ---- Produced files, read-only ---------------------------------------------------------------
   s.Get(R"(/view(/.*))", [this](const httplib::Request& req, httplib::Response& res) {
@@ -178,22 +184,22 @@ void DesktopServer::InstallRoutes() {
                    "sandbox allow-same-origin allow-popups allow-modals; script-src 'none'; "
                    "object-src 'none'; frame-ancestors 'self'");
     res.set_header("Cache-Control", "no-cache");
-    res.set_content_provider(
-        static_cast<size_t>(size), ContentTypeOf(real),
-        [in](size_t offset, size_t length, httplib::DataSink& sink) {
-          char buffer[65536];
-          in->seekg(static_cast<std::streamoff>(offset));
-          size_t want = std::min(length, sizeof buffer);
-          in->read(buffer, static_cast<std::streamsize>(want));
-          std::streamsize got = in->gcount();
-          if (got <= 0) return false;
-          sink.write(buffer, static_cast<size_t>(got));
-          return true;
-        });
+    res.set_content_provider(static_cast<size_t>(size), ContentTypeOf(real),
+                             [in](size_t offset, size_t length, httplib::DataSink& sink) {
+                               char buffer[65536];
+                               in->seekg(static_cast<std::streamoff>(offset));
+                               size_t want = std::min(length, sizeof buffer);
+                               in->read(buffer, static_cast<std::streamsize>(want));
+                               std::streamsize got = in->gcount();
+                               if (got <= 0) return false;
+                               sink.write(buffer, static_cast<size_t>(got));
+                               return true;
+                             });
   });
 
   // ---- The API -------------------------------------------------------------------------------
-  s.Get("/api/state", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, app_.State()); });
+  s.Get("/api/state",
+        [this](const httplib::Request&, httplib::Response& res) { SendJson(res, app_.State()); });
   s.Get("/api/about", [this](const httplib::Request&, httplib::Response& res) {
     SendJson(res, {{"ok", true}, {"about", app_.About()}});
   });
@@ -203,7 +209,9 @@ void DesktopServer::InstallRoutes() {
   s.Get("/api/source", [this](const httplib::Request& req, httplib::Response& res) {
     SendJson(res, app_.Source(req.get_param_value("path")));
   });
-  s.Get("/api/editor", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, app_.EditorGet()); });
+  s.Get("/api/editor", [this](const httplib::Request&, httplib::Response& res) {
+    SendJson(res, app_.EditorGet());
+  });
 
   auto post = [&s](const char* path, std::function<Json(const Json&)> action) {
     s.Post(path, [action](const httplib::Request& req, httplib::Response& res) {
@@ -216,12 +224,16 @@ void DesktopServer::InstallRoutes() {
   post("/api/save", [this](const Json& b) {
     return app_.SaveSource(Field(b, "path"), Field(b, "text"), Field(b, "saveAs"));
   });
-  post("/api/tools", [this](const Json& b) { return app_.ToolsView(Field(b, "what"), Field(b, "path")); });
+  post("/api/tools",
+       [this](const Json& b) { return app_.ToolsView(Field(b, "what"), Field(b, "path")); });
   post("/api/settings", [this](const Json& b) { return app_.UpdateSettings(b); });
-  post("/api/editor/apply", [this](const Json& b) { return app_.EditorApply(b.value("state", Json::object())); });
-  post("/api/editor/save", [this](const Json& b) { return app_.EditorSave(b.value("state", Json::object())); });
+  post("/api/editor/apply",
+       [this](const Json& b) { return app_.EditorApply(b.value("state", Json::object())); });
+  post("/api/editor/save",
+       [this](const Json& b) { return app_.EditorSave(b.value("state", Json::object())); });
   post("/api/editor/load", [this](const Json&) { return app_.EditorLoad(); });
-  post("/api/editor/sample", [this](const Json& b) { return app_.EditorSample(b.value("state", Json::object())); });
+  post("/api/editor/sample",
+       [this](const Json& b) { return app_.EditorSample(b.value("state", Json::object())); });
   s.Post("/api/upload", [this](const httplib::Request& req, httplib::Response& res) {
     SendJson(res, app_.Upload(req.get_param_value("name"), req.body));
   });
@@ -241,18 +253,20 @@ void DesktopServer::InstallRoutes() {
     if (!last.empty()) after = std::strtoull(last.c_str(), nullptr, 10);
     auto cursor = std::make_shared<uint64_t>(after);
     res.set_header("Cache-Control", "no-store");
-    res.set_chunked_content_provider("text/event-stream", [this, cursor](size_t, httplib::DataSink& sink) {
-      if (app_.events().Closed()) return false;
-      std::vector<Event> events = app_.events().WaitAfter(*cursor, 15000);
-      if (app_.events().Closed()) return false;
-      std::string text;
-      for (const Event& e : events) {
-        text += FormatServerSentEvent(e);
-        *cursor = e.id;
-      }
-      if (text.empty()) text = ": still here\n\n";  // keeps proxies and the browser from timing out
-      return sink.write(text.data(), text.size());
-    });
+    res.set_chunked_content_provider(
+        "text/event-stream", [this, cursor](size_t, httplib::DataSink& sink) {
+          if (app_.events().Closed()) return false;
+          std::vector<Event> events = app_.events().WaitAfter(*cursor, 15000);
+          if (app_.events().Closed()) return false;
+          std::string text;
+          for (const Event& e : events) {
+            text += FormatServerSentEvent(e);
+            *cursor = e.id;
+          }
+          if (text.empty())
+            text = ": still here\n\n";  // keeps proxies and the browser from timing out
+          return sink.write(text.data(), text.size());
+        });
   });
 
   s.set_error_handler([](const httplib::Request&, httplib::Response& res) {

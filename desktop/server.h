@@ -15,7 +15,7 @@ class DesktopApp;
 
 /// One embedded file of the page.
 struct Asset {
-  const char* path;          ///< "/app.js"
+  const char* path;  ///< "/app.js"
   const char* contentType;
   const unsigned char* data;
   unsigned long size;

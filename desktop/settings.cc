@@ -59,10 +59,10 @@ const Key kKeys[] = {
     {"MainWidth", Key::kInt, &DesktopSettings::mainWidth, nullptr, nullptr},
     {"MainHeight", Key::kInt, &DesktopSettings::mainHeight, nullptr, nullptr},
     {"PaneLayout", Key::kString, nullptr, nullptr, &DesktopSettings::paneLayout},
-    {"showHTMLAfterTranslation", Key::kBool, nullptr,
-     &DesktopSettings::showHTMLAfterTranslation, nullptr},
-    {"showErrorAfterTranslation", Key::kBool, nullptr,
-     &DesktopSettings::showErrorAfterTranslation, nullptr},
+    {"showHTMLAfterTranslation", Key::kBool, nullptr, &DesktopSettings::showHTMLAfterTranslation,
+     nullptr},
+    {"showErrorAfterTranslation", Key::kBool, nullptr, &DesktopSettings::showErrorAfterTranslation,
+     nullptr},
     {"showLogAfterTranslation", Key::kBool, nullptr, &DesktopSettings::showLogAfterTranslation,
      nullptr},
     {"useWordForRTF", Key::kBool, nullptr, &DesktopSettings::useWordForRTF, nullptr},
@@ -126,9 +126,15 @@ DesktopSettings ParseSettings(const std::string& text) {
       if (Lower(name) != Lower(key.name)) continue;
       known = true;
       switch (key.kind) {
-        case Key::kInt: ParseInt(value, &(s.*key.intField)); break;
-        case Key::kBool: ParseBool(value, &(s.*key.boolField)); break;
-        case Key::kString: s.*key.stringField = value; break;
+        case Key::kInt:
+          ParseInt(value, &(s.*key.intField));
+          break;
+        case Key::kBool:
+          ParseBool(value, &(s.*key.boolField));
+          break;
+        case Key::kString:
+          s.*key.stringField = value;
+          break;
       }
       break;
     }
@@ -175,13 +181,20 @@ std::string FormatSettings(const DesktopSettings& s) {
     out += key.name;
     out += '=';
     switch (key.kind) {
-      case Key::kInt: out += std::to_string(s.*key.intField); break;
-      case Key::kBool: out += (s.*key.boolField) ? "true" : "false"; break;
-      case Key::kString: out += single(s.*key.stringField); break;
+      case Key::kInt:
+        out += std::to_string(s.*key.intField);
+        break;
+      case Key::kBool:
+        out += (s.*key.boolField) ? "true" : "false";
+        break;
+      case Key::kString:
+        out += single(s.*key.stringField);
+        break;
     }
     out += '\n';
   }
-  for (int i = 0; i < 4; ++i) out += std::to_string(i + 1) + "mnuFileMRU=" + single(s.mru[i]) + "\n";
+  for (int i = 0; i < 4; ++i)
+    out += std::to_string(i + 1) + "mnuFileMRU=" + single(s.mru[i]) + "\n";
   for (const auto& [name, value] : s.unknown) out += name + "=" + single(value) + "\n";
   return out;
 }
@@ -190,7 +203,8 @@ std::string WriteFileAtomically(const std::string& path, const std::string& text
   std::string::size_type slash = path.rfind('/');
   if (slash != std::string::npos && slash > 0) {
     std::string dir = path.substr(0, slash);
-    if (!MakeDirectories(dir)) return "Cannot create the folder " + dir + ": " + std::strerror(errno);
+    if (!MakeDirectories(dir))
+      return "Cannot create the folder " + dir + ": " + std::strerror(errno);
   }
   std::string temp = path + ".tmp" + std::to_string(getpid());
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

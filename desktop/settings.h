@@ -36,8 +36,8 @@ struct DesktopSettings {
   bool showSample = false;
   std::string openPath;  ///< default: the home folder
   int patternListIndex = 0;
-  std::string cmdlineFName;  ///< default: ConfigDirectory() + "/cmd.trn"
-  std::string installDir;    ///< written only: the program folder
+  std::string cmdlineFName;        ///< default: ConfigDirectory() + "/cmd.trn"
+  std::string installDir;          ///< written only: the program folder
   std::array<std::string, 4> mru;  ///< most recent first; "" = empty slot
 
   /// Keys this version does not know, kept so that a newer version's settings survive.

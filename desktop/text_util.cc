@@ -28,12 +28,23 @@ std::string HtmlEscape(std::string_view text) {
   r.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': r += "&amp;"; break;
-      case '<': r += "&lt;"; break;
-      case '>': r += "&gt;"; break;
-      case '"': r += "&quot;"; break;
-      case '\'': r += "&#39;"; break;
-      default: r += c;
+      case '&':
+        r += "&amp;";
+        break;
+      case '<':
+        r += "&lt;";
+        break;
+      case '>':
+        r += "&gt;";
+        break;
+      case '"':
+        r += "&quot;";
+        break;
+      case '\'':
+        r += "&#39;";
+        break;
+      default:
+        r += c;
     }
   }
   return r;
@@ -60,8 +71,9 @@ std::string Extension(const std::string& path) {
 
 std::string StripExtension(const std::string& path) {
   std::string ext = Extension(path);
-  return ext.empty() && (path.empty() || path.back() != '.') ? path
-                                                              : path.substr(0, path.size() - ext.size() - 1);
+  return ext.empty() && (path.empty() || path.back() != '.')
+             ? path
+             : path.substr(0, path.size() - ext.size() - 1);
 }
 
 bool MakeDirectories(const std::string& dir) {

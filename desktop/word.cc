@@ -77,9 +77,7 @@ std::string ReadSmallFile(const std::string& path) {
 
 }  // namespace
 
-std::string WordTargetName(const std::string& source) {
-  return StripExtension(source) + ".rtf";
-}
+std::string WordTargetName(const std::string& source) { return StripExtension(source) + ".rtf"; }
 
 bool TargetIsFresh(const std::string& source, const std::string& target) {
   struct stat s, t;
@@ -114,21 +112,19 @@ WordResult ConvertWordToRtf(const std::string& source, int timeoutSeconds) {
   if (soffice.empty()) return {"", kLibreOfficeMissing};
 
   char pattern[] = "/tmp/quillo-office-XXXXXX";
-  if (!mkdtemp(pattern)) return {"", std::string("Cannot create a temporary folder: ") + std::strerror(errno)};
+  if (!mkdtemp(pattern))
+    return {"", std::string("Cannot create a temporary folder: ") + std::strerror(errno)};
   std::string work = pattern;
   std::string outDir = work + "/out";
   mkdir(outDir.c_str(), 0700);
   std::string log = work + "/messages.txt";
 
-  std::vector<std::string> args = {soffice,
-                                   "-env:UserInstallation=file://" + work + "/profile",
-                                   "--headless",
-                                   "--norestore",
-                                   "--convert-to",
-                                   "rtf",
-                                   "--outdir",
-                                   outDir,
-                                   source};
+  std::vector<std::string> args = {
+      soffice,        "-env:UserInstallation=file://" + work + "/profile",
+      "--headless",   "--norestore",
+      "--convert-to", "rtf",
+      "--outdir",     outDir,
+      source};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -887,9 +887,10 @@ $('ed-sample').addEventListener('click', () => {
 });
 $('ed-close').addEventListener('click', () => closeDialog('editor-backdrop'));
 async function runSample() {
-  const result = await api('/api/editor/sample', { state: editorState() });
-  if (!report(result)) return;
+  // Cleared first: the conversion may end before this request's answer arrives.
   $('ed-sample-frame').removeAttribute('src');
+  const result = await api('/api/editor/sample', { state: editorState() });
+  report(result);
 }
 function sampleComplete(d) {
   if (d.status !== 0) { if (d.errorFile) $('ed-sample-frame').src = viewUrl(d.errorFile); return; }

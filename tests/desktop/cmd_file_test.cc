@@ -20,11 +20,14 @@ TEST(EditorTest, DocbookWithFramesAndIndex) {
   s.chkGenIndex = true;
   EXPECT_EQ(SetTranslationOptions(s), " -Dtrnfile=docbook.trn");
   StringPairs pairs = UpdateStrings(s);
-  for (auto [name, value] : {std::pair{"TRNFILE", "docbook.trn"}, {"Framed", "1"}, {"GenFrames", "1"},
+  for (auto [name, value] : {std::pair{"TRNFILE", "docbook.trn"},
+                             {"Framed", "1"},
+                             {"GenFrames", "1"},
                              {"GenIndex", "1"}})
     EXPECT_TRUE(HasPair(pairs, name, value)) << name;
   std::string text = FormatCmdFile(pairs);
-  EXPECT_EQ(text.rfind("# Cmd line file for quillo\n#\n.Strings\nTRNFILE,docbook.trn\n", 0), 0u) << text;
+  EXPECT_EQ(text.rfind("# Cmd line file for quillo\n#\n.Strings\nTRNFILE,docbook.trn\n", 0), 0u)
+      << text;
 }
 
 TEST(EditorTest, OptionStringPerOutputType) {
@@ -68,12 +71,13 @@ TEST(EditorTest, PairOrderAndRules) {
   s.chkTOCOptions = {true, true, true, true};
   s.colors = {"#ff0000", "", "00ff00", "nonsense", "#0000FF"};
   s.userStrings = {{"Title", "Report"}, {"  ", "dropped"}};
-  StringPairs expected = {{"HTML", "4"},          {"CreateLogFile", "1"},  {"FontScale", ".33"},
-                          {"ImageExt", "jpg"},    {"SplitDepth", "2"},     {"Background", "paper.png"},
-                          {"ShortNames", "1"},    {"ImageDir", "img"},     {"genContents", "1"},
-                          {"SkipLeadingTOC", "0"}, {"SkipTrailingTOC", "0"}, {"SkipNavPanel", "0"},
-                          {"BColor", "#FF0000"},  {"LColor", "#00FF00"},   {"AColor", "#0000FF"},
-                          {"Title", "Report"}};
+  StringPairs expected = {
+      {"HTML", "4"},           {"CreateLogFile", "1"},   {"FontScale", ".33"},
+      {"ImageExt", "jpg"},     {"SplitDepth", "2"},      {"Background", "paper.png"},
+      {"ShortNames", "1"},     {"ImageDir", "img"},      {"genContents", "1"},
+      {"SkipLeadingTOC", "0"}, {"SkipTrailingTOC", "0"}, {"SkipNavPanel", "0"},
+      {"BColor", "#FF0000"},   {"LColor", "#00FF00"},    {"AColor", "#0000FF"},
+      {"Title", "Report"}};
   EXPECT_EQ(UpdateStrings(s), expected);
 }
 
@@ -112,7 +116,8 @@ TEST(CmdFileTest, ReaderRules) {
       {"# comment\n\n  .Strings  \nSplitDepth, 2 \n", ""},
       {"SplitDepth,2\n.Strings\n", ".Strings should be the first non-comment line in f.trn"},
       {".Strings\nA,1\n.functions\nanything at all\n.PMATCH\nmore\n", ""},
-      {".Strings\nA,1\n.PTag\nB,2\n", "Error reading f.trn\n.PTag\nThe rest of the file has not been read"},
+      {".Strings\nA,1\n.PTag\nB,2\n",
+       "Error reading f.trn\n.PTag\nThe rest of the file has not been read"},
       {"", ""},
   };
   for (const Case& c : cases) {
@@ -138,12 +143,24 @@ TEST(CmdFileTest, ContinuationLinesJoinWithCrLf) {
 
 TEST(CmdFileTest, SetStringMapsNamesToControls) {
   EditorState s;
-  for (auto [name, value] :
-       {std::pair{"bcolor", "#010203"}, {"TxtColor", "a0b0c0"}, {"splitdepth", "3"}, {"IMAGEEXT", "png"},
-        {"background", "bg.png"}, {"imagedir", "pics"}, {"fontscale", ".5"}, {"ShortNames", "true"},
-        {"GenIndex", "1"}, {"CreateLogFile", "false"}, {"GenFrames", "1"}, {"Framed", "1"},
-        {"genContents", "1"}, {"SkipLeadingTOC", "0"}, {"SkipTrailingTOC", "1"}, {"SkipNavPanel", "false"},
-        {"html", "3"}, {"Other", "kept"}})
+  for (auto [name, value] : {std::pair{"bcolor", "#010203"},
+                             {"TxtColor", "a0b0c0"},
+                             {"splitdepth", "3"},
+                             {"IMAGEEXT", "png"},
+                             {"background", "bg.png"},
+                             {"imagedir", "pics"},
+                             {"fontscale", ".5"},
+                             {"ShortNames", "true"},
+                             {"GenIndex", "1"},
+                             {"CreateLogFile", "false"},
+                             {"GenFrames", "1"},
+                             {"Framed", "1"},
+                             {"genContents", "1"},
+                             {"SkipLeadingTOC", "0"},
+                             {"SkipTrailingTOC", "1"},
+                             {"SkipNavPanel", "false"},
+                             {"html", "3"},
+                             {"Other", "kept"}})
     SetString(s, name, value);
   EXPECT_EQ(s.colors[0], "#010203");
   EXPECT_EQ(s.colors[1], "#A0B0C0");
@@ -169,8 +186,10 @@ TEST(CmdFileTest, SetStringMapsNamesToControls) {
     const char* value;
     OutputType type;
   };
-  for (auto c : {TrnCase{"docbook.trn", OutputType::kDocbook}, {"oeb.trn", OutputType::kOeb},
-                 {"epub.trn", OutputType::kEpub}, {"x/mine.trn", OutputType::kUserDtd}}) {
+  for (auto c : {TrnCase{"docbook.trn", OutputType::kDocbook},
+                 {"oeb.trn", OutputType::kOeb},
+                 {"epub.trn", OutputType::kEpub},
+                 {"x/mine.trn", OutputType::kUserDtd}}) {
     EditorState t;
     SetString(t, "TRNFILE", c.value);
     EXPECT_EQ(t.outputType, c.type) << c.value;
@@ -210,8 +229,17 @@ TEST(ConversionOptionsTest, ProgressStepBySize) {
     long long size;
     int step;
   };
-  for (Case c : {Case{0, 15}, {999, 15}, {1000, 10}, {9999, 10}, {10000, 7}, {99999, 7}, {100000, 3},
-                 {150000, 3}, {999999, 3}, {1000000, 1}, {5000000000LL, 1}})
+  for (Case c : {Case{0, 15},
+                 {999, 15},
+                 {1000, 10},
+                 {9999, 10},
+                 {10000, 7},
+                 {99999, 7},
+                 {100000, 3},
+                 {150000, 3},
+                 {999999, 3},
+                 {1000000, 1},
+                 {5000000000LL, 1}})
     EXPECT_EQ(ProgressStep(c.size), c.step) << c.size;
 }
 

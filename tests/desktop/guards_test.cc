@@ -23,13 +23,13 @@ TEST(GuardsTest, Token) {
 TEST(GuardsTest, HostAndOrigin) {
   EXPECT_TRUE(HostAllowed("127.0.0.1:8080", 8080));
   EXPECT_TRUE(HostAllowed("localhost:8080", 8080));
-  for (const char* host : {"127.0.0.1:8081", "127.0.0.1", "evil.example:8080", "127.0.0.1.evil.example:8080",
-                           "", "[::1]:8080", "0.0.0.0:8080"})
+  for (const char* host : {"127.0.0.1:8081", "127.0.0.1", "evil.example:8080",
+                           "127.0.0.1.evil.example:8080", "", "[::1]:8080", "0.0.0.0:8080"})
     EXPECT_FALSE(HostAllowed(host, 8080)) << host;
   EXPECT_TRUE(OriginAllowed("", 8080));
   EXPECT_TRUE(OriginAllowed("http://127.0.0.1:8080", 8080));
-  for (const char* origin : {"null", "http://127.0.0.1:8081", "https://127.0.0.1:8080", "http://evil.example",
-                             "http://127.0.0.1:8080.evil.example"})
+  for (const char* origin : {"null", "http://127.0.0.1:8081", "https://127.0.0.1:8080",
+                             "http://evil.example", "http://127.0.0.1:8080.evil.example"})
     EXPECT_FALSE(OriginAllowed(origin, 8080)) << origin;
 }
 
@@ -40,9 +40,11 @@ TEST(GuardsTest, Cookies) {
 }
 
 TEST(GuardsTest, DotDot) {
-  for (const char* p : {"/a/../b", "..", "/a/..", "../a", "/a/%2e%2e/b", "/a/%2E%2e%2fb/x", "a\\..\\b", "/a/.%2e/b"})
+  for (const char* p : {"/a/../b", "..", "/a/..", "../a", "/a/%2e%2e/b", "/a/%2E%2e%2fb/x",
+                        "a\\..\\b", "/a/.%2e/b"})
     EXPECT_TRUE(HasDotDot(p)) << p;
-  for (const char* p : {"/a/b", "/a/..b/c", "/a/b../c", "/a/./b", "/.../x", ""}) EXPECT_FALSE(HasDotDot(p)) << p;
+  for (const char* p : {"/a/b", "/a/..b/c", "/a/b../c", "/a/./b", "/.../x", ""})
+    EXPECT_FALSE(HasDotDot(p)) << p;
 }
 
 TEST(GuardsTest, KindsByExtension) {
@@ -62,7 +64,8 @@ TEST(GuardsTest, AllowListResolvesOnlyInsideOpenedFolders) {
   ASSERT_NE(mkdtemp(pattern), nullptr);
   std::string root = pattern;
   ASSERT_EQ(system(("mkdir -p " + root + "/open/sub " + root + "/closed").c_str()), 0);
-  for (const char* f : {"/open/a.html", "/open/sub/b.png", "/closed/secret.txt"}) std::ofstream(root + f) << "x";
+  for (const char* f : {"/open/a.html", "/open/sub/b.png", "/closed/secret.txt"})
+    std::ofstream(root + f) << "x";
   ASSERT_EQ(symlink((root + "/closed/secret.txt").c_str(), (root + "/open/link.txt").c_str()), 0);
   FolderAllowList list;
   EXPECT_FALSE(list.Add(root + "/missing"));
@@ -71,7 +74,8 @@ TEST(GuardsTest, AllowListResolvesOnlyInsideOpenedFolders) {
   EXPECT_EQ(list.Resolve(root + "/open/sub/b.png"), root + "/open/sub/b.png");
   EXPECT_EQ(list.Resolve(root + "/closed/secret.txt"), "");
   EXPECT_EQ(list.Resolve(root + "/open/../closed/secret.txt"), "");
-  EXPECT_EQ(list.Resolve(root + "/open/link.txt"), "") << "a link out of the folder is followed, then refused";
+  EXPECT_EQ(list.Resolve(root + "/open/link.txt"), "")
+      << "a link out of the folder is followed, then refused";
   EXPECT_EQ(list.Resolve(root + "/open"), "") << "folders are not files";
   EXPECT_EQ(list.Resolve("open/a.html"), "") << "relative paths are refused";
   EXPECT_EQ(list.Resolve(root + "/openx/a.html"), "");

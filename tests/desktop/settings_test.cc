@@ -21,7 +21,8 @@ TEST(SettingsTest, DefaultsFollowTheUsersFolders) {
   EXPECT_EQ(s.mainLeft, 1000);
   EXPECT_EQ(s.mainWidth, 11000);
   EXPECT_EQ(s.mainHeight, 8000);
-  EXPECT_TRUE(s.showHTMLAfterTranslation && s.showErrorAfterTranslation && s.showLogAfterTranslation);
+  EXPECT_TRUE(s.showHTMLAfterTranslation && s.showErrorAfterTranslation &&
+              s.showLogAfterTranslation);
   EXPECT_FALSE(s.useWordForRTF);
   EXPECT_TRUE(s.autoConvertDD && s.displayRTF && s.useFSThreshold && s.showTips);
   EXPECT_FALSE(s.showSample);

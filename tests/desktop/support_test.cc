@@ -66,9 +66,12 @@ TEST(ProducedFilesTest, ConvertedMetafilesAreListedUnderTheirNewName) {
                                        dir + "/doc03.bmp"};
   EXPECT_EQ(names, expected);
   EXPECT_EQ(ProducedFilesPageName(dir + "/doc.html"), dir + "/doc_Log.htm");
-  std::string page = FormatProducedFilesPage("a<b>.rtf", {dir + "/x y#.html", "/elsewhere/z.png"}, dir);
+  std::string page =
+      FormatProducedFilesPage("a<b>.rtf", {dir + "/x y#.html", "/elsewhere/z.png"}, dir);
   EXPECT_NE(page.find("<ol>"), std::string::npos);
-  EXPECT_NE(page.find("<li><a href=\"x%20y%23.html\">" + dir + "/x y#.html</a></li>"), std::string::npos) << page;
+  EXPECT_NE(page.find("<li><a href=\"x%20y%23.html\">" + dir + "/x y#.html</a></li>"),
+            std::string::npos)
+      << page;
   EXPECT_NE(page.find("href=\"file:///elsewhere/z.png\""), std::string::npos);
   EXPECT_NE(page.find("a&lt;b&gt;.rtf"), std::string::npos) << "names are escaped";
   EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
@@ -80,11 +83,29 @@ TEST(PicturesTest, BitmapBecomesPngAndTheSourceIsDeleted) {
   std::string dir = pattern;
   // A 2 x 1 pixel, 24-bit BMP: file header, information header, one row padded to 8 bytes.
   std::string bmp;
-  auto u16 = [&](unsigned v) { bmp += static_cast<char>(v & 255); bmp += static_cast<char>(v >> 8); };
-  auto u32 = [&](unsigned v) { u16(v & 0xFFFF); u16(v >> 16); };
+  auto u16 = [&](unsigned v) {
+    bmp += static_cast<char>(v & 255);
+    bmp += static_cast<char>(v >> 8);
+  };
+  auto u32 = [&](unsigned v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  };
   bmp += "BM";
-  u32(62); u32(0); u32(54);
-  u32(40); u32(2); u32(1); u16(1); u16(24); u32(0); u32(8); u32(2835); u32(2835); u32(0); u32(0);
+  u32(62);
+  u32(0);
+  u32(54);
+  u32(40);
+  u32(2);
+  u32(1);
+  u16(1);
+  u16(24);
+  u32(0);
+  u32(8);
+  u32(2835);
+  u32(2835);
+  u32(0);
+  u32(0);
   bmp += std::string("\xFF\x00\x00\x00\x00\xFF\x00\x00", 8);
   std::ofstream(dir + "/p.bmp", std::ios::binary) << bmp;
   EXPECT_TRUE(NeedsPictureConversion(dir + "/p.BMP"));
