@@ -78,7 +78,11 @@ def user_env(root):
     env["XDG_CONFIG_HOME"] = os.path.join(root, "config")
     env["XDG_DATA_HOME"] = os.path.join(root, "data")
     env["XDG_CACHE_HOME"] = os.path.join(root, "cache")
-    for key in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
+    # The machine's own desktop files and defaults stay out of sight (no system browser starts).
+    env["XDG_DATA_DIRS"] = os.path.join(root, "system-data")
+    env["XDG_CONFIG_DIRS"] = os.path.join(root, "system-config")
+    for key in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DATA_DIRS",
+                "XDG_CONFIG_DIRS"):
         os.makedirs(env[key], exist_ok=True)
     return env
 
