@@ -180,11 +180,11 @@ def main(argv):
         try:
             result = subprocess.run(command + [oxt], stdin=subprocess.DEVNULL,
                                     capture_output=True, text=True, timeout=600)
-            problem = result.returncode != 0 and (result.stderr or result.stdout).strip()
         except (OSError, subprocess.TimeoutExpired) as error:
-            problem = str(error)
-        if problem is not False:
-            return fail("Error copying quillo LibreOffice add-in", problem)
+            return fail("Error copying quillo LibreOffice add-in", str(error))
+        if result.returncode != 0:
+            return fail("Error copying quillo LibreOffice add-in",
+                        (result.stderr or result.stdout).strip())
 
     failed = record_install_dir(install_dir)
     if failed:

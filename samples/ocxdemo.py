@@ -47,7 +47,7 @@ Exit status: 0 when every conversion succeeded, 1 when one failed, 2 for a usage
 SAMPLE_RTF = (r"{\rtf1\ansi{\fonttbl{\f0\fswiss Arial;}}"
               r"{\colortbl;\red0\green0\blue0;\red255\green0\blue0;}"
               r"\f0\fs24 Text in {\cf2 red} is captured by ocxdemo.trn and handed to the host, "
-              r"which answers through {\cf2 CallBackReturn}.\par}")
+              r"which answers through CallBackReturn.\par}")
 
 
 def load_quillo():

@@ -175,7 +175,8 @@ def run_form(control, start):
         state["translation"] = translation
         result.delete("1.0", "end")
         result.insert("1.0", translation.page.decode("utf-8", "replace"))
-        report(f"Translated: {1 + len(translation.others)} outputs")
+        count = 1 + len(translation.others)
+        report(f"Translated: {count} output{'s' if count > 1 else ''}")
 
     def save(_event=None):
         translation = state["translation"]
