@@ -121,13 +121,16 @@ class Demo:
         return not self.failed
 
     def translate_string(self, rtf):
-        """The page made from RTF text, as bytes, or None; the outputs stay in memory."""
+        """The outputs made from RTF text, as (name, bytes) with the main page first, or None.
+        The outputs stay in memory until the program writes them somewhere."""
         count, rows = self.control.ConvertStrRTF(rtf)
         if count <= 0:
             self.show(f"Translation failed. Status = {count} (string)")
             return None
-        main = next((i for i, row in enumerate(rows) if row[0].endswith(".html")), 0)
-        return self.control.GetImageBytes(main)[1]
+        outputs = [(row[0], self.control.GetImageBytes(i)[1] or b"")
+                   for i, row in enumerate(rows)]
+        main = next((i for i, (name, _) in enumerate(outputs) if name.endswith(".html")), 0)
+        return [outputs[main]] + outputs[:main] + outputs[main + 1:]
 
 
 # ---- The form -------------------------------------------------------------------------------
@@ -210,15 +213,17 @@ def run_form(demo, colour, trn, start):
         except ValueError as error:
             show(str(error))
             return
-        page = demo.translate_string(text.get("1.0", "end-1c"))
-        if page is None:
+        outputs = demo.translate_string(text.get("1.0", "end-1c"))
+        if outputs is None:
             return
-        # The page goes to the browser from a private file of this session.
-        handle, path = tempfile.mkstemp(prefix="ocxdemo-", suffix=".html")
-        with os.fdopen(handle, "wb") as f:
-            f.write(page)
-        show(f"String translated: {path}")
-        webbrowser.open("file://" + path)
+        # The page and its pictures go to a private folder of their own, opened in the browser.
+        folder = tempfile.mkdtemp(prefix="ocxdemo-")
+        for name, data in outputs:
+            with open(os.path.join(folder, os.path.basename(name)), "wb") as f:
+                f.write(data)
+        page = os.path.join(folder, os.path.basename(outputs[0][0]))
+        show(f"String translated: {page}")
+        webbrowser.open("file://" + page)
 
     ttk.Button(row, text="Translate File", underline=10, command=translate_file).pack(
         side="left", padx=4)
@@ -304,11 +309,11 @@ def main(argv):
             ok = False
         elif string_mode:
             with open(name, "rb") as f:
-                page = demo.translate_string(f.read())
-            if page is None:
+                outputs = demo.translate_string(f.read())
+            if outputs is None:
                 ok = False
             else:
-                sys.stdout.buffer.write(page)
+                sys.stdout.buffer.write(outputs[0][1])
         else:
             ok = demo.translate_file(name) and ok
     return 0 if ok else 1

@@ -201,6 +201,21 @@ def run_form(control, start):
                                                                                padx=2)
         root.bind(key, command)
     root.bind("<Control-q>", lambda _e: root.destroy())
+
+    # RTF files dropped on the left pane are opened; dropping needs the Tk extension tkdnd
+    # (Debian: tkdnd), without it Open... is the way in.
+    try:
+        root.tk.call("package", "require", "tkdnd")
+        root.tk.call("tkdnd::drop_target", "register", source._w, "DND_Files")
+
+        def dropped(data):
+            files = root.tk.splitlist(data)
+            if files:
+                load(files[0])
+            return "copy"
+        root.tk.call("bind", source._w, "<<Drop:DND_Files>>", root.register(dropped) + " %D")
+    except tk.TclError:
+        pass
     if start:
         load(start)
     root.mainloop()
