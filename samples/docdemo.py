@@ -161,7 +161,7 @@ def run_form(control, start, force):
         messages.insert("end", message + "\n")
         messages.see("end")
         print(message, file=sys.stderr)
-        root.update()
+        root.update_idletasks()  # redraw only: no second conversion can start meanwhile
 
     def convert(paths):
         for path in paths:
