@@ -50,6 +50,16 @@ SAMPLE_RTF = (r"{\rtf1\ansi{\fonttbl{\f0\fswiss Arial;}}"
               r"which answers through CallBackReturn.\par}")
 
 
+def program_path():
+    """The program path the control is initialised with: the desktop application `quillo` in
+    the folder that holds Quillo's library files (this folder in a build tree, share/quillo in
+    an install), or "" to let the control find that folder itself."""
+    for folder in (PROGRAM_DIR, os.path.join(PROGRAM_DIR, "..", "share", "quillo")):
+        if os.path.isfile(os.path.join(folder, "rtf-ctrl.txt")):
+            return os.path.join(os.path.normpath(folder), "quillo")
+    return ""
+
+
 def load_quillo():
     """The quillo module: beside this program in a build tree (build/python), in the install
     prefix (lib/python3/dist-packages), or wherever Python finds it."""
@@ -71,9 +81,8 @@ class Demo:
         self.control = quillo.Control()
         self.control.translationComplete = self.translation_complete
         self.control.callback = self.callback
-        # The engine's library files (ocxdemo.trn, html.trn) live in the program folder of the
-        # control: the folder of the desktop application `quillo`, which is this folder.
-        if self.control.Init(os.path.join(PROGRAM_DIR, "quillo")) != 0:
+        # The engine finds its library files (ocxdemo.trn, html.trn) in the program folder.
+        if self.control.Init(program_path()) != 0:
             raise RuntimeError(INIT_ERROR)
         self.failed = False
 

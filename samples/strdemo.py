@@ -35,6 +35,16 @@ Exit status: 0 on success, 1 when the conversion failed, 2 for a usage error.
 """
 
 
+def program_path():
+    """The program path the control is initialised with: the desktop application `quillo` in
+    the folder that holds Quillo's library files (this folder in a build tree, share/quillo in
+    an install), or "" to let the control find that folder itself."""
+    for folder in (PROGRAM_DIR, os.path.join(PROGRAM_DIR, "..", "share", "quillo")):
+        if os.path.isfile(os.path.join(folder, "rtf-ctrl.txt")):
+            return os.path.join(os.path.normpath(folder), "quillo")
+    return ""
+
+
 def load_quillo():
     """The quillo module: beside this program in a build tree (build/python), in the install
     prefix (lib/python3/dist-packages), or wherever Python finds it."""
@@ -51,7 +61,7 @@ def create_control():
     """A control initialised with this installation's library files, or None."""
     try:
         control = load_quillo().Control()
-        if control.Init(os.path.join(PROGRAM_DIR, "quillo")) == 0:
+        if control.Init(program_path()) == 0:
             return control
     except (ImportError, RuntimeError):
         pass
