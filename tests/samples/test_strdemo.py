@@ -4,7 +4,7 @@ asked; failures reported with the sample's messages."""
 import os
 import shutil
 
-from support import (PYTHON, RED_RTF, SPLIT_RTF, TempDir, picture_rtf, png_bytes, program,
+from support import (BIN, PYTHON, RED_RTF, SPLIT_RTF, TempDir, picture_rtf, png_bytes, program,
                      require_quillo_module, run, user_env)
 
 INIT_ERROR = ("Error initializing the filter, please check that the Quillo ocx is installed "
@@ -99,6 +99,25 @@ class StrDemo(TempDir):
                      env=self.env)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.strip(), INIT_ERROR)
+
+    def test_installed_layout(self):
+        # bin/strdemo beside lib/python3/dist-packages/quillo and share/quillo, as
+        # `cmake --install` lays them out under any prefix.
+        prefix = os.path.join(self.tmp, "prefix")
+        os.makedirs(os.path.join(prefix, "bin"))
+        shutil.copy(self.strdemo, os.path.join(prefix, "bin"))
+        packages = os.path.join(prefix, "lib", "python3", "dist-packages")
+        os.makedirs(packages)
+        os.symlink(os.path.realpath(os.path.join(BIN, "..", "python", "quillo")),
+                   os.path.join(packages, "quillo"))
+        shutil.copytree(BIN, os.path.join(prefix, "share", "quillo"),
+                        ignore=lambda d, names: [n for n in names if d == BIN and
+                                                 n not in ("rtf-ctrl.txt", "html.trn",
+                                                           "html-mapv4.txt", "ansi-gen")])
+        result = run([os.path.join(prefix, "bin", "strdemo"), self.write("red.rtf", RED_RTF)],
+                     env=self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("red words", result.stdout)
 
     def test_usage(self):
         self.assertIn("Usage: strdemo", run([self.strdemo, "--help"]).stdout)
