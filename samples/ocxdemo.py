@@ -226,11 +226,14 @@ def run_form(demo, colour, trn, start):
         if outputs is None:
             return
         # The page and its pictures go to a private folder of their own, opened in the browser.
+        # The engine names a string's page "-.html"; its pictures keep their names, which the
+        # page refers to.
         folder = tempfile.mkdtemp(prefix="ocxdemo-")
-        for name, data in outputs:
-            with open(os.path.join(folder, os.path.basename(name)), "wb") as f:
+        page = os.path.join(folder, "page.html")
+        for index, (name, data) in enumerate(outputs):
+            with open(page if index == 0 else os.path.join(folder, os.path.basename(name)),
+                      "wb") as f:
                 f.write(data)
-        page = os.path.join(folder, os.path.basename(outputs[0][0]))
         show(f"String translated: {page}")
         webbrowser.open("file://" + page)
 
