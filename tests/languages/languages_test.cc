@@ -69,12 +69,14 @@ const Case kCases[] = {
     {"book", "tests/languages/golden/book.rtf", {}, Languages::kAll},
     // The same split at its chapters, with contents and index.
     {"book-split", "tests/languages/golden/book.rtf", {"-h", "1", "-c", "-x"}, Languages::kAll},
-    // The same in frames, and with the page colours and background of the options editor.
+    // The same in frames, and with the page colours, background and font scale of the options
+    // editor (HTML 3.2 writes sizes; .5 makes 12pt text size 6).
     {"book-frames", "tests/languages/golden/book.rtf", {"-h", "1", "-F", "-x"}, Languages::kHtml},
     {"book-colours",
      "tests/languages/golden/book.rtf",
      {"-D", "BColor=#fffff0", "-D", "TxtColor=#202020", "-D", "LColor=#0000c0", "-D",
-      "VColor=#800080", "-D", "AColor=#c00000", "-D", "Background=paper.png"},
+      "VColor=#800080", "-D", "AColor=#c00000", "-D", "Background=paper.png", "-D",
+      "FontScale=.5"},
      Languages::kHtml},
     // Pictures: PNG shown, a metafile linked or named, a repeated picture written once (HTML5:
     // see tests/golden).
