@@ -319,12 +319,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words,
 
 std::string HelpText() {
   return R"(Usage: quillocmd [OPTION]... FILE...
-Convert RTF documents to web pages (HTML, or the language of the translation file).
-Each FILE.rtf becomes FILE.html beside it. FILE - reads standard input and writes the
-page to standard output; a FILE with * or ? converts every file it matches.
+Convert RTF documents to web pages (HTML, or the language of the translation
+file). Each FILE.rtf becomes FILE.html beside it. A FILE of - reads standard
+input and writes the page to standard output; a FILE with * or ? converts every
+file it matches.
 
 Output:
-  -o, --output NAME       write the page to NAME; -o - writes it to standard output
+  -o, --output NAME       write the page to NAME (- for standard output)
   -T, --title TEXT        title of the page
       --trn FILE          translation file to use (default html.trn)
   -D, --define NAME=VALUE set a named setting (any number of times)
@@ -335,36 +336,36 @@ Output:
   -t                      put a contents list at the start of the page
   -s                      short (8.3) file names
   -i                      show pictures in the text (the default)
-  -G                      no pictures
+  -G                      write no pictures
   -P EXT                  file extension of pictures
   -X TEXT                 text of empty anchors
 
 Running:
-  -b, --batch FILE        run the batch file FILE (with the FILEs as its current input)
-      --keep-going        convert every FILE it can; fail at the end if any failed
-      --safe              for untrusted documents (-D SafeMode=1): library files only
-                          from RTFLIBDIR, the program's and the installed data folders;
-                          no built-ins that delete, create or run
+  -b, --batch FILE        run a batch file (the FILEs are its current input)
+      --keep-going        convert every FILE it can, then fail if any failed
+      --safe              safe mode for untrusted documents (see below)
       --quiet             print errors only
       --verbose           list the files written
   -V                      report the version as a message (exits with 1)
       --help              print this help and exit
-      --version           print the version and the data folder, and exit
+      --version           print the version and the data folder in use, and exit
 
-Messages go to FILE_err.htm beside the page and, as plain lines, to standard error.
-With the page on standard output no pictures are written and messages go to standard
-error only.
+Messages go to FILE_err.htm beside the page and, as plain lines, to standard
+error. With -o - no pictures are written and messages go to standard error only.
 
-After a failure quillocmd waits for Enter when a person sits at a terminal (standard
-input and standard error are terminals); -D PauseOnErr=0 turns that off.
+Safe mode (-D SafeMode=1) reads translation files and maps only from RTFLIBDIR,
+the program's folder and the installed data folder (never from beside the
+document) and refuses the functions that delete, create or run files. Use it
+for documents from others.
 
-Library files (translation files, maps, rtf-ctrl.txt) are looked for beside the input,
-in $RTFLIBDIR, beside the program, in ./LIBDIR, then in the installed data folder.
+After a failure quillocmd waits for Enter when a person sits at a terminal
+(standard input and standard error are terminals); -D PauseOnErr=0 turns that
+off.
 
-Exit status: 0 when every file was converted; 1 when a conversion failed, and for usage
-errors the converter reports (unknown option -Z, missing parameter, no FILE); 2 for
-errors in the long options (unknown --option, missing value, options that cannot go
-together), found before anything is converted.
+Exit status: 0 when every FILE was converted; 1 when a conversion failed, and
+for the usage errors the converter reports (unknown short option, missing
+parameter, no FILE); 2 for usage errors in the long options, found before
+anything is converted.
 )";
 }
 
