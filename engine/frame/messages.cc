@@ -502,6 +502,13 @@ void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<
     if (isProgress) return;  // progress goes to the host only, never to the error file
   }
 
+  // The text written now is the recorded message's (see MessageState::stderrFallback).
+  struct PrintingRecord {
+    bool& flag;
+    bool saved;
+    explicit PrintingRecord(bool& f) : flag(f), saved(f) { flag = true; }
+    ~PrintingRecord() { flag = saved; }
+  } printing(engine.messages.printingRecord);
   switch (action) {
     case kPanic:
       FatalSink(engine, text);
@@ -567,7 +574,7 @@ void PrintText(Engine& engine, std::string_view text) {
 void WriteErrorFile(Engine& engine, std::string_view text) {
   MessageState& state = engine.messages;
   if (state.errorFileName.empty() || state.errorFileClosed) {
-    if (state.stderrFallback) {
+    if (state.stderrFallback || !state.printingRecord) {
       WriteStderr(text);
       WriteStderr("\n");
     }
@@ -578,7 +585,7 @@ void WriteErrorFile(Engine& engine, std::string_view text) {
     file = FileOpen(engine.files, state.errorFileName, "w");
     if (!file) {
       state.errorFile = nullptr;
-      if (state.stderrFallback) WriteStderr(text);
+      if (state.stderrFallback || !state.printingRecord) WriteStderr(text);
       std::fprintf(stderr, "Unable to open %s\n", state.errorFileName.c_str());
       state.errorFileName.clear();
       return;

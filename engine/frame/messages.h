@@ -58,8 +58,10 @@ struct MessageState {
   bool errorFileClosed = false;    ///< set when closed during this conversion
   bool discardPrinted = false;     ///< DisableErrorFile: the print sink drops text
   /// While there is no error file, printed text goes to standard error. A host that shows the
-  /// recorded messages itself (quillocmd) turns this off so that nothing is shown twice.
+  /// recorded messages itself (quillocmd) turns this off so that nothing is shown twice; texts
+  /// that are no recorded message (Debug traces, internal fatal texts) still go there.
   bool stderrFallback = true;
+  bool printingRecord = false;  ///< ReportMessage is writing the text of a recorded message
   /// Depth of ReportMessage calls in progress. A message text or action may itself raise a
   /// message (an undefined function, say); the depth is bounded so that this can never recurse
   /// without end.

@@ -24,7 +24,8 @@ std::string Complete(const std::string& line, const std::string& directory, bool
   std::string script = scratch.File("complete.sh");
   WriteFile(script,
             std::string(withPackage ? "source " + std::string(kBashCompletion) + "\n" : "") +
-                "source '" QUILLO_SOURCE_DIR "/cli/bash-completion/quillocmd'\n"
+                "source '" QUILLO_SOURCE_DIR
+                "/cli/bash-completion/quillocmd'\n"
                 "cd \"$1\" || exit 1\n"
                 "COMP_LINE=$2; COMP_POINT=${#COMP_LINE}\n"
                 "read -ra COMP_WORDS <<<\"$COMP_LINE\"\n"
@@ -46,20 +47,17 @@ std::string Complete(const std::string& line, const std::string& directory, bool
 
 TEST(QuillocmdCompletionTest, OptionsValuesAndRtfFiles) {
   TempDir dir;
-  for (const char* name : {"a.rtf", "B.RTF", "notes.txt", "mine.trn"}) WriteFile(dir.File(name), "");
+  for (const char* name : {"a.rtf", "B.RTF", "notes.txt", "mine.trn"})
+    WriteFile(dir.File(name), "");
   mkdir(dir.File("sub").c_str(), 0755);
   struct Case {
     const char* line;
     const char* expected;
   } cases[] = {
-      {"quillocmd --ou", "--output"},
-      {"quillocmd --k", "--keep-going"},
-      {"quillocmd ", "B.RTF a.rtf sub"},
-      {"quillocmd -c a", "a.rtf"},
-      {"quillocmd --trn ", "mine.trn sub"},
-      {"quillocmd -D PauseOn", "PauseOnErr=0"},
-      {"quillocmd --split ", "0 1 2 3 4 5 6"},
-      {"quillocmd -T ", ""},
+      {"quillocmd --ou", "--output"},          {"quillocmd --k", "--keep-going"},
+      {"quillocmd ", "B.RTF a.rtf sub"},       {"quillocmd -c a", "a.rtf"},
+      {"quillocmd --trn ", "mine.trn sub"},    {"quillocmd -D PauseOn", "PauseOnErr=0"},
+      {"quillocmd --split ", "0 1 2 3 4 5 6"}, {"quillocmd -T ", ""},
   };
   for (bool withPackage : {false, true}) {
     if (withPackage && !FileExists(kBashCompletion)) {

@@ -103,8 +103,8 @@ QUILLO_API void QuilloFreeResults(ConvertedOutput* results, int count);
 QUILLO_API const char* QuilloVersion(void);
 
 /** The messages of the last conversion (file, string or batch) as plain text, one message per
- *  line: "INPUT:LINE:POSITION: CODE: text", where INPUT is left out before an input was named
- *  and LINE:POSITION when no RTF had been read; a file that could not be opened or written adds
+ *  line: "INPUT:LINE:POSITION: CODE: text", where INPUT is left out in string conversions and
+ *  before an input was named, and LINE:POSITION when no RTF had been read; a file that could not be opened or written adds
  *  the system's reason (": No such file or directory"); further lines of a message are indented
  *  by two blanks. Progress reports and ignored messages are not included. Returns "" when there
  *  were none (never NULL). The text belongs to the engine and stays valid until the next
