@@ -219,8 +219,8 @@ int main(int argc, char** argv) {
   if (rc == -1) {
     std::fprintf(stderr, "Usage: %s", kBanner);
     std::fprintf(stderr,
-                 "Try '%s --help' for the options. After a failure %s waits for Enter at a "
-                 "terminal; -D PauseOnErr=0 turns that off.\n",
+                 "Try '%s --help' for the options. After a failure %s waits for Enter at\n"
+                 "a terminal; -D PauseOnErr=0 turns that off.\n",
                  kProgramName, kProgramName);
   }
   return FailureExit(engine);
