@@ -195,12 +195,14 @@ TEST_F(LibraryTest, VersionAndTheMessagesOfTheLastConversion) {
   // The text stays as it was until the next call, whatever the engine does meanwhile.
   std::string kept = messages;
   int count = 0;
-  QuilloFreeResults(QuilloConvertStrRTF(kSmallRtf, 0, nullptr, &count), count);
+  ConvertedOutput* results = QuilloConvertStrRTF(kSmallRtf, 0, nullptr, &count);
+  QuilloFreeResults(results, count);
   EXPECT_EQ(std::string(messages), kept);
   // A conversion without messages leaves none.
   EXPECT_STREQ(QuilloLastMessages(), "");
   // A string conversion has no input name, but the place in the text is given.
-  QuilloFreeResults(QuilloConvertStrRTF("no rtf", 0, nullptr, &count), count);
+  results = QuilloConvertStrRTF("no rtf", 0, nullptr, &count);
+  QuilloFreeResults(results, count);
   EXPECT_STREQ(QuilloLastMessages(),
                "1:1: MSG_MALFORMED_RTF: malformed rtf file - does not begin with \"{\"\n");
 }
