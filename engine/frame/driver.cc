@@ -248,22 +248,29 @@ void TellProgressHook(Engine& engine) {
   d.progressHook(percent, d.progressHookData);
 }
 
+/// The progress reports after one token: MSG_PERCENT at each PercentCallback step (at most one
+/// per token), and the host's progress hook.
+void WatchProgress(Engine& engine) {
+  DriverState& d = engine.driver;
+  if (d.progressHook && --d.progressCountdown <= 0) TellProgressHook(engine);
+  if (d.progressStep > 0 && d.inputSize > 0) {
+    long position = FileTell(d.input);
+    int off = static_cast<int>((static_cast<long long>(position) * 50) / d.inputSize);
+    if (d.pass == 2) off += 50;
+    if (d.progressThreshold < off) {
+      ReportMessage(engine, "MSG_PERCENT", {off});
+      d.progressThreshold += d.progressStep;
+    }
+  }
+}
+
 /// Reads and routes every token of one pass, reporting progress. Returns true when the whole
 /// input was read (false when the stop flag ended the pass).
 bool ReaderLoop(Engine& engine) {
   DriverState& d = engine.driver;
   while (!d.stop) {
     if (rtf::GetToken(engine) == rtf::kClassEOF) return true;
-    if (d.progressHook && --d.progressCountdown <= 0) TellProgressHook(engine);
-    if (d.progressStep > 0 && d.inputSize > 0) {
-      long position = FileTell(d.input);
-      int off = static_cast<int>((static_cast<long long>(position) * 50) / d.inputSize);
-      if (d.pass == 2) off += 50;
-      if (d.progressThreshold < off) {
-        ReportMessage(engine, "MSG_PERCENT", {off});
-        d.progressThreshold += d.progressStep;
-      }
-    }
+    if (d.watchProgress) WatchProgress(engine);
     rtf::RouteToken(engine);
   }
   return false;
@@ -370,6 +377,7 @@ int Setup(Engine& engine, int argc, char** argv) {
   FileSeek(d.input, 0, 0);
   d.progressStep = std::atoi(StrExp(engine, "$PercentCallback;").c_str());
   d.progressThreshold = d.progressStep;
+  d.watchProgress = (d.progressStep > 0 && d.inputSize > 0) || d.progressHook != nullptr;
 
   std::string trnFile = SettingValue(engine, "TrnFile");
   if (LoadTranslationFile(engine, trnFile) == 0) ReportMessage(engine, "ERR_TRAN_FILE", {trnFile});

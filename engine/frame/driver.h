@@ -62,6 +62,9 @@ struct DriverState {
   /// and the run fails at its end (RunTally says which inputs failed).
   bool keepGoing = false;
   RunTally tally;
+  /// Set at set-up when anything wants progress (PercentCallback, the hook): the reader loop
+  /// looks at the position only then.
+  bool watchProgress = false;
   ProgressHook progressHook = nullptr;
   void* progressHookData = nullptr;
   int progressCountdown = 0;  ///< tokens until the hook is told again
