@@ -21,17 +21,19 @@ bootstrap:
 bootstrap-demo:
 	@scripts/bootstrap demo
 
-# Configured every time (it is quick): a run of `make test` after `make demo` finds the test
-# packages that the demo did not need.
+# Configured every time (it is quick). The demo configures only the library, quillocmd and the
+# data (QUILLO_DEMO_ONLY), so that it needs none of the packages of the rest; a later `make test`
+# configures everything again in the same tree.
+DEMO_ONLY ?= OFF
 configure:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_DEMO_ONLY=$(DEMO_ONLY)
 
 build: bootstrap
-	$(MAKE) --no-print-directory configure
+	$(MAKE) --no-print-directory configure DEMO_ONLY=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: bootstrap-demo
-	$(MAKE) --no-print-directory configure
+	$(MAKE) --no-print-directory configure DEMO_ONLY=ON
 	cmake --build $(BUILD) -j $(JOBS) --target quillo_demo
 	@mkdir -p $(BUILD)/demo
 	$(BUILD)/bin/quillocmd -D PauseOnErr=0 -o $(BUILD)/demo/sample.html samples/sample.rtf

@@ -1,8 +1,10 @@
 // quillocmd run as a user runs it: exit codes, the usage text, the error-file lines and the pause.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "support/test_support.h"
@@ -69,10 +71,30 @@ TEST(QuillocmdTest, FailureNamesTheErrorFileAndPausesOnlyAtATerminal) {
   EXPECT_EQ(script.output.find("Press Enter"), std::string::npos) << script.output;
 }
 
-TEST(QuillocmdTest, NoArgumentsWithoutTheDesktopApplicationIsAUsageError) {
-  CommandResult run = Quillocmd("");
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find("No input file given."), std::string::npos) << run.output;
+// With no arguments quillocmd hands over to the desktop application beside it. The build tree
+// has the real one (a server that would outlive the test), so these run a copy of quillocmd in a
+// folder of their own, with the data found through RTFLIBDIR.
+TEST(QuillocmdTest, NoArgumentsStartsTheDesktopApplicationBesideIt) {
+  quillo::test::TempDir dir;
+  std::string copy = "cp " QUILLO_BINARY_DIR "/bin/quillocmd '" + dir.path() + "/'";
+  ASSERT_EQ(std::system(copy.c_str()), 0);
+  std::string run = "cd '" + dir.path() +
+                    "' && RTFLIBDIR=" QUILLO_BINARY_DIR "/bin ./quillocmd </dev/null >out.txt 2>&1";
+
+  // Without the desktop application the conversion runs with no input: a usage error.
+  int status = std::system(run.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  std::string output = quillo::test::ReadFile(dir.File("out.txt"));
+  EXPECT_NE(output.find("No input file given."), std::string::npos) << output;
+
+  // With one, it is started and quillocmd exits at once with 0, writing nothing.
+  quillo::test::WriteFile(dir.File("quillo"), "#!/bin/sh\ntouch started\n");
+  ASSERT_EQ(std::system(("chmod +x '" + dir.File("quillo") + "'").c_str()), 0);
+  status = std::system(run.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  EXPECT_EQ(quillo::test::ReadFile(dir.File("out.txt")), "");
+  for (int i = 0; i < 100 && !quillo::test::FileExists(dir.File("started")); ++i) usleep(20000);
+  EXPECT_TRUE(quillo::test::FileExists(dir.File("started")));
 }
 
 TEST(QuillocmdTest, WildcardsConvertEachMatchingFileInOrder) {
