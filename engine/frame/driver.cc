@@ -315,7 +315,7 @@ int Setup(Engine& engine, int argc, char** argv) {
   engine.messages.errorFileName.clear();
   // Until this input's first token is read, messages name no position: the last token of the
   // previous input is not in this one.
-  engine.reader.token.tokClass = -1;
+  ForgetCurrentToken(engine);
   if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of File Processing");
   ResetSettings(engine);
   ResetExpansion(engine);
@@ -323,7 +323,6 @@ int Setup(Engine& engine, int argc, char** argv) {
   ResetDocumentState(engine, true);
   engine.settings.paths.inputDirectory.clear();
   engine.settings.paths.standardOutput = false;
-  ForgetCurrentToken(engine);
   d.inputName.clear();
   d.inputPosition = -1;
   d.progressReported = -1;
