@@ -21,19 +21,19 @@ bootstrap:
 bootstrap-demo:
 	@scripts/bootstrap demo
 
-# Configured every time (it is quick). The demo configures only the library, quillocmd and the
-# data (QUILLO_DEMO_ONLY), so that it needs none of the packages of the rest; a later `make test`
-# configures everything again in the same tree.
-DEMO_ONLY ?= OFF
+# Configured every time (it is quick). The demo configures only the engine: the library,
+# quillocmd and the data (QUILLO_ENGINE_ONLY), so that it needs none of the packages of the rest;
+# a later `make test` configures everything again in the same tree.
+ENGINE_ONLY ?= OFF
 configure:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_DEMO_ONLY=$(DEMO_ONLY)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_ENGINE_ONLY=$(ENGINE_ONLY)
 
 build: bootstrap
-	$(MAKE) --no-print-directory configure DEMO_ONLY=OFF
+	$(MAKE) --no-print-directory configure ENGINE_ONLY=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: bootstrap-demo
-	$(MAKE) --no-print-directory configure DEMO_ONLY=ON
+	$(MAKE) --no-print-directory configure ENGINE_ONLY=ON
 	cmake --build $(BUILD) -j $(JOBS) --target quillo_demo
 	@mkdir -p $(BUILD)/demo
 	$(BUILD)/bin/quillocmd -D PauseOnErr=0 -o $(BUILD)/demo/sample.html samples/sample.rtf
@@ -61,7 +61,7 @@ bench: $(BENCH_BUILD)/CMakeCache.txt
 
 $(FUZZ_BUILD)/CMakeCache.txt: | bootstrap
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUILLO_FUZZ=ON -DQUILLO_TESTS=OFF -DQUILLO_BENCH=OFF
+	  -DQUILLO_FUZZ=ON -DQUILLO_TESTS=OFF -DQUILLO_BENCH=OFF -DQUILLO_ENGINE_ONLY=ON
 
 fuzz: $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target tokenizer_fuzzer expand_fuzzer trn_fuzzer \
