@@ -198,6 +198,10 @@ constexpr BuiltinEntry kBuiltins[] = {
     {kSettingSaveTextStr, "SaveTextStr", "", Reading::kSaveTextStr},
     {kSettingToken, "Token", "", Reading::kToken},
     {kSettingRTFParam, "RTFParam", "0", Reading::kRtfParam},
+    {kSettingBackRGB, "BackRGB", "", Reading::kLater},
+    {kSettingFontFamily, "FontFamily", "", Reading::kLater},
+    {kSettingFontSizeRel, "FontSizeRel", "100", Reading::kLater},
+    {kSettingBodyFontFamily, "BodyFontFamily", "", Reading::kLater},
 };
 
 constexpr bool BuiltinsInOrder() {

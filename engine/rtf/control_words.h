@@ -120,6 +120,7 @@ constexpr int kSmallCaps = 17, kShadow = 18, kStrikeThru = 19, kUnderline = 20;
 constexpr int kDotUnderline = 21, kDbUnderline = 22, kNoUnderline = 23, kWordUnderline = 24;
 constexpr int kSuperUp = 25, kSuperScript = 26, kInvisible = 27, kForeColor = 28;
 constexpr int kBackColor = 29, kCharStyleNum = 32, kCharCharSet = 33, kLanguage = 34;
+constexpr int kHighlight = 35, kCharShadePattern = 52;
 constexpr int kUnicodeSkip = 65;  ///< \uc: the extra character value
 }  // namespace chr
 

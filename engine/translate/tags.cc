@@ -293,6 +293,7 @@ int CharFmtIdx(Engine& engine) {
   key.a = (static_cast<int64_t>(chr.attributes) << 32) | static_cast<uint32_t>(chr.font);
   key.b = (static_cast<int64_t>(chr.color) << 32) | static_cast<uint32_t>(font ? font->charset : 0);
   key.c = (static_cast<int64_t>(chr.fontSize) << 32) | static_cast<uint32_t>(chr.charStyle);
+  key.d = chr.background;
   return Register(engine, engine.translate.charFormats, key, "CharFmtEntry");
 }
 

@@ -47,7 +47,8 @@ struct CharFormat {
   int fontSize = 12;  ///< points
   int color = 0;      ///< .Colors index of the current colour table entry
   int charStyle = 0;
-  int extra = 0;  ///< value of the "extra" character word; cleared by \plain
+  int extra = 0;        ///< value of the "extra" character word; cleared by \plain
+  int background = -1;  ///< highlight or shading as 0xRRGGBB; -1 = none
   bool operator==(const CharFormat&) const = default;
 };
 
@@ -179,6 +180,8 @@ struct TranslateState {
   std::unordered_map<int, int> unicodeIndex;  ///< code point -> standard character, -1 = none
   std::vector<CodePageConverter> converters;  ///< one per double-byte code page met
   std::string lastLanguage;                   ///< last value given to the Language setting
+  std::string
+      bodyFontFamily;  ///< BodyFontFamily as pass 1 saw it (page heads come before the font table)
 
   // ---- Pass lifetime (ResetPass) ----
   std::vector<GroupState> stack;  ///< snapshots of the enclosing groups, innermost last
