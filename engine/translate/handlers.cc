@@ -566,8 +566,14 @@ void CharWord(Engine& engine, int minor, int param) {
       break;
     case kSubDown:
     case kSubScript:
-      SetAttribute(t, kAttrSubScript, param);
+    case kSuperUp:
+    case kSuperScript: {
+      // Raised and lowered text exclude each other; \up0 and \dn0 put the text back on the line.
+      const bool sub = minor == kSubDown || minor == kSubScript;
+      chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
+      if (param != 0) chr.attributes |= sub ? kAttrSubScript : kAttrSuperScript;
       break;
+    }
     case kNoSuperSub:
       chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
       break;
@@ -608,10 +614,6 @@ void CharWord(Engine& engine, int minor, int param) {
       break;
     case kWordUnderline:
       SetAttribute(t, kAttrWUnderline, param);
-      break;
-    case kSuperUp:
-    case kSuperScript:
-      SetAttribute(t, kAttrSuperScript, param);
       break;
     case kInvisible:
       SetAttribute(t, kAttrInvisible, param);
