@@ -44,8 +44,14 @@ class DesktopApp {
 
   /// Starts the worker thread. Files named on the command line are offered to the page.
   void Start(const std::vector<std::string>& startupFiles);
-  /// Writes the settings, lets a running conversion end and stops the worker.
+  /// Ends what runs so that the program can stop: queued jobs are dropped, the running
+  /// conversion stops at its next progress report, a LibreOffice job is ended, event streams
+  /// end, and nothing new starts. Returns at once; safe from any thread, more than once.
+  void Cancel();
+  /// Cancel, then writes the settings and waits for the worker to end.
   void Stop();
+  /// The document whose conversion Stop cut short, "" when none was running.
+  std::string InterruptedConversion() const { return interrupted_; }
 
   EventHub& events() { return events_; }
   const FolderAllowList& allowList() const { return allowList_; }
@@ -113,15 +119,18 @@ class DesktopApp {
   std::map<std::string, Result> results_;  ///< by input path
   std::deque<Job> jobs_;
   std::condition_variable jobsChanged_;
-  bool stopping_ = false;
+  bool stopping_ = false;  ///< the worker ends, nothing new is queued
+  bool stopped_ = false;   ///< Stop wrote the settings
   int viewCounter_ = 0;
 
   std::atomic<bool> translating_{false};  ///< a translation is queued or running
+  std::atomic<bool> cancelled_{false};    ///< Cancel was called: the program is stopping
   std::mutex wordMutex_;                  ///< one LibreOffice job at a time
 
   // Worker-thread state: the control and the job being run.
   std::unique_ptr<Control> control_;
   Job current_;
+  std::string interrupted_;  ///< written by the worker, read after it ended
   std::thread worker_;
 };
 
