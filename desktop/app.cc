@@ -587,10 +587,11 @@ Json DesktopApp::Translate(const std::string& requested) {
       translating_ = false;
       return Message(kStopping);
     }
+    // Published before the worker can take the job, so that its "busy": false comes after.
+    events_.Publish("busy", Json{{"busy", true}}.dump());
     jobs_.push_back({Job::kTranslate, path, IsDropped(path), "", ""});
   }
   jobsChanged_.notify_all();
-  events_.Publish("busy", Json{{"busy", true}}.dump());
   return {{"ok", true}, {"path", path}};
 }
 
@@ -627,9 +628,9 @@ Json DesktopApp::EditorSample(const Json& state) {
   std::string cmdFile = folder + "/cmd.trn";
   WriteCmdFile(cmdFile, UpdateStrings(e));
   std::string options = SetTranslationOptions(e) + " -DCmdLineFile=" + cmdFile;
+  events_.Publish("busy", Json{{"busy", true}}.dump());
   jobs_.push_back({Job::kSample, sample, false, folder + "/readme.html", options});
   jobsChanged_.notify_all();
-  events_.Publish("busy", Json{{"busy", true}}.dump());
   return {{"ok", true}};
 }
 
@@ -650,16 +651,21 @@ void DesktopApp::WorkerLoop() {
     } catch (const std::exception& e) {
       PublishBox(std::string("The conversion stopped: ") + e.what());
     }
-    if (job.kind != Job::kPreview) {
-      translating_ = false;
-      events_.Publish("busy", Json{{"busy", false}}.dump());
-    }
+    EndTranslation();  // when it stopped without its completion
   }
   translating_ = false;
 }
 
+void DesktopApp::EndTranslation() {
+  if (current_.kind == Job::kPreview || translationEnded_) return;
+  translationEnded_ = true;
+  translating_ = false;
+  events_.Publish("busy", Json{{"busy", false}}.dump());
+}
+
 void DesktopApp::RunJob(const Job& job) {
   current_ = job;
+  translationEnded_ = false;
   Control& control = *control_;
   control.callback = [this](int16_t why, int16_t, const std::vector<std::string>& args) {
     OnCallback(why, args);
@@ -771,6 +777,7 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
         "Translation of " + name + " failed (return status = " + std::to_string(status) + ").",
         "Translation Failed");
     done["showError"] = true;  // a failure always shows why, when the engine wrote it down
+    EndTranslation();
     events_.Publish("complete", done.dump());
     PublishProgress(0, false);
     PublishStatus("");
@@ -840,6 +847,7 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (current_.kind != Job::kSample) results_[name] = result;
   }
+  EndTranslation();
   events_.Publish("complete", done.dump());
   PublishProgress(0, false);
   PublishStatus("");

@@ -96,6 +96,9 @@ class DesktopApp {
   void RunJob(const Job& job);
   void OnCallback(int why, const std::vector<std::string>& args);
   void OnTranslationComplete(int status, const std::string& name);
+  /// The translation or sample being run is over for the user: another one may be asked for
+  /// (it runs once the rest of this job is done). Once per job; nothing for previews.
+  void EndTranslation();
   void PublishStatus(const std::string& text);
   void PublishProgress(int value, bool visible);
   void PublishBox(const std::string& text, const std::string& title = "Quillo");
@@ -130,6 +133,7 @@ class DesktopApp {
   // Worker-thread state: the control and the job being run.
   std::unique_ptr<Control> control_;
   Job current_;
+  bool translationEnded_ = false;
   std::string interrupted_;  ///< written by the worker, read after it ended
   std::thread worker_;
 };

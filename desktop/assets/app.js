@@ -896,10 +896,12 @@ $('ed-sample').addEventListener('click', () => {
 $('ed-close').addEventListener('click', () => closeDialog('editor-backdrop'));
 // One sample conversion at a time: asking again while one runs (Apply, then Sample at once)
 // converts again when it ends, with the options shown then.
+// The sample box is aria-busy while a conversion for it runs.
 const sample = { running: false, again: false };
 async function runSample() {
   if (sample.running) { sample.again = true; return; }
   sample.running = true;
+  $('ed-sample-box').setAttribute('aria-busy', 'true');
   // Cleared first: the conversion may end before this request's answer arrives.
   $('ed-sample-frame').removeAttribute('src');
   const result = await api('/api/editor/sample', { state: editorState() });
@@ -908,6 +910,7 @@ async function runSample() {
 // True when the sample is converted again (what just ended is out of date).
 function sampleEnded() {
   sample.running = false;
+  $('ed-sample-box').removeAttribute('aria-busy');
   if (!sample.again) return false;
   sample.again = false;
   if ($('ed-sample').getAttribute('aria-pressed') !== 'true') return false;
