@@ -22,8 +22,10 @@ distributed.scheduler.allowed-failures setting decides that).
 
 Tasks. Small documents are grouped into tasks of several documents (--chunk), since a Dask task
 costs about a millisecond of scheduler time: one per document would make the scheduler the
-bottleneck of a large cluster. The documents of a task whose worker was lost are given out again
-one per task.
+bottleneck of a large cluster. When the scheduler gives up on a task because its workers died,
+the documents' markers (below) tell which one was being converted each time: it is reported as
+failed, the others of the task (or merely queued behind it on the same worker) are given out
+again, one per task.
 
 Resuming. A document whose main output is newer than the document (and than the translation
 file) is skipped. While a document is being converted, a marker file ".NAME.quillo-partial"
@@ -44,6 +46,7 @@ import argparse
 import atexit
 import collections
 import dataclasses
+import importlib.util
 import json
 import logging
 import math
@@ -72,6 +75,8 @@ CHUNK_BYTES = 8 * 1024 * 1024
 # Documents waiting for a worker, in tasks: a few per worker thread keep every worker busy while
 # results travel back, and make stopping after a failure quick.
 TASKS_PER_THREAD = 3
+# Times a document whose workers died while it waited behind another is given out again.
+MAX_REQUEUES = 3
 # Seconds a worker waits for its conversion process to start (it imports quillo).
 CHILD_START_TIMEOUT = 120.0
 # A document small enough to convert with any translation file: tried once before the run, so
@@ -181,6 +186,16 @@ def mtime_ns(path: str) -> Optional[int]:
         return os.stat(path).st_mtime_ns
     except OSError:
         return None
+
+
+def attempts_started(marker: str, run_id: str) -> int:
+    """How many conversions of the document this run started and never finished: the
+    "converting" lines its marker holds for the run."""
+    try:
+        with open(marker, encoding="utf-8", errors="replace") as stamp:
+            return sum(1 for line in stamp if line.split()[:2] == ["converting", run_id])
+    except OSError:
+        return 0
 
 
 def is_up_to_date(document_mtime_ns: int, expected: str, marker: str, newer_than: int = 0) -> bool:
@@ -396,8 +411,10 @@ def _convert_document(process: ConversionProcess, task: dict, document: dict) ->
         return record
     try:
         os.makedirs(os.path.dirname(document["base"]), exist_ok=True)
-        with open(marker, "w", encoding="utf-8") as stamp:
-            stamp.write(f"converting {task['run']}\n")
+        # One line per attempt, kept when the worker dies: the client counts the attempts of
+        # this run to tell the document that kills its workers from those merely queued beside it.
+        with open(marker, "a", encoding="utf-8") as stamp:
+            stamp.write(f"converting {task['run']} {os.getpid()}\n")
     except OSError as error:
         record.update(status="failed", reason="error", seconds=0.0, messages=[], outputs=[],
                       error=f"cannot write into {os.path.dirname(marker)}: {error.strerror}")
@@ -806,7 +823,6 @@ def _next_task(pending: "collections.deque[Document]", threads: int,
 
 def _connect(options: Options):
     """A Dask client for the run, and the local cluster it owns (or None)."""
-    import dask
     from distributed import Client, LocalCluster
 
     if options.scheduler:
@@ -819,16 +835,32 @@ def _connect(options: Options):
             raise UsageError(f"cannot reach the scheduler {options.scheduler}: {error}") from None
         return client, None
     workers = options.local or os.cpu_count() or 1
-    with dask.config.set({"distributed.scheduler.allowed-failures": options.retries}):
-        cluster = LocalCluster(
-            n_workers=workers,
-            threads_per_worker=1,
-            processes=True,
-            host="127.0.0.1",
-            dashboard_address=None,
-            silence_logs=logging.CRITICAL,
-        )
-    return Client(cluster), cluster
+    cluster = LocalCluster(
+        n_workers=workers,
+        threads_per_worker=1,
+        processes=True,
+        host="127.0.0.1",
+        dashboard_address=None,
+        silence_logs=logging.CRITICAL,
+    )
+    try:
+        return Client(cluster), cluster
+    except BaseException:
+        cluster.close()
+        raise
+
+
+def _cluster_config(options: Options) -> dict:
+    """Dask settings for the whole run (they are read again when a worker is restarted)."""
+    if options.scheduler:
+        return {}  # the scheduler's own settings hold
+    return {
+        "distributed.scheduler.allowed-failures": options.retries,
+        # Workers forked from a server process that has imported Dask once: a local cluster,
+        # and each worker restarted after it died, starts in a fraction of the time that a
+        # fresh interpreter per worker takes.
+        "distributed.worker.multiprocessing-method": "forkserver",
+    }
 
 
 def execute(run: Run, client) -> None:
@@ -850,6 +882,7 @@ def execute(run: Run, client) -> None:
     in_flight: Dict[str, List[Document]] = {}
     completed = as_completed(with_results=True, raise_errors=False)
     counter = [0]
+    resubmitted: Dict[int, int] = collections.Counter()
 
     def submit(documents: List[Document]) -> None:
         task = dict(base_task)
@@ -884,18 +917,25 @@ def execute(run: Run, client) -> None:
                     run.settle(document, record)
                     run.check_written(document)
             elif future.status == "error" and isinstance(future.exception(), KilledWorker):
-                if len(documents) > 1:
-                    # One of them kills its workers: give each out on its own, so that only
-                    # that one is reported (documents already converted are recognised).
-                    for document in documents:
+                # The scheduler blames every task a lost worker held, running or queued behind
+                # the running one. The markers tell which documents were being converted when
+                # the workers died: those are failed once they used up their retries; the others
+                # (and those an earlier attempt finished) are given out again, one per task.
+                last = future.exception().last_worker.address
+                for document in documents:
+                    deaths = attempts_started(marker_path(document.base), run.id)
+                    resubmitted[document.index] += 1
+                    if deaths > options.retries:
+                        error = f"the workers converting it died {deaths} times (last {last})"
+                    elif resubmitted[document.index] > MAX_REQUEUES:
+                        error = f"the workers holding it died too often (last {last})"
+                    elif run.stopped:
+                        continue  # not given out again: reported as not run
+                    else:
                         submit([document])
-                    future.release()
-                    continue
-                run.settle(documents[0], {
-                    "status": "failed", "reason": "worker-lost", "seconds": 0.0,
-                    "error": f"the workers converting it died {options.retries + 1} times "
-                             f"(last {future.exception().last_worker.address})",
-                })
+                        continue
+                    run.settle(document, {"status": "failed", "reason": "worker-lost",
+                                          "seconds": 0.0, "error": error})
             else:
                 error = future.exception() if future.status == "error" else "cancelled"
                 for document in documents:
@@ -931,24 +971,29 @@ def run_batch(options: Options) -> int:
     scheduler = options.scheduler or f"local cluster of {options.local or os.cpu_count() or 1}"
     interrupted = False
     if not run.stopped and any(d.record is None for d in run.documents):
-        connecting = time.monotonic()
-        client, cluster = _connect(options)
-        run.startup_seconds = time.monotonic() - connecting
-        try:
-            if options.scheduler:
-                scheduler = client.scheduler.address
-            run.progress.restart()
-            executing = time.monotonic()
+        import dask
+
+        client = cluster = None
+        with dask.config.set(_cluster_config(options)):
             try:
-                execute(run, client)
+                connecting = time.monotonic()
+                client, cluster = _connect(options)
+                run.startup_seconds = time.monotonic() - connecting
+                if options.scheduler:
+                    scheduler = client.scheduler.address
+                run.progress.restart()
+                executing = time.monotonic()
+                try:
+                    execute(run, client)
+                finally:
+                    run.convert_seconds = time.monotonic() - executing
+            except KeyboardInterrupt:
+                interrupted = True
             finally:
-                run.convert_seconds = time.monotonic() - executing
-        except KeyboardInterrupt:
-            interrupted = True
-        finally:
-            client.close()
-            if cluster is not None:
-                cluster.close()
+                if client is not None:
+                    client.close()
+                if cluster is not None:
+                    cluster.close()
     run.progress.finish()
     seconds = time.monotonic() - started
     if options.report:
@@ -1019,11 +1064,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     signal.signal(signal.SIGTERM, _interrupt)
     parser = _parser()
     arguments = parser.parse_args(argv)
-    try:
-        import distributed
-
-        del distributed  # only checked for here, before anything else is done
-    except ImportError:
+    # Only looked for here (importing it costs a second): the run imports it once it needs it.
+    if importlib.util.find_spec("distributed") is None:
         print(f"{PROGRAM}: Dask's distributed scheduler is not installed "
               "(Debian: apt-get install python3-distributed)", file=sys.stderr)
         return 2
