@@ -15,6 +15,7 @@
 #include "frame/file_table.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
+#include "rtf/reader.h"
 #include "structure/structure.h"
 #include "translate/fields.h"
 #include "translate/tags.h"
@@ -121,16 +122,33 @@ std::string Exit(Engine& engine, CallArguments& args, OutputContext*) {
   return std::string(args.last());
 }
 
-/// Context(): where in the document we are, framed by MSG_ERROR_PLACE_START and _END.
+/// Context(): where in the document we are, framed by MSG_ERROR_PLACE_START and _END. The
+/// recent input is document text on its way into the HTML error file: its markup characters are
+/// written as references, so it shows as text and never acts as markup there.
 std::string Context(Engine& engine, CallArguments&, OutputContext*) {
-  // The most recent input characters shown; the reader keeps a ring of one more.
-  constexpr std::size_t kRecentShown = 62;
   std::string result;
   if (const std::string* start = GetSetting(engine, "MSG_ERROR_PLACE_START"))
     result = StrExp(engine, *start);
-  std::string_view recent = engine.reader.recentInput;
-  if (recent.size() > kRecentShown) recent.remove_prefix(recent.size() - kRecentShown);
-  result.append(recent);
+  for (char c : rtf::RecentInput(engine)) {
+    switch (c) {
+      case '&':
+        result += "&amp;";
+        break;
+      case '<':
+        result += "&lt;";
+        break;
+      case '>':
+        result += "&gt;";
+        break;
+      case '"':
+        result += "&quot;";
+        break;
+      case '\0':
+        break;
+      default:
+        result.push_back(c);
+    }
+  }
   result.push_back('\n');
   if (const std::string* end = GetSetting(engine, "MSG_ERROR_PLACE_END"))
     result.append(StrExp(engine, *end));

@@ -117,17 +117,14 @@ std::string_view Capitals(std::string_view text, std::string& scratch) {
 void HoldNumberText(Engine& engine, std::string_view text) {
   TranslateState& t = engine.translate;
   DeferredText& held = t.deferred;
-  bool formatRecorded = false;
-  for (auto it = held.events.rbegin(); it != held.events.rend(); ++it) {
-    if (it->kind == DeferredEvent::kFormat) {
-      formatRecorded = it->format == t.cur.chr;
-      break;
-    }
-  }
+  const bool formatRecorded =
+      held.lastFormat >= 0 &&
+      held.events[static_cast<std::size_t>(held.lastFormat)].format == t.cur.chr;
   if (!formatRecorded) {
     DeferredEvent event;
     event.kind = DeferredEvent::kFormat;
     event.format = t.cur.chr;
+    held.lastFormat = static_cast<int>(held.events.size());
     held.events.push_back(event);
   }
   DeferredEvent piece;
@@ -262,6 +259,11 @@ void BodyText(Engine& engine, std::string_view text) {
       t.captureText.append(text);
       return;
     }
+    if (channel.pass1State == kTagName) {
+      // An anchor name: recorded when the state is left, never shown as text.
+      t.nameText.append(text);
+      return;
+    }
     if (t.cur.channel == kMainChannel) {
       // The paragraph's text: a heading keeps it in its record; RMatch steps match against it.
       t.paragraphText.append(capitals ? Capitals(text, scratch) : text);
@@ -346,7 +348,8 @@ void ContinuePlainText(Engine& engine) {
     const ChannelState& channel = CurrentChannel(engine);
     if (!channel.textReady || !channel.textStarted) return;
   } else {
-    if (CurrentChannel(engine).pass1State == kTagCapture) return;
+    const int state = CurrentChannel(engine).pass1State;
+    if (state == kTagCapture || state == kTagName) return;
     if (t.cur.channel == kMainChannel) paragraphText = &t.paragraphText;
   }
   const std::string_view ahead = rtf::TextAhead(engine);
@@ -420,15 +423,19 @@ void RouteSpecial(Engine& engine, int code) {
     PutSpecial(engine, code);
     return;
   }
+  ChannelState& channel = CurrentChannel(engine);
   if (code != 28) {
+    if (channel.pass1State == kTagName) {
+      if (code == 37) t.nameText.push_back('\t');  // as pass 2 collects it
+      return;
+    }
     t.paragraphText.push_back(' ');
     return;
   }
   // Pass 1 paragraph end: the paragraph's special state is left and its text forgotten.
-  ChannelState& channel = CurrentChannel(engine);
-  if (channel.pass1State == kTagCapture) {
+  if (channel.pass1State == kTagCapture || channel.pass1State == kTagName) {
     OutputContext scratch;
-    scratch.specialState = kTagCapture;
+    scratch.specialState = channel.pass1State;
     ChangeSpecialState(engine, scratch, 0);
   }
   channel.pass1State = 0;
@@ -513,7 +520,11 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
     case kTagName: {
       std::string name = std::move(t.nameText);
       t.nameText.clear();
+      // Pass 1 records the anchor (as a bookmark), so that AnchorFile finds its file; pass 2
+      // steps over the same record in the same order and writes the anchor.
+      if (!name.empty() && engine.driver.pass != 2) structure::BookmarkSeen(engine, name);
       if (!name.empty() && pass2) {
+        structure::BookmarkSeen(engine, name);
         SetDocumentValue(engine, "_LINK_", name);
         ReleaseHeldText(engine);
         ExpandInto(engine, main, "$_anchor_entry_;");

@@ -333,13 +333,14 @@ void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
   const int state = SpecialStateFor(engine, context, index);
 
   if (engine.driver.pass != 2 || !context) {
-    // Pass 1 writes nothing; of the special states only _Capture acts (its text is collected
-    // and its expansion run, so user functions see the same calls in both passes).
+    // Pass 1 writes nothing; of the special states only _Capture and _Name act: captured text
+    // is collected and its expansion run (so user functions see the same calls in both passes),
+    // and an anchor name is recorded, so that links to it find its file.
     ChannelState& channel = CurrentChannel(engine);
     if (state != channel.pass1State) {
-      if (channel.pass1State == kTagCapture) {
+      if (channel.pass1State == kTagCapture || channel.pass1State == kTagName) {
         OutputContext scratch;
-        scratch.specialState = kTagCapture;
+        scratch.specialState = channel.pass1State;
         ChangeSpecialState(engine, scratch, state);
       }
       if (state == kTagCapture) channel.captureFormat = t.cur.chr;
