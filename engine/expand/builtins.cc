@@ -90,6 +90,14 @@ class CallArguments {
 
 // ---- Built-ins ----------------------------------------------------------------------------------
 
+/// In safe mode the built-ins that delete, create or write files of their own are refused with
+/// MSG_SAFE_MODE (their arguments are not even evaluated).
+bool RefusedInSafeMode(Engine& engine, const char* builtin) {
+  if (!engine.settings.safeMode) return false;
+  ReportMessage(engine, "MSG_SAFE_MODE", {builtin});
+  return true;
+}
+
 using BuiltinFunction = std::string (*)(Engine&, CallArguments&, OutputContext*);
 
 /// CallBack(id, a1..an): hands (id as integer, n, the n values) to the host callback and yields the
@@ -260,6 +268,7 @@ std::string PopTags(Engine& engine, CallArguments& args, OutputContext*) {
 
 /// Delete(file): removes the file named by the argument's value. Always "1".
 std::string Delete(Engine& engine, CallArguments& args, OutputContext*) {
+  if (RefusedInSafeMode(engine, "Delete")) return "1";
   std::string name;
   if (args.NextValue(engine, name) && !name.empty()) std::remove(name.c_str());
   return "1";
@@ -354,6 +363,7 @@ std::string ResetListPointer(Engine& engine, CallArguments& args, OutputContext*
 /// CreateFile(name, mode): opens the user file (mode "w" by default). "abc", or empty without
 /// arguments.
 std::string CreateFile(Engine& engine, CallArguments& args, OutputContext*) {
+  if (RefusedInSafeMode(engine, "CreateFile")) return {};
   std::string name;
   if (!args.NextValue(engine, name)) return {};
   std::string mode = args.ValueOr(engine, "w");
@@ -365,6 +375,7 @@ std::string CreateFile(Engine& engine, CallArguments& args, OutputContext*) {
 
 /// WriteFile(text, data): writes data to the open user file; yields the value of text.
 std::string WriteFile(Engine& engine, CallArguments& args, OutputContext*) {
+  if (RefusedInSafeMode(engine, "WriteFile")) return {};
   std::string text, data;
   if (!args.NextValue(engine, text)) return {};
   if (args.NextValue(engine, data) && engine.expansion.userFile)

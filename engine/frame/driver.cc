@@ -39,6 +39,13 @@ void InstallTokenHandlers(Engine& engine) { translate::InstallHandlers(engine); 
 /// Expands a hook string for its side effects only.
 void RunHook(Engine& engine, const char* hook) { StrExp(engine, hook); }
 
+/// True when an output name names a folder: it ends in '/' or is an existing directory.
+bool NamesFolder(const std::string& name) {
+  if (!name.empty() && name.back() == '/') return true;
+  struct stat st;
+  return stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 /// Directory of a path ("." when it has none).
 std::string DirectoryOrDot(std::string_view path) {
   std::string_view dir = DirectoryPart(path);
@@ -64,10 +71,11 @@ void OpenOutputFile(Engine& engine, int number) {
   const std::string& base = engine.settings.paths.baseName;
   std::string ext = SettingValue(engine, "HtmlExt");
   if (number == 0) {
-    SetSetting(engine, "ContentsFile", base + SettingValue(engine, "CSuffix") + "." + ext);
-    SetSetting(engine, "IndexFile", base + SettingValue(engine, "ISuffix") + "." + ext);
-    SetSetting(engine, "FContentsFile", base + SettingValue(engine, "FCSuffix") + "." + ext);
-    SetSetting(engine, "FIndexFile", base + SettingValue(engine, "FISuffix") + "." + ext);
+    // File names made from the output's base name: literal, like the name they come from.
+    SetLiteralSetting(engine, "ContentsFile", base + SettingValue(engine, "CSuffix") + "." + ext);
+    SetLiteralSetting(engine, "IndexFile", base + SettingValue(engine, "ISuffix") + "." + ext);
+    SetLiteralSetting(engine, "FContentsFile", base + SettingValue(engine, "FCSuffix") + "." + ext);
+    SetLiteralSetting(engine, "FIndexFile", base + SettingValue(engine, "FISuffix") + "." + ext);
     RunHook(engine, "$Pass2Start;");
   }
   // The file plan names every output file of pass 2 and sets the navigation settings.
@@ -75,10 +83,11 @@ void OpenOutputFile(Engine& engine, int number) {
   if (name.empty()) name = SettingValue(engine, "OutFileName");
   if (name.empty()) name = "/dev/stdout";  // an empty output name writes to standard output
   d.main.file = FileOpen(engine.files, name, "w");
-  if (!d.main.file) ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {name});
+  if (!d.main.file) ReportOpenFailure(engine, name);
   d.outputOpen = true;
-  d.footnoteFileName = base + ".tmp";
-  d.footnoteFile = FileOpen(engine.files, d.footnoteFileName, "w+");
+  // The footnotes of this file collect in a temporary file of a fresh name beside the output.
+  d.footnoteFile = FileCreateTemporary(engine.files, base);
+  d.footnoteFileName = d.footnoteFile ? d.footnoteFile->name : std::string();
   if (!d.footnoteFile) ReportMessage(engine, "ERR_TMP_OPEN_FAILED");
   d.footnotes.file = d.footnoteFile;
   if (number == 0) {
@@ -117,6 +126,7 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
     }
     FileRemove(d.footnoteFile);
     d.footnoteFile = nullptr;
+    d.footnoteFileName.clear();
     d.footnotes.file = nullptr;
   }
   // The body closes first; the frame page copies the title page's body up to here.
@@ -219,6 +229,8 @@ int Setup(Engine& engine, int argc, char** argv) {
     return position;
   }
   SetSetting(engine, "OverrideDefs", "0");
+  // Safe mode is what the options say; nothing read later (a translation file) can turn it off.
+  engine.settings.safeMode = SettingValue(engine, "SafeMode") == "1";
 
   bool haveInput = position < argc;
   if (!haveInput && !engine.files.memoryOutputMode) {
@@ -228,7 +240,7 @@ int Setup(Engine& engine, int argc, char** argv) {
   if (!haveInput) {
     // A string conversion: the text registered as "-.rtf" is the input.
     engine.settings.paths.inputDirectory = engine.settings.paths.programDirectory;
-    SetSetting(engine, "OutFileName", "-." + SettingValue(engine, "HtmlExt"));
+    SetBuiltin(engine, kSettingOutFileName, "-." + SettingValue(engine, "HtmlExt"), true);
     d.input = FileOpen(engine.files, "-.rtf", "r");
   } else {
     std::string name = argv[position];
@@ -240,16 +252,26 @@ int Setup(Engine& engine, int argc, char** argv) {
       ReportMessage(engine, "MSG_CANT_OPEN", {name});
       return 0;
     }
-    if (SettingValue(engine, "OutFileName").empty()) {
+    ProtectInput(engine.files, d.input);  // no output of this conversion may replace it
+    // The output name comes from the input's name unless one was given; one that names a folder
+    // ("out/", or an existing directory) means the input's name in that folder. Names from the
+    // command line or the file system are literal values, never expanded.
+    const std::string given = SettingValue(engine, "OutFileName");
+    if (given.empty() || NamesFolder(given)) {
       std::string base = name;
       if (base.size() > 4) {
         std::string_view tail = std::string_view(base).substr(base.size() - 4);
         if (tail == ".rtf" || tail == ".RTF") base.resize(base.size() - 4);
       }
+      if (!given.empty()) {
+        std::string folder = given;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        base = (folder == "/" ? std::string() : folder) + "/" + std::string(BaseName(base));
+      }
       if (base.size() > 256) base.resize(256);
-      SetSetting(engine, "OutFileName", base + "." + SettingValue(engine, "HtmlExt"));
+      SetBuiltin(engine, kSettingOutFileName, base + "." + SettingValue(engine, "HtmlExt"), true);
     }
-    SetSetting(engine, "InputFile", name);
+    SetLiteralSetting(engine, "InputFile", name);
     engine.settings.paths.inputDirectory = DirectoryOrDot(name);
   }
 
@@ -313,8 +335,10 @@ void Abandon(Engine& engine) {
   } catch (...) {
     // The error file is best effort once the conversion is already lost.
   }
+  // The temporary file this conversion created (only that one: its name is set once created).
   if (engine.driver.footnoteFileName.size() && !engine.files.memoryOutputMode)
     std::remove(engine.driver.footnoteFileName.c_str());
+  engine.driver.footnoteFileName.clear();
   int ignored = 0;
   FileSweep(engine, true, &ignored);
 }
@@ -458,6 +482,7 @@ int ConvertFiles(Engine& engine, int argc, char** argv) {
   if (!engine.driver.batchRunning) {
     engine.files.outputFileCounter = 0;
     engine.batch.counter = 0;
+    BeginFileRun(engine.files);
   }
   SetSetting(engine, "CreatedFiles", "");
   if (argc < 1 || !argv) {
@@ -482,6 +507,7 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char
   *count = 0;
   engine.files.memoryOutputMode = true;
   engine.files.outputFileCounter = 0;
+  BeginFileRun(engine.files);
   const char* text = rtfText ? rtfText : "";
   FileOpenText(engine.files, "-.rtf", text, static_cast<long>(std::strlen(text)));
   char empty[] = "";

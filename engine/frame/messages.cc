@@ -87,6 +87,12 @@ constexpr DefaultMessage kDefaultMessages[] = {
     {"MSG_INVALID_PTAG", "PTag Name $MsgParam1; not in .PTag table\n"},
     {"MSG_INVALID_MATCHNAME", "Set MatchName Error: $MsgParam1; not in .PMatch\n"},
     {"MSG_SCRIPT_FAIL", "Script ($MsgParam1;) failed to spawn. Errcode=$MsgParam2;\n"},
+    {"MSG_OUTPUT_IS_INPUT",
+     "Output $MsgParam1; is the input being converted: it is not written over\n"},
+    {"MSG_ALREADY_WRITTEN",
+     "Output $MsgParam1; was already written by this run: it is not written over\n"},
+    {"MSG_UNSAFE_LINK", "Link to \"$MsgParam1;\" dropped: its scheme is not one of LinkSchemes\n"},
+    {"MSG_SAFE_MODE", "Safe mode: $MsgParam1; is not run\n"},
     {"MSG_BATCH_SELF", "Batch file $MsgParam1; names itself at line $MsgParam2; - line skipped\n"},
     {"MSG_BATCH_NESTED",
      "Batch file $MsgParam1;, line $MsgParam2;: batch file $MsgParam3; is not run from a batch "

@@ -332,7 +332,7 @@ void ReadPicture(Engine& engine) {
   FileEntry* file = nullptr;
   if (write) {
     file = FileOpen(engine.files, rec->fileName, "wb");
-    if (!file) ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {rec->fileName});
+    if (!file) ReportOpenFailure(engine, rec->fileName);
   }
   std::vector<unsigned char> collected;
   if (v.kind == kPictBitmap) {

@@ -239,7 +239,7 @@ TEST_F(ExpandTest, ContextShowsTheRecentInputInOrderAndAsText) {
   EXPECT_EQ(Expand("$Context()"), "<start>" + std::string(60, 'b') + "yz\n<end>");
   // Document text is shown as text in the HTML error file, never as markup.
   feed("<script>alert(1)</script>&\"");
-  EXPECT_EQ(Expand("$Context()"), "<start>" + std::string(32, 'b') +
+  EXPECT_EQ(Expand("$Context()"), "<start>" + std::string(33, 'b') +
                                       "yz&lt;script&gt;alert(1)&lt;/script&gt;&amp;&quot;\n<end>");
 }
 
