@@ -213,6 +213,9 @@ int Setup(Engine& engine, int argc, char** argv) {
   // Until this input's output name is known its messages go to standard error: writing them to
   // the previous input's error file would overwrite that file.
   engine.messages.errorFileName.clear();
+  // Until this input's first token is read, messages name no position: the last token of the
+  // previous input is not in this one.
+  engine.reader.token.tokClass = -1;
   if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of File Processing");
   ResetSettings(engine);
   ResetExpansion(engine);
@@ -497,6 +500,11 @@ int ConvertFiles(Engine& engine, int argc, char** argv) {
 
 ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char* rtfText,
                                int* count) {
+  return ConvertString(engine, argc, argv, std::string_view(rtfText ? rtfText : ""), count);
+}
+
+ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, std::string_view rtfText,
+                               int* count) {
   int ignoredCount = 0;
   if (!count) count = &ignoredCount;
   BeginConversion(engine);
@@ -508,8 +516,7 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char
   engine.files.memoryOutputMode = true;
   engine.files.outputFileCounter = 0;
   BeginFileRun(engine.files);
-  const char* text = rtfText ? rtfText : "";
-  FileOpenText(engine.files, "-.rtf", text, static_cast<long>(std::strlen(text)));
+  FileOpenText(engine.files, "-.rtf", rtfText.data(), static_cast<long>(rtfText.size()));
   char empty[] = "";
   char* defaultVector[] = {empty, nullptr};
   ArgVector args(argc > 0 && argv ? argc : 1, argc > 0 && argv ? argv : defaultVector);

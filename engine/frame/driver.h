@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "expand/expand.h"
@@ -59,6 +60,9 @@ int ConvertFiles(Engine& engine, int argc, char** argv);
 /// The string conversion. Returns the memory outputs (*count records, caller owns) or nullptr;
 /// *count is -1 when initialisation failed.
 ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, const char* rtfText,
+                               int* count);
+/// As above for an RTF text of known length, which may hold NUL bytes (\bin data).
+ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, std::string_view rtfText,
                                int* count);
 /// Pass 2: finishes the output file being written (footnotes, closing page strings) and opens
 /// the next one of the file plan. Does nothing outside pass 2 or when no output is open.

@@ -1,0 +1,928 @@
+// The application's operations. HTTP threads call them; engine work runs on the worker thread.
+#include "app.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "control.h"
+#include "pictures.h"
+#include "produced_files.h"
+#include "text_util.h"
+#include "word.h"
+
+namespace quillo::desktop {
+
+namespace {
+
+/// LibreOffice gets this long for one document before its job is ended.
+constexpr int kWordTimeoutSeconds = 120;
+
+std::string ReadWholeFile(const std::string& path, bool* ok) {
+  std::ifstream in(path, std::ios::binary);
+  *ok = static_cast<bool>(in);
+  std::ostringstream text;
+  if (in) text << in.rdbuf();
+  return text.str();
+}
+
+/// RTF is 8-bit text: each byte becomes the character of the same number, so that the source
+/// view shows it and gives it back byte for byte.
+std::string BytesToUtf8(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (unsigned char c : bytes) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+/// The inverse of BytesToUtf8. Characters above 255 (typed into the source view) are written
+/// as RTF Unicode escapes with "?" as their fallback.
+std::string Utf8ToBytes(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    unsigned cp = c;
+    int extra = 0;
+    if (c >= 0xF0) {
+      cp = c & 0x07;
+      extra = 3;
+    } else if (c >= 0xE0) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else if (c >= 0xC0) {
+      cp = c & 0x1F;
+      extra = 1;
+    }
+    ++i;
+    for (int k = 0; k < extra && i < text.size(); ++k, ++i)
+      cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    if (cp < 256) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x10000) {
+      int signedValue = cp > 32767 ? static_cast<int>(cp) - 65536 : static_cast<int>(cp);
+      out += "\\u" + std::to_string(signedValue) + "?";
+    } else {
+      out += "?";
+    }
+  }
+  return out;
+}
+
+bool LooksLikeRtf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[16] = {};
+  in.read(head, sizeof head);
+  std::string start(head, static_cast<size_t>(in.gcount()));
+  size_t i = 0;
+  // A byte-order mark or leading blank lines occur in the wild; the engine copes with them.
+  if (start.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
+  while (i < start.size() &&
+         (start[i] == ' ' || start[i] == '\r' || start[i] == '\n' || start[i] == '\t'))
+    ++i;
+  return start.compare(i, 5, "{\\rtf") == 0;
+}
+
+std::string Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return path;
+  return std::string(cwd) + "/" + path;
+}
+
+/// Replaces quoted references to `oldName` by `newName` in a produced page, so that a picture
+/// converted after the page was written is still shown.
+void RewritePictureReference(const std::string& page, const std::string& oldName,
+                             const std::string& newName) {
+  bool ok = false;
+  std::string text = ReadWholeFile(page, &ok);
+  if (!ok) return;
+  bool changed = false;
+  for (char quote : {'"', '\''}) {
+    std::string from = std::string(1, quote) + oldName + quote;
+    std::string to = std::string(1, quote) + newName + quote;
+    size_t pos = 0;
+    while ((pos = text.find(from, pos)) != std::string::npos) {
+      text.replace(pos, from.size(), to);
+      pos += to.size();
+      changed = true;
+    }
+  }
+  if (changed) WriteFileAtomically(page, text);
+}
+
+Json SettingsJson(const DesktopSettings& s) {
+  Json mru = Json::array();
+  for (const std::string& m : s.mru)
+    if (!m.empty()) mru.push_back(m);
+  return {{"MainLeft", s.mainLeft},
+          {"MainTop", s.mainTop},
+          {"MainWidth", s.mainWidth},
+          {"MainHeight", s.mainHeight},
+          {"PaneLayout", s.paneLayout},
+          {"showHTMLAfterTranslation", s.showHTMLAfterTranslation},
+          {"showErrorAfterTranslation", s.showErrorAfterTranslation},
+          {"showLogAfterTranslation", s.showLogAfterTranslation},
+          {"useWordForRTF", s.useWordForRTF},
+          {"autoConvertDD", s.autoConvertDD},
+          {"displayRTF", s.displayRTF},
+          {"useFSThreshold", s.useFSThreshold},
+          {"FSThreshold", s.FSThreshold},
+          {"showTips", s.showTips},
+          {"showSample", s.showSample},
+          {"openPath", s.openPath},
+          {"patternListIndex", s.patternListIndex},
+          {"cmdlineFName", s.cmdlineFName},
+          {"InstallDir", s.installDir},
+          {"mru", mru}};
+}
+
+Json EditorToJson(const EditorState& e) {
+  Json user = Json::array();
+  for (const auto& [name, value] : e.userStrings) user.push_back({name, value});
+  return {{"outputType", OutputTypeName(e.outputType)},
+          {"txtDTD", e.txtDTD},
+          {"chkCreateLogFile", e.chkCreateLogFile},
+          {"txtFontScale", e.txtFontScale},
+          {"txtImageExt", e.txtImageExt},
+          {"txtSplitDepth", e.txtSplitDepth},
+          {"txtBackgroundImage", e.txtBackgroundImage},
+          {"chkShortFileNames", e.chkShortFileNames},
+          {"chkGenIndex", e.chkGenIndex},
+          {"txtImageDir", e.txtImageDir},
+          {"chkTOCOptions", e.chkTOCOptions},
+          {"chkFrameOptions", e.chkFrameOptions},
+          {"colors", e.colors},
+          {"userStrings", user}};
+}
+
+EditorState EditorFromJson(const Json& j) {
+  EditorState e;
+  auto str = [&](const char* key, std::string& field) {
+    if (j.contains(key) && j[key].is_string()) field = j[key].get<std::string>();
+  };
+  auto flag = [&](const char* key, bool& field) {
+    if (j.contains(key) && j[key].is_boolean()) field = j[key].get<bool>();
+  };
+  if (j.contains("outputType") && j["outputType"].is_string())
+    e.outputType = ParseOutputType(j["outputType"].get<std::string>());
+  str("txtDTD", e.txtDTD);
+  flag("chkCreateLogFile", e.chkCreateLogFile);
+  str("txtFontScale", e.txtFontScale);
+  str("txtImageExt", e.txtImageExt);
+  str("txtSplitDepth", e.txtSplitDepth);
+  str("txtBackgroundImage", e.txtBackgroundImage);
+  flag("chkShortFileNames", e.chkShortFileNames);
+  flag("chkGenIndex", e.chkGenIndex);
+  str("txtImageDir", e.txtImageDir);
+  for (const char* key : {"chkTOCOptions", "chkFrameOptions", "colors"}) {
+    if (!j.contains(key) || !j[key].is_array()) continue;
+    const Json& a = j[key];
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (std::string(key) == "chkTOCOptions" && i < 4 && a[i].is_boolean())
+        e.chkTOCOptions[i] = a[i].get<bool>();
+      if (std::string(key) == "chkFrameOptions" && i < 2 && a[i].is_boolean())
+        e.chkFrameOptions[i] = a[i].get<bool>();
+      if (std::string(key) == "colors" && i < 5 && a[i].is_string())
+        e.colors[i] = a[i].get<std::string>();
+    }
+  }
+  if (j.contains("userStrings") && j["userStrings"].is_array()) {
+    for (const Json& pair : j["userStrings"]) {
+      if (pair.is_array() && pair.size() == 2 && pair[0].is_string() && pair[1].is_string())
+        e.userStrings.emplace_back(pair[0].get<std::string>(), pair[1].get<std::string>());
+    }
+  }
+  return e;
+}
+
+Json PairsJson(const StringPairs& pairs) {
+  Json out = Json::array();
+  for (const auto& [name, value] : pairs) out.push_back({name, value});
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+DesktopApp::DesktopApp(AppPaths paths) : paths_(std::move(paths)) {
+  settings_ = ReadSettings(paths_.settingsFile);
+  settings_.installDir = DirName(paths_.programPath);
+  MakeDirectories(paths_.droppedDir);
+  MakeDirectories(paths_.viewDir);
+  allowList_.Add(paths_.droppedDir);
+  allowList_.Add(paths_.viewDir);
+  // The translation options of the last session come back from the command-line file.
+  if (FileExists(settings_.cmdlineFName)) ReadCmdFile(settings_.cmdlineFName, editor_);
+  editorOptions_ = EditorOptionsLocked();
+}
+
+DesktopApp::~DesktopApp() { Stop(); }
+
+void DesktopApp::Start(const std::vector<std::string>& startupFiles) {
+  control_ = std::make_unique<Control>();
+  about_ = control_->AboutBox();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::string& f : startupFiles) startupFiles_.push_back(Absolute(f));
+  }
+  worker_ = std::thread([this] { WorkerLoop(); });
+}
+
+void DesktopApp::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_ && !worker_.joinable()) return;
+    stopping_ = true;
+    jobs_.clear();
+    SaveSettingsLocked();
+  }
+  jobsChanged_.notify_all();
+  events_.Close();
+  if (worker_.joinable()) worker_.join();
+}
+
+void DesktopApp::SaveSettingsLocked() { WriteSettings(paths_.settingsFile, settings_); }
+
+// ---------------------------------------------------------------------------------------------
+// Events
+
+void DesktopApp::PublishStatus(const std::string& text) {
+  events_.Publish("status", Json{{"text", text}}.dump());
+}
+
+void DesktopApp::PublishProgress(int value, bool visible) {
+  events_.Publish("progress", Json{{"value", value}, {"visible", visible}}.dump());
+}
+
+void DesktopApp::PublishBox(const std::string& text, const std::string& title) {
+  events_.Publish("box", Json{{"text", text}, {"title", title}}.dump());
+}
+
+Json DesktopApp::Message(const std::string& text, const std::string& title) const {
+  return {{"ok", false}, {"message", text}, {"title", title}};
+}
+
+// ---------------------------------------------------------------------------------------------
+// State and settings
+
+Json DesktopApp::State() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Json files = startupFiles_;
+  startupFiles_.clear();
+  return {{"settings", SettingsJson(settings_)},
+          {"busy", translating_.load()},
+          {"about", about_},
+          {"version", Control::Version()},
+          {"startupFiles", files},
+          {"droppedDir", paths_.droppedDir},
+          {"sampleFile", paths_.sampleFile},
+          {"editor", EditorJsonLocked()}};
+}
+
+Json DesktopApp::UpdateSettings(const Json& c) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  DesktopSettings& s = settings_;
+  auto flag = [&](const char* key, bool& field) {
+    if (c.contains(key) && c[key].is_boolean()) field = c[key].get<bool>();
+  };
+  auto number = [&](const char* key, int& field, int low, int high) {
+    if (c.contains(key) && c[key].is_number_integer())
+      field = std::clamp(c[key].get<int>(), low, high);
+  };
+  flag("showHTMLAfterTranslation", s.showHTMLAfterTranslation);
+  flag("showErrorAfterTranslation", s.showErrorAfterTranslation);
+  flag("showLogAfterTranslation", s.showLogAfterTranslation);
+  flag("useWordForRTF", s.useWordForRTF);
+  flag("autoConvertDD", s.autoConvertDD);
+  flag("displayRTF", s.displayRTF);
+  flag("useFSThreshold", s.useFSThreshold);
+  flag("showTips", s.showTips);
+  flag("showSample", s.showSample);
+  number("FSThreshold", s.FSThreshold, 0, 2000000);
+  number("patternListIndex", s.patternListIndex, 0, 16);
+  number("MainLeft", s.mainLeft, -1000000, 1000000);
+  number("MainTop", s.mainTop, -1000000, 1000000);
+  number("MainWidth", s.mainWidth, 0, 1000000);
+  number("MainHeight", s.mainHeight, 0, 1000000);
+  if (c.contains("PaneLayout") && c["PaneLayout"].is_string())
+    s.paneLayout = c["PaneLayout"].get<std::string>().substr(0, 4096);
+  if (c.contains("openPath") && c["openPath"].is_string() &&
+      IsDirectory(c["openPath"].get<std::string>()))
+    s.openPath = c["openPath"].get<std::string>();
+  if (c.contains("cmdlineFName") && c["cmdlineFName"].is_string()) {
+    std::string name = Trim(c["cmdlineFName"].get<std::string>());
+    std::string why = CheckCmdFileName(name);
+    if (!why.empty()) return Message(why);
+    if (!name.empty() && name[0] != '/')
+      return Message("Please give the command-line file as a full path: " + name);
+    s.cmdlineFName = name;
+    editorOptions_ = EditorOptionsLocked();
+  }
+  SaveSettingsLocked();
+  return {{"ok", true}, {"settings", SettingsJson(s)}};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening files
+
+bool DesktopApp::IsDropped(const std::string& realPath) const {
+  std::string dropped = RealPath(paths_.droppedDir);
+  return !dropped.empty() && realPath.compare(0, dropped.size() + 1, dropped + "/") == 0;
+}
+
+Json DesktopApp::Open(const std::string& requested, bool dropped) {
+  std::string path = Absolute(requested);
+  if (path.empty() || HasDotDot(path)) return Message("Please choose a file by its full path");
+  if (!FileExists(path)) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool wasRecent =
+        std::find(settings_.mru.begin(), settings_.mru.end(), path) != settings_.mru.end();
+    if (wasRecent) {
+      RemoveRecentFile(settings_, path);
+      SaveSettingsLocked();
+    }
+    Json m = Message(path + " does not exist");
+    m["settings"] = SettingsJson(settings_);
+    return m;
+  }
+  path = RealPath(path);
+  FileKind kind = KindOfFile(path);
+  if (kind == FileKind::kOther) return Message("Only rtf, doc, html and xml files may be loaded");
+  allowList_.Add(DirName(path));
+
+  Json doc = {{"path", path}, {"name", BaseName(path)}, {"kind", FileKindName(kind)}};
+  if (kind == FileKind::kWord) {
+    bool useWord;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      useWord = settings_.useWordForRTF;
+    }
+    if (!useWord)
+      return Message(
+          "Word documents are opened by converting them to RTF with LibreOffice. Turn on "
+          "\"Convert Word documents to RTF with LibreOffice\" in View->Options to open " +
+          BaseName(path));
+    std::string target = WordTargetName(path);
+    std::lock_guard<std::mutex> wordLock(wordMutex_);
+    if (TargetIsFresh(path, target)) {
+      PublishStatus("Using existing file " + target);
+    } else {
+      PublishStatus("Saving " + BaseName(path) + " as RTF");
+      WordResult r = ConvertWordToRtf(path, kWordTimeoutSeconds);
+      PublishStatus("");
+      if (r.rtfPath.empty()) return Message(r.message);
+      target = r.rtfPath;
+    }
+    doc["wordSource"] = path;
+    path = RealPath(target);
+    doc["path"] = path;
+    doc["name"] = BaseName(path);
+    doc["kind"] = "rtf";
+    kind = FileKind::kRtf;
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  AddRecentFile(settings_,
+                doc.contains("wordSource") ? doc["wordSource"].get<std::string>() : path);
+  settings_.openPath = DirName(path);
+  if (dropped) RemoveRecentFile(settings_, path);  // the working folder is no place to return to
+  SaveSettingsLocked();
+
+  doc["dropped"] = IsDropped(path);
+  doc["url"] = "/view" + path;
+  if (kind == FileKind::kRtf) {
+    long long size = FileSize(path);
+    doc["size"] = size;
+    doc["step"] = ProgressStep(size);
+    bool overThreshold =
+        settings_.useFSThreshold && size > static_cast<long long>(settings_.FSThreshold) * 1000;
+    doc["displayed"] = settings_.displayRTF && !overThreshold;
+    if (overThreshold)
+      doc["status"] = BaseName(path) +
+                      " not displayed as the file size is greater than the threshold, use "
+                      "View->Options to change";
+    if (!LooksLikeRtf(path))
+      doc["warning"] =
+          BaseName(path) + " does not look like an RTF file (it does not begin with {\\rtf)";
+  } else {
+    doc["displayed"] = true;
+  }
+  return {{"ok", true}, {"doc", doc}, {"settings", SettingsJson(settings_)}};
+}
+
+Json DesktopApp::Upload(const std::string& rawName, const std::string& body) {
+  std::string name = BaseName(rawName);
+  bool bad = name.empty() || name[0] == '.' || name.size() > 200 || HasDotDot(rawName);
+  for (unsigned char c : name)
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') bad = true;
+  if (bad) return Message("This file name cannot be used: " + rawName);
+  if (KindOfFile(name) == FileKind::kOther)
+    return Message("Only rtf, doc, html and xml files may be loaded");
+  if (!MakeDirectories(paths_.droppedDir)) return Message("Cannot create " + paths_.droppedDir);
+  std::string target = paths_.droppedDir + "/" + name;
+  std::string why = WriteFileAtomically(target, body);
+  if (!why.empty()) return Message(why);
+  Json opened = Open(target, true);
+  if (!opened.value("ok", false)) return opened;
+  bool autoConvert;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    autoConvert = settings_.autoConvertDD;
+  }
+  const Json& doc = opened["doc"];
+  if (autoConvert && doc["kind"] == "rtf") {
+    Json t = Translate(doc["path"].get<std::string>());
+    opened["translate"] = t;
+  }
+  return opened;
+}
+
+Json DesktopApp::Source(const std::string& path) {
+  std::string real = allowList_.Resolve(path);
+  if (real.empty()) return Message(path + " is not one of the opened files");
+  bool ok = false;
+  std::string bytes = ReadWholeFile(real, &ok);
+  if (!ok) return Message("Cannot read " + real);
+  return {{"ok", true}, {"path", real}, {"text", BytesToUtf8(bytes)}};
+}
+
+Json DesktopApp::SaveSource(const std::string& path, const std::string& text,
+                            const std::string& saveAs) {
+  std::string bytes = Utf8ToBytes(text);
+  if (saveAs.empty()) {
+    std::string real = allowList_.Resolve(path);
+    if (real.empty() || KindOfFile(real) != FileKind::kRtf)
+      return Message(path + " is not one of the opened RTF files");
+    // The previous file is kept as NAME.bak, so one Save can always be undone.
+    std::string backup = real + ".bak";
+    bool ok = false;
+    std::string previous = ReadWholeFile(real, &ok);
+    if (ok) {
+      std::string why = WriteFileAtomically(backup, previous);
+      if (!why.empty()) return Message(why);
+    }
+    std::string why = WriteFileAtomically(real, bytes);
+    if (!why.empty()) return Message(why);
+    return {{"ok", true}, {"path", real}, {"backup", backup}};
+  }
+  std::string target = Absolute(saveAs);
+  if (HasDotDot(target)) return Message("Please choose a file by its full path");
+  if (Lower(Extension(target)) != "rtf")
+    return Message("Please save RTF text under a name ending in .rtf");
+  std::string dir = RealPath(DirName(target));
+  if (dir.empty() || !IsDirectory(dir))
+    return Message("The folder " + DirName(target) + " does not exist");
+  target = dir + "/" + BaseName(target);
+  std::string why = WriteFileAtomically(target, bytes);
+  if (!why.empty()) return Message(why);
+  allowList_.Add(dir);
+  std::lock_guard<std::mutex> lock(mutex_);
+  AddRecentFile(settings_, target);
+  SaveSettingsLocked();
+  return {{"ok", true}, {"path", target}, {"settings", SettingsJson(settings_)}};
+}
+
+Json DesktopApp::ListFolder(const std::string& requested) {
+  std::string dir = requested.empty() ? HomeDirectory() : requested;
+  if (dir[0] != '/' || HasDotDot(dir)) return Message("Please give a full path");
+  std::string real = RealPath(dir);
+  if (real.empty() || !IsDirectory(real)) return Message(dir + " does not exist");
+  DIR* d = opendir(real.c_str());
+  if (!d) return Message("Cannot read the folder " + real);
+  Json entries = Json::array();
+  // A folder of a million files must not make a response of a million entries.
+  constexpr size_t kMaxEntries = 5000;
+  bool truncated = false;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    if (entries.size() >= kMaxEntries) {
+      truncated = true;
+      break;
+    }
+    std::string full = real == "/" ? "/" + name : real + "/" + name;
+    struct stat st;
+    if (stat(full.c_str(), &st) != 0) continue;
+    bool isDir = S_ISDIR(st.st_mode);
+    if (!isDir && !S_ISREG(st.st_mode)) continue;
+    entries.push_back({{"name", name},
+                       {"dir", isDir},
+                       {"size", isDir ? 0 : static_cast<long long>(st.st_size)},
+                       {"mtime", static_cast<long long>(st.st_mtime)}});
+  }
+  closedir(d);
+  std::sort(entries.begin(), entries.end(), [](const Json& a, const Json& b) {
+    if (a["dir"] != b["dir"]) return a["dir"].get<bool>();
+    return Lower(a["name"].get<std::string>()) < Lower(b["name"].get<std::string>());
+  });
+  return {{"ok", true},
+          {"dir", real},
+          {"parent", real == "/" ? "" : DirName(real)},
+          {"home", HomeDirectory()},
+          {"truncated", truncated},
+          {"entries", entries}};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conversions
+
+Json DesktopApp::Translate(const std::string& requested) {
+  std::string path = allowList_.Resolve(requested);
+  if (path.empty()) {
+    if (!requested.empty() && !FileExists(requested)) return Message(requested + " does not exist");
+    return Message("Please open a file before translating it");
+  }
+  FileKind kind = KindOfFile(path);
+  if (kind == FileKind::kWord) {
+    std::string rtf = WordTargetName(path);
+    if (!FileExists(rtf)) return Message(rtf + " does not exist");
+    path = RealPath(rtf);
+  } else if (kind != FileKind::kRtf) {
+    return Message("Sorry, can't translate this file type");
+  }
+  if (!LooksLikeRtf(path))
+    return Message(
+        BaseName(path) +
+        " is not an RTF file (it does not begin with {\\rtf), so it cannot be translated");
+  bool expected = false;
+  if (!translating_.compare_exchange_strong(expected, true))
+    return Message("Sorry, only one translation allowed at a time");
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_.push_back({Job::kTranslate, path, IsDropped(path), "", ""});
+  }
+  jobsChanged_.notify_all();
+  events_.Publish("busy", Json{{"busy", true}}.dump());
+  return {{"ok", true}, {"path", path}};
+}
+
+Json DesktopApp::Preview(const std::string& requested) {
+  std::string path = allowList_.Resolve(requested);
+  if (path.empty() || KindOfFile(path) != FileKind::kRtf)
+    return Message(requested + " is not one of the opened RTF files");
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string folder = paths_.viewDir + "/view" + std::to_string(++viewCounter_);
+  MakeDirectories(folder);
+  std::string output = folder + "/" + BaseName(StripExtension(path)) + ".html";
+  jobs_.push_back({Job::kPreview, path, true, output, ""});
+  jobsChanged_.notify_all();
+  return {{"ok", true}, {"path", path}};
+}
+
+Json DesktopApp::EditorSample(const Json& state) {
+  std::string sample = paths_.sampleFile;
+  if (!FileExists(sample)) return Message("The sample document " + sample + " does not exist");
+  bool expected = false;
+  if (!translating_.compare_exchange_strong(expected, true))
+    return Message("Sorry, only one translation allowed at a time");
+  std::lock_guard<std::mutex> lock(mutex_);
+  EditorState e = EditorFromJson(state);
+  std::string folder = paths_.viewDir + "/sample" + std::to_string(++viewCounter_);
+  MakeDirectories(folder);
+  // The sample shows the options on screen, saved or not: they go to a command-line file of
+  // its own.
+  std::string cmdFile = folder + "/cmd.trn";
+  WriteCmdFile(cmdFile, UpdateStrings(e));
+  std::string options = SetTranslationOptions(e) + " -DCmdLineFile=" + cmdFile;
+  jobs_.push_back({Job::kSample, sample, false, folder + "/readme.html", options});
+  jobsChanged_.notify_all();
+  events_.Publish("busy", Json{{"busy", true}}.dump());
+  return {{"ok", true}};
+}
+
+void DesktopApp::WorkerLoop() {
+  while (true) {
+    Job job;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      jobsChanged_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+      if (stopping_) break;
+      job = jobs_.front();
+      jobs_.pop_front();
+    }
+    try {
+      RunJob(job);
+    } catch (const std::exception& e) {
+      PublishBox(std::string("The conversion stopped: ") + e.what());
+    }
+    if (job.kind != Job::kPreview) {
+      translating_ = false;
+      events_.Publish("busy", Json{{"busy", false}}.dump());
+    }
+  }
+  translating_ = false;
+}
+
+void DesktopApp::RunJob(const Job& job) {
+  current_ = job;
+  Control& control = *control_;
+  control.callback = [this](int16_t why, int16_t, const std::vector<std::string>& args) {
+    OnCallback(why, args);
+  };
+  control.translationComplete = [this](int16_t status, const std::string& name) {
+    OnTranslationComplete(status, name);
+  };
+  if (job.kind != Job::kPreview) PublishStatus("Converting " + job.path);
+  if (control.Init(paths_.programPath) != 0) {
+    PublishBox("The converter could not be initialised");
+    return;
+  }
+  int step = ProgressStep(FileSize(job.path));
+  std::string options;
+  if (job.kind == Job::kPreview) {
+    // The viewer's rendering: the shipped translation file, safe, beside nothing of the user's.
+    options =
+        "-DSafeMode=1 -DPauseOnErr=0 -DCreateLogFile=0 '-DOutFilename=" + job.outputName + "'";
+  } else {
+    std::string editorOptions;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      editorOptions = job.kind == Job::kSample ? job.extraOptions : editorOptions_;
+    }
+    options = ConversionOptions(step, editorOptions);
+    if (job.kind == Job::kSample) options += " '-DOutFilename=" + job.outputName + "'";
+    if (job.safe) options += " -DSafeMode=1";
+    PublishProgress(0, true);
+  }
+  control.options = options;
+  try {
+    control.ConvertRTF(job.path);
+  } catch (const ControlBusy&) {
+    PublishBox("Sorry, only one translation allowed at a time");
+  }
+}
+
+void DesktopApp::OnCallback(int why, const std::vector<std::string>& args) {
+  if (current_.kind == Job::kPreview) return;
+  Control& control = *control_;
+  if (why == 1) {
+    std::string code = control.ExpandString("$ErrCode;");
+    if (code.empty() && !args.empty()) code = args[0];
+    if (code == "MSG_PERCENT") {
+      std::string percent = args.size() > 1 ? args[1] : "0";
+      PublishStatus("Converting " + current_.path + " (" + percent + "%)");
+      events_.Publish("progress",
+                      Json{{"value", std::atoi(percent.c_str())}, {"visible", true}}.dump());
+    } else {
+      Json a = Json::array();
+      for (size_t i = 1; i < args.size(); ++i) a.push_back(args[i]);
+      events_.Publish("message", Json{{"code", code}, {"args", a}}.dump());
+    }
+  } else if (why == 2) {
+    std::string picture = control.ExpandString("$Picfilename;");
+    if (!NeedsPictureConversion(picture)) return;
+    std::string ext = control.ExpandString("$ImageExt;");
+    PictureResult r = ConvertPicture(Absolute(picture), ext);
+    if (!r.message.empty())
+      events_.Publish("message", Json{{"code", "PICTURE"}, {"args", {r.message}}}.dump());
+  }
+}
+
+std::string DesktopApp::ErrorFileFor(const std::string& output, const std::string& input) const {
+  const std::string& base = output.empty() || output[0] == '-' ? input : output;
+  return StripExtension(base) + "_err.htm";
+}
+
+void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
+  if (current_.kind == Job::kPreview) {
+    std::string output = current_.outputName;
+    if (FileExists(output)) {
+      allowList_.Add(DirName(output));
+      events_.Publish("preview", Json{{"path", name}, {"url", "/view" + output}}.dump());
+    } else {
+      events_.Publish("preview", Json{{"path", name}, {"url", ""}, {"failed", true}}.dump());
+    }
+    return;
+  }
+  Control& control = *control_;
+  PublishProgress(100, true);
+  std::string output = Absolute(control.ExpandString("$Outfilename;"));
+  if (current_.kind == Job::kSample) output = current_.outputName;
+  std::string errorFile = ErrorFileFor(output, name);
+  Json messages = Json::array();
+  for (const ControlMessage& m : Control::LastMessages())
+    messages.push_back(
+        {{"code", m.code}, {"action", m.action}, {"text", m.text}, {"line", m.line}});
+
+  DesktopSettings s;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    s = settings_;
+  }
+  Json done = {{"status", status},
+               {"name", name},
+               {"kind", current_.kind == Job::kSample ? "sample" : "translate"},
+               {"messages", messages}};
+  if (FileExists(errorFile)) {
+    allowList_.Add(DirName(errorFile));
+    done["errorFile"] = errorFile;
+  }
+  // Anything but 0 is a failure: an argument error (-1) is reported as one too.
+  if (status != 0) {
+    PublishBox(
+        "Translation of " + name + " failed (return status = " + std::to_string(status) + ").",
+        "Translation Failed");
+    done["showError"] = true;  // a failure always shows why, when the engine wrote it down
+    events_.Publish("complete", done.dump());
+    PublishProgress(0, false);
+    PublishStatus("");
+    return;
+  }
+
+  // Pictures the translation file did not hand over through the callback are converted now,
+  // and the pages that name them are mended.
+  std::string imageExt = control.ExpandString("$ImageExt;");
+  int count = std::atoi(control.ExpandString("$OutputFileListCount;").c_str());
+  count = std::clamp(count, 0, 100000);
+  std::vector<std::string> names;
+  for (int n = 1; n <= count; ++n)
+    names.push_back(Absolute(control.ExpandString("$OutputFileList" + std::to_string(n) + ";")));
+  std::vector<std::string> pages;
+  for (const std::string& n : names) {
+    std::string ext = Lower(Extension(n));
+    if (ext == "htm" || ext == "html" || ext == "xhtml" || ext == "xml") pages.push_back(n);
+  }
+  std::string convertTo = Lower(imageExt) == "jpg" || Lower(imageExt) == "jpeg" ? imageExt : "png";
+  for (std::string& n : names) {
+    if (!NeedsPictureConversion(n) || !FileExists(n)) continue;
+    PictureResult r = ConvertPicture(n, convertTo);
+    if (r.converted.empty()) {
+      events_.Publish("message", Json{{"code", "PICTURE"}, {"args", {r.message}}}.dump());
+      continue;
+    }
+    for (const std::string& page : pages)
+      RewritePictureReference(page, BaseName(n), BaseName(r.converted));
+  }
+  std::vector<std::string> produced = ProducedFileNames(names, convertTo);
+  // A BMP converted through the callback is listed under its new name too.
+  for (std::string& p : produced) {
+    if (Lower(Extension(p)) == "bmp" && !FileExists(p)) {
+      std::string converted = StripExtension(p) + "." + convertTo;
+      if (FileExists(converted)) p = converted;
+    }
+  }
+
+  allowList_.Add(DirName(output));
+  Result result;
+  result.output = output;
+  result.errorFile = errorFile;
+  std::string logUsed = control.ExpandString("$LogFileUsed;");
+  if (!logUsed.empty()) result.logFile = Absolute(logUsed);
+  done["output"] = output;
+  done["files"] = produced;
+  done["showHTML"] = s.showHTMLAfterTranslation;
+  done["showError"] = s.showErrorAfterTranslation;
+  done["showLog"] = s.showLogAfterTranslation;
+  if (s.showLogAfterTranslation && current_.kind != Job::kSample) {
+    std::string page = ProducedFilesPageName(output);
+    std::string why =
+        WriteFileAtomically(page, FormatProducedFilesPage(BaseName(name), produced, DirName(page)));
+    if (why.empty()) {
+      result.producedPage = page;
+      done["producedPage"] = page;
+    } else {
+      events_.Publish("message", Json{{"code", "LOG"}, {"args", {why}}}.dump());
+    }
+  }
+  if (current_.kind == Job::kSample && !FileExists(output)) {
+    PublishBox("The HTML file " + output + " does not exist");
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (current_.kind != Job::kSample) results_[name] = result;
+  }
+  events_.Publish("complete", done.dump());
+  PublishProgress(0, false);
+  PublishStatus("");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tools views
+
+Json DesktopApp::ToolsView(const std::string& what, const std::string& requested) {
+  std::string path = allowList_.Resolve(requested);
+  if (path.empty()) return Message("Please open a file first");
+  if (KindOfFile(path) == FileKind::kWord) {
+    std::string rtf = WordTargetName(path);
+    if (FileExists(rtf)) path = RealPath(rtf);
+  }
+  Result r;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = results_.find(path);
+    if (it != results_.end()) r = it->second;
+  }
+  if (r.output.empty()) r.output = StripExtension(path) + ".html";
+  std::string file;
+  std::string label;
+  if (what == "html") {
+    file = r.output;
+    label = "The HTML file ";
+  } else if (what == "log") {
+    file = !r.logFile.empty() && FileExists(r.logFile) ? r.logFile
+           : !r.producedPage.empty()                   ? r.producedPage
+                                                       : ProducedFilesPageName(r.output);
+    label = "The Log file ";
+  } else if (what == "error") {
+    file = ErrorFileFor(r.output, path);
+    label = "The Error file ";
+  } else {
+    return Message("Unknown view " + what);
+  }
+  if (!FileExists(file)) return Message(label + file + " does not exist");
+  allowList_.Add(DirName(RealPath(file)));
+  return {{"ok", true}, {"path", file}, {"url", "/view" + RealPath(file)}};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Translation-options editor
+
+std::string DesktopApp::EditorOptionsLocked() const {
+  return EditorOptionString(editor_, settings_.cmdlineFName, ConfigDirectory() + "/cmd.trn");
+}
+
+Json DesktopApp::EditorJsonLocked() const {
+  return {{"state", EditorToJson(editor_)},
+          {"optionString", editorOptions_},
+          {"pairs", PairsJson(UpdateStrings(editor_))},
+          {"fileText", FormatCmdFile(UpdateStrings(editor_))},
+          {"cmdFile", settings_.cmdlineFName}};
+}
+
+Json DesktopApp::EditorGet() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Json j = EditorJsonLocked();
+  j["ok"] = true;
+  return j;
+}
+
+Json DesktopApp::EditorApply(const Json& state) {
+  EditorState e = EditorFromJson(state);
+  if (e.outputType == OutputType::kUserDtd && Trim(e.txtDTD).empty())
+    return Message("Please type in a .trn filename for the user defined DTD");
+  if (e.outputType == OutputType::kUserDtd &&
+      e.txtDTD.find_first_of("'\" \t\r\n") != std::string::npos)
+    return Message("The translation file name may not contain blanks or quotes: " + e.txtDTD);
+  std::lock_guard<std::mutex> lock(mutex_);
+  editor_ = e;
+  editorOptions_ = EditorOptionsLocked();
+  Json j = EditorJsonLocked();
+  j["ok"] = true;
+  j["translationOptions"] = SetTranslationOptions(editor_);
+  j["fileText"] = FormatCmdFile(UpdateStrings(editor_));
+  return j;
+}
+
+Json DesktopApp::EditorSave(const Json& state) {
+  Json applied = EditorApply(state);
+  if (!applied.value("ok", false)) return applied;
+  std::lock_guard<std::mutex> lock(mutex_);
+  CmdFileResult r = WriteCmdFile(settings_.cmdlineFName, UpdateStrings(editor_));
+  if (!r.ok()) return Message(r.message);
+  Json j = EditorJsonLocked();
+  j["ok"] = true;
+  j["saved"] = settings_.cmdlineFName;
+  return j;
+}
+
+Json DesktopApp::EditorLoad() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  EditorState e;
+  CmdFileResult r = ReadCmdFile(settings_.cmdlineFName, e);
+  // A missing file, or one that is no command-line file at all, leaves the window as it was.
+  if (!r.ok() &&
+      (!FileExists(settings_.cmdlineFName) || r.message.rfind(".Strings should be", 0) == 0)) {
+    Json j = EditorJsonLocked();
+    j["ok"] = false;
+    j["message"] = r.message;
+    j["title"] = "Quillo";
+    return j;
+  }
+  // What was read before an error stays: the file's first lines may be all the user needs.
+  editor_ = e;
+  editorOptions_ = EditorOptionsLocked();
+  Json j = EditorJsonLocked();
+  j["ok"] = r.ok();
+  if (!r.ok()) {
+    j["message"] = r.message;
+    j["title"] = "Quillo";
+  }
+  return j;
+}
+
+}  // namespace quillo::desktop
