@@ -243,7 +243,8 @@ int Setup(Engine& engine, int argc, char** argv) {
   if (!haveInput) {
     // A string conversion: the text registered as "-.rtf" is the input.
     engine.settings.paths.inputDirectory = engine.settings.paths.programDirectory;
-    SetBuiltin(engine, kSettingOutFileName, "-." + SettingValue(engine, "HtmlExt"), true);
+    // (An output name given as an option is protected and stays.)
+    SetLiteralSetting(engine, "OutFileName", "-." + SettingValue(engine, "HtmlExt"));
     d.input = FileOpen(engine.files, "-.rtf", "r");
   } else {
     std::string name = argv[position];
@@ -272,7 +273,13 @@ int Setup(Engine& engine, int argc, char** argv) {
         base = (folder == "/" ? std::string() : folder) + "/" + std::string(BaseName(base));
       }
       if (base.size() > 256) base.resize(256);
-      SetBuiltin(engine, kSettingOutFileName, base + "." + SettingValue(engine, "HtmlExt"), true);
+      const std::string outName = base + "." + SettingValue(engine, "HtmlExt");
+      // A folder given as an option is replaced (its protection notwithstanding); an empty name
+      // given as one ("-D OutFileName=", output to standard output) stays.
+      if (given.empty())
+        SetLiteralSetting(engine, "OutFileName", outName);
+      else
+        SetBuiltin(engine, kSettingOutFileName, outName, true);
     }
     SetLiteralSetting(engine, "InputFile", name);
     engine.settings.paths.inputDirectory = DirectoryOrDot(name);

@@ -441,6 +441,7 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
     ResetEntry(entry.get());
   }
   table.entries.clear();
+  engine.expansion.userFile = nullptr;  // CreateFile's file went with the table
   // What this conversion wrote (and left in place) is protected for the rest of the run.
   for (const auto& [identity, name] : table.writtenNow) {
     struct stat st;

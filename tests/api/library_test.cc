@@ -241,6 +241,24 @@ TEST_F(LibraryTest, StoppedConversionDoesNotStopTheNextOne) {
   }
 }
 
+// A user file a conversion opened (CreateFile) goes with that conversion's files: writing to it
+// afterwards, between conversions, writes nowhere (it used to write through a freed entry).
+TEST_F(LibraryTest, UserFileOfAConversionIsGoneAfterIt) {
+  quillo::test::TempDir dir;
+  const std::string made = dir.File("made.txt");
+  std::string define = "Made=" + made;
+  char d[] = "-D", start[] = "Pass1Start=$CreateFile(Made)";
+  char* argv[] = {d, define.data(), d, start};
+  const std::string input = dir.File("doc.rtf");
+  quillo::test::WriteFile(input, kSmallRtf);
+  EXPECT_EQ(QuilloConvertRTF(input.c_str(), 4, argv), 0);
+  EXPECT_TRUE(quillo::test::FileExists(made));
+  EXPECT_EQ(quillo::GlobalEngine().expansion.userFile, nullptr);
+  QuilloSetString("Text", "late");
+  EXPECT_EQ(Expand("$WriteFile(Text,Text)"), "late");
+  EXPECT_EQ(quillo::test::ReadFile(made), "");
+}
+
 TEST_F(LibraryTest, ProgressReachesTheCallbackAndNothingElse) {
   CallbackLog log;
   activeLog = &log;
