@@ -99,11 +99,19 @@ bool Matches(const Engine& engine, const TMatchEntry& entry) {
 int SpecialStateFor(Engine& engine, const OutputContext* context, int index) {
   const bool footnote = context == &engine.driver.footnotes;
   auto allowed = [&](int tag) { return tag >= kTagCapture && !(footnote && tag == kTagHRef); };
+  // _Literal writes the document's text as markup: only when RawMarkup asks for it. Otherwise
+  // the entry does not apply and the text is written as text, in its paragraph. (Asked only of
+  // an entry that applies: most format changes never need the setting.)
+  auto enabled = [&](int tag) {
+    return tag != kTagLiteral || SettingValue(engine, "RawMarkup") == "1";
+  };
   const auto& pmatch = engine.translation.pmatch;
-  if (index >= 0 && index < static_cast<int>(pmatch.size()) && allowed(pmatch[index].resolvedTag))
+  if (index >= 0 && index < static_cast<int>(pmatch.size()) &&
+      allowed(pmatch[index].resolvedTag) && enabled(pmatch[index].resolvedTag))
     return pmatch[index].resolvedTag;
   for (const TMatchEntry& entry : engine.translation.tmatch)
-    if (allowed(entry.resolvedTag) && Matches(engine, entry)) return entry.resolvedTag;
+    if (allowed(entry.resolvedTag) && Matches(engine, entry) && enabled(entry.resolvedTag))
+      return entry.resolvedTag;
   return 0;
 }
 

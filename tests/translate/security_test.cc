@@ -256,7 +256,8 @@ TEST_F(SecurityTest, TypedMarkupIsTextUnlessRawMarkupIsOn) {
       "{\\cs10 <script>alert(1)</script><b>bold</b>}\\par}";
   Conversion text = ConvertHtml(rtf);
   EXPECT_EQ(Scripted(text.page), "");
-  EXPECT_NE(text.page.find("&lt;script&gt;alert(1)&lt;/script&gt;&lt;b&gt;bold&lt;/b&gt;"),
+  // Written as text, in its paragraph.
+  EXPECT_NE(text.page.find("<p>&lt;script&gt;alert(1)&lt;/script&gt;&lt;b&gt;bold&lt;/b&gt;</p>"),
             std::string::npos)
       << text.page;
   Conversion raw = ConvertHtml(rtf, {"-D", "RawMarkup=1"});
