@@ -117,6 +117,13 @@ std::string_view Capitals(std::string_view text, std::string& scratch) {
 /// Records paragraph-number text for its replay at the paragraph's first text.
 void HoldNumberText(Engine& engine, std::string_view text) {
   TranslateState& t = engine.translate;
+  // Number text waits for the paragraph's first text, one event per piece; a document can make
+  // it any length, so beyond kMaxKeptText bytes what is held is let go (BodyText releases it)
+  // and the piece written, and holding starts again.
+  if (t.deferred.text.size() >= kMaxKeptText && t.releaseSuspended == 0) {
+    BodyText(engine, text);
+    return;
+  }
   DeferredText& held = t.deferred;
   const bool formatRecorded =
       held.lastFormat >= 0 &&

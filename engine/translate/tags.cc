@@ -106,8 +106,8 @@ int SpecialStateFor(Engine& engine, const OutputContext* context, int index) {
     return tag != kTagLiteral || SettingValue(engine, "RawMarkup") == "1";
   };
   const auto& pmatch = engine.translation.pmatch;
-  if (index >= 0 && index < static_cast<int>(pmatch.size()) &&
-      allowed(pmatch[index].resolvedTag) && enabled(pmatch[index].resolvedTag))
+  if (index >= 0 && index < static_cast<int>(pmatch.size()) && allowed(pmatch[index].resolvedTag) &&
+      enabled(pmatch[index].resolvedTag))
     return pmatch[index].resolvedTag;
   for (const TMatchEntry& entry : engine.translation.tmatch)
     if (allowed(entry.resolvedTag) && Matches(engine, entry) && enabled(entry.resolvedTag))
