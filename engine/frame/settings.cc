@@ -474,6 +474,13 @@ const OptionEntry* MatchOption(std::string_view word) {
 
 constexpr const char* kVersion = "5.0.2";
 
+/// The settings that name the files a conversion writes. Given as options (-o, -D) they are file
+/// names from the command line: literal values, never expanded.
+bool IsFileNameSetting(std::string_view name) {
+  return CaseEqual(name, "OutFileName") || CaseEqual(name, "ErrorFileName") ||
+         CaseEqual(name, "LogFileName");
+}
+
 }  // namespace
 
 bool OptionTakesNextWord(std::string_view word) {
@@ -658,16 +665,20 @@ int ParseOptions(Engine& engine, int argc, char** argv) {
         break;  // the driver looks for -b before set-up; the parameter is only skipped here
       case OptionKind::kDefine: {
         std::size_t equals = parameter.find('=');
-        if (equals == std::string_view::npos)
+        if (equals == std::string_view::npos) {
           SetSetting(engine, parameter, "1");
-        else
+        } else if (IsFileNameSetting(parameter.substr(0, equals))) {
+          // A file name given as an option is a name, never expanded.
+          SetLiteralSetting(engine, parameter.substr(0, equals), parameter.substr(equals + 1));
+        } else {
           SetSetting(engine, parameter.substr(0, equals), parameter.substr(equals + 1));
+        }
         break;
       }
       case OptionKind::kSet:
         if (option->value) {
           SetSetting(engine, option->setting, option->value);
-        } else if (std::string_view(option->setting) == "OutFileName") {
+        } else if (IsFileNameSetting(option->setting)) {
           // An output name given on the command line is a file name, never expanded.
           SetLiteralSetting(engine, option->setting, parameter);
         } else {

@@ -548,11 +548,20 @@ TEST(OutputNameTest, NamesFromTheCommandLineAreLiteral) {
   SetSetting(*engine, "HtmlExt", "htm");
   EXPECT_EQ(engine->messages.errorFileName, "a$Secret;_err.htm");
   EXPECT_EQ(StrExp(*engine, "$OutFileName;"), "a$Secret;.htm");
-  // A -D definition is the expansion language's, as ever.
+  // So are the file names given with -D (hosts pass them so), any case of the name.
   auto defined = MakeEngine();
   SetSetting(*defined, "Secret", "EXPANDED");
-  ASSERT_EQ(Parse(*defined, {"-D", "OutFileName=a$Secret;.html"}), 3);
-  EXPECT_EQ(defined->settings.paths.baseName, "aEXPANDED");
+  ASSERT_EQ(Parse(*defined, {"-D", "OutFilename=b$Secret;.html", "-D",
+                             "ErrorFileName=e$Secret;.htm", "-D", "Other=$Secret;"}),
+            7);
+  EXPECT_EQ(defined->settings.paths.baseName, "b$Secret;");
+  EXPECT_EQ(defined->messages.errorFileName, "e$Secret;.htm");
+  EXPECT_EQ(StrExp(*defined, "$Other;"), "EXPANDED");  // other definitions expand as ever
+  // One a translation file defines is the expansion language's.
+  auto fromTrn = MakeEngine();
+  SetSetting(*fromTrn, "Secret", "EXPANDED");
+  SetSetting(*fromTrn, "OutFileName", "c$Secret;.html");
+  EXPECT_EQ(fromTrn->settings.paths.baseName, "cEXPANDED");
 }
 
 }  // namespace
