@@ -117,6 +117,10 @@ void NoteWritten(FileTable& table, const FileEntry* entry) {
 
 }  // namespace
 
+bool WrittenByRun(const FileTable& table, const std::string& name) {
+  return RefusalFor(table, name) == WriteRefusal::kWrittenByRun;
+}
+
 void BeginFileRun(FileTable& table) {
   table.written.clear();
   table.writtenNow.clear();

@@ -74,6 +74,9 @@ struct FileTable {
 void BeginFileRun(FileTable& table);
 /// The conversion reads `entry` (a disk file): no output may replace it until the sweep.
 void ProtectInput(FileTable& table, const FileEntry* entry);
+/// True when `name` is a file an earlier conversion of the run wrote (nothing of this run may
+/// replace or remove it).
+bool WrittenByRun(const FileTable& table, const std::string& name);
 /// Reports why `name` could not be opened for writing: MSG_OUTPUT_IS_INPUT or
 /// MSG_ALREADY_WRITTEN when FileOpen refused it, then ERR_FILE_OPEN_FAILED (fatal by default).
 void ReportOpenFailure(Engine& engine, std::string_view name);

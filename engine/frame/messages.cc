@@ -603,7 +603,9 @@ void CloseErrorFile(Engine& engine) {
   }
   // Nothing printed: a file of that name is a stale one from an earlier run. Once the file of
   // this conversion has been closed, a second call must not delete it.
-  if (!state.errorFileClosed && !engine.files.memoryOutputMode && !state.errorFileName.empty())
+  // An error file an earlier conversion of this run wrote is that conversion's: it stays.
+  if (!state.errorFileClosed && !engine.files.memoryOutputMode && !state.errorFileName.empty() &&
+      !WrittenByRun(engine.files, state.errorFileName))
     std::remove(state.errorFileName.c_str());
 }
 

@@ -151,6 +151,19 @@ TEST(QuillocmdTest, OneOutputForSeveralInputsIsNotOverwritten) {
   // A new run may write it again.
   EXPECT_EQ(Quillocmd("-D PauseOnErr=0 -o one.html b.rtf", dir.path()).exitCode, 0);
   EXPECT_NE(quillo::test::ReadFile(dir.File("one.html")).find("second"), std::string::npos);
+
+  // The first conversion's error file is its own too: the second neither overwrites nor
+  // removes it, and says what it has to say on standard error.
+  quillo::test::WriteFile(dir.File("a.rtf"),
+                          "{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"javascript:x\"}"
+                          "{\\fldrslt first}}}");
+  run = Quillocmd("-D PauseOnErr=0 -o one.html a.rtf b.rtf", dir.path());
+  EXPECT_EQ(run.exitCode, 1);
+  const std::string errors = quillo::test::ReadFile(dir.File("one_err.htm"));
+  EXPECT_NE(errors.find("javascript:x"), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("already written"), std::string::npos) << errors;
+  EXPECT_NE(run.output.find("one.html was already written by this run"), std::string::npos)
+      << run.output;
 }
 
 // An output name that is a folder means the input's name in that folder.
