@@ -208,6 +208,32 @@ TEST(QuillocmdTest, FileNamesAreNeverExpanded) {
   EXPECT_TRUE(quillo::test::FileExists(dir.File("$Delete(TrnFile)-b.html"))) << run.output;
 }
 
+// A file name is never markup either: the links and frame names made from it stay inside their
+// attributes on every page (contents, split pages, index, frames).
+TEST(QuillocmdTest, FileNamesNeverEndAnAttribute) {
+  quillo::test::TempDir dir;
+  const std::string name = "q\"x onclick=y";
+  quillo::test::WriteFile(dir.File(name + ".rtf"),
+                          "{\\rtf1\\ansi{\\stylesheet{\\s1 heading 1;}}\\pard\\s1 Head\\par"
+                          "\\pard text{\\xe{entry}}\\par\\pard\\s1 Two\\par\\pard more\\par}");
+  CommandResult run = Quillocmd("-D PauseOnErr=0 -c -x -F -h 1 '" + name + ".rtf'", dir.path());
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  int pages = 0;
+  FILE* ls = popen(("ls '" + dir.path() + "'").c_str(), "r");
+  char line[1024];
+  while (fgets(line, sizeof line, ls)) {
+    std::string file(line);
+    file.pop_back();
+    if (file.size() < 5 || file.compare(file.size() - 5, 5, ".html") != 0) continue;
+    ++pages;
+    const std::string page = quillo::test::ReadFile(dir.File(file));
+    EXPECT_EQ(page.find("q\"x"), std::string::npos) << file << "\n" << page;
+    EXPECT_EQ(page.find(" onclick=y"), std::string::npos) << file;
+  }
+  pclose(ls);
+  EXPECT_GE(pages, 5);
+}
+
 // ---- Untrusted documents -------------------------------------------------------------------
 
 // A translation file sent along with a document is used by default (users keep theirs beside
