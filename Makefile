@@ -1,34 +1,49 @@
-# Entry points. `make demo` builds and converts the bundled sample; `make test` builds and runs
-# every test; `make asan` does the same under AddressSanitizer + UndefinedBehaviorSanitizer.
-# scripts/bootstrap installs the Debian packages the build needs (when run as root).
-# `make bench` times conversions against a floor scan (bench/run); `make fuzz` builds the libFuzzer
-# targets with clang into build-fuzz (run one with fuzz/run TARGET SECONDS).
+# Entry points. `make demo` builds the library, quillocmd and the data and converts the bundled
+# sample; `make test` builds everything and runs every test; `make asan` does the same under
+# AddressSanitizer + UndefinedBehaviorSanitizer. scripts/bootstrap installs the Debian packages
+# each needs (when run as root). `make install` installs build/ under PREFIX (default
+# /usr/local). `make bench` times conversions against a floor scan (bench/run); `make fuzz`
+# builds the libFuzzer targets with clang into build-fuzz (run one with fuzz/run TARGET SECONDS).
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
+PREFIX ?= /usr/local
 
-.PHONY: all bootstrap build demo test asan bench fuzz clean format
+.PHONY: all bootstrap bootstrap-demo configure build demo test install asan bench fuzz clean format
 
 all: build
 
 bootstrap:
-	@scripts/bootstrap
+	@scripts/bootstrap test
 
-$(BUILD)/CMakeCache.txt: | bootstrap
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bootstrap-demo:
+	@scripts/bootstrap demo
 
-build: $(BUILD)/CMakeCache.txt
+# Configured every time (it is quick). The demo configures only the engine: the library,
+# quillocmd and the data (QUILLO_ENGINE_ONLY), so that it needs none of the packages of the rest;
+# a later `make test` configures everything again in the same tree.
+ENGINE_ONLY ?= OFF
+configure:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_ENGINE_ONLY=$(ENGINE_ONLY)
+
+build: bootstrap
+	$(MAKE) --no-print-directory configure ENGINE_ONLY=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+demo: bootstrap-demo
+	$(MAKE) --no-print-directory configure ENGINE_ONLY=ON
+	cmake --build $(BUILD) -j $(JOBS) --target quillo_demo
 	@mkdir -p $(BUILD)/demo
 	$(BUILD)/bin/quillocmd -D PauseOnErr=0 -o $(BUILD)/demo/sample.html samples/sample.rtf
 	@echo "Converted samples/sample.rtf -> $(BUILD)/demo/sample.html"
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 $(ASAN_BUILD)/CMakeCache.txt: | bootstrap
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLO_SANITIZE=ON
@@ -46,7 +61,7 @@ bench: $(BENCH_BUILD)/CMakeCache.txt
 
 $(FUZZ_BUILD)/CMakeCache.txt: | bootstrap
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUILLO_FUZZ=ON -DQUILLO_TESTS=OFF -DQUILLO_BENCH=OFF
+	  -DQUILLO_FUZZ=ON -DQUILLO_TESTS=OFF -DQUILLO_BENCH=OFF -DQUILLO_ENGINE_ONLY=ON
 
 fuzz: $(FUZZ_BUILD)/CMakeCache.txt
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target tokenizer_fuzzer expand_fuzzer trn_fuzzer \

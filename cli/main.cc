@@ -1,25 +1,48 @@
 // quillocmd: converts the RTF files named on its command line with the engine linked into it.
 // Started without arguments it hands over to the desktop application `quillo` beside it.
+// The long options, standard streams, plain-text messages on standard error and the progress
+// bar are this program's; every conversion is the engine's argument-vector conversion.
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "cli/command_line.h"
 #include "engine.h"
+#include "frame/data_folders.h"
+#include "frame/message_lines.h"
+#include "quillo/quillo.h"
 
 extern char** environ;
 
 namespace {
 
+constexpr const char* kProgramName = "quillocmd";
+
 constexpr const char* kBanner =
     "Drop your RTF file onto the filter and it will convert it to HTML\n"
-    "(Info: This is Quillocmd 5.0.2 )\n\n";
+    "(Info: This is Quillocmd " QUILLO_VERSION " )\n\n";
+
+/// Exit status of a usage error found by the long options, before anything was converted.
+constexpr int kUsageExit = 2;
+
+/// Inputs at least this large get a progress bar (when standard error is a terminal): smaller
+/// ones are done before a bar would be seen.
+constexpr long kProgressBarMinBytes = 4L << 20;
+
+/// The path of this program: the real one (a program started through PATH has no folder in
+/// argv[0]), else argv[0].
+std::string ProgramPath(const char* argv0) {
+  std::string path = quillo::RunningProgramPath();
+  return path.empty() ? std::string(argv0 ? argv0 : "") : path;
+}
 
 /// Starts `quillo` from the program's own folder in a session of its own, without waiting.
-bool StartDesktopApplication(char** argv) {
-  std::string self = argv[0] ? argv[0] : "";
+bool StartDesktopApplication(const std::string& self, char** argv) {
   std::string::size_type slash = self.rfind('/');
   std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
   std::string program = dir + "/quillo";
@@ -33,13 +56,101 @@ bool StartDesktopApplication(char** argv) {
   return rc == 0;
 }
 
+/// The progress bar on standard error, drawn from the engine's progress hook.
+struct ProgressBar {
+  quillo::Engine& engine;
+  bool drawn = false;
+
+  static void Hook(int percent, void* data) {
+    auto* bar = static_cast<ProgressBar*>(data);
+    if (bar->engine.driver.inputSize < kProgressBarMinBytes) return;
+    constexpr int kWidth = 30;
+    const int filled = percent * kWidth / 100;
+    std::string line = "\r";
+    line += kProgramName;
+    line += ": [";
+    line.append(static_cast<std::size_t>(filled), '=');
+    line.append(static_cast<std::size_t>(kWidth - filled), ' ');
+    line += "] " + std::to_string(percent) + "% ";
+    // The name is cut so that the bar stays on one line of a narrow terminal.
+    std::string name = bar->engine.driver.inputName;
+    if (name.size() > 30) name = "..." + name.substr(name.size() - 27);
+    line += name;
+    line += "\033[K";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    bar->drawn = true;
+  }
+
+  /// Removes the bar, so that what follows starts on a clean line.
+  void Clear() {
+    if (!drawn) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    drawn = false;
+  }
+};
+
+void PrintLine(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str());
+}
+
+/// The recorded messages of the run, one "quillocmd: " line each (further lines indented).
+void PrintMessages(const quillo::Engine& engine) {
+  for (const quillo::MessageRecord& record : engine.messages.recorded) {
+    std::string text = quillo::FormatMessageRecord(record);
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      out += kProgramName;
+      out += ": ";
+      out.append(text, start, end - start);
+      out += '\n';
+      start = end + 1;
+    }
+    std::fputs(out.c_str(), stderr);
+  }
+  if (engine.messages.droppedRecords > 0)
+    PrintLine("(" + std::to_string(engine.messages.droppedRecords) +
+              " more messages were not kept)");
+}
+
+/// The files the run wrote, from the created-files list.
+void PrintWrittenFiles(const quillo::Engine& engine) {
+  const std::vector<std::string>& names = engine.log.createdFiles;
+  std::size_t count = static_cast<std::size_t>(std::max(engine.files.outputFileCounter, 0));
+  for (std::size_t i = 0; i < count && i < names.size(); ++i) PrintLine("wrote " + names[i]);
+}
+
+/// "3 of 5 inputs failed: a.rtf, b.rtf, c.rtf" after a run over several inputs.
+void PrintSummary(const quillo::RunTally& tally) {
+  std::string line = std::to_string(tally.failed) + " of " +
+                     std::to_string(tally.failed + tally.converted) +
+                     (tally.failed + tally.converted == 1 ? " input" : " inputs") + " failed";
+  for (std::size_t i = 0; i < tally.failedInputs.size(); ++i)
+    line += (i == 0 ? ": " : ", ") + tally.failedInputs[i];
+  if (static_cast<std::size_t>(tally.failed) > tally.failedInputs.size()) line += ", ...";
+  PrintLine(line);
+}
+
+bool FileExists(const std::string& name) {
+  struct stat st;
+  return stat(name.c_str(), &st) == 0;
+}
+
+/// After a failure: the pointer to the error file, then the pause. The pause lets a person who
+/// started the program from a file manager read the messages before the window closes; it only
+/// happens when someone can answer it (standard input and standard error are terminals), so a
+/// script or a `while read` loop never loses input to it.
 int FailureExit(quillo::Engine& engine) {
   const std::string& errorFile = engine.messages.errorFileName;
-  if (!errorFile.empty()) {
+  if (!errorFile.empty() && FileExists(errorFile)) {
     std::fprintf(stderr, "Quillo has found errors and is unable to continue\n");
     std::fprintf(stderr, "See %s file for details\n", errorFile.c_str());
   }
-  if (engine.settings.mirrors.pauseOnErr != 0) {
+  if (engine.settings.mirrors.pauseOnErr != 0 && isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
     std::fprintf(stderr, "Press Enter\n");
     std::fflush(stderr);
     std::getchar();
@@ -47,16 +158,70 @@ int FailureExit(quillo::Engine& engine) {
   return 1;
 }
 
+void PrintVersion(quillo::Engine& engine, const std::string& programPath) {
+  std::printf("%s (Quillo) %s\n", kProgramName, QuilloVersion());
+  quillo::EngineInit(engine, programPath.c_str());
+  std::string folder = quillo::DataFolderInUse(engine);
+  std::printf("Data folder: %s\n", folder.empty()
+                                       ? "none found (set RTFLIBDIR to the folder of rtf-ctrl.txt)"
+                                       : folder.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 1 && StartDesktopApplication(argv)) return 0;
+  const std::string programPath = ProgramPath(argc > 0 ? argv[0] : nullptr);
+  if (argc == 1 && StartDesktopApplication(programPath, argv)) return 0;
+
+  std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
+  quillo::cli::CommandLine line = quillo::cli::ParseCommandLine(words, programPath);
   quillo::Engine& engine = quillo::GlobalEngine();
-  int rc = quillo::ConvertFiles(engine, argc, argv);
-  if (rc == 0) return 0;
+  if (line.help) {
+    std::fputs(quillo::cli::HelpText().c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (line.version) {
+    PrintVersion(engine, programPath);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (!line.error.empty()) {
+    PrintLine(line.error);
+    std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgramName);
+    return kUsageExit;
+  }
+
+  // The messages are shown here as plain lines; the engine need not copy them to standard error.
+  engine.messages.stderrFallback = false;
+  engine.driver.keepGoing = line.keepGoing;
+  ProgressBar bar{engine};
+  if (!line.quiet && isatty(STDERR_FILENO)) {
+    engine.driver.progressHook = &ProgressBar::Hook;
+    engine.driver.progressHookData = &bar;
+  }
+
+  std::vector<char*> vector;
+  for (std::string& word : line.engineWords) vector.push_back(word.data());
+  vector.push_back(nullptr);
+  int rc = quillo::ConvertFiles(engine, static_cast<int>(line.engineWords.size()), vector.data());
+  bar.Clear();
+  std::fflush(stdout);
+
+  const bool failed = rc != 0;
+  if (failed || !line.quiet) PrintMessages(engine);
+  if (line.verbose) PrintWrittenFiles(engine);
+  const quillo::RunTally& tally = engine.driver.tally;
+  if (tally.failed > 0 && tally.failed + tally.converted > 1) PrintSummary(tally);
+  if (line.pageToStandardOutput && !line.noGraphics && !engine.pictures.records.empty() &&
+      !line.quiet)
+    PrintLine(std::to_string(engine.pictures.records.size()) +
+              " pictures were left out: the page went to standard output (-o FILE keeps them)");
+  if (!failed) return 0;
   if (rc == -1) {
-    std::string usage = std::string("Usage: ") + kBanner + "\n";
-    quillo::PrintText(engine, usage);
+    std::fprintf(stderr, "Usage: %s", kBanner);
+    std::fprintf(stderr,
+                 "Try '%s --help' for the options. After a failure %s waits for Enter at\n"
+                 "a terminal; -D PauseOnErr=0 turns that off.\n",
+                 kProgramName, kProgramName);
   }
   return FailureExit(engine);
 }

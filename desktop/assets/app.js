@@ -677,8 +677,13 @@ function fileDialog(opts) {
   openDialog('file-backdrop', $('file-list'));
   listFolder(start);
 }
+// Listings can overtake each other (the start folder is still loading when the user types
+// another one): only the answer to the latest request is shown.
+let listingSerial = 0;
 async function listFolder(dir) {
+  const serial = ++listingSerial;
   const result = await api('/api/list?dir=' + encodeURIComponent(dir));
+  if (serial !== listingSerial) return;
   if (!result.ok) { messageBox(result.message); return; }
   fd.dir = result.dir; fd.parent = result.parent; fd.home = result.home;
   $('file-dir').value = result.dir;

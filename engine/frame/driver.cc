@@ -1,9 +1,12 @@
 #include "frame/driver.h"
 
+#include <fcntl.h>
 #include <glob.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -53,6 +56,79 @@ std::string DirectoryOrDot(std::string_view path) {
   return std::string(dir);
 }
 
+// ---- Input -----------------------------------------------------------------------------------
+
+/// The reader's token belongs to the input it was read from: a message reported after that input
+/// (between the inputs of a run, in the set-up of the next one) must not point into it.
+void ForgetCurrentToken(Engine& engine) { engine.reader.token.tokClass = -1; }
+
+/// Reads everything `fd` delivers into `text`, at most `limit` bytes. False with errno set when a
+/// read fails or the stream is longer than the limit (EFBIG).
+bool ReadWholeStream(int fd, std::string& text, std::size_t limit) {
+  text.clear();
+  constexpr std::size_t kBlock = 64 * 1024;
+  for (;;) {
+    const std::size_t used = text.size();
+    text.resize(used + kBlock);
+    const ssize_t got = read(fd, text.data() + used, kBlock);
+    text.resize(used + (got > 0 ? static_cast<std::size_t>(got) : 0));
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (text.size() > limit) {
+      errno = EFBIG;
+      return false;
+    }
+  }
+  text.shrink_to_fit();
+  return true;
+}
+
+/// Frees the document read from standard input or a pipe (the input is done with it).
+void ReleaseInputText(Engine& engine) {
+  engine.driver.inputText.clear();
+  engine.driver.inputText.shrink_to_fit();
+}
+
+/// Opens input `name` for reading. A regular file is read from the disk. Standard input ("-") and
+/// pipes cannot be read twice, so they are read whole into DriverState::inputText first and read
+/// from memory. Directories and devices are no inputs. nullptr, with FileTable::lastError set,
+/// when the input cannot be opened.
+FileEntry* OpenInput(Engine& engine, const std::string& name) {
+  DriverState& d = engine.driver;
+  int fd = STDIN_FILENO;
+  if (name != kStandardStreamName) {
+    struct stat st;
+    if (stat(name.c_str(), &st) != 0) {
+      engine.files.lastError = errno;
+      return nullptr;
+    }
+    if (S_ISREG(st.st_mode)) return FileOpen(engine.files, name, "rb");
+    if (!S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) {
+      // A directory opens under fopen but reads as an error; a device may never end.
+      engine.files.lastError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+      return nullptr;
+    }
+    fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      engine.files.lastError = errno;
+      return nullptr;
+    }
+  }
+  const bool whole = ReadWholeStream(fd, d.inputText, DriverState::kMaxStreamInput);
+  const int error = errno;
+  if (fd != STDIN_FILENO) close(fd);
+  if (!whole) {
+    engine.files.lastError = error;
+    ReleaseInputText(engine);
+    return nullptr;
+  }
+  return FileOpenText(engine.files, name, d.inputText.data(),
+                      static_cast<long>(d.inputText.size()));
+}
+
 // ---- Output files ----------------------------------------------------------------------------
 
 /// Writes a page string and pushes its closing string, expanded when popped.
@@ -81,13 +157,24 @@ void OpenOutputFile(Engine& engine, int number) {
   // The file plan names every output file of pass 2 and sets the navigation settings.
   std::string name = structure::OutputFileName(engine, number);
   if (name.empty()) name = SettingValue(engine, "OutFileName");
-  if (name.empty()) name = "/dev/stdout";  // an empty output name writes to standard output
-  d.main.file = FileOpen(engine.files, name, "w");
+  // An empty output name, or "-", writes the (first) page to standard output.
+  const bool toStandardOutput =
+      !engine.files.memoryOutputMode &&
+      (name.empty() || (number == 0 && engine.settings.paths.standardOutput));
+  d.main.file =
+      toStandardOutput ? FileOpenStandardOutput(engine.files) : FileOpen(engine.files, name, "w");
   if (!d.main.file) ReportOpenFailure(engine, name);
   d.outputOpen = true;
-  // The footnotes of this file collect in a temporary file of a fresh name beside the output.
-  d.footnoteFile = FileCreateTemporary(engine.files, base);
-  d.footnoteFileName = d.footnoteFile ? d.footnoteFile->name : std::string();
+  if (toStandardOutput) {
+    // Beside a page on standard output there may be no folder to write in: its footnotes are
+    // collected in memory.
+    d.footnoteFileName = base + ".tmp";
+    d.footnoteFile = FileOpenMemory(engine.files, d.footnoteFileName);
+  } else {
+    // The footnotes of this file collect in a temporary file of a fresh name beside the output.
+    d.footnoteFile = FileCreateTemporary(engine.files, base);
+    d.footnoteFileName = d.footnoteFile ? d.footnoteFile->name : std::string();
+  }
   if (!d.footnoteFile) ReportMessage(engine, "ERR_TMP_OPEN_FAILED");
   d.footnotes.file = d.footnoteFile;
   if (number == 0) {
@@ -134,8 +221,10 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
   structure::NoteBodyEnd(engine, d.main);
   translate::PopAllTags(engine, d.main);
   FlushContext(engine, d.main);
-  FileClose(d.main.file);
+  FileEntry* page = d.main.file;
   d.main.file = nullptr;
+  if (page && !FileCloseChecked(engine.files, page))
+    ReportMessage(engine, "ERR_FILE_WRITE_FAILED", {page->name});
   if (d.currentFile == 0) RunHook(engine, "$TitlePageComplete;");
   if (atEndOfInput) {
     RunHook(engine, "$TranslationEnd;");
@@ -156,21 +245,46 @@ namespace {
 
 // ---- Passes ----------------------------------------------------------------------------------
 
+/// Tokens between two looks at the read position for the host's progress hook: a bar needs no
+/// more than a few hundred updates, and the look costs a division.
+constexpr int kProgressHookInterval = 4096;
+
+void TellProgressHook(Engine& engine) {
+  DriverState& d = engine.driver;
+  d.progressCountdown = kProgressHookInterval;
+  if (d.inputSize <= 0) return;
+  long position = FileTell(d.input);
+  int percent = static_cast<int>((static_cast<long long>(position) * 50) / d.inputSize);
+  if (d.pass == 2) percent += 50;
+  percent = std::clamp(percent, 0, 100);
+  if (percent == d.progressReported) return;
+  d.progressReported = percent;
+  d.progressHook(percent, d.progressHookData);
+}
+
+/// The progress reports after one token: MSG_PERCENT at each PercentCallback step (at most one
+/// per token), and the host's progress hook.
+void WatchProgress(Engine& engine) {
+  DriverState& d = engine.driver;
+  if (d.progressHook && --d.progressCountdown <= 0) TellProgressHook(engine);
+  if (d.progressStep > 0 && d.inputSize > 0) {
+    long position = FileTell(d.input);
+    int off = static_cast<int>((static_cast<long long>(position) * 50) / d.inputSize);
+    if (d.pass == 2) off += 50;
+    if (d.progressThreshold < off) {
+      ReportMessage(engine, "MSG_PERCENT", {off});
+      d.progressThreshold += d.progressStep;
+    }
+  }
+}
+
 /// Reads and routes every token of one pass, reporting progress. Returns true when the whole
 /// input was read (false when the stop flag ended the pass).
 bool ReaderLoop(Engine& engine) {
   DriverState& d = engine.driver;
   while (!d.stop) {
     if (rtf::GetToken(engine) == rtf::kClassEOF) return true;
-    if (d.progressStep > 0 && d.inputSize > 0) {
-      long position = FileTell(d.input);
-      int off = static_cast<int>((static_cast<long long>(position) * 50) / d.inputSize);
-      if (d.pass == 2) off += 50;
-      if (d.progressThreshold < off) {
-        ReportMessage(engine, "MSG_PERCENT", {off});
-        d.progressThreshold += d.progressStep;
-      }
-    }
+    if (d.watchProgress) WatchProgress(engine);
     rtf::RouteToken(engine);
   }
   return false;
@@ -215,13 +329,18 @@ int Setup(Engine& engine, int argc, char** argv) {
   engine.messages.errorFileName.clear();
   // Until this input's first token is read, messages name no position: the last token of the
   // previous input is not in this one.
-  engine.reader.token.tokClass = -1;
+  ForgetCurrentToken(engine);
   if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of File Processing");
   ResetSettings(engine);
   ResetExpansion(engine);
   SetSetting(engine, "htmlTranPass", "1");
   ResetDocumentState(engine, true);
   engine.settings.paths.inputDirectory.clear();
+  engine.settings.paths.standardOutput = false;
+  d.inputName.clear();
+  d.inputPosition = -1;
+  d.progressReported = -1;
+  d.progressCountdown = 0;
   d.pass = 1;
   d.outputOpen = false;
   d.currentFile = 0;
@@ -248,25 +367,24 @@ int Setup(Engine& engine, int argc, char** argv) {
     d.input = FileOpen(engine.files, "-.rtf", "r");
   } else {
     std::string name = argv[position];
-    struct stat st;
-    // Only regular files are inputs: a directory opens under fopen but reads as an error.
-    bool regular = stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    d.input = regular ? FileOpen(engine.files, name, "rb") : nullptr;
+    d.inputName = name;
+    d.inputPosition = position;
+    d.input = OpenInput(engine, name);
     if (!d.input) {
       ReportMessage(engine, "MSG_CANT_OPEN", {name});
       return 0;
     }
     ProtectInput(engine.files, d.input);  // no output of this conversion may replace it
+    const bool fromStandardInput = name == kStandardStreamName;
     // The output name comes from the input's name unless one was given; one that names a folder
     // ("out/", or an existing directory) means the input's name in that folder. Names from the
     // command line or the file system are literal values, never expanded.
     const std::string given = SettingValue(engine, "OutFileName");
-    if (given.empty() || NamesFolder(given)) {
-      std::string base = name;
-      if (base.size() > 4) {
-        std::string_view tail = std::string_view(base).substr(base.size() - 4);
-        if (tail == ".rtf" || tail == ".RTF") base.resize(base.size() - 4);
-      }
+    if (given.empty() && fromStandardInput) {
+      // A document read from standard input is written to standard output, as filters do.
+      SetLiteralSetting(engine, "OutFileName", kStandardStreamName);
+    } else if (given.empty() || NamesFolder(given)) {
+      std::string base = DefaultOutputBase(name);
       if (!given.empty()) {
         std::string folder = given;
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -282,7 +400,7 @@ int Setup(Engine& engine, int argc, char** argv) {
         SetBuiltin(engine, kSettingOutFileName, outName, true);
     }
     SetLiteralSetting(engine, "InputFile", name);
-    engine.settings.paths.inputDirectory = DirectoryOrDot(name);
+    engine.settings.paths.inputDirectory = fromStandardInput ? "." : DirectoryOrDot(name);
   }
 
   ApplyOutputName(engine);
@@ -295,6 +413,7 @@ int Setup(Engine& engine, int argc, char** argv) {
   FileSeek(d.input, 0, 0);
   d.progressStep = std::atoi(StrExp(engine, "$PercentCallback;").c_str());
   d.progressThreshold = d.progressStep;
+  d.watchProgress = (d.progressStep > 0 && d.inputSize > 0) || d.progressHook != nullptr;
 
   std::string trnFile = SettingValue(engine, "TrnFile");
   if (LoadTranslationFile(engine, trnFile) == 0) ReportMessage(engine, "ERR_TRAN_FILE", {trnFile});
@@ -372,16 +491,28 @@ struct ArgVector {
 
 int ConvertArguments(Engine& engine, ArgVector& args);
 
+/// Counts the input that set-up named as one that failed.
+void TallyFailure(Engine& engine) {
+  DriverState& d = engine.driver;
+  if (d.inputName.empty()) return;  // -V, or a failure before any input was named
+  ++d.tally.failed;
+  if (d.tally.failedInputs.size() < RunTally::kMaxNames)
+    d.tally.failedInputs.push_back(d.inputName);
+}
+
 int ConvertEachInput(Engine& engine, ArgVector& args) {
   DriverState& d = engine.driver;
   int position = -1;
+  bool anyFailed = false;
   while (position < args.argc() - 1) {
     d.stop = false;
+    bool converted = true;
     try {
       position = Setup(engine, args.argc(), args.argv());
       if (position == -1) {
         int ignored = 0;
         FileSweep(engine, true, &ignored);
+        ReleaseInputText(engine);
         return -1;
       }
       if (position == 0) {
@@ -389,26 +520,41 @@ int ConvertEachInput(Engine& engine, ArgVector& args) {
         CloseErrorFile(engine);
         int ignored = 0;
         FileSweep(engine, true, &ignored);
-        return 1;
+        converted = false;
+      } else {
+        RunPasses(engine);
       }
-      RunPasses(engine);
     } catch (const ConversionAbandoned&) {
       Abandon(engine);
-      return 1;
+      converted = false;
     } catch (const std::bad_alloc&) {
       Abandon(engine);
-      return 1;
+      converted = false;
     }
+    d.input = nullptr;
+    ForgetCurrentToken(engine);
+    if (!converted) {
+      ReleaseInputText(engine);
+      TallyFailure(engine);
+      anyFailed = true;
+      position = d.inputPosition;
+      if (!d.keepGoing || position <= 0 || position >= args.argc()) return 1;
+      // Going on: the failed input is passed over like a converted one.
+      args.words[position].clear();
+      args.Refresh();
+      continue;
+    }
+    ++d.tally.converted;
     if (position < args.argc()) {
       args.words[position].clear();
       args.Refresh();
     }
-    d.input = nullptr;
     int ignored = 0;
     FileSweep(engine, true, &ignored);
+    ReleaseInputText(engine);
     if (position >= args.argc()) break;
   }
-  return 0;
+  return anyFailed ? 1 : 0;
 }
 
 int ConvertArguments(Engine& engine, ArgVector& args) {
@@ -439,8 +585,9 @@ int ConvertArguments(Engine& engine, ArgVector& args) {
       ++engine.batch.counter;
       // A listed name is a file, never a pattern again, even when it contains '*' or '?'
       // (a file named "a*.rtf" would otherwise list itself without end).
-      result = ConvertEachInput(engine, copy);
-      if (result > 0) break;
+      int rc = ConvertEachInput(engine, copy);
+      if (rc > 0) result = rc;
+      if (rc > 0 && !engine.driver.keepGoing) break;
     }
     engine.batch.counter = 0;
     return result > 0 ? result : 0;
@@ -488,11 +635,12 @@ int ConvertFiles(Engine& engine, int argc, char** argv) {
   int rc = EngineInit(engine, argc > 0 && argv ? argv[0] : nullptr);
   if (rc != 0) return rc;
   engine.files.memoryOutputMode = false;
-  // The conversions of a batch run add to the created-files list of the run.
+  // The conversions of a batch run add to the created-files list and the tally of the run.
   if (!engine.driver.batchRunning) {
     engine.files.outputFileCounter = 0;
     engine.batch.counter = 0;
     BeginFileRun(engine.files);
+    engine.driver.tally = RunTally();
   }
   SetSetting(engine, "CreatedFiles", "");
   if (argc < 1 || !argv) {
@@ -529,6 +677,14 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, std::strin
   ArgVector args(argc > 0 && argv ? argc : 1, argc > 0 && argv ? argv : defaultVector);
   engine.driver.stop = false;
   ConvertedOutput* results = nullptr;
+  // Option words may name "-" as the input: the text read from standard input goes at the end.
+  struct InputRelease {
+    Engine& engine;
+    ~InputRelease() {
+      ReleaseInputText(engine);
+      ForgetCurrentToken(engine);
+    }
+  } release{engine};
   try {
     int position = Setup(engine, args.argc(), args.argv());
     if (position == -1) {

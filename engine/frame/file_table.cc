@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -35,10 +36,22 @@ FileEntry* FindSlot(FileTable& table, std::string_view name, bool* existing) {
   return table.entries.back().get();
 }
 
+/// Ends the stream of a disk entry: closes it, or only flushes standard output. Returns the
+/// result of fclose (or fflush), 0 on success.
+int EndStream(FileEntry* entry) {
+  if (!entry->stream) return 0;
+  std::FILE* stream = entry->stream;
+  entry->stream = nullptr;
+  if (entry->standardStream) return std::fflush(stream);
+  return std::fclose(stream);
+}
+
 void ResetEntry(FileEntry* entry) {
   entry->name.clear();
   entry->access.clear();
   entry->stream = nullptr;
+  entry->standardStream = false;
+  entry->writeError = 0;
   entry->output = TextBuffer();
   entry->input = nullptr;
   entry->inputSize = 0;
@@ -88,6 +101,11 @@ bool IsMemoryInput(const FileEntry* entry) {
 bool IsOpenDisk(const FileEntry* entry) {
   return entry && entry->state == FileState::kOpen && entry->kind == FileKind::kDisk &&
          entry->stream;
+}
+
+/// Keeps the reason of the first failed write of a disk file for FileCloseChecked.
+void NoteWriteError(FileEntry* entry) {
+  if (entry->writeError == 0) entry->writeError = errno ? errno : EIO;
 }
 
 bool IsMemoryOutput(const FileEntry* entry) {
@@ -147,7 +165,10 @@ FileEntry* FileCreateTemporary(FileTable& table, const std::string& base) {
   // mkostemps creates with O_CREAT | O_EXCL: a name that exists, a dangling or live symbolic
   // link included, is never opened.
   const int fd = mkostemps(name.data(), 4, O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    table.lastError = errno;
+    return nullptr;
+  }
   std::FILE* stream = fdopen(fd, "w+");
   if (!stream) {
     close(fd);
@@ -201,18 +222,22 @@ FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
   }
   entry->kind = FileKind::kDisk;
   entry->access = mode ? mode : "r";
+  entry->standardStream = false;
   if (entry->access[0] == 'w') {
     table.refusal = RefusalFor(table, entry->name);
     if (table.refusal != WriteRefusal::kNone) {
+      table.lastError = 0;
       ResetEntry(entry);
       return nullptr;
     }
   }
   entry->stream = std::fopen(entry->name.c_str(), entry->access.c_str());
   if (!entry->stream) {
+    table.lastError = errno;
     ResetEntry(entry);
     return nullptr;
   }
+  table.lastError = 0;
   if (writing) NoteWritten(table, entry);
   if (entry->access[0] == 'r' && entry->access.find('+') == std::string::npos) {
     entry->readBuffer = std::make_unique<char[]>(kReadBlock + 1);
@@ -225,7 +250,7 @@ FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
 FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* text, long size) {
   bool existing = false;
   FileEntry* entry = FindSlot(table, name, &existing);
-  if (existing && entry->kind == FileKind::kDisk && entry->stream) std::fclose(entry->stream);
+  if (existing && entry->kind == FileKind::kDisk) EndStream(entry);
   ResetEntry(entry);
   entry->name.assign(name);
   entry->kind = FileKind::kMemoryInput;
@@ -238,14 +263,54 @@ FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* tex
   return entry;
 }
 
+FileEntry* FileOpenStandardOutput(FileTable& table) {
+  bool existing = false;
+  FileEntry* entry = FindSlot(table, kStandardOutputEntry, &existing);
+  if (existing && entry->state == FileState::kOpen) return entry;
+  if (existing && entry->kind == FileKind::kDisk) EndStream(entry);
+  ResetEntry(entry);
+  entry->name = kStandardOutputEntry;
+  entry->kind = FileKind::kDisk;
+  entry->access = "w";
+  entry->stream = stdout;
+  entry->standardStream = true;
+  entry->state = FileState::kOpen;
+  return entry;
+}
+
+FileEntry* FileOpenMemory(FileTable& table, std::string_view name) {
+  bool existing = false;
+  FileEntry* entry = FindSlot(table, name, &existing);
+  if (existing && entry->state == FileState::kOpen) return entry;
+  if (existing && entry->kind == FileKind::kDisk) EndStream(entry);
+  ResetEntry(entry);
+  entry->name.assign(name);
+  entry->kind = FileKind::kMemoryOutput;
+  entry->state = FileState::kOpen;
+  return entry;
+}
+
 void FileClose(FileEntry* entry) {
   if (!entry || entry->state != FileState::kOpen) return;
   entry->state = FileState::kClosed;
   entry->next = entry->end = nullptr;
-  if (entry->kind == FileKind::kDisk && entry->stream) {
-    std::fclose(entry->stream);
-    entry->stream = nullptr;
-  }
+  if (entry->kind == FileKind::kDisk) EndStream(entry);
+}
+
+bool FileCloseChecked(FileTable& table, FileEntry* entry) {
+  if (!entry || entry->state != FileState::kOpen) return true;
+  int error = entry->writeError;
+  if (entry->kind == FileKind::kDisk && entry->stream && std::fflush(entry->stream) != 0 && !error)
+    error = errno ? errno : EIO;
+  entry->state = FileState::kClosed;
+  entry->next = entry->end = nullptr;
+  if (entry->kind == FileKind::kDisk && EndStream(entry) != 0 && !error)
+    error = errno ? errno : EIO;
+  entry->writeError = 0;
+  if (error == 0) return true;
+  table.lastError = error;
+  errno = error;
+  return false;
 }
 
 int FilePutChar(FileEntry* entry, int c) {
@@ -253,7 +318,11 @@ int FilePutChar(FileEntry* entry, int c) {
     entry->output.AppendChar(static_cast<char>(c));
     return 1;
   }
-  if (IsOpenDisk(entry)) return std::fputc(c, entry->stream);
+  if (IsOpenDisk(entry)) {
+    int written = std::fputc(c, entry->stream);
+    if (written == EOF) NoteWriteError(entry);
+    return written;
+  }
   return -1;
 }
 
@@ -262,7 +331,11 @@ std::size_t FileWrite(FileEntry* entry, const void* bytes, std::size_t size, std
     entry->output.AppendBytes(bytes, size * count);
     return size * count;
   }
-  if (IsOpenDisk(entry)) return std::fwrite(bytes, size, count, entry->stream);
+  if (IsOpenDisk(entry)) {
+    std::size_t written = std::fwrite(bytes, size, count, entry->stream);
+    if (written != count && size != 0) NoteWriteError(entry);
+    return written;
+  }
   return 0;
 }
 
@@ -279,7 +352,9 @@ int FilePutString(FileEntry* entry, std::string_view text) {
 #else
     const std::size_t written = std::fwrite(text.data(), 1, text.size(), entry->stream);
 #endif
-    return written == text.size() ? 1 : -1;
+    if (written == text.size()) return 1;
+    NoteWriteError(entry);
+    return -1;
   }
   return -1;
 }
@@ -397,10 +472,12 @@ void FileFlush(FileEntry* entry) {
 int FileRemove(FileEntry* entry) {
   if (!entry || entry->state == FileState::kFree) return 1;
   if (entry->kind == FileKind::kDisk) {
-    if (entry->stream) std::fclose(entry->stream);
+    // Standard output is only let go: there is no file of that name to delete.
+    const bool standardStream = entry->standardStream;
+    EndStream(entry);
     std::string name = entry->name;
     ResetEntry(entry);
-    std::remove(name.c_str());
+    if (!standardStream) std::remove(name.c_str());
     return 0;
   }
   if (entry->kind == FileKind::kMemoryOutput) {
@@ -439,8 +516,8 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
       out.data = entry->output.Release();
       out.name = strdup(entry->name.c_str());
       if (!out.name) throw std::bad_alloc();
-    } else if (entry->kind == FileKind::kDisk && entry->stream) {
-      std::fclose(entry->stream);
+    } else if (entry->kind == FileKind::kDisk) {
+      EndStream(entry.get());
     }
     ResetEntry(entry.get());
   }

@@ -28,7 +28,11 @@ struct FileEntry {
   FileState state = FileState::kFree;
   std::string access;           ///< open mode ("w", "r", "rb"...), disk files only
   std::FILE* stream = nullptr;  ///< disk files
-  TextBuffer output;            ///< memory outputs
+  /// The stream is the process's standard output: it is flushed instead of closed, and it is no
+  /// file of the log or the created-files list.
+  bool standardStream = false;
+  int writeError = 0;  ///< errno of the first write that failed; 0 while every write went through
+  TextBuffer output;   ///< memory outputs
   const char* input = nullptr;  ///< memory inputs: the caller's text, read in place
   long inputSize = 0;
 
@@ -57,6 +61,9 @@ struct FileTable {
   std::vector<std::unique_ptr<FileEntry>> entries;
   bool memoryOutputMode = false;  ///< set for string conversions
   int outputFileCounter = 0;      ///< numbers the OutputFileList<n> settings
+  /// errno of the last open or write of a file that failed (0 after a successful open). The
+  /// message reporter hands it on with the message about that file (MessageRecord::systemError).
+  int lastError = 0;
 
   // Files no write may replace. A conversion never writes over the input it is reading, nor over
   // a file an earlier conversion of the same run (one command line, one batch) wrote: several
@@ -85,6 +92,12 @@ void ReportOpenFailure(Engine& engine, std::string_view name);
 /// followed. In memory-output mode it is a memory output named BASE.tmp. nullptr on failure.
 FileEntry* FileCreateTemporary(FileTable& table, const std::string& base);
 
+/// The name that stands for standard input as an input name and for standard output as an
+/// output name (OutFileName).
+inline constexpr char kStandardStreamName[] = "-";
+/// Name of the file-table entry of standard output (what messages about it name).
+inline constexpr char kStandardOutputEntry[] = "/dev/stdout";
+
 /// Opens `name` (exact comparison with the names in the table). An open entry of that name is
 /// returned as it is; a closed one is reopened. In memory-output mode a mode beginning with 'w' or
 /// 'a' makes a memory output. Returns nullptr when a disk open fails (nothing is left in the
@@ -93,7 +106,15 @@ FileEntry* FileCreateTemporary(FileTable& table, const std::string& base);
 FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode);
 /// Registers `text` (length `size`, read in place, not copied) as a memory input named `name`.
 FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* text, long size);
+/// Opens the process's standard output for writing, as the entry named kStandardOutputEntry.
+FileEntry* FileOpenStandardOutput(FileTable& table);
+/// Opens a memory output named `name` whatever the mode of the table (a file conversion drops it
+/// at the sweep). An entry of that name that is open is returned as it is.
+FileEntry* FileOpenMemory(FileTable& table, std::string_view name);
 void FileClose(FileEntry* entry);
+/// Closes like FileClose and says whether everything written reached the file: false, with errno
+/// set (also in the table's lastError), when a write, the flush or the close failed.
+bool FileCloseChecked(FileTable& table, FileEntry* entry);
 
 // Writing: memory outputs append; disk files pass through; anything else is refused
 // (-1 from put-char/put-string, 0 from write).

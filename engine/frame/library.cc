@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "frame/message_lines.h"
 #include "quillo/quillo.h"
 
 namespace quillo {
@@ -224,6 +225,19 @@ int QuilloSetCallback(QuilloCallback callback) {
 
 void QuilloFreeResults(ConvertedOutput* results, int count) {
   quillo::FreeConvertedOutputs(results, count);
+}
+
+const char* QuilloVersion(void) { return QUILLO_VERSION; }
+
+const char* QuilloLastMessages(void) {
+  try {
+    Engine& engine = GlobalEngine();
+    engine.library.lastMessagesText =
+        quillo::FormatMessageRecords(engine.messages.recorded, engine.messages.droppedRecords);
+    return engine.library.lastMessagesText.c_str();
+  } catch (...) {
+    return "";
+  }
 }
 
 // ---- BSTR layer -----------------------------------------------------------------------------

@@ -166,7 +166,8 @@ void WriteLogFileLines(Engine& engine) {
   // A snapshot: HrefFix may open files, which would grow the table being walked.
   std::vector<std::pair<std::string, std::string>> files;
   for (const auto& entry : engine.files.entries)
-    if (entry->state != FileState::kFree && entry->kind == FileKind::kDisk)
+    if (entry->state != FileState::kFree && entry->kind == FileKind::kDisk &&
+        !entry->standardStream)
       files.emplace_back(entry->name, entry->access);
   for (const auto& [name, access] : files) {
     std::string link = FileLink(name);
@@ -184,7 +185,7 @@ void WriteLogFileLines(Engine& engine) {
 
 void RecordCreatedFile(Engine& engine, const FileEntry& entry) {
   if (entry.state == FileState::kFree || entry.kind != FileKind::kDisk || entry.access.empty() ||
-      entry.access[0] != 'w')
+      entry.access[0] != 'w' || entry.standardStream)
     return;
   std::vector<std::string>& names = engine.log.createdFiles;
   std::size_t n = static_cast<std::size_t>(++engine.files.outputFileCounter);

@@ -184,6 +184,9 @@ constexpr DefaultMessage kDefaultMessages[] = {
     {"ERR_MISSING_TABLE", "Missing table $MsgParam1;, in file: $MsgParam2;\n"},
     {"MSG_INVALID_BLOCK_NEST",
      "Invalid nesting of directives , in $MsgParam1;, at line $MsgParam2;\n"},
+    // A page that did not reach the disk whole (disk full, closed pipe): the conversion fails
+    // instead of reporting success over a cut-off page.
+    {"ERR_FILE_WRITE_FAILED", "Write of $MsgParam1; Failed\n"},
 };
 
 /// Codes that abandon the conversion at once by default.
@@ -217,6 +220,7 @@ constexpr const char* kPanicCodes[] = {
     "ERR_TAG_NOT_IN_TABLE",  "ERR_PTAG_REQUIRED",
     "ERR_MISSING_FUNC_NAME", "ERR_INVALID_SEARCH_EXPR",
     "ERR_INVALID_TRANSORM",  "MSG_INVALID_BLOCK_NEST",
+    "ERR_FILE_WRITE_FAILED",
 };
 
 /// Codes that stop the conversion by default (the reader ends, the conversion is abandoned).
@@ -353,9 +357,23 @@ const char* ActionName(Action action) {
   }
 }
 
+/// Messages about a file that could not be opened, created or written: they carry the system's
+/// reason (errno of the failed call) in their record.
+bool IsFileFailure(std::string_view code) {
+  static constexpr std::string_view kCodes[] = {"MSG_CANT_OPEN",       "ERR_FILE_OPEN_FAILED",
+                                                "ERR_TMP_OPEN_FAILED", "MSG_TMP_OPEN_FAIL",
+                                                "MSG_NO_LOGFILE",      "ERR_FILE_WRITE_FAILED"};
+  for (std::string_view known : kCodes)
+    if (code == known) return true;
+  return false;
+}
+
 /// Keeps the message for hosts that read the messages back (bounded, see MessageState).
 void RecordMessage(Engine& engine, const std::string& code, Action action, std::string_view text) {
   MessageState& m = engine.messages;
+  // The reason of a failed file operation belongs to the next message only.
+  const int systemError = engine.files.lastError;
+  engine.files.lastError = 0;
   if (m.recorded.size() >= MessageState::kMaxRecorded) {
     ++m.droppedRecords;
     return;
@@ -368,6 +386,9 @@ void RecordMessage(Engine& engine, const std::string& code, Action action, std::
     record.line = engine.reader.lineNumber;
     record.position = engine.reader.linePosition;
   }
+  if (int index = FindSetting(engine, "InputFile"); index >= 0)
+    record.input = engine.settings.values[static_cast<std::size_t>(index)];
+  if (IsFileFailure(code)) record.systemError = systemError;
   m.recorded.push_back(std::move(record));
 }
 
@@ -497,6 +518,13 @@ void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<
     if (isProgress) return;  // progress goes to the host only, never to the error file
   }
 
+  // The text written now is the recorded message's (see MessageState::stderrFallback).
+  struct PrintingRecord {
+    bool& flag;
+    bool saved;
+    explicit PrintingRecord(bool& f) : flag(f), saved(f) { flag = true; }
+    ~PrintingRecord() { flag = saved; }
+  } printing(engine.messages.printingRecord);
   switch (action) {
     case kPanic:
       FatalSink(engine, text);
@@ -562,8 +590,10 @@ void PrintText(Engine& engine, std::string_view text) {
 void WriteErrorFile(Engine& engine, std::string_view text) {
   MessageState& state = engine.messages;
   if (state.errorFileName.empty() || state.errorFileClosed) {
-    WriteStderr(text);
-    WriteStderr("\n");
+    if (state.stderrFallback || !state.printingRecord) {
+      WriteStderr(text);
+      WriteStderr("\n");
+    }
     return;
   }
   FileEntry* file = LiveErrorFile(engine);
@@ -571,7 +601,7 @@ void WriteErrorFile(Engine& engine, std::string_view text) {
     file = FileOpen(engine.files, state.errorFileName, "w");
     if (!file) {
       state.errorFile = nullptr;
-      WriteStderr(text);
+      if (state.stderrFallback || !state.printingRecord) WriteStderr(text);
       std::fprintf(stderr, "Unable to open %s\n", state.errorFileName.c_str());
       state.errorFileName.clear();
       return;

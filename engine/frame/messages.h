@@ -46,6 +46,10 @@ struct MessageRecord {
   std::string text;    ///< the message text as plain text: markup removed, entities decoded
   long line = 0;       ///< input line of the last token read; 0 when no token had been read
   int position = 0;    ///< column of that token on its line
+  std::string input;   ///< the input being converted (InputFile); "" before one is known
+  /// errno of the failed open or write the message is about (a file that could not be opened,
+  /// created or written); 0 for every other message.
+  int systemError = 0;
 };
 
 struct MessageState {
@@ -53,6 +57,11 @@ struct MessageState {
   FileEntry* errorFile = nullptr;  ///< open error file, created by the first printed message
   bool errorFileClosed = false;    ///< set when closed during this conversion
   bool discardPrinted = false;     ///< DisableErrorFile: the print sink drops text
+  /// While there is no error file, printed text goes to standard error. A host that shows the
+  /// recorded messages itself (quillocmd) turns this off so that nothing is shown twice; texts
+  /// that are no recorded message (Debug traces, internal fatal texts) still go there.
+  bool stderrFallback = true;
+  bool printingRecord = false;  ///< ReportMessage is writing the text of a recorded message
   /// Depth of ReportMessage calls in progress. A message text or action may itself raise a
   /// message (an undefined function, say); the depth is bounded so that this can never recurse
   /// without end.

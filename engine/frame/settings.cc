@@ -13,6 +13,7 @@
 #include "engine.h"
 #include "expand/expand.h"
 #include "frame/buffers.h"
+#include "frame/data_folders.h"
 #include "frame/file_table.h"
 #include "frame/messages.h"
 #include "translate/links.h"
@@ -639,7 +640,8 @@ int ParseOptions(Engine& engine, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string_view word = argv[i] ? argv[i] : "";
     if (word.empty()) continue;
-    if (word[0] != '-') return i;  // the input
+    if (word[0] != '-') return i;               // the input
+    if (word == kStandardStreamName) return i;  // the input is read from standard input
 
     const OptionEntry* option = MatchOption(word);
     if (!option) {
@@ -712,10 +714,8 @@ std::vector<std::string> LibraryFileCandidates(const Engine& engine, std::string
   if (const char* env = std::getenv("RTFLIBDIR")) addDirectory(env);
   addDirectory(dirs.programDirectory);
   if (!safe) addDirectory("LIBDIR");
-#ifdef QUILLO_DATA_DIR
-  // The installed data folder, so that an installed program finds its data from anywhere.
-  addDirectory(QUILLO_DATA_DIR);
-#endif
+  // The installed data folders, so that an installed program finds its data from anywhere.
+  for (const std::string& folder : InstalledDataFolders()) addDirectory(folder);
   return paths;
 }
 
@@ -728,6 +728,16 @@ FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mo
 // ---------------------------------------------------------------------------------------------
 // Output names
 
+std::string DefaultOutputBase(std::string_view inputName) {
+  std::string base(inputName);
+  if (base.size() > 4) {
+    std::string_view tail = std::string_view(base).substr(base.size() - 4);
+    if (tail == ".rtf" || tail == ".RTF") base.resize(base.size() - 4);
+  }
+  if (base.size() > 256) base.resize(256);
+  return base;
+}
+
 void ApplyOutputName(Engine& engine) {
   if (Stored(engine, kSettingOutFileName).empty()) return;
   OutputNames& paths = engine.settings.paths;
@@ -737,9 +747,17 @@ void ApplyOutputName(Engine& engine) {
   std::string outName = IsLiteralSetting(engine, kSettingOutFileName)
                             ? Stored(engine, kSettingOutFileName)
                             : StrExp(engine, Stored(engine, kSettingOutFileName));
+  // "-" sends the main page to standard output (not in a string conversion, whose outputs are
+  // all kept in memory). The other files of the conversion keep the names they would have
+  // without an output name: the input's name without ".rtf".
+  paths.standardOutput = outName == kStandardStreamName && !engine.files.memoryOutputMode;
   std::string base = outName;
   std::size_t dot = ExtensionDot(outName);
-  if (dot != std::string::npos) {
+  if (paths.standardOutput) {
+    int input = FindSetting(engine, "InputFile");
+    base = DefaultOutputBase(input >= 0 ? engine.settings.values[static_cast<std::size_t>(input)]
+                                        : std::string());
+  } else if (dot != std::string::npos) {
     StoreRaw(engine, kSettingHtmlExt, outName.substr(dot + 1));
     base = outName.substr(0, dot);
   }
@@ -754,6 +772,14 @@ void ApplyOutputName(Engine& engine) {
   if (!errorName.empty() && !paths.errorNameDerived) {
     engine.messages.errorFileName =
         IsLiteralSetting(engine, kSettingErrorFileName) ? errorName : StrExp(engine, errorName);
+  } else if (paths.standardOutput) {
+    // A page on standard output has no folder of its own: messages go to standard error unless
+    // ErrorFileName names a file (one derived from an earlier output name is forgotten).
+    engine.messages.errorFileName.clear();
+    if (paths.errorNameDerived) {
+      StoreRaw(engine, kSettingErrorFileName, std::string());
+      paths.errorNameDerived = false;
+    }
   } else {
     engine.messages.errorFileName = base + "_err.htm";
     StoreRaw(engine, kSettingErrorFileName, engine.messages.errorFileName);

@@ -191,6 +191,8 @@ struct OutputNames {
   /// ErrorFileName was derived from the output name (not set by anyone): it follows the output
   /// name when that changes, and is never expanded.
   bool errorNameDerived = false;
+  /// OutFileName is "-" in a file conversion: the main page goes to standard output.
+  bool standardOutput = false;
 };
 
 /// A set of setting indexes with constant-time membership, insertion and removal (a flag per
@@ -294,8 +296,9 @@ std::string SettingValue(Engine& engine, std::string_view name);
 /// True for the built-ins whose value is computed when read (what is stored is ignored).
 bool IsComputedSetting(int index);
 
-/// Parses option words argv[1..] up to the input name. Returns the index of the input entry,
-/// argc when there is none, -1 for an option error (reported), 0 after -V (reported). Options are
+/// Parses option words argv[1..] up to the input name (the first word that does not begin with
+/// '-', or "-" alone, standard input). Returns the index of the input entry, argc when there is
+/// none, -1 for an option error (reported), 0 after -V (reported). Options are
 /// matched with case. The caller sets OverrideDefs around the call.
 int ParseOptions(Engine& engine, int argc, char** argv);
 /// True when `word` is an option spelled without its parameter ("-D", "-o"...), which then
@@ -303,12 +306,18 @@ int ParseOptions(Engine& engine, int argc, char** argv);
 bool OptionTakesNextWord(std::string_view word);
 /// Opens a library file (translation file, map, control-word table): an absolute name as given;
 /// otherwise the first of library-directory override, input directory, $RTFLIBDIR, program
-/// directory, ./LIBDIR and the installed data folder that opens. nullptr when none opens.
+/// directory, ./LIBDIR and the installed data folders (InstalledDataFolders) that opens. nullptr
+/// when none opens.
 FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mode);
 /// The paths OpenLibraryFile tries for `name`, in its order (just `name` when it is absolute).
 std::vector<std::string> LibraryFileCandidates(const Engine& engine, std::string_view name);
 /// Derives base name, HtmlExt, error-file name and print sink from OutFileName. Does nothing while
-/// OutFileName is empty.
+/// OutFileName is empty. An OutFileName of "-" (file conversions only) sends the main page to
+/// standard output: the base name is then the input's (DefaultOutputBase of InputFile), and the
+/// error file is the one ErrorFileName names, none (standard error) when it is empty.
 void ApplyOutputName(Engine& engine);
+/// The output base name a conversion uses when no output name is given: the input's name without
+/// a final ".rtf" or ".RTF" (when longer than that), at most 256 characters.
+std::string DefaultOutputBase(std::string_view inputName);
 
 }  // namespace quillo

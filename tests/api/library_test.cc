@@ -283,15 +283,52 @@ TEST_F(LibraryTest, ProgressReachesTheCallbackAndNothingElse) {
   for (auto& p : percents) EXPECT_LT(std::atoi(p.c_str()), 100);
 }
 
+TEST_F(LibraryTest, VersionAndTheMessagesOfTheLastConversion) {
+  EXPECT_STREQ(QuilloVersion(), QUILLO_VERSION);
+  EXPECT_STREQ(QuilloVersion(), "5.0.2");
+
+  quillo::test::TempDir dir;
+  std::string missing = dir.File("missing.rtf");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(QuilloConvertRTF(missing.c_str(), 0, nullptr), 1);
+  testing::internal::GetCapturedStderr();
+  const char* messages = QuilloLastMessages();
+  ASSERT_NE(messages, nullptr);
+  EXPECT_EQ(std::string(messages),
+            "MSG_CANT_OPEN: Can't open \"" + missing + "\": No such file or directory\n");
+
+  // The text stays as it was until the next call, whatever the engine does meanwhile.
+  std::string kept = messages;
+  int count = 0;
+  ConvertedOutput* results = QuilloConvertStrRTF(kSmallRtf, 0, nullptr, &count);
+  QuilloFreeResults(results, count);
+  EXPECT_EQ(std::string(messages), kept);
+  // A conversion without messages leaves none.
+  EXPECT_STREQ(QuilloLastMessages(), "");
+  // A string conversion has no input name, but the place in the text is given.
+  results = QuilloConvertStrRTF("no rtf", 0, nullptr, &count);
+  QuilloFreeResults(results, count);
+  EXPECT_STREQ(QuilloLastMessages(),
+               "1:1: MSG_MALFORMED_RTF: malformed rtf file - does not begin with \"{\"\n");
+}
+
 TEST_F(LibraryTest, StandardCallForwardersAreExportedUnderDecoratedNames) {
   void* lib = dlopen(QUILLO_BINARY_DIR "/lib/libquillo.so", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();
-  const char* names[] = {"_QuilloInitVB@4",          "_QuilloSetOptionsVB@4",
-                         "_QuilloSetStringVB@8",     "_QuilloConvertRTFVB@4",
-                         "_QuilloConvertStrRTFVB@4", "_QuilloGetLengthVB@4",
-                         "_QuilloGetFilenameVB@4",   "_QuilloGetStringVB@4",
-                         "_QuilloExpandStringVB@4",  "QuilloInit",
-                         "QuilloFreeResults",        "QuilloSysFreeString"};
+  const char* names[] = {"_QuilloInitVB@4",
+                         "_QuilloSetOptionsVB@4",
+                         "_QuilloSetStringVB@8",
+                         "_QuilloConvertRTFVB@4",
+                         "_QuilloConvertStrRTFVB@4",
+                         "_QuilloGetLengthVB@4",
+                         "_QuilloGetFilenameVB@4",
+                         "_QuilloGetStringVB@4",
+                         "_QuilloExpandStringVB@4",
+                         "QuilloInit",
+                         "QuilloFreeResults",
+                         "QuilloSysFreeString",
+                         "QuilloVersion",
+                         "QuilloLastMessages"};
   for (const char* name : names) EXPECT_NE(dlsym(lib, name), nullptr) << name;
   EXPECT_EQ(dlsym(lib, "_ZN6quillo12GlobalEngineEv"), nullptr);  // internals stay hidden
 

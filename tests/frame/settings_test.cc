@@ -348,7 +348,6 @@ TEST(ParseOptionsTest, ErrorsAreReportedAndFail) {
       {{"-q", "in.rtf"}, -1, "Don't understand option:-q."},
       {{"-C"}, -1, "Don't understand option:-C."},    // options are matched with case
       {{"-cx"}, -1, "Don't understand option:-cx."},  // single words are matched whole
-      {{"-"}, -1, "Don't understand option:-."},
       {{"-V", "-q"}, 0, "quillo Version 5.0.2"},
   };
   for (const Case& c : cases) {
@@ -361,6 +360,18 @@ TEST(ParseOptionsTest, ErrorsAreReportedAndFail) {
     EXPECT_NE(err.find(c.message), std::string::npos) << err;
     EXPECT_EQ(SettingValue(*engine, "errCode"), "");
   }
+}
+
+TEST(ParseOptionsTest, DashAloneIsTheInputNotAnOption) {
+  // "-" names standard input; the options before it apply, the words after it are left to the
+  // next set-up.
+  auto engine = MakeEngine();
+  EXPECT_EQ(Parse(*engine, {"-c", "-", "-x"}), 2);
+  EXPECT_EQ(SettingValue(*engine, "GenContents"), "1");
+  EXPECT_EQ(SettingValue(*engine, "GenIndex"), "0");
+  // As an option's parameter it is that parameter.
+  EXPECT_EQ(Parse(*engine, {"-o", "-", "in.rtf"}), 3);
+  EXPECT_EQ(SettingValue(*engine, "OutFileName"), "-");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -10,6 +10,8 @@
  *   - QuilloGetFilename/QuilloGetString return texts owned by the engine, valid until the next
  *     QuilloConvertStrRTF2; copy them if you need them longer.
  *   - QuilloExpandString returns a malloc'ed text the caller releases with free().
+ *   - QuilloVersion returns a constant text; QuilloLastMessages returns a text owned by the
+ *     engine, valid until the next QuilloLastMessages call.
  *   - The "VB" standard-call forwarders that return text return a new BSTR, released with
  *     QuilloSysFreeString.
  *   - A host callback that returns text must return a malloc'ed block (or NULL); the engine frees
@@ -29,6 +31,12 @@ extern "C" {
 #else
 #define QUILLO_API
 #endif
+
+/* The version of this header; QuilloVersion() gives the version of the library in use. */
+#define QUILLO_VERSION "5.0.2"
+#define QUILLO_VERSION_MAJOR 5
+#define QUILLO_VERSION_MINOR 0
+#define QUILLO_VERSION_PATCH 2
 
 /** One output of a string conversion. `data` is NUL-terminated but may hold NULs (pictures);
  *  `length` is the byte count. The main output is named "-." followed by the HtmlExt setting. */
@@ -90,6 +98,18 @@ QUILLO_API int QuilloSetCallback(QuilloCallback callback);
 
 /** Releases an array returned by QuilloConvertStrRTF (names and data included). NULL is allowed. */
 QUILLO_API void QuilloFreeResults(ConvertedOutput* results, int count);
+
+/** The library's version, "5.0.2" (a constant text; never free it). */
+QUILLO_API const char* QuilloVersion(void);
+
+/** The messages of the last conversion (file, string or batch) as plain text, one message per
+ *  line: "INPUT:LINE:POSITION: CODE: text", where INPUT is left out in string conversions and
+ *  before an input was named, and LINE:POSITION when no RTF had been read; a file that could not be opened or written adds
+ *  the system's reason (": No such file or directory"); further lines of a message are indented
+ *  by two blanks. Progress reports and ignored messages are not included. Returns "" when there
+ *  were none (never NULL). The text belongs to the engine and stays valid until the next
+ *  QuilloLastMessages call; a conversion does not change it. */
+QUILLO_API const char* QuilloLastMessages(void);
 
 /* BSTR layer (Windows memory layout: 32-bit byte length, the bytes, two NUL bytes; the pointer
  * points at the bytes). The forwarders below return BSTRs made this way. */
