@@ -380,8 +380,8 @@ Output:
   -X TEXT                 text of empty anchors
 
 Running:
-  -j, --jobs N            convert N inputs at once (default: the number of cores)
-  -r, --recursive         a FILE that is a directory means every .rtf file under it
+  -j, --jobs N            convert N inputs at once (default: number of cores)
+  -r, --recursive         a directory FILE means every .rtf file under it
   -b, --batch FILE        run a batch file (the FILEs are its current input)
       --keep-going        convert every FILE it can, then fail if any failed
       --safe              safe mode for untrusted documents (see below)
@@ -400,7 +400,8 @@ alone, and the messages, the list of files written and the log keep the order
 of the inputs. A run over several inputs ends with a summary line. Without
 --keep-going no further input is started after one fails. Inputs whose pages
 would have the same name, named outputs (-o) and batch files are converted one
-after another.
+after another. The summary line (files, bytes, seconds, failures) is shown at
+a terminal, with --verbose, and after a failure.
 
 Safe mode (-D SafeMode=1) reads translation files and maps only from RTFLIBDIR,
 the program's folder and the installed data folder (never from beside the

@@ -181,6 +181,13 @@ void PrintRunSummary(std::size_t files, long long bytesRead, long long bytesWrit
             " failed");
 }
 
+/// The summary line of a run over several inputs is for a person watching (standard error is a
+/// terminal), for --verbose, and after a failure; a script's successful run stays silent.
+bool WantsRunSummary(const quillo::cli::CommandLine& line, bool failed) {
+  if (line.quiet) return false;
+  return failed || line.verbose || isatty(STDERR_FILENO);
+}
+
 /// Counts finished inputs on standard error while a parallel run goes on.
 void ShowFinished(std::size_t done, std::size_t total, void*) {
   std::fprintf(stderr, "\r%s: %zu of %zu files\033[K", kProgramName, done, total);
@@ -245,7 +252,7 @@ int RunParallel(const quillo::cli::CommandLine& line, const quillo::cli::Plan& p
   if (failed || !line.quiet) PrintMessages(messages, dropped);
   if (line.verbose) PrintWrittenFiles(created);
   if (tally.failed > 0 && tally.failed + tally.converted > 1) PrintSummary(tally);
-  if (!line.quiet)
+  if (WantsRunSummary(line, failed))
     PrintRunSummary(started, bytesRead, bytesWritten, seconds, threads, tally.failed);
   if (!failed && !logFailed) return 0;
   if (!failed) return 1;
@@ -295,6 +302,7 @@ int main(int argc, char** argv) {
 
   // The messages are shown here as plain lines; the engine need not copy them to standard error.
   engine.messages.stderrFallback = false;
+  quillo::cli::StartEngine(engine, programPath);
   engine.driver.keepGoing = line.keepGoing;
   ProgressBar bar{engine};
   if (!line.quiet && isatty(STDERR_FILENO)) {
@@ -317,7 +325,7 @@ int main(int argc, char** argv) {
   if (line.verbose) PrintWrittenFiles(created);
   const quillo::RunTally& tally = engine.driver.tally;
   if (tally.failed > 0 && tally.failed + tally.converted > 1) PrintSummary(tally);
-  if (plan.jobs.size() > 1 && !line.quiet) {
+  if (plan.jobs.size() > 1 && WantsRunSummary(line, failed)) {
     long long bytesRead = 0, bytesWritten = 0;
     for (const std::string& name : created) bytesWritten += FileSize(name);
     for (const quillo::cli::Job& job : plan.jobs) bytesRead += FileSize(job.input);

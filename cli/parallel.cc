@@ -1,6 +1,8 @@
 #include "cli/parallel.h"
 
 #include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -99,6 +101,16 @@ bool NamesOutput(const std::vector<std::string>& words, const std::vector<bool>&
   return false;
 }
 
+/// `path` with its folder resolved (links, "." and ".."), so that two spellings of one place
+/// compare equal; unchanged when the folder cannot be resolved.
+std::string CanonicalPath(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  char resolved[PATH_MAX];
+  if (!realpath(dir.c_str(), resolved)) return path;
+  return std::string(resolved) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
 }  // namespace
 
 Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive) {
@@ -182,7 +194,7 @@ Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive) {
   std::set<std::string> bases;
   for (const Job& job : plan.jobs) {
     std::string base = DefaultOutputBase(job.input);
-    if (!bases.insert(base).second) {
+    if (!bases.insert(CanonicalPath(base)).second) {
       plan.notes.push_back("more than one input writes the pages of " + base +
                            ": the inputs are converted one after another");
       plan.serialReason = "two inputs write the same pages";
@@ -237,6 +249,17 @@ void RunJob(Engine& engine, const Job& job, JobResult& result) {
 
 }  // namespace
 
+void StartEngine(Engine& engine, const std::string& programPath) {
+  // A failure is reported again by the first conversion, which initialises once more.
+  if (EngineInit(engine, programPath.c_str()) != 0) return;
+  int ignored = 0;
+  try {
+    FileSweep(engine, true, &ignored);
+  } catch (...) {
+    // Nothing was written; the entries are dropped by the next conversion's sweep instead.
+  }
+}
+
 std::vector<JobResult> RunJobs(const std::vector<Job>& jobs, const std::string& programPath,
                                const RunOptions& options) {
   std::vector<JobResult> results(jobs.size());
@@ -249,7 +272,7 @@ std::vector<JobResult> RunJobs(const std::vector<Job>& jobs, const std::string& 
 
   auto work = [&] {
     auto engine = std::make_unique<Engine>();
-    EngineInit(*engine, programPath.c_str());
+    StartEngine(*engine, programPath);
     // The program shows the recorded messages itself, in input order.
     engine->messages.stderrFallback = false;
     engine->driver.keepGoing = options.keepGoing;

@@ -44,6 +44,11 @@ struct Plan {
 /// byte order of their paths; symbolic links to directories are not followed.
 Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive);
 
+/// Initialises an engine for a run: the data files read once per engine (the control-word
+/// table) are read now and dropped from its file table, so that no input's log lists them and
+/// every input's log is the same whichever engine converts it.
+void StartEngine(Engine& engine, const std::string& programPath);
+
 /// What one input's conversion left, kept for the report.
 struct JobResult {
   bool started = false;  ///< false when the run stopped before this input
