@@ -158,16 +158,18 @@ TEST(QuillocmdParallelTest, WithoutKeepGoingNoInputAfterAFailureStarts) {
   EXPECT_LT(later, 40) << stop.output;
 }
 
-TEST(QuillocmdParallelTest, InputsWritingTheSamePagesTakeTurns) {
+TEST(QuillocmdParallelTest, InputsWritingTheSamePagesTakeTurnsAndNeverOverwrite) {
   TempDir temp;
   WriteFile(temp.File("same.rtf"), "{\\rtf1 from lower case\\par}");
   WriteFile(temp.File("same.RTF"), "{\\rtf1 from upper case\\par}");
   CommandResult run = Quillocmd("-D PauseOnErr=0 -j 2 same.rtf ./same.RTF", temp.path());
-  EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("more than one input writes the pages of ./same"), std::string::npos)
       << run.output;
-  // One after another, as on one engine: the later input's page stays.
-  EXPECT_NE(ReadFile(temp.File("same.html")).find("from upper case"), std::string::npos);
+  // One after another, as on one engine: the run never writes over a page it wrote, so the
+  // later input fails and the first input's page stays.
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_NE(run.output.find("MSG_ALREADY_WRITTEN"), std::string::npos) << run.output;
+  EXPECT_NE(ReadFile(temp.File("same.html")).find("from lower case"), std::string::npos);
 }
 
 TEST(QuillocmdParallelTest, JobsAndRecursiveOptions) {
