@@ -336,5 +336,21 @@ TEST_F(SecurityTest, FieldInstructionsKeepBalancedQuotes) {
   }
 }
 
+// An output map that writes the quote as "&#34;" (HTML 3.2 has no &quot;) delimits with it; a
+// quote inside a word is spelt otherwise, so that the translation file can tell them apart.
+TEST_F(SecurityTest, InnerQuotesDifferFromNumericDelimiters) {
+  std::vector<translate::FieldWord> words;
+  EXPECT_EQ(translate::SafeFieldInstruction(*engine_, "HYPERLINK x&#34;y &#34;a b", "&#34;", words),
+            "HYPERLINK x&#034;y &#34;a b&#34;");
+  const std::string rtf =
+      "{\\rtf1\\ansi\\pard {\\field{\\*\\fldinst HYPERLINK "
+      "x\"onmouseover=\"alert(2)}{\\fldrslt link}}\\par}";
+  for (const char* level : {"HTML=3", "HTML=4", "XHTML=1"}) {
+    Conversion result = ConvertHtml(rtf, {"-D", level});
+    EXPECT_EQ(Scripted(result.page), "") << level << "\n" << result.page;
+    EXPECT_NE(result.page.find("onmouseover="), std::string::npos) << level << "\n" << result.page;
+  }
+}
+
 }  // namespace
 }  // namespace quillo::test
