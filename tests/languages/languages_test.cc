@@ -84,6 +84,9 @@ const Case kCases[] = {
     {"pictures", "tests/golden/pictures.rtf", {}, Languages::kAllButHtml5},
     // Preformatted text and quotations (HTML5: see tests/golden).
     {"preformatted", "tests/golden/preformatted-and-quotes.rtf", {}, Languages::kAllButHtml5},
+    // Split: a link whose address is a fragment (into the other file), links to a file beside
+    // the document and to an address with < and >, pictures the document only names.
+    {"links", "tests/languages/golden/links.rtf", {"-h", "1"}, Languages::kAll},
     // Characters no markup allows, C1 controls and a character beyond U+FFFF.
     {"characters", "tests/languages/golden/characters.rtf", {}, Languages::kAll, true},
 };
