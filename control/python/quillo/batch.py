@@ -116,12 +116,9 @@ def engine_input_name(path: str) -> str:
 
 
 def output_words(name: str) -> List[str]:
-    """Option words that make `name` the output file name. The engine expands the output name
-    as a named-string text, so "$...;" in a file name would be run as expansion code; such a
-    name is handed over through the built-in NextToken(), whose result is used unexpanded."""
-    if "$" not in name:
-        return ["-DOutFileName=" + name]
-    return ["-DOutFileName=$NextToken()", "-DNextToken=" + name]
+    """Option words that make `name` the output file name. An output name given as an option is
+    a literal file name: "$...;" in it is never run as expansion code."""
+    return ["-DOutFileName=" + name]
 
 
 def parse_definition(text: str) -> Tuple[str, str]:
