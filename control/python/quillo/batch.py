@@ -368,12 +368,8 @@ atexit.register(_stop_all_processes)
 
 
 def _worker_hook(stage: str, input_path: str) -> None:
-    hooks = os.environ.get("QUILLO_BATCH_TEST_HOOK")
-    if not hooks:
-        return
     name = os.path.basename(input_path)
-    for entry in hooks.split(";"):
-        action, _, argument = entry.partition("=")
+    for action, argument in _batch_child.hook_entries():
         if action == "journal":
             with open(argument, "a", encoding="utf-8") as journal:
                 journal.write(f"{stage} {name} {os.getpid()}\n")
