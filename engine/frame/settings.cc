@@ -203,6 +203,8 @@ constexpr BuiltinEntry kBuiltins[] = {
     {kSettingFontFamily, "FontFamily", "", Reading::kLater},
     {kSettingFontSizeRel, "FontSizeRel", "100", Reading::kLater},
     {kSettingBodyFontFamily, "BodyFontFamily", "", Reading::kLater},
+    {kSettingCharLookIdx, "CharLookIdx", "", Reading::kLater},
+    {kSettingCharLooks, "CharLooks", "", Reading::kLater},
 };
 
 constexpr bool BuiltinsInOrder() {

@@ -171,7 +171,9 @@ enum BuiltinSetting : int {
   kSettingFontFamily = 149,
   kSettingFontSizeRel = 150,
   kSettingBodyFontFamily = 151,
-  kSettingCount = 152,
+  kSettingCharLookIdx = 152,
+  kSettingCharLooks = 153,
+  kSettingCount = 154,
 };
 
 /// Integer and floating-point copies of settings, refreshed whenever the setting is set.

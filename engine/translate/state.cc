@@ -108,6 +108,7 @@ void ResetPass(Engine& engine) {
   TranslateState fresh;
   fresh.parFormats = std::move(t.parFormats);
   fresh.charFormats = std::move(t.charFormats);
+  fresh.charLooks = std::move(t.charLooks);
   fresh.popErrors = t.popErrors;
   fresh.unicodeIndex = std::move(t.unicodeIndex);
   fresh.converters = std::move(t.converters);
@@ -230,7 +231,7 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
         out = t.bodyFontFamily;
         return true;
       }
-      const rtf::FontEntry* font = rtf::FindFont(engine, body ? t.defaultFont : chr.font);
+      const rtf::FontEntry* font = rtf::FindFont(engine, body ? t.defaultFont : ShownFont(t));
       if (font)
         FontFamilyCss(*font, out);
       else
@@ -256,6 +257,12 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
       return true;
     case kSettingCharFmts:
       out = t.charFormats.list;
+      return true;
+    case kSettingCharLookIdx:
+      out = std::to_string(CharLookIdx(engine));
+      return true;
+    case kSettingCharLooks:
+      out = t.charLooks.list;
       return true;
     case kSettingParFmts:
       out = t.parFormats.list;
