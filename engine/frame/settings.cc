@@ -205,6 +205,7 @@ constexpr BuiltinEntry kBuiltins[] = {
     {kSettingBodyFontFamily, "BodyFontFamily", "", Reading::kLater},
     {kSettingCharLookIdx, "CharLookIdx", "", Reading::kLater},
     {kSettingCharLooks, "CharLooks", "", Reading::kLater},
+    {kSettingParBackRGB, "ParBackRGB", "", Reading::kLater},
 };
 
 constexpr bool BuiltinsInOrder() {

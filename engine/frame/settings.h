@@ -173,7 +173,8 @@ enum BuiltinSetting : int {
   kSettingBodyFontFamily = 151,
   kSettingCharLookIdx = 152,
   kSettingCharLooks = 153,
-  kSettingCount = 154,
+  kSettingParBackRGB = 154,
+  kSettingCount = 155,
 };
 
 /// Integer and floating-point copies of settings, refreshed whenever the setting is set.

@@ -101,6 +101,7 @@ constexpr int kCellBorderBottom = 20, kCellBorderTop = 21, kCellBorderLeft = 22;
 constexpr int kCellBorderRight = 23;
 constexpr int kVMergeFirst = 39, kVMergePrev = 40;
 constexpr int kVAlignBottom = 41, kVAlignCenter = 42, kVAlignTop = 43;
+constexpr int kCellBackColor = 38;
 }  // namespace tbl
 
 /// Paragraph attributes (major 11).
@@ -109,7 +110,7 @@ constexpr int kParDef = 0, kStyleNum = 1, kInTable = 3, kSideBySide = 10;
 constexpr int kQuadLeft = 11, kQuadRight = 12, kQuadJust = 13, kQuadCenter = 14;
 constexpr int kFirstIndent = 15, kLeftIndent = 16, kRightIndent = 17;
 constexpr int kBorderTop = 72, kBorderBox = 78;  ///< paragraph border sides 72-78
-constexpr int kBorderDouble = 82, kBorderWidth = 86;
+constexpr int kBorderDouble = 82, kBorderWidth = 86, kBackColor = 91;
 }  // namespace par
 
 /// Character attributes (major 12).

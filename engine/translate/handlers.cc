@@ -506,17 +506,6 @@ inline void SetAttribute(TranslateState& t, uint32_t bit, int param) {
     t.cur.chr.attributes |= bit;
 }
 
-/// The colour of colour-table entry `number` as 0xRRGGBB; -1 for the "automatic" entry (no
-/// components) and for numbers the table does not have.
-int TableColorRgb(Engine& engine, int number) {
-  if (number == rtf::kNoParam || number < 0) return -1;
-  const rtf::ColorTableEntry* color = rtf::FindColor(engine, number);
-  if (!color || color->number != number) return -1;
-  if (color->red < 0 && color->green < 0 && color->blue < 0) return -1;
-  auto part = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
-  return (part(color->red) << 16) | (part(color->green) << 8) | part(color->blue);
-}
-
 /// Character words a style passes on to the text in it: size, colour and background. Writers
 /// usually repeat the rest of a style's formatting on every run; these they often leave to the
 /// style (the coloured headings of word processors).
@@ -680,6 +669,7 @@ void ParAttr(Engine& engine) {
       par.borderDouble = false;
       par.firstIndent = par.leftIndent = par.rightIndent = 0;
       par.align = kAlignLeft;
+      par.background = -1;
       t.cur.chr.charStyle = 0;
       break;
     case kStyleNum:
@@ -717,6 +707,9 @@ void ParAttr(Engine& engine) {
       break;
     case kBorderDouble:
       par.borderDouble = true;
+      break;
+    case kBackColor:
+      par.background = TableColorRgb(engine, token.param);
       break;
     case kBorderWidth:
       TableBorderWidth(engine, param);
@@ -989,6 +982,17 @@ void LeaveDestination(Engine& engine, int left) {
 }
 
 }  // namespace
+
+/// The colour of colour-table entry `number` as 0xRRGGBB; -1 for the "automatic" entry (no
+/// components) and for numbers the table does not have.
+int TableColorRgb(Engine& engine, int number) {
+  if (number == rtf::kNoParam || number < 0) return -1;
+  const rtf::ColorTableEntry* color = rtf::FindColor(engine, number);
+  if (!color || color->number != number) return -1;
+  if (color->red < 0 && color->green < 0 && color->blue < 0) return -1;
+  auto part = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+  return (part(color->red) << 16) | (part(color->green) << 8) | part(color->blue);
+}
 
 // ---- Group state --------------------------------------------------------------------------------
 

@@ -20,18 +20,6 @@ constexpr char kPopErrorCount[] = "MSG_STACK_POP_ERR_COUNT";
 constexpr char kPopErrorCountText[] =
     "Input State Stack Popped too many times: $MsgParam1; more times not reported\n";
 
-/// "#rrggbb" in lower-case hexadecimal; read on every format change, so no printf.
-void HexColor(int red, int green, int blue, std::string& out) {
-  constexpr char kHex[] = "0123456789abcdef";
-  const int parts[3] = {red & 0xFF, green & 0xFF, blue & 0xFF};
-  char rgb[7] = {'#'};
-  for (int i = 0; i < 3; ++i) {
-    rgb[1 + 2 * i] = kHex[parts[i] >> 4];
-    rgb[2 + 2 * i] = kHex[parts[i] & 15];
-  }
-  out.assign(rgb, sizeof rgb);
-}
-
 /// The generic CSS family of a font: from the font table's family word, else from hints in the
 /// name, else serif (what the browser would pick anyway).
 const char* GenericFamily(const rtf::FontEntry& font) {
@@ -86,6 +74,18 @@ int BodySize(Engine& engine) {
 }
 
 }  // namespace
+
+/// "#rrggbb" in lower-case hexadecimal; read on every format change, so no printf.
+void HexColor(int red, int green, int blue, std::string& out) {
+  constexpr char kHex[] = "0123456789abcdef";
+  const int parts[3] = {red & 0xFF, green & 0xFF, blue & 0xFF};
+  char rgb[7] = {'#'};
+  for (int i = 0; i < 3; ++i) {
+    rgb[1 + 2 * i] = kHex[parts[i] >> 4];
+    rgb[2 + 2 * i] = kHex[parts[i] & 15];
+  }
+  out.assign(rgb, sizeof rgb);
+}
 
 void ResetConversion(Engine& engine) {
   engine.translate = TranslateState();
@@ -218,11 +218,14 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
       return true;
     }
     case kSettingBackRGB:
-      if (chr.background < 0)
+    case kSettingParBackRGB: {
+      const int rgb = builtinIndex == kSettingBackRGB ? chr.background : par.background;
+      if (rgb < 0)
         out.clear();
       else
-        HexColor(chr.background >> 16, chr.background >> 8, chr.background, out);
+        HexColor(rgb >> 16, rgb >> 8, rgb, out);
       return true;
+    }
     case kSettingFontFamily:
     case kSettingBodyFontFamily: {
       const bool body = builtinIndex == kSettingBodyFontFamily;

@@ -290,7 +290,8 @@ int ParFmtIdx(Engine& engine) {
   key.a = par.style;
   key.b = (static_cast<int64_t>(par.align) << 32) | static_cast<uint32_t>(par.firstIndent);
   key.c = (static_cast<int64_t>(par.leftIndent) << 32) | static_cast<uint32_t>(par.rightIndent);
-  key.d = (par.inTable ? 1 : 0) | (par.sideBySide ? 2 : 0);
+  key.d = (par.inTable ? 1 : 0) | (par.sideBySide ? 2 : 0) |
+          (static_cast<int64_t>(par.background + 1) << 8);
   return Register(engine, engine.translate.parFormats, key, "ParFmtEntry");
 }
 

@@ -60,6 +60,7 @@ struct ParFormat {
   bool sideBySide = false;
   bool borderDouble = false;  ///< the paragraph border word of minor 82
   int borderSide = 0;         ///< minor of the last border-side word (used by tables)
+  int background = -1;        ///< shading colour (\cbpat) as 0xRRGGBB; -1 = none
   bool operator==(const ParFormat&) const = default;
 };
 
@@ -242,6 +243,12 @@ struct TranslateState {
   int runWrap = 1;
   std::string charScratch;  ///< text of the last character made up from a code point
 };
+
+/// The colour of colour-table entry `number` as 0xRRGGBB; -1 for the "automatic" entry (no
+/// components) and for numbers the table does not have.
+int TableColorRgb(Engine& engine, int number);
+/// "#rrggbb" in lower-case hexadecimal.
+void HexColor(int red, int green, int blue, std::string& out);
 
 /// The font the page shows for the current text: the held font inside a word, else the current.
 inline int ShownFont(const TranslateState& t) {
