@@ -335,9 +335,11 @@ int ChooseParagraphEntry(Engine& engine) {
   TranslateState& t = engine.translate;
   const auto& pmatch = engine.translation.pmatch;
   if (pmatch.empty()) return -1;
+  // Registered for every paragraph, list items (whose entry is forced) included, so that pass 1
+  // has the rule of every format pass 2 writes.
+  ParFmtIdx(engine);
   if (t.forcedPMatch >= 0 && t.forcedPMatch < static_cast<int>(pmatch.size()))
     return t.forcedPMatch;
-  ParFmtIdx(engine);
   for (int i = 0; i < static_cast<int>(pmatch.size()); ++i)
     if (pmatch[i].styleKey != -1 && pmatch[i].styleKey == t.cur.par.style) return i;
   return 0;
