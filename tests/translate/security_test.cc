@@ -137,6 +137,8 @@ TEST_F(SecurityTest, FieldQuotesNeverEndAnAttribute) {
        "<a href=\"http://a/%20onmouseover=alert(8)\">link</a>"},
       {"quote after a quoted word", Field("HYPERLINK \"http://a/\"\"onclick=\"alert(9)"),
        "<a href=\"http://a/\">link</a>"},
+      {"switch inside the quoted address", Field("HYPERLINK \"x \\\\l b\"onclick=alert(6)"),
+       "<a href=\"x%20\\l%20b\">link</a>"},
   };
   for (const auto& c : cases) {
     Conversion result = ConvertHtml(c.rtf);
