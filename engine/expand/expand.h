@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "expand/program.h"
+
 namespace quillo {
 struct Engine;
 struct FileEntry;
@@ -167,7 +169,8 @@ struct ExpansionState {
   bool loopLimitHit = false;  ///< the bound was hit: every `while` ends until that call returns
 
   // Lives for one conversion.
-  std::vector<NamedList> lists;  ///< PushList / GetListElement, in order of creation
+  expand::ProgramCache programs;  ///< compiled expansion texts, by their text
+  std::vector<NamedList> lists;   ///< PushList / GetListElement, in order of creation
   /// Reused results of user-function calls, by function number and argument names, and of texts
   /// (ExpandReusing), by the text; most recently used first. Emptied whenever a translation file
   /// is loaded.
@@ -222,6 +225,10 @@ void ExpandInto(Engine& engine, OutputContext& context, std::string_view text);
 /// Runs a function call: `call` is the name, "(" and the argument list without ")". Returns the
 /// result text, which the caller emits without expanding it again.
 std::string FctExpand(Engine& engine, std::string_view call, OutputContext* context);
+/// FctExpand of a call already split into the function name and its argument names (`call` is
+/// the call text, for traces and the runaway report).
+std::string CallFunction(Engine& engine, std::string_view call, const std::string& function,
+                         const std::vector<std::string>& arguments, OutputContext* context);
 /// Writes text to the context, wrapping at blanks at 80 columns when `wrap` is 1. Reports
 /// ERR_PUTWRAP_LOGIC (fatal by default) when the context has no file.
 void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int wrap);
@@ -239,6 +246,10 @@ std::string LookupName(Engine& engine, std::string_view name);
 /// LookupName that also tells whether the value is literal text: a setting marked by
 /// SetLiteralSetting, or a sub-match "_0".."_9". A literal value is used as it is, never expanded.
 std::string LookupName(Engine& engine, std::string_view name, bool& literal);
+/// LookupName of a name already classified (expand::ClassifyName). `settingHint`, when given,
+/// holds the store index the name found last and is updated: a reference resolves its name once.
+std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot, int subMatch,
+                        int* settingHint, bool& literal);
 /// Value of the named setting `name`, expanded unless it is literal (the argument value of a
 /// built-in or of a user-function call).
 std::string ArgumentValue(Engine& engine, std::string_view name);
