@@ -423,7 +423,7 @@ std::string CallFunction(Engine& engine, std::string_view call, const std::strin
       for (const Builtin& candidate : kBuiltins)
         if (CaseEqual(candidate.name, function)) builtin = &candidate;
       if (builtin) {
-        SpoilRecordings(engine.expansion);  // built-ins may have effects: no reuse around them
+        memo::NoteEffect(engine.expansion);  // built-ins may have effects: no reuse around them
         CallArguments args(function, arguments);
         result = builtin->run(engine, args, context);
         if (trace && builtin->traceResult)

@@ -135,7 +135,7 @@ bool EnterExpansion(Engine& engine, char indentMark, std::string_view text) {
     }
   }
   ++x.depth;
-  if (x.depth > x.deepestLevel) x.deepestLevel = x.depth;
+  if (x.depth > x.memo.deepestLevel) x.memo.deepestLevel = x.depth;
   return true;
 }
 
@@ -198,10 +198,11 @@ bool ExpandsToItself(const Engine& engine, std::string_view text) {
 
 void ForgetCallMemo(Engine& engine) {
   ExpansionState& x = engine.expansion;
-  x.memo.clear();
-  x.textMemo.clear();
-  x.functionPurity.clear();
-  SpoilRecordings(x);
+  x.memo.calls.clear();
+  x.memo.texts.clear();
+  x.memo.bytes = 0;
+  x.memo.functionPurity.clear();
+  memo::NoteEffect(x);
 }
 
 // ---- Name resolution ----------------------------------------------------------------------------
@@ -249,8 +250,7 @@ std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot
     if (!x.frames.empty() && argumentSlot < static_cast<long>(x.frames.back().slots.size())) {
       // A recorded call may read its own frame (or deeper ones), which its recorded arguments
       // determine, but not the frame of a caller.
-      for (MemoRecording* recording : x.recordings)
-        if (x.frames.size() <= recording->frameDepth) recording->spoiled = true;
+      memo::NoteEffect(x, x.frames.size());
       const FunctionFrame& frame = x.frames.back();
       literal = argumentSlot < static_cast<long>(frame.literalSlots.size()) &&
                 frame.literalSlots[argumentSlot];
@@ -261,7 +261,7 @@ std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot
     // A sub-match is document text: stored under its name and used as it is.
     std::string part;
     if (CurrentSubMatch(engine, subMatch, part)) {
-      SpoilRecordings(x);  // sub-matches are stored as settings, and come from outside the call
+      memo::NoteEffect(x);  // sub-matches are stored as settings, and come from outside the call
       int index = kSettingSubMatch0 + subMatch;
       SetBuiltin(engine, index, part);
       engine.settings.literalIndexes.insert(index);
@@ -285,8 +285,8 @@ std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot
       const std::string& value = GetSettingAt(engine, index);
       literal = IsLiteralSetting(engine, index);
       if (literal) ++x.literalUses;
-      for (MemoRecording* recording : x.recordings)
-        recording->events.push_back({std::string(name), value, literal, index, false});
+      if (!x.memo.recordings.empty())
+        memo::NoteRead(x, {std::string(name), value, literal, index, false});
       return value;
     }
   }
@@ -398,7 +398,7 @@ void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int 
   // Paragraph text held back for the paragraph-number override, and text gathered into a run, are
   // written before anything else reaches the output, so output keeps document order.
   translate::ReleaseHeldText(engine);
-  SpoilRecordings(engine.expansion);
+  memo::NoteEffect(engine.expansion);
 
   constexpr int kWidth = OutputContext::kLineWidth;
   const bool wrapping = wrap == 1;

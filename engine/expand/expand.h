@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "expand/memo.h"
 #include "expand/program.h"
 
 namespace quillo {
@@ -78,53 +79,6 @@ struct NamedList {
   long cursor = -1;  ///< index of the element under the cursor; -1 = none (walk ended, or empty)
 };
 
-/// A name read, or a named string set by a Save step, while a user-function call ran.
-struct MemoEvent {
-  std::string name;
-  std::string value;     ///< what the read gave, or what was set
-  bool literal = false;  ///< the value is literal text (read as such, or set as such)
-  int index = -1;  ///< the setting the name found (settings are never removed in a conversion)
-  bool write = false;
-};
-
-/// A finished call of a user function (or expansion of a text) whose only effects were reading
-/// names and setting named strings of the translation file's own: as long as every name it read
-/// from outside still gives the same value, doing it again gives the same result and sets the
-/// same strings to the same values.
-struct MemoEntry {
-  std::vector<MemoEvent> events;  ///< in the order they happened
-  std::string result;
-  bool resultLiteral = false;
-  /// literalUses the call counted beyond those of the reads that a reuse repeats (its arguments'
-  /// and current value's literal slots, names it had set itself), which a reuse adds again.
-  unsigned long otherLiteralUses = 0;
-  int depthSpan = 0;  ///< expansion levels the call went below its own
-};
-
-/// The recording of a call that may become a MemoEntry. Every name read and every Save of a
-/// translation-file string while it is active is appended; anything else with an effect (another
-/// setting written, a message, output, a built-in call) spoils it.
-struct MemoRecording {
-  std::vector<MemoEvent> events;
-  std::size_t frameDepth = 0;  ///< function frames outside the recorded call
-  bool spoiled = false;
-};
-
-/// The reusable results kept for one call or text, and how often looking them up paid.
-struct MemoList {
-  std::vector<std::shared_ptr<const MemoEntry>> entries;  ///< most recently used first
-  unsigned long hits = 0;
-  unsigned long misses = 0;
-};
-
-/// Hashes std::string and std::string_view alike, so the memo is searched without building a key.
-struct MemoKeyHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view key) const noexcept {
-    return std::hash<std::string_view>()(key);
-  }
-};
-
 struct ExpansionState {
   /// Nesting bound of StrExp/FctExpand. A named string that refers to itself, directly or through
   /// others, would otherwise recurse until the stack overflows; legitimate translation files nest
@@ -171,16 +125,9 @@ struct ExpansionState {
   // Lives for one conversion.
   expand::ProgramCache programs;  ///< compiled expansion texts, by their text
   std::vector<NamedList> lists;   ///< PushList / GetListElement, in order of creation
-  /// Reused results of user-function calls, by function number and argument names, and of texts
-  /// (ExpandReusing), by the text; most recently used first. Emptied whenever a translation file
-  /// is loaded.
-  using Memo = std::unordered_map<std::string, MemoList, MemoKeyHash, std::equal_to<>>;
-  Memo memo;
-  Memo textMemo;
-  std::vector<signed char> functionPurity;  ///< per function: -1 not known yet, 0 no, 1 yes
-  std::vector<MemoRecording*> recordings;   ///< calls being recorded, innermost last
-  int deepestLevel = 0;                     ///< deepest `depth` reached, for MemoEntry::depthSpan
-  bool replayableWrite = false;   ///< a Save is setting a string that recordings take as an event
+  /// Reused results of user-function calls and tag texts (expand/memo.h). Emptied whenever a
+  /// translation file is loaded.
+  MemoState memo;
   FileEntry* userFile = nullptr;  ///< CreateFile / WriteFile / CloseFile; nullptr when none open
 
   /// Pass 1: the collected text of the current paragraph, kept by the translation layer (nullptr
@@ -209,12 +156,6 @@ bool ExpandsToItself(const Engine& engine, std::string_view text);
 void ResetExpansion(Engine& engine);
 /// Forgets the reused user-function results (the functions are about to change).
 void ForgetCallMemo(Engine& engine);
-/// Called for every effect other than reading a name (a setting written, a message, output): no
-/// call being recorded may be reused, since reusing it would skip the effect.
-inline void SpoilRecordings(ExpansionState& x) {
-  for (MemoRecording* recording : x.recordings) recording->spoiled = true;
-}
-
 /// Expands `text`. Without a context returns the expansion; with one writes it there (through
 /// PutWrap with wrap 0) and returns "". Literal text, string references (expanded again) and
 /// function results (not expanded again) are emitted in order. A "$" that begins no well-formed

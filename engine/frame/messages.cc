@@ -440,7 +440,7 @@ void RegisterDefaultMessages(Engine& engine) {
 // The reporter
 
 void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<MsgArg> args) {
-  SpoilRecordings(engine.expansion);
+  memo::NoteEffect(engine.expansion);
   const std::string codeText(code);
   if (engine.settings.names.empty()) {
     std::fprintf(stderr, "Error %s encountered in initialization - terminating\n",
