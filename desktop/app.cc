@@ -23,6 +23,12 @@ namespace {
 /// LibreOffice gets this long for one document before its job is ended.
 constexpr int kWordTimeoutSeconds = 120;
 
+/// Thrown from the engine's progress callback when the program stops: the control ends the
+/// conversion at its next token and hands this back to the worker.
+struct ConversionCancelled {};
+
+constexpr const char* kStopping = "Quillo is stopping";
+
 std::string ReadWholeFile(const std::string& path, bool* ok) {
   std::ifstream in(path, std::ios::binary);
   *ok = static_cast<bool>(in);
@@ -243,16 +249,25 @@ void DesktopApp::Start(const std::vector<std::string>& startupFiles) {
   worker_ = std::thread([this] { WorkerLoop(); });
 }
 
-void DesktopApp::Stop() {
+void DesktopApp::Cancel() {
+  cancelled_ = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_ && !worker_.joinable()) return;
     stopping_ = true;
     jobs_.clear();
-    SaveSettingsLocked();
   }
   jobsChanged_.notify_all();
   events_.Close();
+}
+
+void DesktopApp::Stop() {
+  Cancel();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopped_) return;
+    stopped_ = true;
+    SaveSettingsLocked();
+  }
   if (worker_.joinable()) worker_.join();
 }
 
@@ -281,11 +296,15 @@ Json DesktopApp::Message(const std::string& text, const std::string& title) cons
 // State and settings
 
 Json DesktopApp::State() {
+  // Taken first: the page's event stream starts after it, so nothing that happens while the
+  // page starts is missed (an event may repeat what the state already says).
+  uint64_t lastEvent = events_.LastId();
   std::lock_guard<std::mutex> lock(mutex_);
   Json files = startupFiles_;
   startupFiles_.clear();
   return {{"settings", SettingsJson(settings_)},
           {"busy", translating_.load()},
+          {"lastEvent", lastEvent},
           {"about", about_},
           {"version", Control::Version()},
           {"startupFiles", files},
@@ -383,7 +402,7 @@ Json DesktopApp::Open(const std::string& requested, bool dropped) {
       PublishStatus("Using existing file " + target);
     } else {
       PublishStatus("Saving " + BaseName(path) + " as RTF");
-      WordResult r = ConvertWordToRtf(path, kWordTimeoutSeconds);
+      WordResult r = ConvertWordToRtf(path, kWordTimeoutSeconds, &cancelled_);
       PublishStatus("");
       if (r.rtfPath.empty()) return Message(r.message);
       target = r.rtfPath;
@@ -564,10 +583,15 @@ Json DesktopApp::Translate(const std::string& requested) {
     return Message("Sorry, only one translation allowed at a time");
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) {
+      translating_ = false;
+      return Message(kStopping);
+    }
+    // Published before the worker can take the job, so that its "busy": false comes after.
+    events_.Publish("busy", Json{{"busy", true}}.dump());
     jobs_.push_back({Job::kTranslate, path, IsDropped(path), "", ""});
   }
   jobsChanged_.notify_all();
-  events_.Publish("busy", Json{{"busy", true}}.dump());
   return {{"ok", true}, {"path", path}};
 }
 
@@ -576,6 +600,7 @@ Json DesktopApp::Preview(const std::string& requested) {
   if (path.empty() || KindOfFile(path) != FileKind::kRtf)
     return Message(requested + " is not one of the opened RTF files");
   std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_) return Message(kStopping);
   std::string folder = paths_.viewDir + "/view" + std::to_string(++viewCounter_);
   MakeDirectories(folder);
   std::string output = folder + "/" + BaseName(StripExtension(path)) + ".html";
@@ -591,6 +616,10 @@ Json DesktopApp::EditorSample(const Json& state) {
   if (!translating_.compare_exchange_strong(expected, true))
     return Message("Sorry, only one translation allowed at a time");
   std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_) {
+    translating_ = false;
+    return Message(kStopping);
+  }
   EditorState e = EditorFromJson(state);
   std::string folder = paths_.viewDir + "/sample" + std::to_string(++viewCounter_);
   MakeDirectories(folder);
@@ -599,9 +628,9 @@ Json DesktopApp::EditorSample(const Json& state) {
   std::string cmdFile = folder + "/cmd.trn";
   WriteCmdFile(cmdFile, UpdateStrings(e));
   std::string options = SetTranslationOptions(e) + " -DCmdLineFile=" + cmdFile;
+  events_.Publish("busy", Json{{"busy", true}}.dump());
   jobs_.push_back({Job::kSample, sample, false, folder + "/readme.html", options});
   jobsChanged_.notify_all();
-  events_.Publish("busy", Json{{"busy", true}}.dump());
   return {{"ok", true}};
 }
 
@@ -617,19 +646,26 @@ void DesktopApp::WorkerLoop() {
     }
     try {
       RunJob(job);
+    } catch (const ConversionCancelled&) {
+      if (job.kind != Job::kPreview) interrupted_ = job.path;
     } catch (const std::exception& e) {
       PublishBox(std::string("The conversion stopped: ") + e.what());
     }
-    if (job.kind != Job::kPreview) {
-      translating_ = false;
-      events_.Publish("busy", Json{{"busy", false}}.dump());
-    }
+    EndTranslation();  // when it stopped without its completion
   }
   translating_ = false;
 }
 
+void DesktopApp::EndTranslation() {
+  if (current_.kind == Job::kPreview || translationEnded_) return;
+  translationEnded_ = true;
+  translating_ = false;
+  events_.Publish("busy", Json{{"busy", false}}.dump());
+}
+
 void DesktopApp::RunJob(const Job& job) {
   current_ = job;
+  translationEnded_ = false;
   Control& control = *control_;
   control.callback = [this](int16_t why, int16_t, const std::vector<std::string>& args) {
     OnCallback(why, args);
@@ -646,8 +682,10 @@ void DesktopApp::RunJob(const Job& job) {
   std::string options;
   if (job.kind == Job::kPreview) {
     // The viewer's rendering: the shipped translation file, safe, beside nothing of the user's.
+    // Its progress reports are not shown; they let a stopping program end it.
     options =
-        "-DSafeMode=1 -DPauseOnErr=0 -DCreateLogFile=0 '-DOutFilename=" + job.outputName + "'";
+        "-DSafeMode=1 -DPauseOnErr=0 -DCreateLogFile=0 -DpercentCallback=" + std::to_string(step) +
+        " '-DOutFilename=" + job.outputName + "'";
   } else {
     std::string editorOptions;
     {
@@ -668,6 +706,7 @@ void DesktopApp::RunJob(const Job& job) {
 }
 
 void DesktopApp::OnCallback(int why, const std::vector<std::string>& args) {
+  if (cancelled_) throw ConversionCancelled();
   if (current_.kind == Job::kPreview) return;
   Control& control = *control_;
   if (why == 1) {
@@ -738,6 +777,7 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
         "Translation of " + name + " failed (return status = " + std::to_string(status) + ").",
         "Translation Failed");
     done["showError"] = true;  // a failure always shows why, when the engine wrote it down
+    EndTranslation();
     events_.Publish("complete", done.dump());
     PublishProgress(0, false);
     PublishStatus("");
@@ -759,6 +799,7 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
   }
   std::string convertTo = Lower(imageExt) == "jpg" || Lower(imageExt) == "jpeg" ? imageExt : "png";
   for (std::string& n : names) {
+    if (cancelled_) break;
     if (!NeedsPictureConversion(n) || !FileExists(n)) continue;
     PictureResult r = ConvertPicture(n, convertTo);
     if (r.converted.empty()) {
@@ -806,6 +847,7 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (current_.kind != Job::kSample) results_[name] = result;
   }
+  EndTranslation();
   events_.Publish("complete", done.dump());
   PublishProgress(0, false);
   PublishStatus("");

@@ -44,8 +44,14 @@ class DesktopApp {
 
   /// Starts the worker thread. Files named on the command line are offered to the page.
   void Start(const std::vector<std::string>& startupFiles);
-  /// Writes the settings, lets a running conversion end and stops the worker.
+  /// Ends what runs so that the program can stop: queued jobs are dropped, the running
+  /// conversion stops at its next progress report, a LibreOffice job is ended, event streams
+  /// end, and nothing new starts. Returns at once; safe from any thread, more than once.
+  void Cancel();
+  /// Cancel, then writes the settings and waits for the worker to end.
   void Stop();
+  /// The document whose conversion Stop cut short, "" when none was running.
+  std::string InterruptedConversion() const { return interrupted_; }
 
   EventHub& events() { return events_; }
   const FolderAllowList& allowList() const { return allowList_; }
@@ -90,6 +96,9 @@ class DesktopApp {
   void RunJob(const Job& job);
   void OnCallback(int why, const std::vector<std::string>& args);
   void OnTranslationComplete(int status, const std::string& name);
+  /// The translation or sample being run is over for the user: another one may be asked for
+  /// (it runs once the rest of this job is done). Once per job; nothing for previews.
+  void EndTranslation();
   void PublishStatus(const std::string& text);
   void PublishProgress(int value, bool visible);
   void PublishBox(const std::string& text, const std::string& title = "Quillo");
@@ -113,15 +122,19 @@ class DesktopApp {
   std::map<std::string, Result> results_;  ///< by input path
   std::deque<Job> jobs_;
   std::condition_variable jobsChanged_;
-  bool stopping_ = false;
+  bool stopping_ = false;  ///< the worker ends, nothing new is queued
+  bool stopped_ = false;   ///< Stop wrote the settings
   int viewCounter_ = 0;
 
   std::atomic<bool> translating_{false};  ///< a translation is queued or running
+  std::atomic<bool> cancelled_{false};    ///< Cancel was called: the program is stopping
   std::mutex wordMutex_;                  ///< one LibreOffice job at a time
 
   // Worker-thread state: the control and the job being run.
   std::unique_ptr<Control> control_;
   Job current_;
+  bool translationEnded_ = false;
+  std::string interrupted_;  ///< written by the worker, read after it ended
   std::thread worker_;
 };
 

@@ -8,9 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +43,10 @@ constexpr const char* kUsage =
     "\n"
     "The address printed carries a key for this run; only 127.0.0.1 is served.\n"
     "Settings: $XDG_CONFIG_HOME/quillo/quillo.ini; dropped files: $XDG_DATA_HOME/quillo/dropped/\n";
+
+/// After Ctrl-C the program stops what it does and ends; if that takes longer than this (a
+/// request or a conversion that does not end), it ends without waiting.
+constexpr time_t kStopGraceSeconds = 3;
 
 /// Removes the private folder of viewer renderings.
 void RemoveTree(const std::string& path) {
@@ -160,11 +167,38 @@ int main(int argc, char** argv) {
   }
   app.Start(files);
 
-  std::thread([&server, &stopSignals] {
+  // The first stop signal stops the server; the orderly end that follows gets a few seconds,
+  // and a second signal ends the program at once. `finished` tells this thread that main()
+  // is done with the server and the application (it holds `stopMutex` while it ends the
+  // program, so main() cannot destroy them meanwhile).
+  std::mutex stopMutex;
+  bool finished = false;
+  std::thread signalThread([&] {
     int received = 0;
     sigwait(&stopSignals, &received);
+    {
+      std::lock_guard<std::mutex> lock(stopMutex);
+      if (finished) return;  // main() woke this thread to end it
+    }
     server.Stop();
-  }).detach();
+    struct timespec grace = {kStopGraceSeconds, 0};
+    siginfo_t info;
+    int again;
+    do {
+      again = sigtimedwait(&stopSignals, &info, &grace);
+    } while (again < 0 && errno == EINTR);
+    std::lock_guard<std::mutex> lock(stopMutex);
+    if (finished) return;
+    std::fflush(stdout);
+    if (again > 0)
+      std::fprintf(stderr, "quillo: stopped at once\n");
+    else
+      std::fprintf(stderr,
+                   "quillo: stopping took longer than %d seconds; stopped without waiting\n",
+                   static_cast<int>(kStopGraceSeconds));
+    RemoveTree(paths.viewDir);
+    _exit(1);
+  });
 
   std::string url = "http://127.0.0.1:" + std::to_string(bound) + "/?token=" + token;
   std::printf("Quillo %s is running at %s\nPress Ctrl-C to stop it.\n",
@@ -176,7 +210,16 @@ int main(int argc, char** argv) {
 
   server.Run();
   app.Stop();
+  {
+    std::lock_guard<std::mutex> lock(stopMutex);
+    finished = true;
+  }
+  pthread_kill(signalThread.native_handle(), SIGTERM);
+  signalThread.join();
   RemoveTree(paths.viewDir);
+  if (!app.InterruptedConversion().empty())
+    std::printf("The conversion of %s was stopped before it ended.\n",
+                app.InterruptedConversion().c_str());
   std::printf("Quillo has stopped.\n");
   return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <fstream>
 #include <thread>
 
@@ -13,6 +14,17 @@
 namespace quillo::desktop {
 
 namespace {
+
+/// Threads answering requests. Every open page holds one for its event stream, and a browser
+/// keeps up to six connections to a server; a stream whose page went away holds its thread
+/// until its next heartbeat fails to write.
+constexpr size_t kThreads = 32;
+/// An idle connection is closed after this long, and a stopping server waits this long at
+/// most for idle connections to end.
+constexpr time_t kKeepAliveSeconds = 1;
+/// An event stream with nothing to say writes a comment this often; writing to a page that
+/// went away fails, which ends the stream.
+constexpr int kHeartbeatMs = 5000;
 
 const char* ContentTypeOf(const std::string& path) {
   std::string ext = Lower(Extension(path));
@@ -69,18 +81,36 @@ int DesktopServer::Bind(int port) {
   return port_;
 }
 
-void DesktopServer::Run() { server_->listen_after_bind(); }
+void DesktopServer::Run() {
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    if (stopRequested_) return;
+    runStarted_ = true;
+  }
+  server_->listen_after_bind();
+  runEnded_ = true;
+}
 
 void DesktopServer::Stop() {
-  // Event streams wait for news; closing the hub ends them so that the server can stop.
-  app_.events().Close();
+  // Event streams wait for news and the worker may be converting: both end first, so that no
+  // request being answered keeps the server from stopping.
+  app_.Cancel();
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    if (stopRequested_) return;
+    stopRequested_ = true;
+    if (!runStarted_) return;  // Run sees the request and does not listen
+  }
+  while (!server_->is_running() && !runEnded_)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   server_->stop();
 }
 
 void DesktopServer::InstallRoutes() {
   httplib::Server& s = *server_;
   s.set_payload_max_length(DesktopApp::kMaxUpload);
-  s.new_task_queue = [] { return new httplib::ThreadPool(12); };
+  s.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+  s.set_keep_alive_timeout(kKeepAliveSeconds);
   const std::string cookieName = "quillo_" + std::to_string(port_);
 
   s.set_default_headers({{"X-Content-Type-Options", "nosniff"},
@@ -238,26 +268,37 @@ void DesktopServer::InstallRoutes() {
     SendJson(res, app_.Upload(req.get_param_value("name"), req.body));
   });
   s.Post("/api/exit", [this](const httplib::Request&, httplib::Response& res) {
-    SendJson(res, {{"ok", true}});
-    // The answer goes out first; then the server stops and main() saves and ends.
-    std::thread([this] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      Stop();
-    }).detach();
+    // The server stops once the answer has been written (httplib releases a content provider
+    // after writing the response), so the page hears that it was understood; then main() ends.
+    auto body = std::make_shared<std::string>(Json{{"ok", true}}.dump());
+    res.set_header("Cache-Control", "no-store");
+    res.set_content_provider(
+        body->size(), "application/json",
+        [body](size_t offset, size_t length, httplib::DataSink& sink) {
+          return sink.write(body->data() + offset, std::min(length, body->size() - offset));
+        },
+        [this](bool) { Stop(); });
   });
 
   // ---- Events ----------------------------------------------------------------------------------
   s.Get("/api/events", [this](const httplib::Request& req, httplib::Response& res) {
-    uint64_t after = app_.events().LastId();
-    std::string last = req.get_header_value("Last-Event-ID");
-    if (!last.empty()) after = std::strtoull(last.c_str(), nullptr, 10);
+    // The stream starts after the event the page saw last: Last-Event-ID when the browser
+    // reconnects, ?after= (lastEvent of /api/state) on the first connection, else from now on.
+    // An id this run never reached comes from an earlier run of the program: from now on too.
+    uint64_t now = app_.events().LastId();
+    std::string from = req.get_header_value("Last-Event-ID");
+    if (from.empty()) from = req.get_param_value("after");
+    uint64_t after = from.empty() ? now : std::strtoull(from.c_str(), nullptr, 10);
+    if (after > now) after = now;
     auto cursor = std::make_shared<uint64_t>(after);
     res.set_header("Cache-Control", "no-store");
     res.set_chunked_content_provider(
         "text/event-stream", [this, cursor](size_t, httplib::DataSink& sink) {
-          if (app_.events().Closed()) return false;
-          std::vector<Event> events = app_.events().WaitAfter(*cursor, 15000);
-          if (app_.events().Closed()) return false;
+          std::vector<Event> events = app_.events().WaitAfter(*cursor, kHeartbeatMs);
+          if (app_.events().Closed()) {
+            sink.done();  // the program stops: the stream ends
+            return true;
+          }
           std::string text;
           for (const Event& e : events) {
             text += FormatServerSentEvent(e);

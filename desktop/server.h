@@ -2,7 +2,9 @@
 // event stream, and read-only access to produced files, all behind the request guards.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace httplib {
@@ -29,8 +31,11 @@ class DesktopServer {
   ~DesktopServer();
   /// Binds 127.0.0.1 on `port` (0: a free port). Returns the port, or -1.
   int Bind(int port);
-  /// Serves until Stop (from any thread, or File -> Exit).
+  /// Serves until Stop (from any thread, or File -> Exit); returns at once when Stop came
+  /// first. Returns once the requests being answered are done.
   void Run();
+  /// Cancels the application's work (DesktopApp::Cancel) and makes Run return. Safe from any
+  /// thread, at any time, more than once.
   void Stop();
 
  private:
@@ -39,6 +44,12 @@ class DesktopServer {
   std::string token_;
   int port_ = -1;
   std::unique_ptr<httplib::Server> server_;
+  // Run and Stop meet here: httplib's stop() does nothing until its accept loop runs, so a Stop
+  // that comes while Run is on its way there waits for the loop instead of being lost.
+  std::mutex runMutex_;
+  bool stopRequested_ = false;
+  bool runStarted_ = false;
+  std::atomic<bool> runEnded_{false};
 };
 
 }  // namespace quillo::desktop

@@ -106,7 +106,8 @@ std::string FindLibreOffice() {
   return "";
 }
 
-WordResult ConvertWordToRtf(const std::string& source, int timeoutSeconds) {
+WordResult ConvertWordToRtf(const std::string& source, int timeoutSeconds,
+                            const std::atomic<bool>* cancel) {
   if (!FileExists(source)) return {"", "Error: \"" + source + "\" does not exist"};
   std::string soffice = FindLibreOffice();
   if (soffice.empty()) return {"", kLibreOfficeMissing};
@@ -151,10 +152,15 @@ WordResult ConvertWordToRtf(const std::string& source, int timeoutSeconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   int status = 0;
   bool finished = false;
+  bool cancelled = false;
   while (!finished) {
     pid_t r = waitpid(pid, &status, WNOHANG);
     if (r == pid || (r < 0 && errno != EINTR)) {
       finished = true;
+      break;
+    }
+    if (cancel && *cancel) {
+      cancelled = true;
       break;
     }
     if (std::chrono::steady_clock::now() > deadline) break;
@@ -164,6 +170,7 @@ WordResult ConvertWordToRtf(const std::string& source, int timeoutSeconds) {
     kill(-pid, SIGKILL);
     waitpid(pid, &status, 0);
     RemoveTree(work);
+    if (cancelled) return {"", "The conversion of " + source + " to RTF was stopped"};
     return {"", "LibreOffice did not finish converting " + source + " within " +
                     std::to_string(timeoutSeconds) + " seconds"};
   }

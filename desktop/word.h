@@ -2,6 +2,7 @@
 // each job with a private profile and a time limit.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 namespace quillo::desktop {
@@ -20,8 +21,10 @@ struct WordResult {
 };
 
 /// Converts `source` to WordTargetName(source) with LibreOffice; gives up after `timeoutSeconds`
-/// (the job's processes are killed). The private profile folder is removed afterwards.
-WordResult ConvertWordToRtf(const std::string& source, int timeoutSeconds);
+/// or as soon as `*cancel` turns true (the job's processes are killed). The private profile
+/// folder is removed afterwards.
+WordResult ConvertWordToRtf(const std::string& source, int timeoutSeconds,
+                            const std::atomic<bool>* cancel = nullptr);
 
 /// Text of the message shown when LibreOffice is not installed.
 extern const char* const kLibreOfficeMissing;

@@ -49,6 +49,43 @@ inline bool ReachesHost(std::string_view text) {
   return false;
 }
 
+/// True when a browser would run script from `page` written with the shipped html.trn, which
+/// writes no script and no event attribute of its own: a <script> element, or an attribute whose
+/// name begins with "on" in a start tag, read as the HTML tokenizer reads attributes (names end
+/// at blanks, '/', '>' or '='; values are quoted with " or ' or run to a blank or '>').
+inline bool Scripted(std::string_view page) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
+  for (std::size_t i = page.find('<'); i != std::string_view::npos; i = page.find('<', i)) {
+    ++i;
+    if (i >= page.size() || !std::isalpha(static_cast<unsigned char>(page[i]))) continue;
+    std::string element;
+    while (i < page.size() && !blank(page[i]) && page[i] != '>' && page[i] != '/')
+      element.push_back(lower(page[i++]));
+    if (element == "script") return true;
+    for (;;) {
+      while (i < page.size() && (blank(page[i]) || page[i] == '/')) ++i;
+      if (i >= page.size() || page[i] == '>') break;
+      std::string name;
+      while (i < page.size() && !blank(page[i]) && page[i] != '/' && page[i] != '>' &&
+             (page[i] != '=' || name.empty()))
+        name.push_back(lower(page[i++]));
+      if (name.size() > 2 && name[0] == 'o' && name[1] == 'n') return true;
+      while (i < page.size() && blank(page[i])) ++i;
+      if (i >= page.size() || page[i] != '=') continue;
+      ++i;
+      while (i < page.size() && blank(page[i])) ++i;
+      if (i < page.size() && (page[i] == '"' || page[i] == '\'')) {
+        const std::size_t end = page.find(page[i], i + 1);
+        i = end == std::string_view::npos ? page.size() : end + 1;
+      } else {
+        while (i < page.size() && !blank(page[i]) && page[i] != '>') ++i;
+      }
+    }
+  }
+  return false;
+}
+
 /// The first `size` bytes of `data` as a NUL-terminated text (inputs may hold NULs; the engine's
 /// string entry point reads up to the first one, as a host's C string would).
 inline std::string AsText(const uint8_t* data, size_t size) {

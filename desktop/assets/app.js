@@ -606,8 +606,11 @@ async function editClipboard(action) {
 }
 
 // ---- Conversion events -------------------------------------------------------------------------
-function connectEvents() {
-  const source = new EventSource('/api/events');
+// The stream starts after `lastEvent` of the state the page started from, so that what happened
+// while the page was starting is not missed (the browser resumes from the last id it saw when
+// it reconnects).
+function connectEvents(lastEvent) {
+  const source = new EventSource('/api/events?after=' + encodeURIComponent(lastEvent ?? ''));
   source.addEventListener('status', (e) => setStatus(JSON.parse(e.data).text));
   source.addEventListener('progress', (e) => { const d = JSON.parse(e.data); setProgress(d.value, d.visible); });
   source.addEventListener('busy', (e) => setBusy(JSON.parse(e.data).busy));
@@ -891,13 +894,31 @@ $('ed-sample').addEventListener('click', () => {
   if (on) runSample();
 });
 $('ed-close').addEventListener('click', () => closeDialog('editor-backdrop'));
+// One sample conversion at a time: asking again while one runs (Apply, then Sample at once)
+// converts again when it ends, with the options shown then.
+// The sample box is aria-busy while a conversion for it runs.
+const sample = { running: false, again: false };
 async function runSample() {
+  if (sample.running) { sample.again = true; return; }
+  sample.running = true;
+  $('ed-sample-box').setAttribute('aria-busy', 'true');
   // Cleared first: the conversion may end before this request's answer arrives.
   $('ed-sample-frame').removeAttribute('src');
   const result = await api('/api/editor/sample', { state: editorState() });
-  report(result);
+  if (!report(result)) sampleEnded();
+}
+// True when the sample is converted again (what just ended is out of date).
+function sampleEnded() {
+  sample.running = false;
+  $('ed-sample-box').removeAttribute('aria-busy');
+  if (!sample.again) return false;
+  sample.again = false;
+  if ($('ed-sample').getAttribute('aria-pressed') !== 'true') return false;
+  runSample();
+  return true;
 }
 function sampleComplete(d) {
+  if (sampleEnded()) return;
   if (d.status !== 0) { if (d.errorFile) $('ed-sample-frame').src = viewUrl(d.errorFile); return; }
   $('ed-sample-frame').src = viewUrl(d.output) + '?r=' + Date.now();
 }
@@ -928,14 +949,16 @@ $('about-ok').addEventListener('click', () => closeDialog('about-backdrop'));
 async function exitApp() {
   const unsaved = state.panes.filter((p) => p.dirty);
   if (unsaved.length && !confirm(`${unsaved.map((p) => p.title).join(', ')} not saved. Exit anyway?`)) return;
-  saveGeometry();
+  // The geometry is written before the server is asked to stop: a request still on its way
+  // when it stops is not answered.
+  await saveGeometry();
   state.exiting = true;
   await api('/api/exit', {});
   document.body.innerHTML = '<div class="welcome"><div class="welcome-card"><h1>Quillo has stopped</h1><p class="lead">You can close this tab.</p></div></div>';
   window.close();
 }
 function saveGeometry() {
-  api('/api/settings', { MainLeft: window.screenX * 15, MainTop: window.screenY * 15, MainWidth: window.outerWidth * 15, MainHeight: window.outerHeight * 15 });
+  return api('/api/settings', { MainLeft: window.screenX * 15, MainTop: window.screenY * 15, MainWidth: window.outerWidth * 15, MainHeight: window.outerHeight * 15 });
 }
 let geometryTimer = 0;
 window.addEventListener('resize', () => { clearTimeout(geometryTimer); geometryTimer = setTimeout(saveGeometry, 1000); });
@@ -951,8 +974,9 @@ async function start() {
   state.about = s.about;
   setBusy(s.busy);
   updateWelcome();
-  connectEvents();
+  connectEvents(s.lastEvent);
   for (const f of s.startupFiles || []) await openPath(f);
+  $('workspace').removeAttribute('aria-busy');
   if (s.settings.showTips) showTips();
 }
 start();

@@ -16,6 +16,7 @@
 #include "frame/file_table.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
+#include "rtf/reader.h"
 #include "structure/structure.h"
 #include "translate/fields.h"
 #include "translate/tags.h"
@@ -83,6 +84,14 @@ class CallArguments {
 
 // ---- Built-ins ----------------------------------------------------------------------------------
 
+/// In safe mode the built-ins that delete, create or write files of their own are refused with
+/// MSG_SAFE_MODE (their arguments are not even evaluated).
+bool RefusedInSafeMode(Engine& engine, const char* builtin) {
+  if (!engine.settings.safeMode) return false;
+  ReportMessage(engine, "MSG_SAFE_MODE", {builtin});
+  return true;
+}
+
 using BuiltinFunction = std::string (*)(Engine&, CallArguments&, OutputContext*);
 
 /// CallBack(id, a1..an): hands (id as integer, n, the n values) to the host callback and yields the
@@ -115,16 +124,33 @@ std::string Exit(Engine& engine, CallArguments& args, OutputContext*) {
   return std::string(args.last());
 }
 
-/// Context(): where in the document we are, framed by MSG_ERROR_PLACE_START and _END.
+/// Context(): where in the document we are, framed by MSG_ERROR_PLACE_START and _END. The
+/// recent input is document text on its way into the HTML error file: its markup characters are
+/// written as references, so it shows as text and never acts as markup there.
 std::string Context(Engine& engine, CallArguments&, OutputContext*) {
-  // The most recent input characters shown; the reader keeps a ring of one more.
-  constexpr std::size_t kRecentShown = 62;
   std::string result;
   if (const std::string* start = GetSetting(engine, "MSG_ERROR_PLACE_START"))
     result = StrExp(engine, *start);
-  std::string_view recent = engine.reader.recentInput;
-  if (recent.size() > kRecentShown) recent.remove_prefix(recent.size() - kRecentShown);
-  result.append(recent);
+  for (char c : rtf::RecentInput(engine)) {
+    switch (c) {
+      case '&':
+        result += "&amp;";
+        break;
+      case '<':
+        result += "&lt;";
+        break;
+      case '>':
+        result += "&gt;";
+        break;
+      case '"':
+        result += "&quot;";
+        break;
+      case '\0':
+        break;
+      default:
+        result.push_back(c);
+    }
+  }
   result.push_back('\n');
   if (const std::string* end = GetSetting(engine, "MSG_ERROR_PLACE_END"))
     result.append(StrExp(engine, *end));
@@ -236,6 +262,7 @@ std::string PopTags(Engine& engine, CallArguments& args, OutputContext*) {
 
 /// Delete(file): removes the file named by the argument's value. Always "1".
 std::string Delete(Engine& engine, CallArguments& args, OutputContext*) {
+  if (RefusedInSafeMode(engine, "Delete")) return "1";
   std::string name;
   if (args.NextValue(engine, name) && !name.empty()) std::remove(name.c_str());
   return "1";
@@ -330,6 +357,7 @@ std::string ResetListPointer(Engine& engine, CallArguments& args, OutputContext*
 /// CreateFile(name, mode): opens the user file (mode "w" by default). "abc", or empty without
 /// arguments.
 std::string CreateFile(Engine& engine, CallArguments& args, OutputContext*) {
+  if (RefusedInSafeMode(engine, "CreateFile")) return {};
   std::string name;
   if (!args.NextValue(engine, name)) return {};
   std::string mode = args.ValueOr(engine, "w");
@@ -341,6 +369,7 @@ std::string CreateFile(Engine& engine, CallArguments& args, OutputContext*) {
 
 /// WriteFile(text, data): writes data to the open user file; yields the value of text.
 std::string WriteFile(Engine& engine, CallArguments& args, OutputContext*) {
+  if (RefusedInSafeMode(engine, "WriteFile")) return {};
   std::string text, data;
   if (!args.NextValue(engine, text)) return {};
   if (args.NextValue(engine, data) && engine.expansion.userFile)

@@ -860,8 +860,9 @@ std::unique_ptr<Regex> Regex::Compile(Engine* engine, std::string_view pattern) 
   std::unique_ptr<Regex> regex = TryCompile(pattern, &error);
   if (regex == nullptr) {
     if (engine != nullptr) {
-      ReportMessage(*engine, "MSG_BAD_PROG_LOGIC");
-      FatalText(*engine, "%s", error.c_str());
+      // The reason is the message's parameter; the fatal text adds where the reader was.
+      ReportMessage(*engine, "MSG_BAD_PROG_LOGIC", {error});
+      FatalText(*engine, "%s", "");
     }
     return nullptr;
   }
@@ -871,8 +872,8 @@ std::unique_ptr<Regex> Regex::Compile(Engine* engine, std::string_view pattern) 
 
 void Regex::Fail(const char* text) const {
   if (engine_ == nullptr) return;
-  ReportMessage(*engine_, "MSG_BAD_PROG_LOGIC");
-  FatalText(*engine_, "%s", text);
+  ReportMessage(*engine_, "MSG_BAD_PROG_LOGIC", {text});
+  FatalText(*engine_, "%s", "");
 }
 
 std::string_view Regex::RequiredLiteral() const {

@@ -23,7 +23,7 @@ namespace expand {
 /// A pattern ends at its first NUL byte.
 class Regex {
  public:
-  /// Compiles `pattern`. On a syntax error reports MSG_BAD_PROG_LOGIC and passes the error text to
+  /// Compiles `pattern`. On a syntax error reports MSG_BAD_PROG_LOGIC with the error text, calls
   /// FatalText (which abandons the conversion) and returns nullptr should control come back.
   /// `engine` may be null (tests, one-off uses): errors then only yield nullptr. A pattern whose
   /// data pointer is null (a default-constructed view) is the error "NULL argument"; an empty

@@ -42,7 +42,10 @@ class BatchRunScope {
   explicit BatchRunScope(Engine& engine)
       : engine_(engine), wasRunning_(engine.driver.batchRunning) {
     engine.driver.batchRunning = true;
-    if (!wasRunning_) engine.batch.counter = 0;
+    if (!wasRunning_) {
+      engine.batch.counter = 0;
+      BeginFileRun(engine.files);  // a batch is one run: its conversions never overwrite another's
+    }
   }
   ~BatchRunScope() {
     engine_.driver.batchRunning = wasRunning_;
@@ -114,6 +117,12 @@ bool SameName(std::string_view a, std::string_view b) {
          });
 }
 
+/// The setting an option line sets: OutFileName for "-oNAME", NAME for "-DNAME=VALUE".
+std::string_view SettingOfOption(std::string_view option) {
+  if (option.substr(0, 2) == "-o") return "OutFileName";
+  return option.substr(2, option.find('=') - 2);
+}
+
 /// One batch file being run.
 class BatchRunner {
  public:
@@ -167,7 +176,10 @@ class BatchRunner {
     } else if (word == "search" || word == "look" || word == "--") {
       engine_.settings.paths.libraryDirOverride = rest(" \t=");
     } else if (word == "output") {
-      AddOption("-DOutFileName=" + rest(" \t="), line);
+      // An output name is a file name, never expanded: it goes in as -o (an empty one, which
+      // -o cannot carry, as the setting).
+      const std::string name = rest(" \t=");
+      AddOption(name.empty() ? "-DOutFileName=" : "-o" + name, line);
     } else if (word == "set") {
       AddOption("-D" + rest(" \t"), line);
     } else {
@@ -178,11 +190,9 @@ class BatchRunner {
   void AddOption(std::string option, const std::string& line) {
     // A setting made by an option cannot be changed by a later one (the first of two wins), yet
     // of two lines setting one name before a file the later is meant: it replaces the earlier.
-    std::string name = option.substr(2, option.find('=') - 2);
+    const std::string name(SettingOfOption(option));
     for (std::size_t i = leading_.size(); i < vector_.size(); ++i) {
-      std::string_view earlier = vector_[i];
-      std::string_view earlierName = earlier.substr(2, earlier.find('=') - 2);
-      if (SameName(earlierName, name)) {
+      if (SameName(SettingOfOption(vector_[i]), name)) {
         vector_.erase(vector_.begin() + static_cast<long>(i));
         break;
       }
@@ -494,6 +504,10 @@ std::string ExpandShellText(Engine& engine, std::string_view text) {
 
 std::string RunScriptStep(Engine& engine, std::string_view text) {
   if (engine.batch.shellTextDepth > 0) return {};
+  if (engine.settings.safeMode) {
+    ReportMessage(engine, "MSG_SAFE_MODE", {"Script"});
+    return {};
+  }
   std::string script = ExpandShellText(engine, text);
   return RunScript(engine, script);
 }

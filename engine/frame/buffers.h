@@ -50,6 +50,34 @@ class TextBuffer {
   int length_ = 0;
 };
 
+// ---- Document text the engine keeps -----------------------------------------------------------
+
+/// What is kept of document text that the engine holds as a name, a contents entry or a link
+/// target (bookmark and anchor names, heading texts, field instructions, cross-reference and link
+/// targets, document information): at most this many bytes. Such values are copied, matched and
+/// remembered many times over (by translation-file functions, contents lists, every page head),
+/// so a single huge one would cost many times its size in memory. The document's text itself is
+/// still written to the page in full; only what is kept beside it is cut.
+inline constexpr std::size_t kMaxKeptText = 8192;
+
+/// How much of `text` fits in `room` bytes without cutting a character reference ("&amp;") in
+/// two: a reference that would be cut is left out whole.
+inline std::size_t KeptLength(std::string_view text, std::size_t room) {
+  if (text.size() <= room) return text.size();
+  constexpr std::size_t kLongestReference = 12;  // "&#x10FFFF;" and the named entities
+  const std::size_t amp = room == 0 ? std::string_view::npos : text.rfind('&', room - 1);
+  if (amp != std::string_view::npos && room - amp < kLongestReference &&
+      text.find(';', amp) >= room)
+    return amp;
+  return room;
+}
+
+/// Appends `text` to a kept value, which never grows beyond kMaxKeptText.
+inline void AppendKept(std::string& kept, std::string_view text) {
+  if (kept.size() >= kMaxKeptText) return;
+  kept.append(text.substr(0, KeptLength(text, kMaxKeptText - kept.size())));
+}
+
 /// ASCII upper-case fold of one byte; bytes outside a-z are returned unchanged.
 constexpr char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 

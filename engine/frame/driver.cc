@@ -42,6 +42,13 @@ void InstallTokenHandlers(Engine& engine) { translate::InstallHandlers(engine); 
 /// Expands a hook string for its side effects only.
 void RunHook(Engine& engine, const char* hook) { StrExp(engine, hook); }
 
+/// True when an output name names a folder: it ends in '/' or is an existing directory.
+bool NamesFolder(const std::string& name) {
+  if (!name.empty() && name.back() == '/') return true;
+  struct stat st;
+  return stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 /// Directory of a path ("." when it has none).
 std::string DirectoryOrDot(std::string_view path) {
   std::string_view dir = DirectoryPart(path);
@@ -140,10 +147,11 @@ void OpenOutputFile(Engine& engine, int number) {
   const std::string& base = engine.settings.paths.baseName;
   std::string ext = SettingValue(engine, "HtmlExt");
   if (number == 0) {
-    SetSetting(engine, "ContentsFile", base + SettingValue(engine, "CSuffix") + "." + ext);
-    SetSetting(engine, "IndexFile", base + SettingValue(engine, "ISuffix") + "." + ext);
-    SetSetting(engine, "FContentsFile", base + SettingValue(engine, "FCSuffix") + "." + ext);
-    SetSetting(engine, "FIndexFile", base + SettingValue(engine, "FISuffix") + "." + ext);
+    // File names made from the output's base name: literal, like the name they come from.
+    SetLiteralSetting(engine, "ContentsFile", base + SettingValue(engine, "CSuffix") + "." + ext);
+    SetLiteralSetting(engine, "IndexFile", base + SettingValue(engine, "ISuffix") + "." + ext);
+    SetLiteralSetting(engine, "FContentsFile", base + SettingValue(engine, "FCSuffix") + "." + ext);
+    SetLiteralSetting(engine, "FIndexFile", base + SettingValue(engine, "FISuffix") + "." + ext);
     RunHook(engine, "$Pass2Start;");
   }
   // The file plan names every output file of pass 2 and sets the navigation settings.
@@ -155,13 +163,18 @@ void OpenOutputFile(Engine& engine, int number) {
       (name.empty() || (number == 0 && engine.settings.paths.standardOutput));
   d.main.file =
       toStandardOutput ? FileOpenStandardOutput(engine.files) : FileOpen(engine.files, name, "w");
-  if (!d.main.file) ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {name});
+  if (!d.main.file) ReportOpenFailure(engine, name);
   d.outputOpen = true;
-  d.footnoteFileName = base + ".tmp";
-  // Beside a page on standard output there may be no folder to write in: its footnotes are
-  // collected in memory.
-  d.footnoteFile = toStandardOutput ? FileOpenMemory(engine.files, d.footnoteFileName)
-                                    : FileOpen(engine.files, d.footnoteFileName, "w+");
+  if (toStandardOutput) {
+    // Beside a page on standard output there may be no folder to write in: its footnotes are
+    // collected in memory.
+    d.footnoteFileName = base + ".tmp";
+    d.footnoteFile = FileOpenMemory(engine.files, d.footnoteFileName);
+  } else {
+    // The footnotes of this file collect in a temporary file of a fresh name beside the output.
+    d.footnoteFile = FileCreateTemporary(engine.files, base);
+    d.footnoteFileName = d.footnoteFile ? d.footnoteFile->name : std::string();
+  }
   if (!d.footnoteFile) ReportMessage(engine, "ERR_TMP_OPEN_FAILED");
   d.footnotes.file = d.footnoteFile;
   if (number == 0) {
@@ -200,6 +213,7 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
     }
     FileRemove(d.footnoteFile);
     d.footnoteFile = nullptr;
+    d.footnoteFileName.clear();
     d.footnotes.file = nullptr;
   }
   // The body closes first; the frame page copies the title page's body up to here.
@@ -337,6 +351,8 @@ int Setup(Engine& engine, int argc, char** argv) {
     return position;
   }
   SetSetting(engine, "OverrideDefs", "0");
+  // Safe mode is what the options say; nothing read later (a translation file) can turn it off.
+  engine.settings.safeMode = SettingValue(engine, "SafeMode") == "1";
 
   bool haveInput = position < argc;
   if (!haveInput && !engine.files.memoryOutputMode) {
@@ -346,7 +362,8 @@ int Setup(Engine& engine, int argc, char** argv) {
   if (!haveInput) {
     // A string conversion: the text registered as "-.rtf" is the input.
     engine.settings.paths.inputDirectory = engine.settings.paths.programDirectory;
-    SetSetting(engine, "OutFileName", "-." + SettingValue(engine, "HtmlExt"));
+    // (An output name given as an option is protected and stays.)
+    SetLiteralSetting(engine, "OutFileName", "-." + SettingValue(engine, "HtmlExt"));
     d.input = FileOpen(engine.files, "-.rtf", "r");
   } else {
     std::string name = argv[position];
@@ -357,15 +374,32 @@ int Setup(Engine& engine, int argc, char** argv) {
       ReportMessage(engine, "MSG_CANT_OPEN", {name});
       return 0;
     }
+    ProtectInput(engine.files, d.input);  // no output of this conversion may replace it
     const bool fromStandardInput = name == kStandardStreamName;
-    if (SettingValue(engine, "OutFileName").empty()) {
+    // The output name comes from the input's name unless one was given; one that names a folder
+    // ("out/", or an existing directory) means the input's name in that folder. Names from the
+    // command line or the file system are literal values, never expanded.
+    const std::string given = SettingValue(engine, "OutFileName");
+    if (given.empty() && fromStandardInput) {
       // A document read from standard input is written to standard output, as filters do.
-      SetSetting(engine, "OutFileName",
-                 fromStandardInput
-                     ? std::string(kStandardStreamName)
-                     : DefaultOutputBase(name) + "." + SettingValue(engine, "HtmlExt"));
+      SetLiteralSetting(engine, "OutFileName", kStandardStreamName);
+    } else if (given.empty() || NamesFolder(given)) {
+      std::string base = DefaultOutputBase(name);
+      if (!given.empty()) {
+        std::string folder = given;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        base = (folder == "/" ? std::string() : folder) + "/" + std::string(BaseName(base));
+      }
+      if (base.size() > 256) base.resize(256);
+      const std::string outName = base + "." + SettingValue(engine, "HtmlExt");
+      // A folder given as an option is replaced (its protection notwithstanding); an empty name
+      // given as one ("-D OutFileName=", output to standard output) stays.
+      if (given.empty())
+        SetLiteralSetting(engine, "OutFileName", outName);
+      else
+        SetBuiltin(engine, kSettingOutFileName, outName, true);
     }
-    SetSetting(engine, "InputFile", name);
+    SetLiteralSetting(engine, "InputFile", name);
     engine.settings.paths.inputDirectory = fromStandardInput ? "." : DirectoryOrDot(name);
   }
 
@@ -430,8 +464,10 @@ void Abandon(Engine& engine) {
   } catch (...) {
     // The error file is best effort once the conversion is already lost.
   }
+  // The temporary file this conversion created (only that one: its name is set once created).
   if (engine.driver.footnoteFileName.size() && !engine.files.memoryOutputMode)
     std::remove(engine.driver.footnoteFileName.c_str());
+  engine.driver.footnoteFileName.clear();
   int ignored = 0;
   FileSweep(engine, true, &ignored);
 }
@@ -603,6 +639,7 @@ int ConvertFiles(Engine& engine, int argc, char** argv) {
   if (!engine.driver.batchRunning) {
     engine.files.outputFileCounter = 0;
     engine.batch.counter = 0;
+    BeginFileRun(engine.files);
     engine.driver.tally = RunTally();
   }
   SetSetting(engine, "CreatedFiles", "");
@@ -633,6 +670,7 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, std::strin
   *count = 0;
   engine.files.memoryOutputMode = true;
   engine.files.outputFileCounter = 0;
+  BeginFileRun(engine.files);
   FileOpenText(engine.files, "-.rtf", rtfText.data(), static_cast<long>(rtfText.size()));
   char empty[] = "";
   char* defaultVector[] = {empty, nullptr};

@@ -1,5 +1,7 @@
 #include "frame/file_table.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 
 #include "engine.h"
 #include "expand/expand.h"
+#include "frame/messages.h"
 #include "frame/settings.h"
 
 namespace quillo {
@@ -109,13 +112,94 @@ bool IsMemoryOutput(const FileEntry* entry) {
   return entry && entry->state == FileState::kOpen && entry->kind == FileKind::kMemoryOutput;
 }
 
+FileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+}
+
+/// Why writing (truncating) the existing disk file `name` is refused, kNone when it may be.
+WriteRefusal RefusalFor(const FileTable& table, const std::string& name) {
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0) return WriteRefusal::kNone;  // nothing there to replace
+  const FileIdentity identity = IdentityOf(st);
+  if (table.haveInput && identity == table.input) return WriteRefusal::kInput;
+  if (table.written.count(identity)) return WriteRefusal::kWrittenByRun;
+  return WriteRefusal::kNone;
+}
+
+/// Remembers a disk file the current conversion opened for writing.
+void NoteWritten(FileTable& table, const FileEntry* entry) {
+  struct stat st;
+  if (entry->stream && fstat(fileno(entry->stream), &st) == 0)
+    table.writtenNow[IdentityOf(st)] = entry->name;
+}
+
 }  // namespace
 
-FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
+bool WrittenByRun(const FileTable& table, const std::string& name) {
+  return RefusalFor(table, name) == WriteRefusal::kWrittenByRun;
+}
+
+void BeginFileRun(FileTable& table) {
+  table.written.clear();
+  table.writtenNow.clear();
+}
+
+void ProtectInput(FileTable& table, const FileEntry* entry) {
+  struct stat st;
+  table.haveInput = entry && entry->kind == FileKind::kDisk && entry->stream &&
+                    fstat(fileno(entry->stream), &st) == 0;
+  if (table.haveInput) table.input = IdentityOf(st);
+}
+
+void ReportOpenFailure(Engine& engine, std::string_view name) {
+  const WriteRefusal refusal = engine.files.refusal;
+  engine.files.refusal = WriteRefusal::kNone;
+  if (refusal == WriteRefusal::kInput) ReportMessage(engine, "MSG_OUTPUT_IS_INPUT", {name});
+  if (refusal == WriteRefusal::kWrittenByRun) ReportMessage(engine, "MSG_ALREADY_WRITTEN", {name});
+  ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {name});
+}
+
+FileEntry* FileCreateTemporary(FileTable& table, const std::string& base) {
+  if (table.memoryOutputMode) return FileOpen(table, base + ".tmp", "w+");
+  std::string name = base + "-XXXXXX.tmp";
+  // mkostemps creates with O_CREAT | O_EXCL: a name that exists, a dangling or live symbolic
+  // link included, is never opened.
+  const int fd = mkostemps(name.data(), 4, O_CLOEXEC);
+  if (fd < 0) {
+    table.lastError = errno;
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "w+");
+  if (!stream) {
+    close(fd);
+    unlink(name.c_str());
+    return nullptr;
+  }
   bool existing = false;
   FileEntry* entry = FindSlot(table, name, &existing);
-  if (existing && entry->state == FileState::kOpen) return entry;
+  ResetEntry(entry);
+  entry->name = name;
+  entry->kind = FileKind::kDisk;
+  entry->access = "w+";
+  entry->stream = stream;
+  entry->state = FileState::kOpen;
+  return entry;
+}
+
+FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
+  table.refusal = WriteRefusal::kNone;
+  bool existing = false;
+  FileEntry* entry = FindSlot(table, name, &existing);
   bool writing = mode && (mode[0] == 'w' || mode[0] == 'a');
+  if (existing && entry->state == FileState::kOpen) {
+    // The name is open for reading (the input, say): writing it would replace what is being read.
+    if (writing && entry->kind == FileKind::kDisk && !entry->access.empty() &&
+        entry->access[0] == 'r') {
+      table.refusal = WriteRefusal::kInput;
+      return nullptr;
+    }
+    return entry;
+  }
   if (existing) {
     // A closed entry is reused: a memory output keeps collecting into the same buffer when it
     // is opened for appending, and starts again when opened for writing.
@@ -139,6 +223,14 @@ FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
   entry->kind = FileKind::kDisk;
   entry->access = mode ? mode : "r";
   entry->standardStream = false;
+  if (entry->access[0] == 'w') {
+    table.refusal = RefusalFor(table, entry->name);
+    if (table.refusal != WriteRefusal::kNone) {
+      table.lastError = 0;
+      ResetEntry(entry);
+      return nullptr;
+    }
+  }
   entry->stream = std::fopen(entry->name.c_str(), entry->access.c_str());
   if (!entry->stream) {
     table.lastError = errno;
@@ -146,6 +238,7 @@ FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
     return nullptr;
   }
   table.lastError = 0;
+  if (writing) NoteWritten(table, entry);
   if (entry->access[0] == 'r' && entry->access.find('+') == std::string::npos) {
     entry->readBuffer = std::make_unique<char[]>(kReadBlock + 1);
     RestartWindow(entry, 0);
@@ -429,6 +522,14 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
     ResetEntry(entry.get());
   }
   table.entries.clear();
+  engine.expansion.userFile = nullptr;  // CreateFile's file went with the table
+  // What this conversion wrote (and left in place) is protected for the rest of the run.
+  for (const auto& [identity, name] : table.writtenNow) {
+    struct stat st;
+    if (stat(name.c_str(), &st) == 0 && IdentityOf(st) == identity) table.written.insert(identity);
+  }
+  table.writtenNow.clear();
+  table.haveInput = false;
   PublishCreatedFiles(engine);
   CloseLogFile(engine);
   if (count) *count = slot;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +47,16 @@ struct FileEntry {
   std::unique_ptr<char[]> readBuffer;
 };
 
+/// A disk file as the system knows it (device and inode): two names of one file compare equal.
+struct FileIdentity {
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
+/// Why the last FileOpen refused to write a file that exists.
+enum class WriteRefusal { kNone = 0, kInput, kWrittenByRun };
+
 struct FileTable {
   std::vector<std::unique_ptr<FileEntry>> entries;
   bool memoryOutputMode = false;  ///< set for string conversions
@@ -52,7 +64,33 @@ struct FileTable {
   /// errno of the last open or write of a file that failed (0 after a successful open). The
   /// message reporter hands it on with the message about that file (MessageRecord::systemError).
   int lastError = 0;
+
+  // Files no write may replace. A conversion never writes over the input it is reading, nor over
+  // a file an earlier conversion of the same run (one command line, one batch) wrote: several
+  // inputs with one output name would otherwise leave only the last one's page, silently.
+  bool haveInput = false;          ///< `input` is set while a disk input is being converted
+  FileIdentity input;              ///< the disk file being converted
+  std::set<FileIdentity> written;  ///< files written by earlier conversions of this run
+  /// Files written by the current conversion, with their names; the sweep keeps in `written`
+  /// those that are still there (a removed file's inode may go to another file).
+  std::map<FileIdentity, std::string> writtenNow;
+  WriteRefusal refusal = WriteRefusal::kNone;  ///< why the last FileOpen failed, if it refused
 };
+
+/// Starts a run: no file written by an earlier run is protected any more.
+void BeginFileRun(FileTable& table);
+/// The conversion reads `entry` (a disk file): no output may replace it until the sweep.
+void ProtectInput(FileTable& table, const FileEntry* entry);
+/// True when `name` is a file an earlier conversion of the run wrote (nothing of this run may
+/// replace or remove it).
+bool WrittenByRun(const FileTable& table, const std::string& name);
+/// Reports why `name` could not be opened for writing: MSG_OUTPUT_IS_INPUT or
+/// MSG_ALREADY_WRITTEN when FileOpen refused it, then ERR_FILE_OPEN_FAILED (fatal by default).
+void ReportOpenFailure(Engine& engine, std::string_view name);
+/// Creates a temporary disk file beside `base` ("BASE-XXXXXX.tmp", read and write) with exclusive
+/// creation: an existing file or a symbolic link of that name is never opened, truncated or
+/// followed. In memory-output mode it is a memory output named BASE.tmp. nullptr on failure.
+FileEntry* FileCreateTemporary(FileTable& table, const std::string& base);
 
 /// The name that stands for standard input as an input name and for standard output as an
 /// output name (OutFileName).
@@ -63,7 +101,8 @@ inline constexpr char kStandardOutputEntry[] = "/dev/stdout";
 /// Opens `name` (exact comparison with the names in the table). An open entry of that name is
 /// returned as it is; a closed one is reopened. In memory-output mode a mode beginning with 'w' or
 /// 'a' makes a memory output. Returns nullptr when a disk open fails (nothing is left in the
-/// table).
+/// table). A disk file opened for writing ('w') that is the input being read, or that an earlier
+/// conversion of the run wrote, is refused (nullptr; `refusal` says why).
 FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode);
 /// Registers `text` (length `size`, read in place, not copied) as a memory input named `name`.
 FileEntry* FileOpenText(FileTable& table, std::string_view name, const char* text, long size);

@@ -110,9 +110,15 @@ int QuilloInit(const char* programPath) {
 }
 
 int QuilloSetOptions(const char* options) {
-  Engine& engine = GlobalEngine();
-  engine.library.haveStoredOptions = options != nullptr;
-  engine.library.storedOptions = options ? options : "";
+  try {
+    Engine& engine = GlobalEngine();
+    engine.library.haveStoredOptions = false;
+    engine.library.storedOptions = options ? options : "";
+    engine.library.haveStoredOptions = options != nullptr;
+  } catch (...) {
+    // Out of memory copying the options: none are stored (the result is 0 by contract).
+    GlobalEngine().library.storedOptions.clear();
+  }
   return 0;
 }
 

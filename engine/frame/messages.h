@@ -83,7 +83,8 @@ void ClearRecordedMessages(Engine& engine);
 std::string PlainMessageText(std::string_view html);
 
 /// Reports `code` with its parameters (MsgParam1..n). May throw ConversionAbandoned (actions
-/// "panic" and "eof"). Before the store exists it prints to stderr and ends the process.
+/// "panic" and "eof"). Before the store exists it prints to stderr and throws ConversionAbandoned,
+/// so the call that raised it fails (the process goes on).
 void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<MsgArg> args = {});
 /// Formats (at most 4095 characters), escapes newlines and HTML specials, and prints through the
 /// print sink. Used for Debug traces.

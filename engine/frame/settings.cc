@@ -16,6 +16,7 @@
 #include "frame/data_folders.h"
 #include "frame/file_table.h"
 #include "frame/messages.h"
+#include "translate/links.h"
 #include "translate/translate.h"
 
 namespace quillo {
@@ -295,10 +296,14 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
     if (mirror.index == index) m.*mirror.member = std::atof(v);
 
   switch (index) {
+    case kSettingErrorFileName:
+      // A name set for the error file is the user's; one derived from the output name is not.
+      engine.settings.paths.errorNameDerived = false;
+      ApplyOutputName(engine);
+      break;
     case kSettingShortNames:
     case kSettingShortFileDigits:
     case kSettingOutFileName:
-    case kSettingErrorFileName:
     case kSettingDisableErrorFile:
     case kSettingCreateLogFile:
     case kSettingLogFileName:
@@ -334,8 +339,9 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
   }
 }
 
-/// Trace, store, mirror: the part of the set operation after the protection rule.
-void StoreValue(Engine& engine, int index, std::string_view value) {
+/// Trace, store, mirror: the part of the set operation after the protection rule. `literal`
+/// marks the value literal before its side effects run (they may read it).
+void StoreValue(Engine& engine, int index, std::string_view value, bool literal = false) {
   SettingsStore& store = engine.settings;
   // A Save that recordings can replay records itself; every other write spoils them.
   if (!engine.expansion.memo.replayableWrite) memo::NoteEffect(engine.expansion);
@@ -345,7 +351,11 @@ void StoreValue(Engine& engine, int index, std::string_view value) {
     PrintEscaped(engine, "Setting:name=%s,value=%s\n", name.c_str(), text.c_str());
   }
   store.values[index].assign(value);
-  store.literalIndexes.erase(index);  // whoever sets a name decides anew whether it is literal
+  // Whoever sets a name decides anew whether it is literal.
+  if (literal)
+    store.literalIndexes.insert(index);
+  else
+    store.literalIndexes.erase(index);
   // The side effect may append settings (and so move `values`): pass a copy.
   if (index < kSettingCount) RefreshMirror(engine, index, std::string(value));
 }
@@ -465,6 +475,13 @@ const OptionEntry* MatchOption(std::string_view word) {
 
 constexpr const char* kVersion = "5.0.2";
 
+/// The settings that name the files a conversion writes. Given as options (-o, -D) they are file
+/// names from the command line: literal values, never expanded.
+bool IsFileNameSetting(std::string_view name) {
+  return CaseEqual(name, "OutFileName") || CaseEqual(name, "ErrorFileName") ||
+         CaseEqual(name, "LogFileName");
+}
+
 }  // namespace
 
 bool OptionTakesNextWord(std::string_view word) {
@@ -485,6 +502,7 @@ void ResetSettings(Engine& engine) {
   store.mirrors = SettingMirrors();  // the mirrors' initial values are the defaults below
   store.saveText = 0;
   store.saveTextStr.clear();
+  store.paths.errorNameDerived = false;
   engine.messages.discardPrinted = false;  // DisableErrorFile is empty again
   store.names.reserve(kSettingCount + 256);
   store.values.reserve(kSettingCount + 256);
@@ -496,6 +514,11 @@ void ResetSettings(Engine& engine) {
     store.values[index] = entry.defaultValue;
   }
   RegisterDefaultMessages(engine);
+  // What documents may do: link schemes kept, markup typed into the text written as text, and
+  // safe mode off (an option or a host turns it on).
+  SetSetting(engine, "LinkSchemes", translate::kDefaultLinkSchemes);
+  SetSetting(engine, "RawMarkup", "0");
+  SetSetting(engine, "SafeMode", "0");
   SetSetting(engine, "TransCMD", "quillo");
 }
 
@@ -503,7 +526,8 @@ namespace {
 
 /// The set operation with the OverrideDefs protection rule. Returns false (and stores nothing)
 /// when the name is protected.
-bool SetProtected(Engine& engine, std::string_view name, std::string_view value, int& index) {
+bool SetProtected(Engine& engine, std::string_view name, std::string_view value, int& index,
+                  bool literal = false) {
   SettingsStore& store = engine.settings;
   index = FindOrAdd(store, name);
   // Nothing protected and nothing to protect: no folded key is needed.
@@ -519,7 +543,7 @@ bool SetProtected(Engine& engine, std::string_view name, std::string_view value,
     }
     if (store.mirrors.overrideDefs != 0) store.protectedKeys.insert(key);
   }
-  StoreValue(engine, index, value);
+  StoreValue(engine, index, value, literal);
   return true;
 }
 
@@ -533,7 +557,7 @@ int SetSetting(Engine& engine, std::string_view name, std::string_view value) {
 
 int SetLiteralSetting(Engine& engine, std::string_view name, std::string_view value) {
   int index = -1;
-  if (SetProtected(engine, name, value, index)) engine.settings.literalIndexes.insert(index);
+  SetProtected(engine, name, value, index, true);
   return index;
 }
 
@@ -547,11 +571,11 @@ int SetUnprotected(Engine& engine, std::string_view name, std::string_view value
   return index;
 }
 
-void SetBuiltin(Engine& engine, int index, std::string_view value) {
+void SetBuiltin(Engine& engine, int index, std::string_view value, bool literal) {
   if (index < 0 || index >= kSettingCount ||
       index >= static_cast<int>(engine.settings.values.size()))
     return;
-  StoreValue(engine, index, value);
+  StoreValue(engine, index, value, literal);
 }
 
 namespace {
@@ -643,14 +667,25 @@ int ParseOptions(Engine& engine, int argc, char** argv) {
         break;  // the driver looks for -b before set-up; the parameter is only skipped here
       case OptionKind::kDefine: {
         std::size_t equals = parameter.find('=');
-        if (equals == std::string_view::npos)
+        if (equals == std::string_view::npos) {
           SetSetting(engine, parameter, "1");
-        else
+        } else if (IsFileNameSetting(parameter.substr(0, equals))) {
+          // A file name given as an option is a name, never expanded.
+          SetLiteralSetting(engine, parameter.substr(0, equals), parameter.substr(equals + 1));
+        } else {
           SetSetting(engine, parameter.substr(0, equals), parameter.substr(equals + 1));
+        }
         break;
       }
       case OptionKind::kSet:
-        SetSetting(engine, option->setting, option->value ? option->value : parameter);
+        if (option->value) {
+          SetSetting(engine, option->setting, option->value);
+        } else if (IsFileNameSetting(option->setting)) {
+          // An output name given on the command line is a file name, never expanded.
+          SetLiteralSetting(engine, option->setting, parameter);
+        } else {
+          SetSetting(engine, option->setting, parameter);
+        }
         break;
     }
   }
@@ -671,11 +706,14 @@ std::vector<std::string> LibraryFileCandidates(const Engine& engine, std::string
     paths.push_back(std::move(path));
   };
   const OutputNames& dirs = engine.settings.paths;
-  addDirectory(dirs.libraryDirOverride);
-  addDirectory(dirs.inputDirectory);
+  // Safe mode trusts no folder a document (or whoever sent it) could have put files into: not
+  // the input's folder, a batch's search folder nor ./LIBDIR.
+  const bool safe = engine.settings.safeMode;
+  if (!safe) addDirectory(dirs.libraryDirOverride);
+  if (!safe) addDirectory(dirs.inputDirectory);
   if (const char* env = std::getenv("RTFLIBDIR")) addDirectory(env);
   addDirectory(dirs.programDirectory);
-  addDirectory("LIBDIR");
+  if (!safe) addDirectory("LIBDIR");
   // The installed data folders, so that an installed program finds its data from anywhere.
   for (const std::string& folder : InstalledDataFolders()) addDirectory(folder);
   return paths;
@@ -704,7 +742,11 @@ void ApplyOutputName(Engine& engine) {
   if (Stored(engine, kSettingOutFileName).empty()) return;
   OutputNames& paths = engine.settings.paths;
 
-  std::string outName = StrExp(engine, Stored(engine, kSettingOutFileName));
+  // A name from the command line or the file system is literal: never expanded (a file named
+  // "doc$Delete(TrnFile).rtf" is a name, not a call).
+  std::string outName = IsLiteralSetting(engine, kSettingOutFileName)
+                            ? Stored(engine, kSettingOutFileName)
+                            : StrExp(engine, Stored(engine, kSettingOutFileName));
   // "-" sends the main page to standard output (not in a string conversion, whose outputs are
   // all kept in memory). The other files of the conversion keep the names they would have
   // without an output name: the input's name without ".rtf".
@@ -727,15 +769,22 @@ void ApplyOutputName(Engine& engine) {
   paths.baseFileName = std::string(BaseName(base));
 
   const std::string& errorName = Stored(engine, kSettingErrorFileName);
-  if (!errorName.empty()) {
-    engine.messages.errorFileName = StrExp(engine, errorName);
+  if (!errorName.empty() && !paths.errorNameDerived) {
+    engine.messages.errorFileName =
+        IsLiteralSetting(engine, kSettingErrorFileName) ? errorName : StrExp(engine, errorName);
   } else if (paths.standardOutput) {
     // A page on standard output has no folder of its own: messages go to standard error unless
-    // ErrorFileName names a file.
+    // ErrorFileName names a file (one derived from an earlier output name is forgotten).
     engine.messages.errorFileName.clear();
+    if (paths.errorNameDerived) {
+      StoreRaw(engine, kSettingErrorFileName, std::string());
+      paths.errorNameDerived = false;
+    }
   } else {
     engine.messages.errorFileName = base + "_err.htm";
     StoreRaw(engine, kSettingErrorFileName, engine.messages.errorFileName);
+    engine.settings.literalIndexes.insert(kSettingErrorFileName);
+    paths.errorNameDerived = true;
   }
 
   // The log opens with the first output name of a conversion (when CreateLogFile asks for one).

@@ -188,6 +188,9 @@ struct OutputNames {
   std::string programDirectory;    ///< "" when unknown
   std::string inputDirectory;      ///< "" when unknown
   std::string libraryDirOverride;  ///< set by batch conversion
+  /// ErrorFileName was derived from the output name (not set by anyone): it follows the output
+  /// name when that changes, and is never expanded.
+  bool errorNameDerived = false;
   /// OutFileName is "-" in a file conversion: the main page goes to standard output.
   bool standardOutput = false;
 };
@@ -241,6 +244,11 @@ struct SettingsStore {
   SettingIndexSet literalIndexes;
   SettingMirrors mirrors;
   OutputNames paths;
+  /// Safe mode (SafeMode "1" among the options of the conversion): library files only from the
+  /// program folder, RTFLIBDIR and the installed data folder, and no built-in that deletes,
+  /// creates or runs. Read once the options are parsed, so that nothing a translation file sets
+  /// can turn it off.
+  bool safeMode = false;
   int saveText = 0;         ///< the saved-text switch (SaveText)
   std::string saveTextStr;  ///< the saved text (SaveTextStr); emptied when SaveText is set to 0
 };
@@ -264,9 +272,10 @@ bool IsLiteralSetting(const Engine& engine, int index);
 /// (errCode, errPos, MsgParam1..., CBWhy), which an OverrideDefs period must not freeze. Traced
 /// like SetSetting. Returns the index of the name.
 int SetUnprotected(Engine& engine, std::string_view name, std::string_view value);
-/// Sets a built-in by index without the protection rule (mirrors and side effects still apply).
-/// An index outside the built-ins is ignored.
-void SetBuiltin(Engine& engine, int index, std::string_view value);
+/// Sets a built-in by index without the protection rule (mirrors and side effects still apply);
+/// `literal` marks the value literal (before the side effects read it). An index outside the
+/// built-ins is ignored.
+void SetBuiltin(Engine& engine, int index, std::string_view value, bool literal = false);
 /// printf-style SetSetting. There is no length limit on the formatted text.
 int SetFormatted(Engine& engine, std::string_view name, const char* format, ...)
     __attribute__((format(printf, 3, 4)));

@@ -258,6 +258,11 @@ class Loader {
   void ReadFunctionLine(const std::string& first);
   void StartFunction();
   void LinkBlock(int op, int index);
+  /// Compiles a pattern of this file. One that does not compile reports the compiler's reason
+  /// (MSG_BAD_PROG_LOGIC) and then ERR_INVALID_SEARCH_EXPR naming `what` and this line; the
+  /// result is then nullptr.
+  std::unique_ptr<expand::Regex> CompileReported(const std::string& pattern,
+                                                 const std::string& what);
 
   uint32_t AttributeBits(const std::string& words, uint32_t& mask);
   int ColorIndex(const std::string& name);
@@ -366,12 +371,8 @@ void Loader::Directive(const std::string& word) {
     if (!skipping && Need(text) && Need(pattern)) {
       const std::string subject = StrExp(engine_, text);
       const std::string expression = StrExp(engine_, pattern);
-      auto regex = expand::Regex::TryCompile(expression);
-      if (!regex) {
-        ReportMessage(engine_, "ERR_INVALID_SEARCH_EXPR", {word, FileName(), LineNumber()});
-      } else {
-        skip = !regex->Match(subject.c_str());
-      }
+      auto regex = CompileReported(expression, word);
+      if (regex) skip = !regex->Match(subject.c_str());
     }
     conditions_.push_back({LineNumber(), skip});
   } else if (CaseEqual(word, "#else")) {
@@ -741,9 +742,7 @@ void Loader::ReadFunctionLine(const std::string& first) {
       case 'p':
         // Compiled without the regex engine's own report (which is fatal): a bad pattern is a
         // fault of this line of the translation file and is reported as such.
-        statement.pattern = expand::Regex::TryCompile(field);
-        if (!statement.pattern)
-          ReportMessage(engine_, "ERR_INVALID_SEARCH_EXPR", {first, FileName(), LineNumber()});
+        statement.pattern = CompileReported(field, first);
         break;
     }
   }
@@ -752,6 +751,17 @@ void Loader::ReadFunctionLine(const std::string& first) {
   statements.push_back(std::move(statement));
   LinkBlock(syntax->op, index);
   if (complete) CheckExtra();
+}
+
+std::unique_ptr<expand::Regex> Loader::CompileReported(const std::string& pattern,
+                                                       const std::string& what) {
+  std::string reason;
+  std::unique_ptr<expand::Regex> regex = expand::Regex::TryCompile(pattern, &reason);
+  if (!regex) {
+    ReportMessage(engine_, "MSG_BAD_PROG_LOGIC", {reason});
+    ReportMessage(engine_, "ERR_INVALID_SEARCH_EXPR", {what, FileName(), LineNumber()});
+  }
+  return regex;
 }
 
 // ---- End of load --------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine.h"
+#include "frame/buffers.h"
 #include "frame/messages.h"
 #include "frame/translation_file.h"
 #include "rtf/charmaps.h"
@@ -593,7 +594,8 @@ void ResetDocumentInfo(Engine& engine) {
 }
 
 void AppendInfoText(Engine& engine, InfoKind kind, std::string_view text) {
-  if (kind >= 0 && kind < kInfoCount) engine.tables.info[kind].append(text);
+  // Document information is kept for the page heads, not written as text: held to a sane size.
+  if (kind >= 0 && kind < kInfoCount) AppendKept(engine.tables.info[kind], text);
 }
 
 std::string_view DocumentInfo(const Engine& engine, InfoKind kind) {

@@ -47,7 +47,7 @@ struct ListWriter {
 };
 
 std::string AnchorLink(Engine& engine, const ParagraphRecord& record) {
-  return FileLinkName(engine, record.fileNumber) + "#Heading" + std::to_string(record.sequence);
+  return FileLinkHref(engine, record.fileNumber) + "#Heading" + std::to_string(record.sequence);
 }
 
 std::string LocalLink(const ParagraphRecord& record) {
@@ -96,7 +96,7 @@ int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
       if (kind == ListKind::kLocal)
         writer.Entry(LocalLink(record), record.text);
       else if (record.level <= splitDepth && record.fileNumber > 0)
-        writer.Entry(FileLinkName(engine, record.fileNumber), record.text);
+        writer.Entry(FileLinkHref(engine, record.fileNumber), record.text);
       else
         writer.Entry(AnchorLink(engine, record), record.text);
     }
@@ -125,7 +125,7 @@ std::string PeerFileList(Engine& engine, int start) {
   ListWriter writer{engine};
   writer.Open();
   for (; r >= 0; r = records[r].nextPeer)
-    writer.Entry(FileLinkName(engine, records[r].fileNumber), records[r].text);
+    writer.Entry(FileLinkHref(engine, records[r].fileNumber), records[r].text);
   writer.Close();
   return writer.text;
 }
@@ -151,7 +151,7 @@ void GenTOC(Engine& engine, int frames) {
   SetText(engine, "ContentsFile", name);
   CurrentFileScope scope(engine, -1);
   if (Tracing(engine)) PrintEscaped(engine, "Generating Table of Contents...\n");
-  if (frames != 0) SetText(engine, "_TARGET_", engine.settings.paths.baseFileName + "2");
+  if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
   translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$ContentsPageHead;",
                      "$ContentsPageEnd;");
   translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$ContentsPageBody;", "");
@@ -191,7 +191,7 @@ std::string GenPeerTOC(Engine& engine) {
   for (int k = 1; k <= static_cast<int>(s.files.size()); ++k) {
     const ParagraphRecord& heading = s.records[s.files[k - 1].heading];
     if (heading.level != level) continue;
-    writer.Entry(FileLinkName(engine, k), heading.text, k == w);
+    writer.Entry(FileLinkHref(engine, k), heading.text, k == w);
   }
   writer.Close();
   return writer.text;

@@ -2,6 +2,7 @@
 // rule that keeps the names distinct and inside the output folder, the navigation settings of
 // each output file, the positions the frame page copies between, and the named anchors.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "expand/expand.h"
@@ -116,6 +117,35 @@ std::string FileLinkName(Engine& engine, int number) {
   return engine.settings.paths.baseFileName + FileSuffix(engine, number) + "." + HtmlExt(engine);
 }
 
+std::string FileLinkHref(Engine& engine, int number) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const std::string name = FileLinkName(engine, number);
+  std::string href;
+  href.reserve(name.size());
+  for (char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || std::strchr("\"#%&'<>?", c) != nullptr) {
+      href.push_back('%');
+      href.push_back(kHex[byte >> 4]);
+      href.push_back(kHex[byte & 15]);
+    } else {
+      href.push_back(c);
+    }
+  }
+  return href;
+}
+
+std::string FrameTargetName(Engine& engine, std::string_view suffix) {
+  std::string name = engine.settings.paths.baseFileName;
+  for (char& c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_';
+    if (!plain) c = '_';
+  }
+  name.append(suffix);
+  return name;
+}
+
 namespace {
 
 std::string FilePathName(Engine& engine, int number) {
@@ -213,7 +243,7 @@ std::string AnchorFile(Engine& engine, std::string_view name) {
   std::string_view key = name;
   if (!key.empty() && key[0] == '#') key.remove_prefix(1);
   for (const AnchorRecord& anchor : engine.structure.anchors)
-    if (anchor.name == key) return FileLinkName(engine, anchor.place);
+    if (anchor.name == key) return FileLinkHref(engine, anchor.place);
   ReportMessage(engine, "MSG_NO_LINK_TARGET", {name});
   return {};
 }

@@ -50,7 +50,7 @@ void GenFrames(Engine& engine) {
   if (!OpenPage(engine, page, name)) return;
   if (Tracing(engine)) PrintEscaped(engine, "Generating Frames...\n");
   // The document frame's name, which the frame page gives its document frame.
-  SetText(engine, "_TARGET_", linkBase + "2");
+  SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
   translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$FramePageHead;", "$FramePageEnd;");
   translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$FramePageBody;", "");
 

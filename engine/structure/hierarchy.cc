@@ -5,6 +5,7 @@
 #include <string>
 
 #include "expand/expand.h"
+#include "frame/buffers.h"
 #include "rtf/tables.h"
 #include "structure/internal.h"
 #include "structure/structure.h"
@@ -198,8 +199,9 @@ void ParagraphEnd(Engine& engine) {
     SetLiteralSetting(engine, "__ParText", t.paragraphText);
     record.endText = StrExp(engine, "$EndPar;");
     // Only headings keep their text: the contents, file names and cross-references need it.
+    // The page shows the whole heading; what is kept for them is held to a sane size.
     if (record.level > 0) {
-      record.text = t.paragraphText;
+      record.text.assign(t.paragraphText, 0, KeptLength(t.paragraphText, kMaxKeptText));
       record.textHeld = true;
     }
     return;

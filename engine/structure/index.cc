@@ -96,7 +96,7 @@ void PopLevelList(Engine& engine, OutputContext& page) {
 }
 
 std::string EntryLink(Engine& engine, const IndexRecord& entry) {
-  return FileLinkName(engine, entry.place) + "#Index" + std::to_string(entry.number);
+  return FileLinkHref(engine, entry.place) + "#Index" + std::to_string(entry.number);
 }
 
 }  // namespace
@@ -164,8 +164,7 @@ void GenIndex(Engine& engine, int frames) {
   OutputContext page;
   if (!OpenPage(engine, page, name)) return;
   SetText(engine, "IndexFile", name);
-  const std::string linkBase = engine.settings.paths.baseFileName;
-  if (frames != 0) SetText(engine, "_TARGET_", linkBase + "2");
+  if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
   translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$IndexHead;", "$IndexEnd;");
   translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$IndexBody;", "");
   CurrentFileScope scope(engine, -2);
@@ -194,14 +193,14 @@ void GenIndex(Engine& engine, int frames) {
     SetText(engine, "_LINK_", "#IA-" + letter);
     SetText(engine, "_HOTTEXT_", letter);
     if (frames != 0) {
-      SetText(engine, "_TARGET_", linkBase + "1");
+      SetText(engine, "_TARGET_", FrameTargetName(engine, "1"));
       ExpandInto(engine, page, "$_ipanel_entry_framed_;");
     } else {
       ExpandInto(engine, page, "$_ipanel_entry_;");
     }
   }
   translate::PopTags(engine, translate::kTagIndexPanel, page, 0);
-  if (frames != 0) SetText(engine, "_TARGET_", linkBase + "2");
+  if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
 
   // The entries, grouped by text and nested by level.
   const int maxLevels = std::max(1, engine.settings.mirrors.maxIndexLevels);

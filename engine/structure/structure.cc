@@ -78,7 +78,7 @@ bool OpenPage(Engine& engine, OutputContext& context, const std::string& name) {
   context.Reset();
   context.file = FileOpen(engine.files, name, "w");
   if (!context.file) {
-    ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {name});
+    ReportOpenFailure(engine, name);
     return false;
   }
   return true;

@@ -159,6 +159,13 @@ void NoteBodyEnd(Engine& engine, const OutputContext& context);
 std::string FileSuffix(Engine& engine, int number);
 /// Link name of file `number`: link base, suffix, ".", HtmlExt.
 std::string FileLinkName(Engine& engine, int number);
+/// FileLinkName as it goes into a link (_LINK_): the characters that would end an attribute or
+/// change the address's meaning (blanks, quotes, '#', '%', '&', '<', '>', '?', controls) are
+/// percent-encoded. File names come from whoever named the input; a link never breaks out.
+std::string FileLinkHref(Engine& engine, int number);
+/// The name of a frame of the frame page (_TARGET_): the link base with every character but
+/// letters, digits, '-', '.' and '_' made '_', then `suffix`.
+std::string FrameTargetName(Engine& engine, std::string_view suffix);
 /// Number of output files planned (NumFiles).
 int NumFiles(const Engine& engine);
 /// Sequence number of the current paragraph when it is a heading, else 0 (ParNumber).

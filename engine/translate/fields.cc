@@ -13,6 +13,7 @@
 #include "rtf/tables.h"
 #include "structure/structure.h"
 #include "translate/footnotes.h"
+#include "translate/links.h"
 #include "translate/pictures.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
@@ -116,18 +117,22 @@ std::string_view Capitals(std::string_view text, std::string& scratch) {
 /// Records paragraph-number text for its replay at the paragraph's first text.
 void HoldNumberText(Engine& engine, std::string_view text) {
   TranslateState& t = engine.translate;
-  DeferredText& held = t.deferred;
-  bool formatRecorded = false;
-  for (auto it = held.events.rbegin(); it != held.events.rend(); ++it) {
-    if (it->kind == DeferredEvent::kFormat) {
-      formatRecorded = it->format == t.cur.chr;
-      break;
-    }
+  // Number text waits for the paragraph's first text, one event per piece; a document can make
+  // it any length, so beyond kMaxKeptText bytes what is held is let go (BodyText releases it)
+  // and the piece written, and holding starts again.
+  if (t.deferred.text.size() >= kMaxKeptText && t.releaseSuspended == 0) {
+    BodyText(engine, text);
+    return;
   }
+  DeferredText& held = t.deferred;
+  const bool formatRecorded =
+      held.lastFormat >= 0 &&
+      held.events[static_cast<std::size_t>(held.lastFormat)].format == t.cur.chr;
   if (!formatRecorded) {
     DeferredEvent event;
     event.kind = DeferredEvent::kFormat;
     event.format = t.cur.chr;
+    held.lastFormat = static_cast<int>(held.events.size());
     held.events.push_back(event);
   }
   DeferredEvent piece;
@@ -139,37 +144,11 @@ void HoldNumberText(Engine& engine, std::string_view text) {
   held.held = true;
 }
 
-/// Words of a field instruction: separated by blanks; a word that begins with a double quote
-/// runs to the next double quote (the quotes are not part of it). The instruction holds output
-/// text, so a quote may stand as "&quot;".
-std::vector<std::string> FieldWords(std::string_view instruction) {
-  std::string plain;
-  for (std::size_t i = 0; i < instruction.size(); ++i) {
-    if (instruction.compare(i, 6, "&quot;") == 0) {
-      plain.push_back('"');
-      i += 5;
-    } else {
-      plain.push_back(instruction[i]);
-    }
-  }
-  const std::string_view text = plain;
-  std::vector<std::string> words;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
-    if (i >= text.size()) break;
-    if (text[i] == '"') {
-      std::size_t end = text.find('"', i + 1);
-      if (end == std::string_view::npos) end = text.size();
-      words.emplace_back(text.substr(i + 1, end - i - 1));
-      i = end + 1;
-    } else {
-      std::size_t start = i;
-      while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\n') ++i;
-      words.emplace_back(text.substr(start, i - start));
-    }
-  }
-  return words;
+/// How the output map writes the double quote ("&quot;" for html), "\"" when it has no text.
+std::string_view QuoteText(Engine& engine) {
+  const char* text =
+      rtf::OutputText(engine, rtf::StandardCharIndex(engine, "rtfSC_quotedbl", false));
+  return text && *text ? std::string_view(text) : std::string_view("\"");
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -237,7 +216,8 @@ void PutText(Engine& engine, std::string_view text) {
       HoldNumberText(engine, text);
       return;
     default:
-      if (std::string* buffer = BufferOf(engine, destination)) buffer->append(text);
+      // Names, field instructions and index texts are kept, not written: held to a sane size.
+      if (std::string* buffer = BufferOf(engine, destination)) AppendKept(*buffer, text);
       return;
   }
 }
@@ -262,6 +242,11 @@ void BodyText(Engine& engine, std::string_view text) {
       t.captureText.append(text);
       return;
     }
+    if (channel.pass1State == kTagName) {
+      // An anchor name: recorded when the state is left, never shown as text.
+      AppendKept(t.nameText, text);
+      return;
+    }
     if (t.cur.channel == kMainChannel) {
       // The paragraph's text: a heading keeps it in its record; RMatch steps match against it.
       t.paragraphText.append(capitals ? Capitals(text, scratch) : text);
@@ -281,17 +266,18 @@ void BodyText(Engine& engine, std::string_view text) {
     case kTagCapture:
       t.captureText.append(text);
       return;
+    // Link targets and anchor names are kept (cut to a sane size); hot text is the page's text.
     case kTagLink:
-      t.linkText.append(text);
+      AppendKept(t.linkText, text);
       return;
     case kTagHRef:
-      t.hrefText.append(text);
+      AppendKept(t.hrefText, text);
       return;
     case kTagHot:
       t.hotText.append(text);
       return;
     case kTagName:
-      t.nameText.append(text);
+      AppendKept(t.nameText, text);
       return;
     case kTagDiscard:
       return;
@@ -315,7 +301,9 @@ void BodyText(Engine& engine, std::string_view text) {
   }
   channel.textStarted = true;
   std::string_view out = text;
-  if (state == kTagLiteral) {
+  // Markup typed into the document is written as markup only when RawMarkup asks for it: by
+  // default a document cannot put elements (a script) into the page.
+  if (state == kTagLiteral && SettingValue(engine, "RawMarkup") == "1") {
     if (out == "&lt;")
       out = "<";
     else if (out == "&gt;")
@@ -346,7 +334,8 @@ void ContinuePlainText(Engine& engine) {
     const ChannelState& channel = CurrentChannel(engine);
     if (!channel.textReady || !channel.textStarted) return;
   } else {
-    if (CurrentChannel(engine).pass1State == kTagCapture) return;
+    const int state = CurrentChannel(engine).pass1State;
+    if (state == kTagCapture || state == kTagName) return;
     if (t.cur.channel == kMainChannel) paragraphText = &t.paragraphText;
   }
   const std::string_view ahead = rtf::TextAhead(engine);
@@ -420,15 +409,19 @@ void RouteSpecial(Engine& engine, int code) {
     PutSpecial(engine, code);
     return;
   }
+  ChannelState& channel = CurrentChannel(engine);
   if (code != 28) {
+    if (channel.pass1State == kTagName) {
+      if (code == 37) t.nameText.push_back('\t');  // as pass 2 collects it
+      return;
+    }
     t.paragraphText.push_back(' ');
     return;
   }
   // Pass 1 paragraph end: the paragraph's special state is left and its text forgotten.
-  ChannelState& channel = CurrentChannel(engine);
-  if (channel.pass1State == kTagCapture) {
+  if (channel.pass1State == kTagCapture || channel.pass1State == kTagName) {
     OutputContext scratch;
-    scratch.specialState = kTagCapture;
+    scratch.specialState = channel.pass1State;
     ChangeSpecialState(engine, scratch, 0);
   }
   channel.pass1State = 0;
@@ -491,6 +484,7 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
       if (newState == kTagHot) {
         if (!href.empty()) {
           std::string file = href[0] == '#' ? structure::AnchorFile(engine, href) : std::string();
+          if (!CheckLink(engine, href)) href.clear();
           SetDocumentValue(engine, "_LINK_", file + href);
         } else {
           ReportMessage(engine, "MSG_HREF_START");
@@ -513,7 +507,11 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
     case kTagName: {
       std::string name = std::move(t.nameText);
       t.nameText.clear();
+      // Pass 1 records the anchor (as a bookmark), so that AnchorFile finds its file; pass 2
+      // steps over the same record in the same order and writes the anchor.
+      if (!name.empty() && engine.driver.pass != 2) structure::BookmarkSeen(engine, name);
       if (!name.empty() && pass2) {
+        structure::BookmarkSeen(engine, name);
         SetDocumentValue(engine, "_LINK_", name);
         ReleaseHeldText(engine);
         ExpandInto(engine, main, "$_anchor_entry_;");
@@ -546,7 +544,7 @@ void Resolve(Engine& engine, std::string_view target) {
     compact.push_back(c);
   }
   if (target.find(':') != std::string_view::npos) {
-    SetDocumentValue(engine, "_LINK_", compact);
+    SetDocumentValue(engine, "_LINK_", CheckLink(engine, compact) ? compact : std::string());
     SetDocumentValue(engine, "_HOTTEXT_", target);
   } else if (!target.empty() && target[0] == '#') {
     SetDocumentValue(engine, "_LINK_", structure::AnchorFile(engine, compact) + compact);
@@ -583,8 +581,14 @@ void FieldInstructionEnd(Engine& engine) {
   t.fields.back().instruction.clear();
   if (instruction.find_first_not_of(" \t\n") == std::string::npos) return;
   const int pass = engine.driver.pass;
-  SetDocumentValue(engine, "FieldInst", instruction);
-  std::vector<std::string> words = FieldWords(instruction);
+  // The translation file gets the instruction with its quotes only where they delimit words,
+  // and a HYPERLINK without an address whose scheme is not allowed.
+  const std::string_view quote = QuoteText(engine);
+  std::vector<FieldWord> fieldWords;
+  SetDocumentValue(engine, "FieldInst",
+                   SafeFieldInstruction(engine, instruction, quote, fieldWords));
+  std::vector<std::string> words;
+  for (FieldWord& word : fieldWords) words.push_back(std::move(word.text));
   const std::string& kind = words.empty() ? std::string() : words[0];
 
   if (EqualsIgnoringCase(kind, "INCLUDEPICTURE")) {
@@ -598,6 +602,16 @@ void FieldInstructionEnd(Engine& engine) {
       name = words[i];
     }
     if (name.empty()) return;
+    // The name goes into attributes: a quote in it is written as the output map writes one.
+    std::string escaped;
+    for (char c : name) {
+      if (c == '"')
+        escaped.append(quote);
+      else
+        escaped.push_back(c);
+    }
+    name = std::move(escaped);
+    if (!CheckLink(engine, name)) return;
     // A linked picture: a picture in the field's result may fill its record.
     LinkedPicture(engine, name);
     SetDocumentValue(engine, "_LinkFile", name);
@@ -716,6 +730,10 @@ void OpenHyperlinkAnchor(Engine& engine) {
   if (!t.objectFlag || t.hyperlinkName.empty() || t.cur.par.inTable) return;
   OutputContext* context = CurrentOutput(engine);
   if (!context) return;
+  if (!CheckLink(engine, t.hyperlinkName)) {
+    t.hyperlinkName.clear();  // the link text stays, without its link
+    return;
+  }
   SetDocumentValue(engine, "_LINK_", t.hyperlinkName);
   PushTag(engine, *context, kTagAnchor, 1, 0, "$_anchor_start_;", "$_anchor_end_;");
   t.hyperlinkName.clear();

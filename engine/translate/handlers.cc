@@ -482,11 +482,14 @@ void SpecialChar(Engine& engine) {
     case kOptDest:
       t.ignorable = true;
       return;
-    case kOptHyphen:
-      // A hyphen shown only where the line breaks: the soft hyphen keeps the word one word and
-      // lets the browser break it there.
-      EmitCodePoint(engine, 0x00AD);
+    case kOptHyphen: {
+      // A hyphen shown only where the line breaks. It is the standard character "softhyphen",
+      // written as the output map says (html: "&shy;"); a map without it writes nothing.
+      const int index = rtf::StandardCharIndex(engine, "rtfSC_softhyphen", false);
+      const char* text = rtf::OutputText(engine, index);
+      if (text && *text) PutText(engine, text);
       return;
+    }
     case kUnicodeChar:
       UnicodeChar(engine, token.param);
       return;

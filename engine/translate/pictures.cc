@@ -3,6 +3,9 @@
 // sizes, and the references of pass 2.
 #include "translate/pictures.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -125,22 +128,76 @@ std::string Palette(Engine& engine, int bits) {
   return palette;
 }
 
+/// How the rows of a device-dependent bitmap (\wbitmap) are laid out. Every figure comes from
+/// the document's picture words, so each is held to its meaningful range and computed in 64 bits
+/// before any arithmetic depends on it: a negative or huge \picw, \pich, \wbmwidthbytes or
+/// \wbmbitspixel can neither overflow nor size a buffer beyond the picture's data.
+struct BitmapLayout {
+  int bits = 1;           ///< bits per pixel: 1, 2, 4, 8, 16, 24 or 32
+  int width = 0;          ///< pixels per row, as the file header states it
+  int64_t rowLength = 0;  ///< bytes of data per row
+  int64_t rows = 0;       ///< rows written to the file
+};
+
+/// The bit depth a bitmap of `bits` bits per pixel is written with: the next valid depth (none
+/// or a negative count is 1; above 32 is 32).
+int ValidBitsPerPixel(int bits) {
+  constexpr int kValid[] = {1, 2, 4, 8, 16, 24, 32};
+  for (int valid : kValid)
+    if (bits <= valid) return valid;
+  return 32;
+}
+
+/// The layout the picture words declare, its rows held to what `remaining` bytes of input could
+/// hold (a bogus height cannot make a huge file).
+BitmapLayout DeclaredLayout(const PictureValues& v, int64_t remaining) {
+  BitmapLayout layout;
+  layout.bits = ValidBitsPerPixel(v.bitsPerPixel);
+  layout.width = v.width < 0 ? 0 : v.width;
+  layout.rowLength = v.bytesPerLine > 0
+                         ? v.bytesPerLine
+                         : ((static_cast<int64_t>(layout.width) * layout.bits + 15) / 16) * 2;
+  layout.rows = v.height < 0 ? -static_cast<int64_t>(v.height) : v.height;
+  if (remaining < 0) remaining = 0;
+  if (layout.rowLength > 0 && layout.rows > remaining / layout.rowLength)
+    layout.rows = remaining / layout.rowLength;
+  return layout;
+}
+
+/// Holds a layout to the `dataSize` bytes the picture really has: a row is never longer than all
+/// of its data (a row of a width that no data fills is cut to the data, and the header's width
+/// follows), so the row buffer and the file stay within the data's size.
+void FitToData(BitmapLayout& layout, int64_t dataSize, int64_t remaining) {
+  const int64_t most = dataSize > 0 ? dataSize : 1;
+  if (layout.rowLength <= 0 || layout.rowLength > most) {
+    layout.rowLength = most;
+    const int64_t width = most * 8 / layout.bits;
+    layout.width = static_cast<int>(std::min<int64_t>(width, INT32_MAX));
+  }
+  const int64_t limit = std::max<int64_t>(remaining, dataSize) / layout.rowLength;
+  if (layout.rows > limit) layout.rows = limit;
+}
+
 /// Writes a device-dependent bitmap (\wbitmap): header, palette and the rows of `data`, last row
 /// first, each padded to a multiple of 4 bytes.
-void WriteBitmap(Engine& engine, FileEntry* file, const PictureValues& v,
-                 const std::vector<unsigned char>& data, long rowLength, long height) {
-  const int bits = v.bitsPerPixel > 0 ? v.bitsPerPixel : 1;
-  const std::string palette = Palette(engine, bits);
-  const long padded = (rowLength + 3) & ~3L;
-  Write(file, BitmapHeader(v.width, static_cast<int>(height), bits,
-                           static_cast<long>(palette.size()), padded * height));
+void WriteBitmap(Engine& engine, FileEntry* file, const BitmapLayout& layout,
+                 const std::vector<unsigned char>& data) {
+  const std::string palette = Palette(engine, layout.bits);
+  const int64_t rowLength = layout.rowLength;
+  const int64_t padded = (rowLength + 3) & ~int64_t{3};
+  Write(file,
+        BitmapHeader(layout.width, static_cast<int>(layout.rows), layout.bits,
+                     static_cast<long>(palette.size()), static_cast<long>(padded * layout.rows)));
   Write(file, palette);
   std::vector<unsigned char> row(static_cast<std::size_t>(padded), 0);
-  for (long r = height - 1; r >= 0; --r) {
+  for (int64_t r = layout.rows - 1; r >= 0; --r) {
     std::fill(row.begin(), row.end(), 0);
-    const std::size_t start = static_cast<std::size_t>(r * rowLength);
-    for (long i = 0; i < rowLength && start + static_cast<std::size_t>(i) < data.size(); ++i)
-      row[static_cast<std::size_t>(i)] = data[start + static_cast<std::size_t>(i)];
+    const uint64_t start = static_cast<uint64_t>(r) * static_cast<uint64_t>(rowLength);
+    if (start < data.size()) {
+      const uint64_t count =
+          std::min<uint64_t>(static_cast<uint64_t>(rowLength), data.size() - start);
+      std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(start), count, row.begin());
+    }
     Write(file, row.data(), row.size());
   }
 }
@@ -178,13 +235,21 @@ double SizeFactor(const Engine& engine, int kind, bool goal) {
   }
 }
 
+/// A pixel size truncated to an int: sizes the document declares may be anything, and a double
+/// outside the int range (or not a number) must not be converted as it is.
+int PixelSize(double value) {
+  if (std::isnan(value)) return 0;
+  value = std::clamp(value, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX));
+  return static_cast<int>(value);
+}
+
 void OutputSize(const Engine& engine, const PictureValues& v, PictureRec& rec) {
   const bool goal = v.goalHeight != 0;
   const double factor = SizeFactor(engine, v.kind, goal);
   const double w = goal ? v.goalWidth : v.width;
   const double h = goal ? v.goalHeight : v.height;
-  rec.outWidth = static_cast<int>(v.scaleX * w * factor * 0.000005 + 0.5);
-  rec.outHeight = static_cast<int>(v.scaleY * h * factor * 0.000005 + 0.5);
+  rec.outWidth = PixelSize(v.scaleX * w * factor * 0.000005 + 0.5);
+  rec.outHeight = PixelSize(v.scaleY * h * factor * 0.000005 + 0.5);
 }
 
 bool SettingIsOne(Engine& engine, const char* name) { return SettingValue(engine, name) == "1"; }
@@ -267,26 +332,25 @@ void ReadPicture(Engine& engine) {
   FileEntry* file = nullptr;
   if (write) {
     file = FileOpen(engine.files, rec->fileName, "wb");
-    if (!file) ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {rec->fileName});
+    if (!file) ReportOpenFailure(engine, rec->fileName);
   }
   std::vector<unsigned char> collected;
   if (v.kind == kPictBitmap) {
-    const int bits = v.bitsPerPixel > 0 ? v.bitsPerPixel : 1;
-    long rowLength =
-        v.bytesPerLine > 0 ? v.bytesPerLine : ((static_cast<long>(v.width) * bits + 15) / 16) * 2;
-    long height = v.height < 0 ? -static_cast<long>(v.height) : v.height;
     // The declared size comes from the document: it is held to what the rest of the input can
     // hold, so that a bogus size cannot make a huge file.
-    const long remaining = reader.inputSize - reader.charCount + 1;
-    if (rowLength > 0 && height > remaining / rowLength) height = remaining / rowLength;
-    const long expected = rowLength * height;
+    const int64_t remaining = static_cast<int64_t>(reader.inputSize) - reader.charCount + 1;
+    BitmapLayout layout = DeclaredLayout(v, remaining);
+    const long expected =
+        layout.rowLength > 0 ? static_cast<long>(layout.rowLength * layout.rows) : 0;
     if (binary && !v.deviceIndependent && reader.token.param != expected)
       ReportMessage(engine, "ERR_IMG_MISMATCH", {expected, static_cast<long>(reader.token.param)});
     ReadPictureData(engine, *rec, nullptr, &collected);
-    if (file && v.deviceIndependent)
+    if (file && v.deviceIndependent) {
       WriteDib(file, collected);
-    else if (file)
-      WriteBitmap(engine, file, v, collected, rowLength, height);
+    } else if (file) {
+      FitToData(layout, static_cast<int64_t>(collected.size()), remaining);
+      WriteBitmap(engine, file, layout, collected);
+    }
   } else {
     if (file && v.kind == kPictMac) Write(file, std::string(512, '\0'));
     if (file && v.kind == kPictWmf) Write(file, PlaceableHeader(rec->outWidth, rec->outHeight));

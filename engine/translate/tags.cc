@@ -99,11 +99,19 @@ bool Matches(const Engine& engine, const TMatchEntry& entry) {
 int SpecialStateFor(Engine& engine, const OutputContext* context, int index) {
   const bool footnote = context == &engine.driver.footnotes;
   auto allowed = [&](int tag) { return tag >= kTagCapture && !(footnote && tag == kTagHRef); };
+  // _Literal writes the document's text as markup: only when RawMarkup asks for it. Otherwise
+  // the entry does not apply and the text is written as text, in its paragraph. (Asked only of
+  // an entry that applies: most format changes never need the setting.)
+  auto enabled = [&](int tag) {
+    return tag != kTagLiteral || SettingValue(engine, "RawMarkup") == "1";
+  };
   const auto& pmatch = engine.translation.pmatch;
-  if (index >= 0 && index < static_cast<int>(pmatch.size()) && allowed(pmatch[index].resolvedTag))
+  if (index >= 0 && index < static_cast<int>(pmatch.size()) && allowed(pmatch[index].resolvedTag) &&
+      enabled(pmatch[index].resolvedTag))
     return pmatch[index].resolvedTag;
   for (const TMatchEntry& entry : engine.translation.tmatch)
-    if (allowed(entry.resolvedTag) && Matches(engine, entry)) return entry.resolvedTag;
+    if (allowed(entry.resolvedTag) && Matches(engine, entry) && enabled(entry.resolvedTag))
+      return entry.resolvedTag;
   return 0;
 }
 
@@ -333,13 +341,14 @@ void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
   const int state = SpecialStateFor(engine, context, index);
 
   if (engine.driver.pass != 2 || !context) {
-    // Pass 1 writes nothing; of the special states only _Capture acts (its text is collected
-    // and its expansion run, so user functions see the same calls in both passes).
+    // Pass 1 writes nothing; of the special states only _Capture and _Name act: captured text
+    // is collected and its expansion run (so user functions see the same calls in both passes),
+    // and an anchor name is recorded, so that links to it find its file.
     ChannelState& channel = CurrentChannel(engine);
     if (state != channel.pass1State) {
-      if (channel.pass1State == kTagCapture) {
+      if (channel.pass1State == kTagCapture || channel.pass1State == kTagName) {
         OutputContext scratch;
-        scratch.specialState = kTagCapture;
+        scratch.specialState = channel.pass1State;
         ChangeSpecialState(engine, scratch, state);
       }
       if (state == kTagCapture) channel.captureFormat = t.cur.chr;

@@ -121,6 +121,10 @@ struct DeferredText {
   std::string text;
   std::vector<DeferredEvent> events;
   bool held = false;  ///< number text or events are waiting
+  /// Index in `events` of the last kFormat event, -1 when there is none. Held text asks for it
+  /// with every piece: looking it up must not walk the events (a long number text would make
+  /// that quadratic).
+  int lastFormat = -1;
 };
 
 /// A cached iconv converter from one double-byte code page to UTF-32.

@@ -3,11 +3,13 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine.h"
 #include "quillo/quillo.h"
 #include "support/test_support.h"
 
@@ -152,6 +154,109 @@ TEST_F(LibraryTest, BadInputFailsCleanly) {
   QuilloFreeResults(out, count);
   out = QuilloConvertStrRTF("{\\rtf1{\\b unclosed", 0, nullptr, &count);
   QuilloFreeResults(out, count);
+}
+
+// A conversion stopped by $Exit() or by a message whose action is "eof" stops only itself: a
+// host lives on, and its next conversion of every kind runs as if the stop had never been. Right
+// after the stop QuilloInit still says so (1).
+TEST_F(LibraryTest, StoppedConversionDoesNotStopTheNextOne) {
+  quillo::test::TempDir dir;
+  const std::string input = dir.File("doc.rtf");
+  quillo::test::WriteFile(input, "{\\rtf1\\ansi Some text.\\par}");
+  const std::string page = dir.File("doc.html");
+  // The stops: Exit() and an "eof" message, each raised inside nested expansions.
+  const std::vector<std::vector<std::string>> stops = {
+      {"-D", "Outer=[$Inner;]", "-D", "Inner=($Exit())", "-D", "Pass1Start=$Outer;"},
+      {"-D", "MSG_INVALID_FUNC_Action=eof", "-D", "Outer=[$Inner;]", "-D",
+       "Inner=($NoSuchFunction())", "-D", "Pass1Start=$Outer;"},
+  };
+  int noOptionsCount = 0;
+  ConvertedOutput* baseline = QuilloConvertStrRTF(kSmallRtf, 0, nullptr, &noOptionsCount);
+  ASSERT_NE(baseline, nullptr);
+  const std::string baselinePage(baseline[0].data, baseline[0].length);
+  QuilloFreeResults(baseline, noOptionsCount);
+
+  for (const auto& stop : stops) {
+    std::vector<std::string> words = stop;
+    words.insert(words.end(), {"-D", "PauseOnErr=0"});
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    const int argc = static_cast<int>(argv.size());
+
+    // A file conversion.
+    std::remove(page.c_str());
+    QuilloConvertRTF(input.c_str(), argc, argv.data());
+    EXPECT_FALSE(quillo::test::FileExists(page)) << stop[1];
+    EXPECT_EQ(QuilloInit(ProgramPath().c_str()), 1) << stop[1];
+    EXPECT_EQ(QuilloConvertRTF(input.c_str(), 0, nullptr), 0) << stop[1];
+    EXPECT_NE(quillo::test::ReadFile(page).find("Some text."), std::string::npos) << stop[1];
+
+    // A string conversion.
+    int count = -5;
+    ConvertedOutput* out = QuilloConvertStrRTF(kSmallRtf, argc, argv.data(), &count);
+    QuilloFreeResults(out, count);
+    EXPECT_EQ(QuilloInit(ProgramPath().c_str()), 1) << stop[1];
+    out = QuilloConvertStrRTF(kSmallRtf, 0, nullptr, &count);
+    ASSERT_NE(out, nullptr) << stop[1];
+    ASSERT_EQ(count, noOptionsCount);
+    // Nothing of the stopped conversion is left to change the next one's page.
+    EXPECT_EQ(std::string(out[0].data, out[0].length), baselinePage) << stop[1];
+    QuilloFreeResults(out, count);
+    EXPECT_EQ(Expand("$errCode;"), "");
+
+    // A batch run, and the stored-options conversion ("2").
+    const std::string batch = dir.File("run.bat");
+    std::string lines;
+    for (std::size_t i = 0; i + 1 < stop.size(); i += 2) lines += "set " + stop[i + 1] + "\n";
+    quillo::test::WriteFile(batch, lines + input + "\n");
+    std::remove(page.c_str());
+    const std::string flag = "-b" + batch;
+    QuilloConvertRTF(flag.c_str(), 0, nullptr);
+    EXPECT_FALSE(quillo::test::FileExists(page)) << stop[1];
+    EXPECT_EQ(QuilloInit(ProgramPath().c_str()), 1) << stop[1];
+    quillo::test::WriteFile(batch, input + "\n");
+    EXPECT_EQ(QuilloConvertRTF(flag.c_str(), 0, nullptr), 0) << stop[1];
+    EXPECT_NE(quillo::test::ReadFile(page).find("Some text."), std::string::npos) << stop[1];
+
+    QuilloConvertStrRTF2("{\\rtf1 $Exit()}");  // document text never stops anything
+    EXPECT_EQ(QuilloInit(ProgramPath().c_str()), 0);
+    std::string options;
+    for (std::size_t i = 0; i + 1 < stop.size(); i += 2) options += "-D '" + stop[i + 1] + "' ";
+    QuilloSetOptions(options.c_str());
+    QuilloConvertRTF2(input.c_str());
+    EXPECT_EQ(QuilloInit(ProgramPath().c_str()), 1) << stop[1];
+    QuilloSetOptions(nullptr);
+    EXPECT_GE(QuilloConvertStrRTF2(kSmallRtf), 1) << stop[1];
+
+    // The engine's own bookkeeping is back at rest.
+    const quillo::Engine& engine = quillo::GlobalEngine();
+    EXPECT_FALSE(engine.driver.stop);
+    EXPECT_FALSE(engine.driver.batchRunning);
+    EXPECT_EQ(engine.expansion.depth, 0);
+    EXPECT_FALSE(engine.expansion.unwinding);
+    EXPECT_TRUE(engine.expansion.frames.empty());
+    EXPECT_TRUE(engine.expansion.recordings.empty());
+    EXPECT_EQ(engine.messages.inReport, 0);
+    EXPECT_EQ(engine.batch.shellTextDepth, 0);
+  }
+}
+
+// A user file a conversion opened (CreateFile) goes with that conversion's files: writing to it
+// afterwards, between conversions, writes nowhere (it used to write through a freed entry).
+TEST_F(LibraryTest, UserFileOfAConversionIsGoneAfterIt) {
+  quillo::test::TempDir dir;
+  const std::string made = dir.File("made.txt");
+  std::string define = "Made=" + made;
+  char d[] = "-D", start[] = "Pass1Start=$CreateFile(Made)";
+  char* argv[] = {d, define.data(), d, start};
+  const std::string input = dir.File("doc.rtf");
+  quillo::test::WriteFile(input, kSmallRtf);
+  EXPECT_EQ(QuilloConvertRTF(input.c_str(), 4, argv), 0);
+  EXPECT_TRUE(quillo::test::FileExists(made));
+  EXPECT_EQ(quillo::GlobalEngine().expansion.userFile, nullptr);
+  QuilloSetString("Text", "late");
+  EXPECT_EQ(Expand("$WriteFile(Text,Text)"), "late");
+  EXPECT_EQ(quillo::test::ReadFile(made), "");
 }
 
 TEST_F(LibraryTest, ProgressReachesTheCallbackAndNothingElse) {

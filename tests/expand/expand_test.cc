@@ -223,15 +223,24 @@ TEST_F(ExpandTest, ExitWithMinusOneReportsErrExit) {
   EXPECT_TRUE(MessageSeen("ERR_EXIT"));
 }
 
-TEST_F(ExpandTest, ContextShowsTheRecentInput) {
+TEST_F(ExpandTest, ContextShowsTheRecentInputInOrderAndAsText) {
   Set("MSG_ERROR_PLACE_START", "<start>");
   Set("MSG_ERROR_PLACE_END", "<end>");
-  engine_->reader.recentInput = "some text";
+  // Characters go into the reader's ring as the reader stores them.
+  auto feed = [&](const std::string& text) {
+    rtf::ReaderState& reader = engine_->reader;
+    for (char c : text)
+      reader.recentInput[reader.recentInputCount++ & (rtf::kRecentInputRing - 1)] = c;
+  };
+  feed("some text");
   EXPECT_EQ(Expand("$Context()"), "<start>some text\n<end>");
-  // Only the last 62 characters are shown.
-  std::string recent = std::string(38, 'a') + std::string(62, 'b');
-  engine_->reader.recentInput = recent;
-  EXPECT_EQ(Expand("$Context()"), "<start>" + std::string(62, 'b') + "\n<end>");
+  // Only the last 62 characters are shown, oldest first, also after the ring has wrapped.
+  feed(std::string(38, 'a') + std::string(60, 'b') + "yz");
+  EXPECT_EQ(Expand("$Context()"), "<start>" + std::string(60, 'b') + "yz\n<end>");
+  // Document text is shown as text in the HTML error file, never as markup.
+  feed("<script>alert(1)</script>&\"");
+  EXPECT_EQ(Expand("$Context()"), "<start>" + std::string(33, 'b') +
+                                      "yz&lt;script&gt;alert(1)&lt;/script&gt;&amp;&quot;\n<end>");
 }
 
 TEST_F(ExpandTest, UnknownFunctionsYieldNothingAndAreReported) {

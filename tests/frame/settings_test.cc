@@ -502,5 +502,78 @@ TEST(LibraryFileTest, SearchOrder) {
   if (savedEnv) setenv("RTFLIBDIR", savedEnv->c_str(), 1);
 }
 
+// Safe mode trusts only the program folder, RTFLIBDIR and the installed data folder: a library
+// file beside the input, in a batch's search folder or in ./LIBDIR is never read.
+TEST(LibraryFileTest, SafeModeSearchesOnlyTrustedFolders) {
+  auto engine = MakeEngine();
+  TempDir override, input, program;
+  const std::string name = "quillo-safe-mode-test.txt";
+  test::WriteFile(override.File(name), "override");
+  test::WriteFile(input.File(name), "input");
+  test::WriteFile(program.File(name), "program");
+  OutputNames& paths = engine->settings.paths;
+  paths.libraryDirOverride = override.path();
+  paths.inputDirectory = input.path();
+  paths.programDirectory = program.path();
+  engine->settings.safeMode = true;
+  EXPECT_EQ(FirstLineFound(*engine, name), "program");
+  for (const std::string& candidate : LibraryFileCandidates(*engine, name)) {
+    EXPECT_EQ(candidate.rfind(override.path(), 0), std::string::npos) << candidate;
+    EXPECT_EQ(candidate.rfind(input.path(), 0), std::string::npos) << candidate;
+    EXPECT_NE(candidate, "LIBDIR/" + name);
+  }
+  engine->settings.safeMode = false;
+  EXPECT_EQ(FirstLineFound(*engine, name), "override");
+}
+
+// Safe mode is what the conversion's options say: a translation file's strings cannot turn it
+// off, nor can a later set of the name.
+TEST(OptionTest, SafeModeComesFromTheOptionsOnly) {
+  auto engine = MakeEngine();
+  test::TempDir dir;
+  const std::string trn = dir.File("off.trn");
+  test::WriteFile(trn, "#include " + test::DataDir() + "/html.trn\n.Strings\nSafeMode \"0\"\n");
+  const std::string input = dir.File("in.rtf");
+  test::WriteFile(input, "{\\rtf1 text}");
+  std::vector<std::string> words = {"", "-D", "SafeMode=1", "-D", "TrnFile=" + trn, input};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  EXPECT_EQ(ConvertFiles(*engine, static_cast<int>(words.size()), argv.data()), 0);
+  EXPECT_TRUE(engine->settings.safeMode);
+  EXPECT_EQ(SettingValue(*engine, "SafeMode"), "1");
+  SetSetting(*engine, "SafeMode", "0");
+  EXPECT_TRUE(engine->settings.safeMode);
+}
+
+// Names from the command line are literal: never expanded, wherever they end up.
+TEST(OutputNameTest, NamesFromTheCommandLineAreLiteral) {
+  auto engine = MakeEngine();
+  SetSetting(*engine, "Secret", "EXPANDED");
+  SetSetting(*engine, "OverrideDefs", "1");
+  ASSERT_EQ(Parse(*engine, {"-o", "a$Secret;.html"}), 3);
+  SetSetting(*engine, "OverrideDefs", "0");
+  EXPECT_EQ(engine->settings.paths.baseName, "a$Secret;");
+  EXPECT_EQ(engine->messages.errorFileName, "a$Secret;_err.htm");
+  // The error-file name derived from it is not expanded when the output name is applied again.
+  SetSetting(*engine, "HtmlExt", "htm");
+  EXPECT_EQ(engine->messages.errorFileName, "a$Secret;_err.htm");
+  EXPECT_EQ(StrExp(*engine, "$OutFileName;"), "a$Secret;.htm");
+  // So are the file names given with -D (hosts pass them so), any case of the name.
+  auto defined = MakeEngine();
+  SetSetting(*defined, "Secret", "EXPANDED");
+  ASSERT_EQ(Parse(*defined, {"-D", "OutFilename=b$Secret;.html", "-D",
+                             "ErrorFileName=e$Secret;.htm", "-D", "Other=$Secret;"}),
+            7);
+  EXPECT_EQ(defined->settings.paths.baseName, "b$Secret;");
+  EXPECT_EQ(defined->messages.errorFileName, "e$Secret;.htm");
+  EXPECT_EQ(StrExp(*defined, "$Other;"), "EXPANDED");  // other definitions expand as ever
+  // One a translation file defines is the expansion language's.
+  auto fromTrn = MakeEngine();
+  SetSetting(*fromTrn, "Secret", "EXPANDED");
+  SetSetting(*fromTrn, "OutFileName", "c$Secret;.html");
+  EXPECT_EQ(fromTrn->settings.paths.baseName, "cEXPANDED");
+}
+
 }  // namespace
 }  // namespace quillo

@@ -449,6 +449,41 @@ TEST_F(TranslationFileTest, FunctionLineErrors) {
   EXPECT_NO_THROW(LoadBody(".Functions\nFunction F\nSwitch x\nCase a(\nEnd\n"));
 }
 
+// A pattern that does not compile is reported with the compiler's reason first (so the user
+// learns what is wrong with it), then as the translation file's fault, for every place that
+// compiles one.
+TEST_F(TranslationFileTest, PatternErrorsReportTheReasonThenTheLine) {
+  SetAction("ERR_INVALID_SEARCH_EXPR", "message");
+  const struct {
+    const char* body;
+    const char* reason;
+  } cases[] = {
+      {".Functions\nFunction F\nSub \"(a*)*\" x\n", "*+ operand could be empty"},
+      {".Functions\nFunction F\nGsub a** x\n", "nested *?+"},
+      {".Functions\nFunction F\nSub *a x\n", "?+* follows nothing"},
+      {".Functions\nFunction F\nwhile x [z-a]\nEnd\n", "invalid [] range"},
+      {".Functions\nFunction F\nIfelse x \"(a\" y z\n", "unmatched ()"},
+      {".Functions\nFunction F\nSub ((((((((((a)))))))))) x\n", "too many ()"},
+      {".Functions\nFunction F\nSub [ab x\n", "unmatched []"},
+      {"#ifmatch abc \"a)\"\n#endif\n", "unmatched ()"},
+  };
+  for (const auto& c : cases) {
+    ClearRecordedMessages(engine());
+    LoadBody(c.body);
+    const auto& messages = engine().messages.recorded;
+    ASSERT_EQ(messages.size(), 2u) << c.body;
+    EXPECT_EQ(messages[0].code, "MSG_BAD_PROG_LOGIC") << c.body;
+    EXPECT_EQ(messages[0].text, std::string("Bad program logic:regexp ") + c.reason) << c.body;
+    EXPECT_EQ(messages[1].code, "ERR_INVALID_SEARCH_EXPR") << c.body;
+  }
+  // By default the second message abandons the load, after the reason was given.
+  SetAction("ERR_INVALID_SEARCH_EXPR", "panic");
+  ClearRecordedMessages(engine());
+  EXPECT_THROW(LoadBody(".Functions\nFunction F\nSub a** x\n"), ConversionAbandoned);
+  ASSERT_EQ(engine().messages.recorded.size(), 2u);
+  EXPECT_EQ(engine().messages.recorded[0].text, "Bad program logic:regexp nested *?+");
+}
+
 TEST_F(TranslationFileTest, SameFunctionNameWithAndWithoutOverrideDefs) {
   const std::string body = ".Functions\nFunction Twice\nLower\nFunction twice\nUpper\nSet x\n";
   ASSERT_EQ(LoadBody(body), 1);

@@ -90,5 +90,26 @@ TEST_F(CharsetsTest, ShiftJisPairsDecodeToOneCharacter) {
   }
 }
 
+// The optional hyphen is the standard character "softhyphen": written as the output map says,
+// and not at all by a map (a plain-text or user output language) that has no entry for it.
+TEST_F(CharsetsTest, OptionalHyphenGoesThroughTheOutputMap) {
+  const std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}ab\\-cd\\par}";
+  Conversion html = Convert(Tables(), rtf);
+  EXPECT_EQ(html.page, "<p>ab&shy;cd</p>\n");
+
+  const std::string plainMap = dir_.File("plain-map.txt");
+  WriteFile(plainMap, "rtfSC_a \"a\"\nrtfSC_b \"b\"\nrtfSC_c \"c\"\nrtfSC_d \"d\"\n");
+  Conversion plain = Convert(Tables(), rtf, {"-D", "OutMap=" + plainMap});
+  EXPECT_EQ(plain.page, "<p>abcd</p>\n");
+  EXPECT_EQ(plain.page.find("&#173;"), std::string::npos);
+
+  const std::string markedMap = dir_.File("marked-map.txt");
+  WriteFile(markedMap,
+            "rtfSC_a \"a\"\nrtfSC_b \"b\"\nrtfSC_c \"c\"\nrtfSC_d \"d\"\n"
+            "rtfSC_softhyphen \"<shy/>\"\n");
+  Conversion marked = Convert(Tables(), rtf, {"-D", "OutMap=" + markedMap});
+  EXPECT_EQ(marked.page, "<p>ab<shy/>cd</p>\n");
+}
+
 }  // namespace
 }  // namespace quillo::test

@@ -13,6 +13,7 @@ using FieldsTest = TranslateTest;
 constexpr char kFieldTables[] = R"(.PTag
 Normal "<p>" "</p>\n" "" "" "</p>\n<p>" "" 1 0 0 0 0 0
 List "<li>" "</li>\n" "" " " "</li>\n<li>" "" 1 0 0 0 0 0
+Heading "<h1>" "</h1>\n" "" "" "</h1>\n<h1>" "" 1 0 0 0 1 0
 .TTag
 Bold "<b>" "</b>"
 .TMatch
@@ -20,9 +21,11 @@ Bold "<b>" "</b>"
 "" 0 Hidden "" "" _HRef
 "" 0 Underline "" "" _Hot
 "" 0 StrikeThrough "" "" _Link
+"" 0 DottedUnderline "" "" _Name
 .PMatch
 Normal 0 Normal
 "List Number" 0 List
+"heading 1" 0 Heading
 .Strings
 _Ext_xref_ "<a href=\"$_LINK_;\">$_HOTTEXT_;</a>"
 _xref_ "<x href=\"$_LINK_;\">$_HOTTEXT_;</x>"
@@ -126,6 +129,29 @@ TEST_F(FieldsTest, DocumentTextIsNeverExpanded) {
   EXPECT_NE(result.page.find("<li>$Exit()$Delete(InputFile) Item</li>"), std::string::npos)
       << result.page;
   EXPECT_NE(result.page.find("END_MARKER"), std::string::npos) << "the conversion stopped";
+}
+
+// Text in a _Name format names an anchor: pass 1 records it like a bookmark, so a link to it
+// finds the file that holds it, in a single page and in a split one.
+TEST_F(FieldsTest, NameFormatAnchorsAreFoundByLinks) {
+  const std::string input = dir_.File("doc.rtf");
+  WriteFile(input, Doc("{\\uld top}Start {\\strike #top} and {\\strike #nowhere}"));
+  Conversion single = Convert(kFieldTables, "", {}, input);
+  EXPECT_EQ(single.page,
+            "<p><a name=\"top\"></a>Start <x href=\"doc.html#top\">top</x> and "
+            "<x href=\"#nowhere\">nowhere</x></p>\n");
+  EXPECT_EQ(Count(single.errors, "Could not find the target"), 1) << single.errors;
+  EXPECT_NE(single.errors.find("#nowhere"), std::string::npos);
+
+  // Split at headings: the anchor stands in the second file, the link in the first.
+  WriteFile(input,
+            "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}{\\stylesheet{\\s0 Normal;}"
+            "{\\s1 heading 1;}}\\pard See {\\strike #later}.\\par"
+            "\\pard\\s1 Second\\par\\pard {\\uld later}Here\\par}");
+  Conversion split = Convert(kFieldTables, "", {"-h", "1"}, input);
+  EXPECT_NE(split.page.find("<x href=\"doc-1.html#later\">later</x>"), std::string::npos)
+      << split.page;
+  EXPECT_EQ(split.errors.find("Could not find the target"), std::string::npos) << split.errors;
 }
 
 }  // namespace

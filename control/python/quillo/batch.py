@@ -1,0 +1,1103 @@
+"""Converts every RTF document under a folder, on a Dask cluster.
+
+    python3 -m quillo.batch SOURCE DEST [--scheduler ADDRESS | --local N] [--keep-going]
+                            [--report FILE.json] [--timeout S] [--retries N]
+                            [-D NAME=VALUE ...] [--trn FILE]
+
+Each file under SOURCE whose name ends in .rtf (any case) is converted into the same relative
+path under DEST: SOURCE/a/b.rtf gives DEST/a/b.html (and its pictures, split pages and error
+file beside it), as quillocmd would write them beside the input. The conversions run on the
+workers of a Dask distributed scheduler: one given with --scheduler, or a local cluster of N
+worker processes bound to 127.0.0.1 (--local N, the default with N the number of cores).
+SOURCE, DEST and the translation file must be reachable under the same paths from this
+machine and from every worker (a shared file system, or an object store mounted on each).
+
+How a document is converted. A worker converts in a process of its own (quillo._batch_child),
+one per worker thread, which converts one document at a time: the engine is process-wide, and a
+document that crashes or hangs the engine then costs that process only. A conversion that runs
+longer than --timeout is killed and reported as failed. A worker that dies is replaced, and Dask
+runs its task again elsewhere; a task whose workers died more than --retries times is reported
+as failed instead of being tried forever (with --scheduler, the scheduler's own
+distributed.scheduler.allowed-failures setting decides that).
+
+Tasks. Small documents are grouped into tasks of several documents (--chunk), since a Dask task
+costs about a millisecond of scheduler time: one per document would make the scheduler the
+bottleneck of a large cluster. When the scheduler gives up on a task because its workers died,
+the documents' markers (below) tell which one was being converted each time: it is reported as
+failed, the others of the task (or merely queued behind it on the same worker) are given out
+again, one per task.
+
+Resuming. A document whose main output is newer than the document (and than the translation
+file) is skipped. While a document is being converted, a marker file ".NAME.quillo-partial"
+sits beside its output; it is removed when the conversion succeeds, so outputs left half
+written by an interrupted run are never taken for finished ones. --force converts everything.
+
+Two documents that would write the same output (a.rtf and a.RTF, or any two with a
+-D OutFileName) are both reported as failed and neither is converted; two conversions that
+turn out to have written the same file are both reported.
+
+Exit status: 0 when every document was converted or skipped, 1 when any failed (or the run
+stopped early), 2 when the run could not start, 130 when interrupted.
+"""
+
+from __future__ import annotations
+
+import argparse
+import atexit
+import collections
+import dataclasses
+import importlib.util
+import json
+import logging
+import math
+import os
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import uuid
+from typing import Dict, List, Optional, Sequence, Tuple
+
+from . import _batch_child
+
+PROGRAM = "quillo.batch"
+MARKER_SUFFIX = ".quillo-partial"
+DEFAULT_TIMEOUT = 300.0
+DEFAULT_RETRIES = 2
+# A task holds at most this many documents and this many bytes of input: enough to make the
+# scheduler's cost per task small beside the conversions, few enough that progress moves and
+# the work spreads over every worker.
+CHUNK_DOCUMENTS = 32
+CHUNK_BYTES = 8 * 1024 * 1024
+# Documents waiting for a worker, in tasks: a few per worker thread keep every worker busy while
+# results travel back, and make stopping after a failure quick.
+TASKS_PER_THREAD = 3
+# Times a document whose workers died while it waited behind another is given out again.
+MAX_REQUEUES = 3
+# Seconds a worker waits for its conversion process to start (it imports quillo).
+CHILD_START_TIMEOUT = 120.0
+# A document small enough to convert with any translation file: tried once before the run, so
+# that a missing translation file or a bad setting fails the run at once, not every document.
+PROBE_RTF = b"{\\rtf1\\ansi Quillo batch probe.\\par}"
+
+
+class UsageError(Exception):
+    """The run cannot start (bad arguments, unreachable scheduler, failing translation file)."""
+
+
+# ---- Names ----------------------------------------------------------------------------------
+
+
+def output_base(relative: str) -> str:
+    """The output path of a document without extension, as quillocmd derives it: the document's
+    path with a final ".rtf" or ".RTF" dropped (exactly those two spellings, and only from a
+    name longer than the suffix)."""
+    if len(os.path.basename(relative)) > 4 and relative[-4:] in (".rtf", ".RTF"):
+        return relative[:-4]
+    return relative
+
+
+def marker_path(base: str) -> str:
+    """The marker that says a conversion into `base` (output path without extension) is under
+    way or failed."""
+    folder, name = os.path.split(base)
+    return os.path.join(folder, "." + name + MARKER_SUFFIX)
+
+
+def engine_input_name(path: str) -> str:
+    """`path` as the engine's input word. The engine lists a name holding '*' or '?' as a
+    pattern; escaped, the pattern matches this one file only."""
+    if not any(c in path for c in "*?"):
+        return path
+    return "".join("\\" + c if c in "\\*?[" else c for c in path)
+
+
+def output_words(name: str) -> List[str]:
+    """Option words that make `name` the output file name. The engine expands the output name
+    as a named-string text, so "$...;" in a file name would be run as expansion code; such a
+    name is handed over through the built-in NextToken(), whose result is used unexpanded."""
+    if "$" not in name:
+        return ["-DOutFileName=" + name]
+    return ["-DOutFileName=$NextToken()", "-DNextToken=" + name]
+
+
+def parse_definition(text: str) -> Tuple[str, str]:
+    """NAME=VALUE as quillocmd's -D reads it: the first '=' splits; a bare NAME means "1"."""
+    name, equals, value = text.partition("=")
+    if not name.strip():
+        raise UsageError(f"-D {text!r}: the setting has no name")
+    return name, value if equals else "1"
+
+
+# ---- Finding the documents ------------------------------------------------------------------
+
+
+@dataclasses.dataclass
+class Document:
+    """One document of the run and what became of it."""
+
+    index: int
+    relative: str  # path under SOURCE, '/'-separated
+    source: str  # absolute path of the document
+    size: int
+    mtime_ns: int
+    base: str  # absolute output path without extension
+    output_name: str  # the output file name handed to the engine
+    expected: str  # where the main output is expected (for resuming)
+    record: Optional[dict] = None  # the report entry once the document is settled
+
+
+def find_documents(source: str, dest: str) -> List[Tuple[str, str, os.stat_result]]:
+    """(relative path, absolute path, stat) of every RTF file under `source` (or `source`
+    itself when it is a file), sorted by relative path. Links to folders are not followed
+    (they could loop); DEST is not searched when it lies inside SOURCE."""
+    if os.path.isfile(source):
+        return [(os.path.basename(source), source, os.stat(source))]
+    found = []
+    skip = os.path.realpath(dest) if os.path.realpath(dest) != os.path.realpath(source) else None
+
+    def walk(folder: str, prefix: str) -> None:
+        try:
+            entries = list(os.scandir(folder))
+        except OSError as error:
+            print(f"{PROGRAM}: cannot list {folder}: {error.strerror}", file=sys.stderr)
+            return
+        for entry in entries:
+            relative = prefix + entry.name
+            try:
+                if entry.is_dir(follow_symlinks=False):
+                    if skip is None or os.path.realpath(entry.path) != skip:
+                        walk(entry.path, relative + "/")
+                elif entry.name.lower().endswith(".rtf") and entry.is_file():
+                    found.append((relative, entry.path, entry.stat()))
+            except OSError:
+                continue  # vanished, or a dangling link
+
+    walk(source, "")
+    found.sort(key=lambda item: item[0])
+    return found
+
+
+def mtime_ns(path: str) -> Optional[int]:
+    try:
+        return os.stat(path).st_mtime_ns
+    except OSError:
+        return None
+
+
+def attempts_started(marker: str, run_id: str) -> int:
+    """How many conversions of the document this run started and never finished: the
+    "converting" lines its marker holds for the run."""
+    try:
+        with open(marker, encoding="utf-8", errors="replace") as stamp:
+            return sum(1 for line in stamp if line.split()[:2] == ["converting", run_id])
+    except OSError:
+        return 0
+
+
+def is_up_to_date(document_mtime_ns: int, expected: str, marker: str, newer_than: int = 0) -> bool:
+    """True when the main output exists, is newer than the document (and than `newer_than`,
+    the translation file's time) and no marker says a conversion into it failed or stopped."""
+    output_time = mtime_ns(expected)
+    if output_time is None or output_time <= max(document_mtime_ns, newer_than):
+        return False
+    return not os.path.lexists(marker)
+
+
+# ---- Worker side: the conversion process ------------------------------------------------------
+
+
+class ConversionProcess:
+    """A quillo._batch_child process and the pipes to it. Used by one thread at a time."""
+
+    def __init__(self) -> None:
+        self.process: Optional[subprocess.Popen] = None
+        self.errors: Optional[int] = None  # its standard error: an unlinked file
+
+    def start(self) -> None:
+        import quillo
+
+        package_parent = os.path.dirname(os.path.dirname(os.path.abspath(quillo.__file__)))
+        environment = dict(os.environ)
+        environment["PYTHONPATH"] = os.pathsep.join(
+            [package_parent] + [p for p in environment.get("PYTHONPATH", "").split(os.pathsep) if p]
+        )
+        handle, name = tempfile.mkstemp(prefix="quillo-batch-", suffix=".err")
+        os.close(handle)
+        self.errors = os.open(name, os.O_RDWR | os.O_APPEND)
+        os.unlink(name)
+        self.process = subprocess.Popen(
+            [sys.executable, "-m", "quillo._batch_child", str(os.getpid())],
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            stderr=self.errors,
+            env=environment,
+            bufsize=0,
+            close_fds=True,
+            # Its own process group: a timeout kills the scripts a translation file started too.
+            start_new_session=True,
+        )
+        ready = self._receive(time.monotonic() + CHILD_START_TIMEOUT)
+        if not isinstance(ready, dict) or not ready.get("ready"):
+            detail = ready.get("error") if isinstance(ready, dict) else self._error_tail()
+            self.stop()
+            raise RuntimeError(f"the conversion process did not start: {detail or 'no reply'}")
+
+    def stop(self) -> None:
+        if self.process is not None:
+            try:
+                os.killpg(self.process.pid, signal.SIGKILL)
+            except OSError:
+                pass
+            self.process.wait()
+            for stream in (self.process.stdin, self.process.stdout):
+                try:
+                    stream.close()
+                except OSError:
+                    pass
+            self.process = None
+        if self.errors is not None:
+            os.close(self.errors)
+            self.errors = None
+
+    def _error_tail(self, limit: int = 2000) -> str:
+        """The last lines the process wrote to standard error (for crash reports)."""
+        if self.errors is None:
+            return ""
+        size = os.fstat(self.errors).st_size
+        data = os.pread(self.errors, limit, max(0, size - limit))
+        return data.decode("utf-8", "replace").strip()
+
+    def _read(self, size: int, deadline: float) -> object:
+        """`size` bytes from the process; "timeout" when the deadline passed first, None when
+        the process closed its output (it ended)."""
+        assert self.process is not None
+        stream = self.process.stdout
+        data = b""
+        while len(data) < size:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                return "timeout"
+            ready, _, _ = select.select([stream], [], [], remaining)
+            if not ready:
+                continue
+            chunk = os.read(stream.fileno(), size - len(data))
+            if not chunk:
+                return None
+            data += chunk
+        return data
+
+    def _receive(self, deadline: float) -> object:
+        """The next reply (a dict); "timeout" or None as for _read."""
+        header = self._read(_batch_child._LENGTH.size, deadline)
+        if not isinstance(header, bytes):
+            return header
+        (size,) = _batch_child._LENGTH.unpack(header)
+        body = self._read(size, deadline)
+        return json.loads(body) if isinstance(body, bytes) else body
+
+    def _send(self, message: dict) -> bool:
+        assert self.process is not None
+        data = json.dumps(message).encode("ascii")
+        view = memoryview(_batch_child._LENGTH.pack(len(data)) + data)
+        try:
+            while view:
+                written = os.write(self.process.stdin.fileno(), view)
+                view = view[written:]
+        except OSError:
+            return False  # the process is gone; its end is read next
+        return True
+
+    def convert(self, request: dict, timeout: float) -> dict:
+        """The child's reply to `request`; on a timeout or a crash a reply with "failure"."""
+        if self.process is None:
+            self.start()
+        assert self.process is not None
+        os.ftruncate(self.errors, 0)
+        reply = self._receive(time.monotonic() + timeout) if self._send(request) else None
+        if isinstance(reply, dict):
+            return reply
+        if reply == "timeout":
+            self.stop()
+            return {"failure": "timeout", "error": f"no result within the time limit of {timeout:g} s"}
+        # The process ended: it crashed on this document.
+        tail = self._error_tail()
+        self.process.wait()
+        code = self.process.returncode
+        self.stop()
+        if code is not None and code < 0:
+            try:
+                how = f"was killed by signal {-code} ({signal.Signals(-code).name})"
+            except ValueError:
+                how = f"was killed by signal {-code}"
+        else:
+            how = f"ended with status {code}"
+        detail = f": {tail.splitlines()[-1]}" if tail else ""
+        return {"failure": "crash", "error": f"the conversion process {how}{detail}"}
+
+
+_local = threading.local()
+_all_processes: List[ConversionProcess] = []
+_all_lock = threading.Lock()
+
+
+def _conversion_process() -> ConversionProcess:
+    """This thread's conversion process (started on first use)."""
+    process = getattr(_local, "process", None)
+    if process is None:
+        process = _local.process = ConversionProcess()
+        with _all_lock:
+            _all_processes.append(process)
+    return process
+
+
+def _stop_all_processes() -> None:
+    with _all_lock:
+        for process in _all_processes:
+            process.stop()
+
+
+atexit.register(_stop_all_processes)
+
+
+# ---- Worker side: the task ------------------------------------------------------------------
+# QUILLO_BATCH_TEST_HOOK (see quillo._batch_child) has two more test-only entries handled here:
+# "kill-worker=NAME" kills the worker process itself before it converts NAME (a document that
+# kills every worker it is given), "journal=PATH" appends "start NAME" and "done NAME" lines to
+# PATH around each conversion. Not for use outside the tests.
+
+
+def _worker_hook(stage: str, input_path: str) -> None:
+    hooks = os.environ.get("QUILLO_BATCH_TEST_HOOK")
+    if not hooks:
+        return
+    name = os.path.basename(input_path)
+    for entry in hooks.split(";"):
+        action, _, argument = entry.partition("=")
+        if action == "journal":
+            with open(argument, "a", encoding="utf-8") as journal:
+                journal.write(f"{stage} {name} {os.getpid()}\n")
+        elif action == "kill-worker" and stage == "start" and argument == name:
+            os.kill(os.getpid(), signal.SIGKILL)
+
+
+def _worker_address() -> Optional[str]:
+    try:
+        from distributed import get_worker
+
+        return get_worker().address
+    except (ImportError, ValueError):
+        return None
+
+
+def _convert_document(process: ConversionProcess, task: dict, document: dict) -> dict:
+    record = {"index": document["index"], "worker": _worker_address()}
+    expected, marker = document["expected"], document["marker"]
+    # Converted already in this run, by an earlier attempt of this task whose worker was lost
+    # before it could report: the output is newer than both the run's start and the document,
+    # and no marker says the conversion stopped half way.
+    output_time = mtime_ns(expected)
+    if (
+        output_time is not None
+        and output_time >= task["started_ns"]
+        and output_time > document["mtime_ns"]
+        and not os.path.lexists(marker)
+    ):
+        record.update(status="converted", outputs=[expected], messages=[], seconds=0.0,
+                      note="converted by an earlier attempt whose worker was lost")
+        return record
+    try:
+        os.makedirs(os.path.dirname(document["base"]), exist_ok=True)
+        # One line per attempt, kept when the worker dies: the client counts the attempts of
+        # this run to tell the document that kills its workers from those merely queued beside it.
+        with open(marker, "a", encoding="utf-8") as stamp:
+            stamp.write(f"converting {task['run']} {os.getpid()}\n")
+    except OSError as error:
+        record.update(status="failed", reason="error", seconds=0.0, messages=[], outputs=[],
+                      error=f"cannot write into {os.path.dirname(marker)}: {error.strerror}")
+        return record
+    _worker_hook("start", document["input"])
+    request = {
+        "input": engine_input_name(document["input"]),
+        "arguments": output_words(document["output_name"]) + task["words"],
+        "cwd": task["cwd"],
+    }
+    started = time.perf_counter()
+    reply = process.convert(request, task["timeout"])
+    if "failure" in reply or "error" in reply:
+        record.update(status="failed", reason=reply.get("failure", "error"), error=reply["error"],
+                      seconds=time.perf_counter() - started, messages=[], outputs=[])
+        _failed_marker(task, document)
+        return record
+    created = reply["created"]
+    record.update(seconds=reply["seconds"], messages=reply["messages"], outputs=created,
+                  engine_status=reply["status"], log=reply["log"] or None)
+    if reply["outfile"]:
+        record["main_output"] = reply["outfile"]
+    if reply["status"] == 0:
+        record["status"] = "converted"
+        try:
+            os.unlink(marker)
+        except OSError:
+            pass
+        _worker_hook("done", document["input"])
+    else:
+        record.update(status="failed", reason="conversion", error=_failure_text(reply))
+        _failed_marker(task, document)
+    return record
+
+
+def _failed_marker(task: dict, document: dict) -> None:
+    """After a failure the marker stays only where a main output exists (half written, or
+    from an earlier run): it must not be taken for the result of this document."""
+    try:
+        if os.path.lexists(document["expected"]):
+            with open(document["marker"], "w", encoding="utf-8") as stamp:
+                stamp.write(f"failed {task['run']}\n")
+        else:
+            os.unlink(document["marker"])
+    except OSError:
+        pass
+
+
+def _failure_text(reply: dict) -> str:
+    messages = reply["messages"]
+    reasons = [m for m in messages if m["action"] != "message"] or messages
+    if reasons:
+        return f"{reasons[-1]['code']}: {reasons[-1]['text']}"
+    return f"the conversion failed (status {reply['status']})"
+
+
+def convert_task(task: dict) -> List[dict]:
+    """Runs on a worker: converts the documents of one task in order, one at a time, in this
+    thread's conversion process. Returns one record per document."""
+    process = _conversion_process()
+    return [_convert_document(process, task, document) for document in task["documents"]]
+
+
+# ---- Client side: progress ------------------------------------------------------------------
+
+
+class Progress:
+    """Counts and shows how the run goes: a status line redrawn in place when standard error is
+    a terminal, otherwise a plain line at each further tenth of the run (and at least once a
+    minute). Failures are always printed, one line each."""
+
+    def __init__(self, total: int, quiet: bool, stream=None) -> None:
+        self.stream = stream or sys.stderr
+        self.total = total
+        self.quiet = quiet
+        self.terminal = self.stream.isatty() and not quiet
+        self.counts = {"converted": 0, "skipped": 0, "failed": 0}
+        self.started = time.monotonic()
+        self.last_draw = 0.0
+        self.last_plain = time.monotonic()
+        self.next_tenth = 1
+
+    @property
+    def done(self) -> int:
+        return sum(self.counts.values())
+
+    def line(self) -> str:
+        done = self.done
+        elapsed = time.monotonic() - self.started
+        percent = 100 * done // self.total if self.total else 100
+        rate = self.counts["converted"] / elapsed if elapsed > 0 else 0.0
+        text = (f"{done}/{self.total} ({percent}%): {self.counts['converted']} converted, "
+                f"{self.counts['skipped']} skipped, {self.counts['failed']} failed")
+        if rate > 0 and done < self.total:
+            remaining = (self.total - done) / rate
+            text += f", {rate:.1f} files/s, about {_duration(remaining)} left"
+        return text
+
+    def count(self, status: str) -> None:
+        self.counts[status] += 1
+        now = time.monotonic()
+        if self.terminal:
+            if now - self.last_draw >= 0.1 or self.done == self.total:
+                self.last_draw = now
+                self.stream.write("\r\x1b[K" + self.line())
+                self.stream.flush()
+        elif not self.quiet and self.total:
+            tenth = 10 * self.done // self.total
+            if tenth >= self.next_tenth or now - self.last_plain >= 60:
+                self.next_tenth = tenth + 1
+                self.last_plain = now
+                self.stream.write(f"{PROGRAM}: {self.line()}\n")
+                self.stream.flush()
+
+    def uncount(self, status: str) -> None:
+        self.counts[status] -= 1
+
+    def say(self, text: str) -> None:
+        if self.terminal:
+            self.stream.write("\r\x1b[K")
+        self.stream.write(f"{PROGRAM}: {text}\n")
+        if self.terminal:
+            self.stream.write(self.line())
+        self.stream.flush()
+
+    def restart(self) -> None:
+        """Starts the clock again (once the cluster is up: its start is not conversion time)."""
+        self.started = time.monotonic()
+
+    def finish(self) -> None:
+        if self.terminal:
+            self.stream.write("\r\x1b[K")
+            self.stream.flush()
+
+
+def _duration(seconds: float) -> str:
+    seconds = int(seconds + 0.5)
+    if seconds < 60:
+        return f"{seconds} s"
+    minutes, seconds = divmod(seconds, 60)
+    if minutes < 60:
+        return f"{minutes} min {seconds:02d} s"
+    hours, minutes = divmod(minutes, 60)
+    return f"{hours} h {minutes:02d} min"
+
+
+# ---- Client side: the run -------------------------------------------------------------------
+
+
+@dataclasses.dataclass
+class Options:
+    source: str
+    dest: str
+    scheduler: Optional[str] = None
+    local: Optional[int] = None
+    keep_going: bool = False
+    report: Optional[str] = None
+    timeout: float = DEFAULT_TIMEOUT
+    retries: int = DEFAULT_RETRIES
+    definitions: List[Tuple[str, str]] = dataclasses.field(default_factory=list)
+    trn: Optional[str] = None
+    chunk: Optional[int] = None
+    force: bool = False
+    quiet: bool = False
+
+
+class Run:
+    """One batch run: the plan, the records as they arrive, the summary and the report."""
+
+    def __init__(self, options: Options) -> None:
+        self.options = options
+        self.source = os.path.abspath(options.source)
+        self.dest = os.path.abspath(options.dest)
+        self.id = uuid.uuid4().hex
+        self.documents: List[Document] = []
+        self.words: List[str] = []
+        self.trn_path: Optional[str] = None
+        self.extension = "html"
+        self.started = time.time()
+        self.started_ns = 0
+        self.owners: Dict[str, int] = {}  # file written -> index of the document that wrote it
+        self.stopped: Optional[str] = None
+        self.progress: Optional[Progress] = None
+        self.startup_seconds = 0.0  # connecting to the scheduler, or starting the local cluster
+        self.convert_seconds = 0.0  # from then until the last result arrived
+
+    # -- planning --
+
+    def prepare(self) -> None:
+        options = self.options
+        if not os.path.exists(self.source):
+            raise UsageError(f"{options.source}: no such file or folder")
+        if options.timeout <= 0:
+            raise UsageError("--timeout must be positive")
+        if options.retries < 0:
+            raise UsageError("--retries must be 0 or more")
+        try:
+            os.makedirs(self.dest, exist_ok=True)
+        except OSError as error:
+            raise UsageError(f"cannot create {options.dest}: {error.strerror}") from None
+        out_name = None
+        self.words = []
+        if options.trn:
+            self.words.append("-DTrnFile=" + options.trn)
+        for name, value in options.definitions:
+            if name.lower() == "outfilename":
+                out_name = value
+                continue
+            self.words.append(f"-D{name}={value}")
+        # A translation file named relative to the current folder is meant (the engine would
+        # look for a relative name in its library folders only); its time counts for resuming.
+        for position, word in enumerate(self.words):
+            if word.lower().startswith("-dtrnfile="):
+                name = word[len("-DTrnFile="):]
+                if os.path.isfile(name):
+                    self.trn_path = os.path.abspath(name)
+                    self.words[position] = word[: len("-DTrnFile=")] + self.trn_path
+                break
+        self.extension = self.probe()
+        # The run's start as the destination's file system tells time, to know on a worker
+        # which outputs an earlier attempt of the same task wrote.
+        handle, name = tempfile.mkstemp(prefix=".quillo-batch-", dir=self.dest)
+        try:
+            self.started_ns = os.fstat(handle).st_mtime_ns
+        finally:
+            os.close(handle)
+            os.unlink(name)
+        for index, (relative, path, info) in enumerate(find_documents(self.source, self.dest)):
+            if out_name is not None:
+                # Every document into the one name (a conflict unless there is one document).
+                output_name = os.path.join(self.dest, out_name)
+                stem, extension = os.path.splitext(output_name)
+                base = stem if extension else output_name
+                expected = output_name if extension else output_name + "." + self.extension
+            else:
+                base = os.path.join(self.dest, output_base(relative))
+                output_name = base + ".html"
+                expected = base + "." + self.extension
+            self.documents.append(Document(index, relative, os.path.abspath(path), info.st_size,
+                                           info.st_mtime_ns, base, output_name, expected))
+
+    def probe(self) -> str:
+        """Converts a tiny document with the run's translation file and settings in a scratch
+        folder; returns the extension of the main output. Raises UsageError when it fails."""
+        process = ConversionProcess()
+        with tempfile.TemporaryDirectory(prefix="quillo-batch-probe-") as scratch:
+            document = os.path.join(scratch, "probe.rtf")
+            with open(document, "wb") as out:
+                out.write(PROBE_RTF)
+            request = {
+                "input": document,
+                "arguments": output_words(os.path.join(scratch, "probe.html")) + self.words,
+                "cwd": scratch,
+            }
+            try:
+                reply = process.convert(request, max(self.options.timeout, CHILD_START_TIMEOUT))
+            except RuntimeError as error:
+                raise UsageError(str(error)) from None
+            finally:
+                process.stop()
+        if "failure" in reply or "error" in reply:
+            raise UsageError(f"a test conversion failed: {reply['error']}")
+        if reply["status"] != 0:
+            raise UsageError("a test conversion with these settings failed: "
+                             + _failure_text(reply))
+        extension = os.path.splitext(reply["outfile"])[1][1:]
+        return extension or "html"
+
+    def settle(self, document: Document, record: dict) -> None:
+        """Records what became of a document and counts it."""
+        record.setdefault("messages", [])
+        record.setdefault("outputs", [])
+        document.record = record
+        status = record["status"]
+        if self.progress:
+            self.progress.count(status)
+            if status == "failed":
+                self.progress.say(f"{document.relative}: {record.get('error', 'failed')}")
+
+    def check_conflicts(self) -> None:
+        """Documents that map to the same output are failed before anything runs."""
+        by_base: Dict[str, List[Document]] = {}
+        for document in self.documents:
+            by_base.setdefault(document.base, []).append(document)
+        for base, group in by_base.items():
+            if len(group) < 2:
+                continue
+            for document in group:
+                others = ", ".join(d.relative for d in group if d is not document)
+                self.settle(document, {
+                    "status": "failed", "reason": "conflict", "seconds": 0.0,
+                    "error": f"{self._shown(base)}.*: the same output as {others}",
+                })
+
+    def check_written(self, document: Document) -> None:
+        """A file written by two documents of this run: both are reported, and their markers
+        put back so that a later run does not take either output for finished."""
+        record = document.record
+        log = record.get("log")
+        for name in record.get("outputs", []):
+            path = os.path.join(self.options.dest, name) if not os.path.isabs(name) else name
+            path = os.path.normpath(path)
+            if log and os.path.normpath(log) == path:
+                continue  # a log file is shared by design: each conversion appends to it
+            owner = self.owners.setdefault(path, document.index)
+            if owner == document.index:
+                continue
+            for index, other in ((document.index, owner), (owner, document.index)):
+                victim = self.documents[index]
+                if victim.record["status"] == "converted" and self.progress:
+                    self.progress.uncount("converted")
+                    self.progress.count("failed")
+                victim.record.update(
+                    status="failed", reason="conflict",
+                    error=f"{self._shown(path)} was also written by "
+                          f"{self.documents[other].relative}")
+                try:
+                    with open(marker_path(victim.base), "w", encoding="utf-8") as stamp:
+                        stamp.write(f"conflict {self.id}\n")
+                except OSError:
+                    pass
+            if self.progress:
+                self.progress.say(f"{document.relative}: {document.record['error']}")
+
+    def _shown(self, path: str) -> str:
+        relative = os.path.relpath(path, self.dest)
+        return path if relative.startswith("..") else relative
+
+    # -- the report --
+
+    def entry(self, document: Document) -> dict:
+        record = document.record or {"status": "not-run"}
+        entry = {"input": document.relative, "status": record["status"]}
+        for key in ("reason", "error", "note"):
+            if record.get(key):
+                entry[key] = record[key]
+        main = record.get("main_output") or document.expected
+        entry["output"] = self._shown(main)
+        entry["outputs"] = [self._shown(name if os.path.isabs(name) else
+                                        os.path.join(self.options.dest, name))
+                            for name in record.get("outputs", [])]
+        entry["messages"] = record.get("messages", [])
+        entry["seconds"] = round(record.get("seconds", 0.0), 6)
+        if record.get("engine_status") is not None:
+            entry["engine_status"] = record["engine_status"]
+        if record.get("worker"):
+            entry["worker"] = record["worker"]
+        return entry
+
+    def summary(self) -> Dict[str, int]:
+        counts = {"files": len(self.documents), "converted": 0, "skipped": 0, "failed": 0,
+                  "not-run": 0}
+        for document in self.documents:
+            counts[(document.record or {"status": "not-run"})["status"]] += 1
+        return counts
+
+    def write_report(self, path: str, seconds: float, scheduler: str) -> None:
+        head = {
+            "program": PROGRAM,
+            "version": _version(),
+            "source": self.source,
+            "dest": self.dest,
+            "scheduler": scheduler,
+            "settings": self.words,
+            "started": time.strftime("%Y-%m-%dT%H:%M:%S%z", time.localtime(self.started)),
+            "seconds": round(seconds, 3),
+            "startup_seconds": round(self.startup_seconds, 3),
+            "convert_seconds": round(self.convert_seconds, 3),
+            "stopped": self.stopped,
+            "summary": self.summary(),
+        }
+        text = json.dumps(head, indent=1)[:-2]  # without the closing brace
+        lines = [json.dumps(self.entry(document)) for document in self.documents]
+        text += ',\n "files": [\n' + ",\n".join(lines) + ("\n" if lines else "") + " ]\n}\n"
+        folder = os.path.dirname(os.path.abspath(path))
+        handle, scratch = tempfile.mkstemp(prefix=".report-", dir=folder)
+        with os.fdopen(handle, "w", encoding="utf-8") as out:
+            out.write(text)
+        os.replace(scratch, path)
+
+
+def _version() -> str:
+    import quillo
+
+    return quillo.__version__
+
+
+def _next_task(pending: "collections.deque[Document]", threads: int,
+               limit: Optional[int]) -> List[Document]:
+    """Takes the next task's documents off the front of `pending`."""
+    if limit:
+        size = limit
+    else:
+        # Several tasks per worker thread until the end, so that no worker idles while another
+        # works through a large last task.
+        size = max(1, min(CHUNK_DOCUMENTS, math.ceil(len(pending) / (4 * max(threads, 1)))))
+    taken, total = [], 0
+    while pending and len(taken) < size:
+        if taken and total + pending[0].size > CHUNK_BYTES:
+            break
+        document = pending.popleft()
+        taken.append(document)
+        total += document.size
+    return taken
+
+
+def _connect(options: Options):
+    """A Dask client for the run, and the local cluster it owns (or None)."""
+    from distributed import Client, LocalCluster
+
+    if options.scheduler:
+        try:
+            if os.path.isfile(options.scheduler):
+                client = Client(scheduler_file=options.scheduler, timeout="30s")
+            else:
+                client = Client(options.scheduler, timeout="30s")
+        except OSError as error:
+            raise UsageError(f"cannot reach the scheduler {options.scheduler}: {error}") from None
+        return client, None
+    workers = options.local or os.cpu_count() or 1
+    cluster = LocalCluster(
+        n_workers=workers,
+        threads_per_worker=1,
+        processes=True,
+        host="127.0.0.1",
+        dashboard_address=None,
+        silence_logs=logging.CRITICAL,
+    )
+    try:
+        return Client(cluster), cluster
+    except BaseException:
+        cluster.close()
+        raise
+
+
+def _cluster_config(options: Options) -> dict:
+    """Dask settings for the whole run (they are read again when a worker is restarted)."""
+    if options.scheduler:
+        return {}  # the scheduler's own settings hold
+    return {
+        "distributed.scheduler.allowed-failures": options.retries,
+        # Workers forked from a server process that has imported Dask once: a local cluster,
+        # and each worker restarted after it died, starts in a fraction of the time that a
+        # fresh interpreter per worker takes.
+        "distributed.worker.multiprocessing-method": "forkserver",
+    }
+
+
+def execute(run: Run, client) -> None:
+    """Gives out the documents as tasks and settles each as its result arrives."""
+    from distributed import as_completed
+    from distributed.scheduler import KilledWorker
+
+    options = run.options
+    pending = collections.deque(d for d in run.documents if d.record is None)
+    # Worker threads of the cluster, looked up again now and then: workers may join or leave.
+    threads = [1, 0.0]
+    base_task = {
+        "run": run.id,
+        "started_ns": run.started_ns,
+        "timeout": options.timeout,
+        "cwd": run.dest,
+        "words": run.words,
+    }
+    in_flight: Dict[str, List[Document]] = {}
+    completed = as_completed(with_results=True, raise_errors=False)
+    counter = [0]
+    resubmitted: Dict[int, int] = collections.Counter()
+
+    def submit(documents: List[Document]) -> None:
+        task = dict(base_task)
+        task["documents"] = [
+            {"index": d.index, "input": d.source, "base": d.base, "output_name": d.output_name,
+             "expected": d.expected, "marker": marker_path(d.base), "mtime_ns": d.mtime_ns}
+            for d in documents
+        ]
+        counter[0] += 1
+        key = f"quillo-convert-{counter[0]}-{run.id[:8]}"
+        future = client.submit(convert_task, task, key=key, pure=False, retries=options.retries)
+        in_flight[future.key] = documents
+        completed.add(future)
+
+    def refill() -> None:
+        if time.monotonic() - threads[1] > 5:
+            found = sum(client.nthreads().values())
+            if not found and not threads[1] and run.progress:
+                run.progress.say("waiting for a worker to join the scheduler")
+            threads[:] = [max(1, found), time.monotonic()]
+        while pending and len(in_flight) < TASKS_PER_THREAD * threads[0] and not run.stopped:
+            submit(_next_task(pending, threads[0], options.chunk))
+
+    refill()
+    try:
+        for future, result in completed:
+            documents = in_flight.pop(future.key)
+            if future.status == "finished":
+                by_index = {d.index: d for d in documents}
+                for record in result:
+                    document = by_index[record.pop("index")]
+                    run.settle(document, record)
+                    run.check_written(document)
+            elif future.status == "error" and isinstance(future.exception(), KilledWorker):
+                # The scheduler blames every task a lost worker held, running or queued behind
+                # the running one. The markers tell which documents were being converted when
+                # the workers died: those are failed once they used up their retries; the others
+                # (and those an earlier attempt finished) are given out again, one per task.
+                last = future.exception().last_worker.address
+                for document in documents:
+                    deaths = attempts_started(marker_path(document.base), run.id)
+                    resubmitted[document.index] += 1
+                    if deaths > options.retries:
+                        error = f"the workers converting it died {deaths} times (last {last})"
+                    elif resubmitted[document.index] > MAX_REQUEUES:
+                        error = f"the workers holding it died too often (last {last})"
+                    elif run.stopped:
+                        continue  # not given out again: reported as not run
+                    else:
+                        submit([document])
+                        continue
+                    run.settle(document, {"status": "failed", "reason": "worker-lost",
+                                          "seconds": 0.0, "error": error})
+            else:
+                error = future.exception() if future.status == "error" else "cancelled"
+                for document in documents:
+                    run.settle(document, {"status": "failed", "reason": "error", "seconds": 0.0,
+                                          "error": f"the task failed: {error}"})
+            future.release()
+            if not options.keep_going and not run.stopped and any(
+                    d.record and d.record["status"] == "failed" for d in documents):
+                run.stopped = "a document failed (no --keep-going)"
+                if in_flight and run.progress:
+                    run.progress.say(f"stopping: waiting for {len(in_flight)} running task(s)")
+            refill()
+    except KeyboardInterrupt:
+        run.stopped = "interrupted"
+        client.cancel([f for f in completed.futures])
+        raise
+
+
+def run_batch(options: Options) -> int:
+    started = time.monotonic()
+    run = Run(options)
+    run.prepare()
+    run.progress = Progress(len(run.documents), options.quiet)
+    run.check_conflicts()
+    if any(d.record for d in run.documents) and not options.keep_going:
+        run.stopped = "documents map to the same output (no --keep-going)"
+    trn_time = (mtime_ns(run.trn_path) or 0) if run.trn_path else 0
+    for document in run.documents:
+        if document.record is None and not options.force and is_up_to_date(
+                document.mtime_ns, document.expected, marker_path(document.base), trn_time):
+            run.settle(document, {"status": "skipped", "seconds": 0.0,
+                                  "note": "its output is newer than the document"})
+    scheduler = options.scheduler or f"local cluster of {options.local or os.cpu_count() or 1}"
+    interrupted = False
+    if not run.stopped and any(d.record is None for d in run.documents):
+        import dask
+
+        client = cluster = None
+        with dask.config.set(_cluster_config(options)):
+            try:
+                connecting = time.monotonic()
+                client, cluster = _connect(options)
+                run.startup_seconds = time.monotonic() - connecting
+                if options.scheduler:
+                    scheduler = client.scheduler.address
+                run.progress.restart()
+                executing = time.monotonic()
+                try:
+                    execute(run, client)
+                finally:
+                    run.convert_seconds = time.monotonic() - executing
+            except KeyboardInterrupt:
+                interrupted = True
+            finally:
+                if client is not None:
+                    client.close()
+                if cluster is not None:
+                    cluster.close()
+    run.progress.finish()
+    seconds = time.monotonic() - started
+    if options.report:
+        run.write_report(options.report, seconds, scheduler)
+    counts = run.summary()
+    rate = counts["converted"] / seconds if seconds > 0 else 0.0
+    text = (f"{PROGRAM}: {counts['files']} files: {counts['converted']} converted, "
+            f"{counts['skipped']} skipped, {counts['failed']} failed")
+    if counts["not-run"]:
+        text += f", {counts['not-run']} not run"
+    text += f" in {seconds:.1f} s ({rate:.1f} files/s)"
+    if run.stopped:
+        text += f"; stopped: {run.stopped}"
+    print(text, flush=True)
+    if interrupted:
+        return 130
+    return 1 if counts["failed"] or counts["not-run"] else 0
+
+
+# ---- Command line ---------------------------------------------------------------------------
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog=f"python3 -m {PROGRAM}",
+        description="Converts every RTF document under SOURCE into the same relative path "
+        "under DEST, on a Dask cluster.",
+        epilog="SOURCE, DEST and the translation file must have the same paths on every "
+        "worker. Exit status: 0 all converted or skipped, 1 a document failed, 2 the run "
+        "could not start.",
+    )
+    parser.add_argument("source", metavar="SOURCE", help="folder of RTF documents (or one file)")
+    parser.add_argument("dest", metavar="DEST", help="folder that receives the pages")
+    where = parser.add_mutually_exclusive_group()
+    where.add_argument("--scheduler", metavar="ADDRESS",
+                       help="a running Dask scheduler (tcp://host:8786) or its scheduler file")
+    where.add_argument("--local", metavar="N", type=int,
+                       help="start a local cluster of N worker processes on 127.0.0.1 "
+                       "(default: one per core)")
+    parser.add_argument("-k", "--keep-going", action="store_true",
+                        help="convert all it can, exit 1 if any failed (default: stop at the "
+                        "first failure)")
+    parser.add_argument("--report", metavar="FILE.json", help="write a JSON report of every file")
+    parser.add_argument("--timeout", metavar="S", type=float, default=DEFAULT_TIMEOUT,
+                        help=f"seconds one document may take (default {DEFAULT_TIMEOUT:g})")
+    parser.add_argument("--retries", metavar="N", type=int, default=DEFAULT_RETRIES,
+                        help="times a task is run again after its worker died or it raised "
+                        f"(default {DEFAULT_RETRIES})")
+    parser.add_argument("-D", dest="definitions", metavar="NAME=VALUE", action="append",
+                        default=[], help="set a named setting for every conversion (as quillocmd -D)")
+    parser.add_argument("--trn", metavar="FILE", help="translation file (default html.trn)")
+    parser.add_argument("--chunk", metavar="N", type=int,
+                        help=f"documents per task (default: up to {CHUNK_DOCUMENTS}, fewer for "
+                        "large documents or short runs)")
+    parser.add_argument("--force", action="store_true",
+                        help="convert documents whose outputs are up to date too")
+    parser.add_argument("-q", "--quiet", action="store_true", help="no progress, only failures")
+    parser.add_argument("--version", action="version", version=f"%(prog)s {_version()}")
+    return parser
+
+
+def _interrupt(signum, frame) -> None:
+    raise KeyboardInterrupt
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    # Terminated like interrupted: the report is written and a local cluster shut down.
+    signal.signal(signal.SIGTERM, _interrupt)
+    parser = _parser()
+    arguments = parser.parse_args(argv)
+    # Only looked for here (importing it costs a second): the run imports it once it needs it.
+    if importlib.util.find_spec("distributed") is None:
+        print(f"{PROGRAM}: Dask's distributed scheduler is not installed "
+              "(Debian: apt-get install python3-distributed)", file=sys.stderr)
+        return 2
+    try:
+        if arguments.local is not None and arguments.local < 1:
+            raise UsageError("--local needs at least one worker")
+        if arguments.chunk is not None and arguments.chunk < 1:
+            raise UsageError("--chunk needs at least one document per task")
+        options = Options(
+            source=arguments.source,
+            dest=arguments.dest,
+            scheduler=arguments.scheduler,
+            local=arguments.local,
+            keep_going=arguments.keep_going,
+            report=arguments.report,
+            timeout=arguments.timeout,
+            retries=arguments.retries,
+            definitions=[parse_definition(text) for text in arguments.definitions],
+            trn=arguments.trn,
+            chunk=arguments.chunk,
+            force=arguments.force,
+            quiet=arguments.quiet,
+        )
+        return run_batch(options)
+    except UsageError as error:
+        print(f"{PROGRAM}: {error}", file=sys.stderr)
+        return 2
+
+
+if __name__ == "__main__":
+    # Run as quillo.batch, not as __main__: Dask sends the task function to the workers by its
+    # module's name, which the workers import.
+    from quillo.batch import main as _main
+
+    sys.exit(_main())
