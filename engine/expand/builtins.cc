@@ -14,6 +14,7 @@
 #include "expand/program.h"
 #include "frame/buffers.h"
 #include "frame/file_table.h"
+#include "frame/html_escape.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
 #include "rtf/reader.h"
@@ -131,26 +132,7 @@ std::string Context(Engine& engine, CallArguments&, OutputContext*) {
   std::string result;
   if (const std::string* start = GetSetting(engine, "MSG_ERROR_PLACE_START"))
     result = StrExp(engine, *start);
-  for (char c : rtf::RecentInput(engine)) {
-    switch (c) {
-      case '&':
-        result += "&amp;";
-        break;
-      case '<':
-        result += "&lt;";
-        break;
-      case '>':
-        result += "&gt;";
-        break;
-      case '"':
-        result += "&quot;";
-        break;
-      case '\0':
-        break;
-      default:
-        result.push_back(c);
-    }
-  }
+  AppendHtmlEscaped(result, rtf::RecentInput(engine), kEscapeQuotes | kDropNul);
   result.push_back('\n');
   if (const std::string* end = GetSetting(engine, "MSG_ERROR_PLACE_END"))
     result.append(StrExp(engine, *end));

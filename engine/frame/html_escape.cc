@@ -22,6 +22,9 @@ void AppendHtmlEscaped(std::string& out, std::string_view text, unsigned extras)
       case '$':
         out += (extras & kEscapeDollar) ? "&#36;" : "$";
         break;
+      case '\0':
+        if (!(extras & kDropNul)) out += c;
+        break;
       case '\n':
         out += (extras & kLineBreaksAsBr) ? "<br>" : "\n";
         break;

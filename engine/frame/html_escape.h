@@ -12,6 +12,7 @@ enum HtmlEscapeExtra : unsigned {
   kEscapeQuotes = 1,    ///< '"' as "&quot;" (attribute values)
   kEscapeDollar = 2,    ///< '$' as "&#36;" (text that must never be expanded again)
   kLineBreaksAsBr = 4,  ///< a line feed as "<br>" (text shown as lines in a page)
+  kDropNul = 8,         ///< NUL bytes left out (document bytes shown in a page)
 };
 
 /// Appends `text` to `out` with the markup characters escaped.

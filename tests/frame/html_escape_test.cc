@@ -23,6 +23,8 @@ TEST(HtmlEscapeTest, EscapesMarkupAndTheRequestedExtras) {
       {"one\ntwo", kLineBreaksAsBr, "one<br>two"},
       {"<\"$\n>", kEscapeQuotes | kEscapeDollar | kLineBreaksAsBr, "&lt;&quot;&#36;<br>&gt;"},
   };
+  EXPECT_EQ(HtmlEscaped(std::string_view("a\0b", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(HtmlEscaped(std::string_view("a\0<", 3), kDropNul), "a&lt;");
   for (const Case& c : cases) EXPECT_EQ(HtmlEscaped(c.text, c.extras), c.escaped) << c.text;
   std::string out = "kept ";
   AppendHtmlEscaped(out, "<i>");
