@@ -4,14 +4,18 @@
 # each needs (when run as root). `make install` installs build/ under PREFIX (default
 # /usr/local). `make bench` times conversions against a floor scan (bench/run); `make fuzz`
 # builds the libFuzzer targets with clang into build-fuzz (run one with fuzz/run TARGET SECONDS).
+# `make tsan` builds the engine, quillocmd and the engine-handle tests with ThreadSanitizer into
+# build-tsan and runs those tests (engines on several threads, quillocmd -j).
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
 PREFIX ?= /usr/local
 
-.PHONY: all bootstrap bootstrap-demo configure build demo test install asan bench fuzz clean format
+.PHONY: all bootstrap bootstrap-demo configure build demo test install asan tsan bench fuzz clean \
+  format
 
 all: build
 
@@ -53,6 +57,17 @@ asan: $(ASAN_BUILD)/CMakeCache.txt
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+$(TSAN_BUILD)/CMakeCache.txt: | bootstrap
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLO_TSAN=ON \
+	  -DQUILLO_ENGINE_ONLY=ON -DQUILLO_BENCH=OFF
+
+# Documents larger than 1 MB are left out of the handle tests here: ThreadSanitizer makes every
+# conversion many times slower, and the races it looks for show on small documents as well.
+tsan: $(TSAN_BUILD)/CMakeCache.txt
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target quillo_engines_tests quillocmd quillo_data
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  QUILLO_ENGINES_MAX_BYTES=1000000 ctest --output-on-failure --no-tests=error -j 1
+
 $(BENCH_BUILD)/CMakeCache.txt: | bootstrap
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release
 
@@ -71,4 +86,4 @@ format:
 	git ls-files '*.cc' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

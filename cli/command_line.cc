@@ -28,6 +28,8 @@ enum class LongKind {
   kContents,
   kIndex,
   kFrames,
+  kJobs,
+  kRecursive,
 };
 
 struct LongOption {
@@ -52,6 +54,8 @@ constexpr LongOption kLongOptions[] = {
     {"contents", false, LongKind::kContents},
     {"index", false, LongKind::kIndex},
     {"frames", false, LongKind::kFrames},
+    {"jobs", true, LongKind::kJobs},
+    {"recursive", false, LongKind::kRecursive},
 };
 
 const LongOption* FindLongOption(std::string_view name) {
@@ -119,7 +123,34 @@ class Reader {
     extraPagesOption = option;
   }
 
+  /// The number of -j / --jobs: 1 to kMaxJobs.
+  void ReadJobs(std::string_view option, const std::string& value) {
+    if (value.empty() || value.size() > 4 ||
+        value.find_first_not_of("0123456789") != std::string::npos || std::stoi(value) < 1 ||
+        std::stoi(value) > kMaxJobs) {
+      line_.error = "option '" + std::string(option) + "' needs a number of jobs from 1 to " +
+                    std::to_string(kMaxJobs) + ", not '" + value + "'";
+      return;
+    }
+    line_.jobs = std::stoi(value);
+  }
+
   void ReadShortOption(const std::string& word) {
+    // quillocmd's own short options: never passed to the engine.
+    if (word == "-r") {
+      line_.recursive = true;
+      return;
+    }
+    if (word.compare(0, 2, "-j") == 0) {
+      if (word.size() > 2) {
+        ReadJobs("-j", word.substr(2));
+      } else if (index_ + 1 < words_.size()) {
+        ReadJobs("-j", words_[++index_]);
+      } else {
+        line_.error = "option '-j' needs a value";
+      }
+      return;
+    }
     translated.push_back(word);
     std::string parameter;
     if (OptionTakesNextWord(word)) {
@@ -247,10 +278,18 @@ class Reader {
         translated.push_back("-F");
         NoteExtraPages("--frames");
         break;
+      case LongKind::kJobs:
+        ReadJobs("--jobs", value);
+        break;
+      case LongKind::kRecursive:
+        line_.recursive = true;
+        break;
     }
   }
 
   static constexpr std::string_view kStandardOutputName = "-";
+  /// More jobs than this only queue for the same cores and memory.
+  static constexpr int kMaxJobs = 256;
 
   const std::vector<std::string>& words_;
   CommandLine& line_;
@@ -341,6 +380,8 @@ Output:
   -X TEXT                 text of empty anchors
 
 Running:
+  -j, --jobs N            convert N inputs at once (default: number of cores)
+  -r, --recursive         a directory FILE means every .rtf file under it
   -b, --batch FILE        run a batch file (the FILEs are its current input)
       --keep-going        convert every FILE it can, then fail if any failed
       --safe              safe mode for untrusted documents (see below)
@@ -352,6 +393,15 @@ Running:
 
 Messages go to FILE_err.htm beside the page and, as plain lines, to standard
 error. With -o - no pictures are written and messages go to standard error only.
+
+Several inputs (FILEs, a pattern, a directory with -r) are converted N at a
+time, each on an engine of its own; every page is the same as one converted
+alone, and the messages, the list of files written and the log keep the order
+of the inputs. A run over several inputs ends with a summary line. Without
+--keep-going no further input is started after one fails. Inputs whose pages
+would have the same name, named outputs (-o) and batch files are converted one
+after another. The summary line (files, bytes, seconds, failures) is shown at
+a terminal, with --verbose, and after a failure.
 
 Safe mode (-D SafeMode=1) reads translation files and maps only from RTFLIBDIR,
 the program's folder and the installed data folder (never from beside the

@@ -19,7 +19,10 @@ struct CommandLine {
   bool keepGoing = false;             ///< --keep-going: convert every input it can, fail at the end
   bool pageToStandardOutput = false;  ///< -o - (or "-" as the input without -o)
   bool noGraphics = false;            ///< the user asked for no pictures (-G)
-  std::vector<std::string> inputs;    ///< the input words, as given ("-" for standard input)
+  /// -j N, --jobs N: inputs converted at once; 0 when not given (the number of cores).
+  int jobs = 0;
+  bool recursive = false;  ///< -r, --recursive: a directory input means the RTF files under it
+  std::vector<std::string> inputs;  ///< the input words, as given ("-" for standard input)
   /// A usage error found here (unknown long option, missing value, options that cannot go
   /// together). The program prints it and exits 2 without converting anything.
   std::string error;
@@ -33,6 +36,7 @@ struct CommandLine {
 ///   begins with '-' is passed as "./word".
 /// - Short options are passed through with their parameter word (-o, -T, -D, -h, -P, -X, -b take
 ///   the next word when written alone), so "-o --x" names the file "--x".
+/// - -j N (also -jN, --jobs N) and -r (--recursive) are quillocmd's own and are not passed on.
 /// - "-" is standard input. --batch moves the batch switch to the front, where the engine
 ///   looks for it.
 /// - With the page on standard output (-o - or --output -, or "-" as the input without an

@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/parallel.h"
 #include "engine.h"
 #include "frame/data_folders.h"
 #include "frame/message_lines.h"
@@ -96,8 +99,8 @@ void PrintLine(const std::string& text) {
 }
 
 /// The recorded messages of the run, one "quillocmd: " line each (further lines indented).
-void PrintMessages(const quillo::Engine& engine) {
-  for (const quillo::MessageRecord& record : engine.messages.recorded) {
+void PrintMessages(const std::vector<quillo::MessageRecord>& records, long dropped) {
+  for (const quillo::MessageRecord& record : records) {
     std::string text = quillo::FormatMessageRecord(record);
     std::string out;
     std::size_t start = 0;
@@ -112,16 +115,20 @@ void PrintMessages(const quillo::Engine& engine) {
     }
     std::fputs(out.c_str(), stderr);
   }
-  if (engine.messages.droppedRecords > 0)
-    PrintLine("(" + std::to_string(engine.messages.droppedRecords) +
-              " more messages were not kept)");
+  if (dropped > 0) PrintLine("(" + std::to_string(dropped) + " more messages were not kept)");
 }
 
 /// The files the run wrote, from the created-files list.
-void PrintWrittenFiles(const quillo::Engine& engine) {
+void PrintWrittenFiles(const std::vector<std::string>& names) {
+  for (const std::string& name : names) PrintLine("wrote " + name);
+}
+
+/// The files of the engine's created-files list.
+std::vector<std::string> CreatedFiles(const quillo::Engine& engine) {
   const std::vector<std::string>& names = engine.log.createdFiles;
   std::size_t count = static_cast<std::size_t>(std::max(engine.files.outputFileCounter, 0));
-  for (std::size_t i = 0; i < count && i < names.size(); ++i) PrintLine("wrote " + names[i]);
+  return std::vector<std::string>(
+      names.begin(), names.begin() + static_cast<std::ptrdiff_t>(std::min(count, names.size())));
 }
 
 /// "3 of 5 inputs failed: a.rtf, b.rtf, c.rtf" after a run over several inputs.
@@ -144,18 +151,112 @@ bool FileExists(const std::string& name) {
 /// started the program from a file manager read the messages before the window closes; it only
 /// happens when someone can answer it (standard input and standard error are terminals), so a
 /// script or a `while read` loop never loses input to it.
-int FailureExit(quillo::Engine& engine) {
-  const std::string& errorFile = engine.messages.errorFileName;
+int FailureExit(const std::string& errorFile, int pauseOnErr) {
   if (!errorFile.empty() && FileExists(errorFile)) {
     std::fprintf(stderr, "Quillo has found errors and is unable to continue\n");
     std::fprintf(stderr, "See %s file for details\n", errorFile.c_str());
   }
-  if (engine.settings.mirrors.pauseOnErr != 0 && isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
+  if (pauseOnErr != 0 && isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
     std::fprintf(stderr, "Press Enter\n");
     std::fflush(stderr);
     std::getchar();
   }
   return 1;
+}
+
+long long FileSize(const std::string& name) {
+  struct stat st;
+  return stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+}
+
+/// "quillocmd: 1000 files (5242880 bytes read, 7340032 written) in 2.41 seconds with 2 jobs; 0
+/// failed" at the end of a run over several inputs.
+void PrintRunSummary(std::size_t files, long long bytesRead, long long bytesWritten, double seconds,
+                     int jobs, int failed) {
+  char time[32];
+  std::snprintf(time, sizeof time, "%.2f", seconds);
+  PrintLine(std::to_string(files) + " files (" + std::to_string(bytesRead) + " bytes read, " +
+            std::to_string(bytesWritten) + " written) in " + time + " seconds with " +
+            std::to_string(jobs) + (jobs == 1 ? " job; " : " jobs; ") + std::to_string(failed) +
+            " failed");
+}
+
+/// The summary line of a run over several inputs is for a person watching (standard error is a
+/// terminal), for --verbose, and after a failure; a script's successful run stays silent.
+bool WantsRunSummary(const quillo::cli::CommandLine& line, bool failed) {
+  if (line.quiet) return false;
+  return failed || line.verbose || isatty(STDERR_FILENO);
+}
+
+/// Counts finished inputs on standard error while a parallel run goes on.
+void ShowFinished(std::size_t done, std::size_t total, void*) {
+  std::fprintf(stderr, "\r%s: %zu of %zu files\033[K", kProgramName, done, total);
+  std::fflush(stderr);
+}
+
+/// A run over several inputs on `threads` engines at once; reports as the one-engine run does.
+int RunParallel(const quillo::cli::CommandLine& line, const quillo::cli::Plan& plan,
+                const std::string& programPath, int threads) {
+  const auto start = std::chrono::steady_clock::now();
+  quillo::cli::RunOptions options;
+  options.threads = threads;
+  options.keepGoing = line.keepGoing;
+  const bool showProgress = !line.quiet && isatty(STDERR_FILENO);
+  if (showProgress) options.finished = &ShowFinished;
+  std::vector<quillo::cli::JobResult> results =
+      quillo::cli::RunJobs(plan.jobs, programPath, options);
+  if (showProgress) std::fputs("\r\033[K", stderr);
+  std::fflush(stdout);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  // Everything in input order, as one engine would have left it.
+  std::vector<quillo::MessageRecord> messages;
+  long dropped = 0;
+  std::vector<std::string> created;
+  quillo::RunTally tally;
+  std::string errorFile;
+  int pauseOnErr = 1;
+  bool failed = false;
+  long long bytesRead = 0, bytesWritten = 0;
+  std::size_t started = 0;
+  bool logFailed = false;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    quillo::cli::JobResult& result = results[i];
+    if (!result.started) continue;
+    ++started;
+    for (quillo::MessageRecord& record : result.messages) {
+      if (messages.size() < quillo::MessageState::kMaxRecorded)
+        messages.push_back(std::move(record));
+      else
+        ++dropped;
+    }
+    dropped += result.droppedMessages;
+    for (const std::string& name : result.createdFiles) bytesWritten += FileSize(name);
+    created.insert(created.end(), result.createdFiles.begin(), result.createdFiles.end());
+    for (const quillo::LogState::Part& part : result.log)
+      if (!quillo::WriteCollectedLog(part) && !logFailed) {
+        logFailed = true;
+        PrintLine("cannot write the log " + part.path);
+      }
+    tally.converted += result.tally.converted;
+    tally.failed += result.tally.failed;
+    for (const std::string& name : result.tally.failedInputs)
+      if (tally.failedInputs.size() < quillo::RunTally::kMaxNames)
+        tally.failedInputs.push_back(name);
+    if (result.status != 0) failed = true;
+    bytesRead += FileSize(plan.jobs[i].input);
+    errorFile = result.errorFileName;
+    pauseOnErr = result.pauseOnErr;
+  }
+  if (failed || !line.quiet) PrintMessages(messages, dropped);
+  if (line.verbose) PrintWrittenFiles(created);
+  if (tally.failed > 0 && tally.failed + tally.converted > 1) PrintSummary(tally);
+  if (WantsRunSummary(line, failed))
+    PrintRunSummary(started, bytesRead, bytesWritten, seconds, threads, tally.failed);
+  if (!failed && !logFailed) return 0;
+  if (!failed) return 1;
+  return FailureExit(errorFile, pauseOnErr);
 }
 
 void PrintVersion(quillo::Engine& engine, const std::string& programPath) {
@@ -190,8 +291,18 @@ int main(int argc, char** argv) {
     return kUsageExit;
   }
 
+  quillo::cli::Plan plan = quillo::cli::PlanRun(line.engineWords, line.recursive);
+  for (const std::string& note : plan.notes) PrintLine(note);
+  const int threads = line.jobs > 0
+                          ? line.jobs
+                          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  if (line.verbose && !plan.serialReason.empty() && threads > 1)
+    PrintLine("converting one input at a time: " + plan.serialReason);
+  if (plan.jobs.size() > 1 && threads > 1) return RunParallel(line, plan, programPath, threads);
+
   // The messages are shown here as plain lines; the engine need not copy them to standard error.
   engine.messages.stderrFallback = false;
+  quillo::cli::StartEngine(engine, programPath);
   engine.driver.keepGoing = line.keepGoing;
   ProgressBar bar{engine};
   if (!line.quiet && isatty(STDERR_FILENO)) {
@@ -199,18 +310,30 @@ int main(int argc, char** argv) {
     engine.driver.progressHookData = &bar;
   }
 
+  const auto start = std::chrono::steady_clock::now();
   std::vector<char*> vector;
-  for (std::string& word : line.engineWords) vector.push_back(word.data());
+  for (std::string& word : plan.words) vector.push_back(word.data());
   vector.push_back(nullptr);
-  int rc = quillo::ConvertFiles(engine, static_cast<int>(line.engineWords.size()), vector.data());
+  int rc = quillo::ConvertFiles(engine, static_cast<int>(plan.words.size()), vector.data());
   bar.Clear();
   std::fflush(stdout);
 
   const bool failed = rc != 0;
-  if (failed || !line.quiet) PrintMessages(engine);
-  if (line.verbose) PrintWrittenFiles(engine);
+  if (failed || !line.quiet)
+    PrintMessages(engine.messages.recorded, engine.messages.droppedRecords);
+  const std::vector<std::string> created = CreatedFiles(engine);
+  if (line.verbose) PrintWrittenFiles(created);
   const quillo::RunTally& tally = engine.driver.tally;
   if (tally.failed > 0 && tally.failed + tally.converted > 1) PrintSummary(tally);
+  if (plan.jobs.size() > 1 && WantsRunSummary(line, failed)) {
+    long long bytesRead = 0, bytesWritten = 0;
+    for (const std::string& name : created) bytesWritten += FileSize(name);
+    for (const quillo::cli::Job& job : plan.jobs) bytesRead += FileSize(job.input);
+    PrintRunSummary(static_cast<std::size_t>(tally.converted + tally.failed), bytesRead,
+                    bytesWritten,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                    1, tally.failed);
+  }
   if (line.pageToStandardOutput && !line.noGraphics && !engine.pictures.records.empty() &&
       !line.quiet)
     PrintLine(std::to_string(engine.pictures.records.size()) +
@@ -223,5 +346,5 @@ int main(int argc, char** argv) {
                  "a terminal; -D PauseOnErr=0 turns that off.\n",
                  kProgramName, kProgramName);
   }
-  return FailureExit(engine);
+  return FailureExit(engine.messages.errorFileName, engine.settings.mirrors.pauseOnErr);
 }

@@ -1,17 +1,24 @@
-// quillo._quillo: the control as the Python class quillo.Control, the options splitting rule and
+// quillo._quillo: the control as the Python class quillo.Control, the engines of quillo.Engine
+// (each an engine of its own, so that threads convert in parallel), the options splitting rule and
 // the process-wide queries. The package's __init__.py adds the Pythonic layer (convert_file,
 // convert_string, Result). The GIL is released while the engine runs and taken again for each
 // event; exceptions raised by event handlers come back from the method that ran the conversion.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "control.h"
+#include "data_folder.h"
+#include "engine.h"
 
 namespace py = pybind11;
 
@@ -360,6 +367,169 @@ void SetArguments(PyControl& self, py::object value) {
   self.control_.arguments = std::move(words);
 }
 
+// ---- Engines ----------------------------------------------------------------------------------
+
+/// quillo._EngineCore, behind quillo.Engine: an engine of its own. Its conversions run without
+/// the GIL, so conversions on different engines run in parallel; one engine converts for one
+/// thread at a time (a second thread is refused with ControlBusy rather than kept waiting).
+class PyEngine {
+ public:
+  PyEngine() : engine_(std::make_unique<quillo::Engine>()) {
+    // The data folder of this installation, as the control finds it.
+    std::string folder = quillo::control::LocateDataFolder();
+    std::string program = folder.empty() ? std::string() : folder + "/";
+    py::gil_scoped_release release;
+    quillo::EngineInit(*engine_, program.empty() ? nullptr : program.c_str());
+  }
+
+  /// Converts a file with the option words; (status, created files, messages).
+  py::tuple ConvertFile(const std::vector<std::string>& words, py::object path,
+                        py::object progress) {
+    std::string name = TextArgument(path, "convert_file", "path", true);
+    Use use(*this, progress);
+    std::vector<std::string> vector = Vector(words);
+    vector.push_back(name);
+    int status = 0;
+    {
+      Pointers argv(vector);
+      py::gil_scoped_release release;
+      status = Guarded([&] { return quillo::ConvertFiles(*engine_, argv.argc(), argv.argv()); });
+    }
+    use.RaisePending();
+    const std::vector<std::string>& names = engine_->log.createdFiles;
+    std::size_t created = std::min<std::size_t>(
+        names.size(), static_cast<std::size_t>(std::max(engine_->files.outputFileCounter, 0)));
+    py::list files;
+    for (std::size_t i = 0; i < created; ++i) files.append(Decode(names[i]));
+    return py::make_tuple(status, files, Messages());
+  }
+
+  /// Converts RTF text in memory; (count, [(name, bytes)], messages).
+  py::tuple ConvertString(const std::vector<std::string>& words, py::object rtf,
+                          py::object progress) {
+    std::string text = RtfArgument(rtf, "convert_string");
+    Use use(*this, progress);
+    std::vector<std::string> vector = Vector(words);
+    int count = 0;
+    ConvertedOutput* outputs = nullptr;
+    {
+      Pointers argv(vector);
+      py::gil_scoped_release release;
+      Guarded([&] {
+        outputs = quillo::ConvertString(*engine_, argv.argc(), argv.argv(), std::string_view(text),
+                                        &count);
+        return 0;
+      });
+    }
+    std::unique_ptr<ConvertedOutput, Release> owned(outputs, Release{count});
+    use.RaisePending();
+    py::list list;
+    for (int i = 0; outputs && i < count; ++i)
+      list.append(py::make_tuple(
+          Decode(outputs[i].name ? outputs[i].name : ""),
+          py::bytes(outputs[i].data ? outputs[i].data : "",
+                    outputs[i].data ? static_cast<std::size_t>(outputs[i].length) : 0)));
+    return py::make_tuple(count, list, Messages());
+  }
+
+ private:
+  struct Release {
+    int count;
+    void operator()(ConvertedOutput* outputs) const {
+      quillo::FreeConvertedOutputs(outputs, count);
+    }
+  };
+
+  /// An argument vector the driver may read while the GIL is released.
+  struct Pointers {
+    std::vector<char*> pointers;
+    explicit Pointers(std::vector<std::string>& words) {
+      for (std::string& word : words) pointers.push_back(word.data());
+      pointers.push_back(nullptr);
+    }
+    int argc() const { return static_cast<int>(pointers.size()) - 1; }
+    char** argv() { return pointers.data(); }
+  };
+
+  /// Marks the engine in use for one conversion and installs the progress handler; taken and
+  /// dropped with the GIL held, so the flag needs no lock.
+  class Use {
+   public:
+    Use(PyEngine& self, py::object progress) : self_(self) {
+      if (self.busy_)
+        throw quillo::ControlBusy(
+            "this quillo.Engine is converting in another thread; use one Engine per thread");
+      self.busy_ = true;
+      self.progress_ = std::move(progress);
+      self.pending_ = nullptr;
+      quillo::LibraryState& library = self.engine_->library;
+      library.engineCallback = self.progress_.is_none() ? nullptr : &PyEngine::Callback;
+      library.engineCallbackData = &self;
+    }
+    ~Use() {
+      self_.engine_->library.engineCallback = nullptr;
+      self_.progress_ = py::none();
+      self_.busy_ = false;
+    }
+    void RaisePending() {
+      if (self_.pending_) std::rethrow_exception(std::exchange(self_.pending_, nullptr));
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+   private:
+    PyEngine& self_;
+  };
+
+  /// Progress reaches Python as the percentage of each MSG_PERCENT report. An exception raised
+  /// by the handler stops the conversion and is raised again by the method that ran it.
+  static char* Callback(void* data, int why, int argc, char** argv) {
+    auto* self = static_cast<PyEngine*>(data);
+    if (self->pending_ || why != 1 || argc < 2 || std::string_view(argv[0]) != "MSG_PERCENT")
+      return nullptr;
+    py::gil_scoped_acquire gil;
+    try {
+      self->progress_(std::atoi(argv[1]));
+    } catch (...) {
+      self->pending_ = std::current_exception();
+      self->engine_->driver.stop = true;
+    }
+    return nullptr;
+  }
+
+  /// Runs a conversion; nothing the engine throws may reach Python as anything but a failure.
+  template <typename Run>
+  int Guarded(Run run) {
+    try {
+      return run();
+    } catch (...) {
+      return 1;
+    }
+  }
+
+  static std::vector<std::string> Vector(const std::vector<std::string>& words) {
+    std::vector<std::string> vector(1, std::string());  // entry 0: no program path
+    for (const std::string& word : words) {
+      if (word.find('\0') != std::string::npos)
+        throw py::value_error("option words may not hold a null character");
+      vector.push_back(word);
+    }
+    return vector;
+  }
+
+  py::list Messages() const {
+    std::vector<quillo::ControlMessage> messages;
+    for (const quillo::MessageRecord& record : engine_->messages.recorded)
+      messages.push_back({record.code, record.action, record.text, record.line, record.position});
+    return MakeMessages(messages);
+  }
+
+  std::unique_ptr<quillo::Engine> engine_;
+  bool busy_ = false;
+  py::object progress_ = py::none();
+  std::exception_ptr pending_;
+};
+
 }  // namespace
 
 PYBIND11_MODULE(_quillo, m) {
@@ -501,6 +671,16 @@ s.encode("utf-8", "surrogateescape") gives the exact bytes.)doc");
         return "<quillo.Control status=" + std::to_string(self.control_.status) +
                " options=" + py::repr(Decode(self.control_.options)).cast<std::string>() + ">";
       });
+
+  py::class_<PyEngine>(m, "_EngineCore",
+                       "An engine of its own for quillo.Engine; use quillo.Engine.")
+      .def(py::init<>())
+      .def("convert_file", &PyEngine::ConvertFile, py::arg("words"), py::arg("path"),
+           py::arg("progress") = py::none(),
+           "convert_file(words, path, progress) -> (status, created_files, messages)")
+      .def("convert_string", &PyEngine::ConvertString, py::arg("words"), py::arg("rtf"),
+           py::arg("progress") = py::none(),
+           "convert_string(words, rtf, progress) -> (count, [(name, bytes)], messages)");
 
   m.def(
       "split_options",

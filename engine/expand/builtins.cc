@@ -101,15 +101,18 @@ using BuiltinFunction = std::string (*)(Engine&, CallArguments&, OutputContext*)
 std::string CallBack(Engine& engine, CallArguments& args, OutputContext*) {
   std::string id;
   if (!args.NextValue(engine, id)) return {};
-  QuilloCallback callback = engine.library.callback;
-  if (!callback) return id;
+  const LibraryState& library = engine.library;
+  if (!library.callback && !library.engineCallback) return id;
   std::vector<std::string> values;
   for (std::string value; args.NextValue(engine, value);) values.push_back(std::move(value));
   std::vector<char*> argv;
   argv.reserve(values.size());
   for (std::string& value : values) argv.push_back(value.data());
-  char* returned =
-      callback(ReadInt(id), static_cast<int>(argv.size()), argv.empty() ? nullptr : argv.data());
+  const int argc = static_cast<int>(argv.size());
+  char** texts = argv.empty() ? nullptr : argv.data();
+  char* returned = library.engineCallback ? library.engineCallback(library.engineCallbackData,
+                                                                   ReadInt(id), argc, texts)
+                                          : library.callback(ReadInt(id), argc, texts);
   if (!returned) return {};
   std::string result(returned);
   std::free(returned);  // the host hands over a malloc'ed block

@@ -29,7 +29,11 @@ struct LibraryState {
   std::vector<std::string> optionWords;
   ConvertedOutput* results = nullptr;  ///< result set of the last QuilloConvertStrRTF2
   int resultCount = 0;
-  QuilloCallback callback = nullptr;
+  QuilloCallback callback = nullptr;  ///< host callback of the process-wide interface
+  /// Host callback of an engine handle with its data; when set it is called instead of
+  /// `callback`.
+  QuilloEngineCallback engineCallback = nullptr;
+  void* engineCallbackData = nullptr;
   std::string lastMessagesText;  ///< the text QuilloLastMessages handed out last
 };
 

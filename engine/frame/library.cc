@@ -1,10 +1,12 @@
-// The exported C interface of libquillo.so. Every export works on the one process-wide engine,
-// catches everything and maps it to its failure result, so nothing is thrown to a host.
+// The exported C interface of libquillo.so: the process-wide functions on the default engine and
+// the handle functions on engines of their own. Every export catches everything and maps it to its
+// failure result, so nothing is thrown to a host.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine.h"
@@ -80,6 +82,40 @@ void FreeStoredResults(LibraryState& lib) {
   FreeConvertedOutputs(lib.results, lib.resultCount);
   lib.results = nullptr;
   lib.resultCount = 0;
+}
+
+// ---- Shared by the process-wide functions and the handles ----------------------------------
+
+int SetNamedString(Engine& engine, const char* name, const char* value) {
+  if (!name || !value) return 1;
+  try {
+    if (!engine.library.initialised && EngineInit(engine, nullptr) != 0) return 1;
+    return SetSetting(engine, name, value);
+  } catch (...) {
+    return 1;
+  }
+}
+
+char* ExpandToMalloc(Engine& engine, const char* text) {
+  if (!text) return nullptr;
+  try {
+    if (!engine.library.initialised && EngineInit(engine, nullptr) != 0) return nullptr;
+    std::string expanded = StrExp(engine, text);
+    if (expanded.empty()) return nullptr;
+    return strdup(expanded.c_str());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+const char* LastMessagesText(Engine& engine) {
+  try {
+    engine.library.lastMessagesText =
+        FormatMessageRecords(engine.messages.recorded, engine.messages.droppedRecords);
+    return engine.library.lastMessagesText.c_str();
+  } catch (...) {
+    return "";
+  }
 }
 
 QuilloBSTR CopyToBSTR(const char* text) {
@@ -195,28 +231,10 @@ int QuilloGetLength(int index) {
 }
 
 int QuilloSetString(const char* name, const char* value) {
-  if (!name || !value) return 1;
-  try {
-    Engine& engine = GlobalEngine();
-    if (!engine.library.initialised && quillo::EngineInit(engine, nullptr) != 0) return 1;
-    return quillo::SetSetting(engine, name, value);
-  } catch (...) {
-    return 1;
-  }
+  return quillo::SetNamedString(GlobalEngine(), name, value);
 }
 
-char* QuilloExpandString(const char* text) {
-  if (!text) return nullptr;
-  try {
-    Engine& engine = GlobalEngine();
-    if (!engine.library.initialised && quillo::EngineInit(engine, nullptr) != 0) return nullptr;
-    std::string expanded = quillo::StrExp(engine, text);
-    if (expanded.empty()) return nullptr;
-    return strdup(expanded.c_str());
-  } catch (...) {
-    return nullptr;
-  }
-}
+char* QuilloExpandString(const char* text) { return quillo::ExpandToMalloc(GlobalEngine(), text); }
 
 int QuilloSetCallback(QuilloCallback callback) {
   GlobalEngine().library.callback = callback;
@@ -229,15 +247,88 @@ void QuilloFreeResults(ConvertedOutput* results, int count) {
 
 const char* QuilloVersion(void) { return QUILLO_VERSION; }
 
-const char* QuilloLastMessages(void) {
+const char* QuilloLastMessages(void) { return quillo::LastMessagesText(GlobalEngine()); }
+
+// ---- Engine handles -------------------------------------------------------------------------
+// A handle is an Engine of its own; nothing here touches the default engine.
+
+}  // extern "C"
+
+struct QuilloEngine {
+  quillo::Engine engine;
+};
+
+extern "C" {
+
+QuilloEngine* QuilloEngineCreate(const char* programPath) {
   try {
-    Engine& engine = GlobalEngine();
-    engine.library.lastMessagesText =
-        quillo::FormatMessageRecords(engine.messages.recorded, engine.messages.droppedRecords);
-    return engine.library.lastMessagesText.c_str();
+    auto* handle = new QuilloEngine;
+    if (quillo::EngineInit(handle->engine, programPath) != 0) {
+      delete handle;
+      return nullptr;
+    }
+    return handle;
   } catch (...) {
-    return "";
+    return nullptr;
   }
+}
+
+void QuilloEngineDestroy(QuilloEngine* handle) {
+  try {
+    delete handle;
+  } catch (...) {
+    // Releasing never fails in a way the host could act on.
+  }
+}
+
+int QuilloEngineConvertRTF(QuilloEngine* handle, const char* rtfFile, int argc, char** argv) {
+  if (!handle) return -1;
+  try {
+    quillo::OptionVector args = quillo::HostVector(argc, argv, rtfFile ? rtfFile : "");
+    return quillo::ConvertFiles(handle->engine, args.argc(), args.argv());
+  } catch (...) {
+    return 1;
+  }
+}
+
+ConvertedOutput* QuilloEngineConvertStrRTF(QuilloEngine* handle, const char* rtfText,
+                                           uint32_t length, int argc, char** argv, int* count) {
+  int ignored = 0;
+  if (!count) count = &ignored;
+  if (!handle) {
+    *count = -1;
+    return nullptr;
+  }
+  try {
+    quillo::OptionVector args = quillo::HostVector(argc, argv, nullptr);
+    std::string_view text(rtfText ? rtfText : "", rtfText ? length : 0);
+    return quillo::ConvertString(handle->engine, args.argc(), args.argv(), text, count);
+  } catch (...) {
+    *count = 0;
+    return nullptr;
+  }
+}
+
+int QuilloEngineSetString(QuilloEngine* handle, const char* name, const char* value) {
+  if (!handle) return 1;
+  return quillo::SetNamedString(handle->engine, name, value);
+}
+
+char* QuilloEngineExpandString(QuilloEngine* handle, const char* text) {
+  if (!handle) return nullptr;
+  return quillo::ExpandToMalloc(handle->engine, text);
+}
+
+int QuilloEngineSetCallback(QuilloEngine* handle, QuilloEngineCallback callback, void* userData) {
+  if (!handle) return -1;
+  handle->engine.library.engineCallback = callback;
+  handle->engine.library.engineCallbackData = callback ? userData : nullptr;
+  return 0;
+}
+
+const char* QuilloEngineLastMessages(QuilloEngine* handle) {
+  if (!handle) return "";
+  return quillo::LastMessagesText(handle->engine);
 }
 
 // ---- BSTR layer -----------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -100,7 +102,16 @@ void OpenLogFile(Engine& engine) {
 
   // Only the first conversion of a batch or wildcard run may start the log anew.
   bool create = engine.batch.counter <= 1 && IsTrue(newLog);
-  if (!create) {
+  if (log.collect) {
+    // The host writes the part where the run would have, when it knows what came before.
+    log.collected.push_back({path, create, {}});
+    std::free(log.collectBuffer);
+    log.collectBuffer = nullptr;
+    log.collectSize = 0;
+    log.stream.reset(open_memstream(&log.collectBuffer, &log.collectSize));
+    if (!log.stream) ReportMessage(engine, "MSG_NO_LOGFILE", {path});
+    create = false;
+  } else if (!create) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0) {
       log.stream.reset(std::fopen(path.c_str(), "ae"));
@@ -109,7 +120,7 @@ void OpenLogFile(Engine& engine) {
       create = true;
     }
   }
-  if (create) {
+  if (create && !log.collect) {
     log.stream.reset(CreateLog(path));
     if (!log.stream) ReportMessage(engine, "MSG_NO_LOGFILE", {path});
   }
@@ -187,6 +198,23 @@ void CloseLogFile(Engine& engine) {
   if (!log.stream) return;
   Put(log.stream.get(), "</ul>\n");
   log.stream.reset();
+  if (log.collect && log.collectBuffer) {
+    if (!log.collected.empty())
+      log.collected.back().text.assign(log.collectBuffer, log.collectSize);
+    std::free(log.collectBuffer);
+    log.collectBuffer = nullptr;
+    log.collectSize = 0;
+  }
+}
+
+bool WriteCollectedLog(const LogState::Part& part) {
+  struct stat st;
+  const bool fresh = part.startNew || stat(part.path.c_str(), &st) != 0;
+  std::FILE* stream = fresh ? CreateLog(part.path) : std::fopen(part.path.c_str(), "ae");
+  if (!stream) return false;
+  Put(stream, part.text);
+  const bool written = std::ferror(stream) == 0;
+  return std::fclose(stream) == 0 && written;
 }
 
 }  // namespace quillo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,28 @@ struct LogState {
   /// list of a batch or wildcard run survives each conversion's reset of the settings store.
   std::vector<std::string> createdFiles;
   bool opening = false;  ///< OpenLogFile is running (its expansions may reassign OutFileName)
+
+  /// Set by a host that spreads one run over several engines (quillocmd -j): the log is not
+  /// written but kept in `collected`, one part per opening, for the host to write in input
+  /// order with WriteCollectedLog. Conversions on other engines would otherwise append to one
+  /// file at the same time.
+  bool collect = false;
+  struct Part {
+    std::string path;
+    bool startNew = false;  ///< this conversion would start the log anew (NewLogFile)
+    std::string text;       ///< heading and list items, as they would have been written
+  };
+  std::vector<Part> collected;
+  char* collectBuffer = nullptr;  ///< memory stream of the part being written
+  std::size_t collectSize = 0;
+
+  LogState() = default;
+  LogState(const LogState&) = delete;
+  LogState& operator=(const LogState&) = delete;
+  ~LogState() {
+    stream.reset();  // a memory stream writes its last bytes into collectBuffer as it closes
+    std::free(collectBuffer);
+  }
 };
 
 /// Name of the log file when LogFileName is empty, in the directory of the output.
@@ -48,5 +71,9 @@ void RecordCreatedFile(Engine& engine, const FileEntry& entry);
 void PublishCreatedFiles(Engine& engine);
 /// Ends the list of the current conversion and closes the log (nothing when none is open).
 void CloseLogFile(Engine& engine);
+/// Writes a part collected by an engine in collect mode to its log as the engine would have:
+/// a new log (with its header) when the part starts one or the file does not exist yet, else
+/// appended. False when the file could not be written.
+bool WriteCollectedLog(const LogState::Part& part);
 
 }  // namespace quillo

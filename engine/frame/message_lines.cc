@@ -46,7 +46,10 @@ std::string FormatMessageRecord(const MessageRecord& record) {
       }
       if (record.systemError != 0) {
         out += ": ";
-        out += std::strerror(record.systemError);
+        // strerror_r (the GNU form returns the text): engines on other threads format their
+        // messages at the same time, and strerror may share one buffer between them.
+        char buffer[256];
+        out += strerror_r(record.systemError, buffer, sizeof buffer);
       }
       out += '\n';
       first = false;

@@ -14,8 +14,24 @@ engine's messages.
 
 ``quillo.Control`` is the converter's control: the properties, methods and
 events (``ConvertRTF``, ``ConvertStrRTF``, ``callback``...) that scripting
-hosts have always used. All conversions of a process share one engine and run
-one at a time.
+hosts have always used. The control, convert_file and convert_string share one
+engine and run one at a time.
+
+``quillo.Engine`` is an engine of its own, with the same convert_file and
+convert_string methods. Conversions on different engines run in parallel
+(they release the GIL), so a thread pool with one engine per thread uses every
+core::
+
+    from concurrent.futures import ThreadPoolExecutor
+    engines = threading.local()
+
+    def convert(path):
+        if not hasattr(engines, "engine"):
+            engines.engine = quillo.Engine()
+        return engines.engine.convert_file(path)
+
+    with ThreadPoolExecutor(4) as pool:
+        results = list(pool.map(convert, paths))
 """
 
 from __future__ import annotations
@@ -26,6 +42,7 @@ from typing import Callable, Dict, List, NamedTuple, Optional, Tuple, Union
 
 from ._quillo import (
     Control,
+    _EngineCore,
     ControlBusy,
     __version__,
     busy,
@@ -39,6 +56,7 @@ __all__ = [
     "Control",
     "ControlBusy",
     "ConversionError",
+    "Engine",
     "Message",
     "Result",
     "busy",
@@ -253,3 +271,104 @@ def convert_string(
     outputs = dict(control.outputs)
     done()
     return Result(0, outputs, messages)
+
+
+def _file_name(path: object) -> str:
+    name = os.fsdecode(os.fspath(path))  # type: ignore[arg-type]
+    if not name:
+        raise ValueError("convert_file(): path is empty")
+    if name.startswith("-"):
+        name = os.path.join(".", name)  # never taken for an option
+    return name
+
+
+def _read_outputs(created: List[str]) -> Dict[str, bytes]:
+    outputs: Dict[str, bytes] = {}
+    for name in created:
+        try:
+            with open(name, "rb") as output:
+                outputs[name] = output.read()
+        except FileNotFoundError:
+            continue  # removed again by the conversion itself (a script, say)
+    return outputs
+
+
+class _Progress:
+    """Hands rising percentages to ``progress`` and 100 at the end, as the functions do."""
+
+    def __init__(self, progress: Optional[Progress]) -> None:
+        self.progress = progress
+        self.last = 0
+
+    def __call__(self, percent: int) -> None:
+        if self.progress is not None and percent > self.last:
+            self.last = percent
+            self.progress(percent)
+
+    def done(self) -> None:
+        if self.progress is not None and self.last < 100:
+            self.progress(100)
+
+
+class Engine:
+    """An engine of its own: converts as quillo.convert_file and quillo.convert_string do.
+
+    Each Engine has its own settings, messages and file table, and its
+    conversions release the GIL, so conversions on different engines run in
+    parallel on different threads. One Engine converts for one thread at a
+    time: a call while another thread converts on it raises ControlBusy. Use
+    one Engine per thread (threading.local, or one per pool worker).
+
+    The control (quillo.Control) and the module's functions are not affected:
+    they keep sharing the process-wide engine.
+    """
+
+    __slots__ = ("_core",)
+
+    def __init__(self) -> None:
+        self._core = _EngineCore()
+
+    def convert_file(
+        self,
+        path: Union[str, bytes, "os.PathLike[str]"],
+        trn: Union[str, "os.PathLike[str]", None] = None,
+        *,
+        progress: Optional[Progress] = None,
+        **settings: SettingValue,
+    ) -> Result:
+        """As quillo.convert_file, on this engine."""
+        name = _file_name(path)
+        watch = _Progress(progress)
+        words = _option_words(trn, settings, progress)
+        status, created, messages = self._core.convert_file(
+            words, name, watch if progress is not None else None
+        )
+        if status != 0:
+            raise ConversionError(status, messages)
+        outputs = _read_outputs(created)
+        watch.done()
+        return Result(status, outputs, messages)
+
+    def convert_string(
+        self,
+        rtf: Union[str, bytes, bytearray, memoryview],
+        trn: Union[str, "os.PathLike[str]", None] = None,
+        *,
+        progress: Optional[Progress] = None,
+        **settings: SettingValue,
+    ) -> Result:
+        """As quillo.convert_string, on this engine."""
+        if not isinstance(rtf, (str, bytes, bytearray, memoryview)):
+            raise TypeError(f"rtf must be str or bytes, not {type(rtf).__name__}")
+        watch = _Progress(progress)
+        words = _option_words(trn, settings, progress)
+        count, outputs, messages = self._core.convert_string(
+            words, rtf, watch if progress is not None else None
+        )
+        if count <= 0:
+            raise ConversionError(1, messages)
+        watch.done()
+        return Result(0, dict(outputs), messages)
+
+    def __repr__(self) -> str:
+        return "<quillo.Engine>"

@@ -95,3 +95,24 @@ def convert_string(
     progress: Optional[_Progress] = None,
     **settings: _SettingValue,
 ) -> Result: ...
+
+class Engine:
+    """An engine of its own; conversions on different engines run in parallel."""
+
+    def __init__(self) -> None: ...
+    def convert_file(
+        self,
+        path: _Path,
+        trn: Union[str, os.PathLike[str], None] = None,
+        *,
+        progress: Optional[_Progress] = None,
+        **settings: _SettingValue,
+    ) -> Result: ...
+    def convert_string(
+        self,
+        rtf: Union[str, bytes, bytearray, memoryview],
+        trn: Union[str, os.PathLike[str], None] = None,
+        *,
+        progress: Optional[_Progress] = None,
+        **settings: _SettingValue,
+    ) -> Result: ...

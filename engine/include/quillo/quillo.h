@@ -1,8 +1,21 @@
 /* Quillo: RTF to HTML/XML conversion engine, public C interface of libquillo.so.
  *
- * Every function works on one process-wide engine; there are no handles. Call the functions from
- * one thread at a time, and never start a conversion from inside the host callback. All text is
+ * Two interfaces share one engine implementation:
+ *   - The process-wide functions (QuilloInit, QuilloConvertRTF, ...) work on one default engine
+ *     that the library keeps. Call them from one thread at a time.
+ *   - The engine handles (QuilloEngineCreate, QuilloEngineConvertRTF, ...) each own a complete
+ *     engine of their own: settings, stored messages, callback, file table, translation tables.
+ *     Different handles may be used from different threads at the same time; one handle is used by
+ *     one thread at a time (a handle may move between threads between calls). The default engine
+ *     and the handles never see one another's settings, messages or callbacks.
+ * Never start a conversion from inside a host callback on the engine that called it. All text is
  * 8-bit (Windows-1252 for text produced from RTF); all integers are 32-bit signed.
+ *
+ * What engines share: nothing mutable. Each engine loads its own copy of the data files (the
+ * control-word table, character maps, translation files). The library never changes the
+ * environment, the working directory, the locale or signal handling; it reads the environment
+ * (RTFLIBDIR, XDG_DATA_DIRS, TZ through localtime_r), so a host must not change those while
+ * conversions run. Two engines writing the same output file at once is the host's to avoid.
  *
  * Ownership, in short:
  *   - Texts passed in are only read; the engine copies what it keeps.
@@ -104,12 +117,58 @@ QUILLO_API const char* QuilloVersion(void);
 
 /** The messages of the last conversion (file, string or batch) as plain text, one message per
  *  line: "INPUT:LINE:POSITION: CODE: text", where INPUT is left out in string conversions and
- *  before an input was named, and LINE:POSITION when no RTF had been read; a file that could not be opened or written adds
- *  the system's reason (": No such file or directory"); further lines of a message are indented
- *  by two blanks. Progress reports and ignored messages are not included. Returns "" when there
- *  were none (never NULL). The text belongs to the engine and stays valid until the next
- *  QuilloLastMessages call; a conversion does not change it. */
+ *  before an input was named, and LINE:POSITION when no RTF had been read; a file that could not be
+ * opened or written adds the system's reason (": No such file or directory"); further lines of a
+ * message are indented by two blanks. Progress reports and ignored messages are not included.
+ * Returns "" when there were none (never NULL). The text belongs to the engine and stays valid
+ * until the next QuilloLastMessages call; a conversion does not change it. */
 QUILLO_API const char* QuilloLastMessages(void);
+
+/* ---- Engine handles ------------------------------------------------------------------------
+ * A re-entrant interface beside the process-wide one: each QuilloEngine is an engine of its own.
+ * Every function taking a handle accepts NULL and then fails as documented (-1, NULL, 1...). */
+
+/** An engine: opaque. Create with QuilloEngineCreate, release with QuilloEngineDestroy. */
+typedef struct QuilloEngine QuilloEngine;
+
+/** Host callback of a handle: as QuilloCallback, with the `userData` given to
+ *  QuilloEngineSetCallback first, so one function can serve many engines. */
+typedef char* (*QuilloEngineCallback)(void* userData, int why, int argc, char** argv);
+
+/** Creates and initialises an engine; `programPath` (may be NULL) names the program whose folder
+ *  is searched for the data files, as for QuilloInit. Returns NULL when memory runs out or the
+ *  engine could not be initialised. Safe to call from any thread. */
+QUILLO_API QuilloEngine* QuilloEngineCreate(const char* programPath);
+
+/** Releases an engine and everything it owns (results it returned stay the caller's). NULL is
+ *  allowed. The handle must not be in use by another thread. */
+QUILLO_API void QuilloEngineDestroy(QuilloEngine* engine);
+
+/** As QuilloConvertRTF on `engine`. Returns -1 for a NULL handle. */
+QUILLO_API int QuilloEngineConvertRTF(QuilloEngine* engine, const char* rtfFile, int argc,
+                                      char** argv);
+
+/** As QuilloConvertStrRTF on `engine`, for an RTF text of `length` bytes (it may hold NUL bytes,
+ *  as \bin data does). The result belongs to the caller (QuilloFreeResults). *count is -1 for a
+ *  NULL handle or when the engine could not be initialised, 0 when the conversion failed. */
+QUILLO_API ConvertedOutput* QuilloEngineConvertStrRTF(QuilloEngine* engine, const char* rtfText,
+                                                      uint32_t length, int argc, char** argv,
+                                                      int* count);
+
+/** As QuilloSetString on `engine`. Returns 1 for a NULL argument. */
+QUILLO_API int QuilloEngineSetString(QuilloEngine* engine, const char* name, const char* value);
+
+/** As QuilloExpandString on `engine` (a malloc'ed text the caller frees, or NULL). */
+QUILLO_API char* QuilloEngineExpandString(QuilloEngine* engine, const char* text);
+
+/** Registers the engine's host callback and the `userData` handed to it; NULL removes it. The
+ *  callback runs on the thread converting on `engine`. Returns 0, or -1 for a NULL handle. */
+QUILLO_API int QuilloEngineSetCallback(QuilloEngine* engine, QuilloEngineCallback callback,
+                                       void* userData);
+
+/** As QuilloLastMessages for the last conversion of `engine`; "" for a NULL handle. The text
+ *  belongs to the engine until its next QuilloEngineLastMessages call or its destruction. */
+QUILLO_API const char* QuilloEngineLastMessages(QuilloEngine* engine);
 
 /* BSTR layer (Windows memory layout: 32-bit byte length, the bytes, two NUL bytes; the pointer
  * points at the bytes). The forwarders below return BSTRs made this way. */
