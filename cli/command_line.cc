@@ -68,8 +68,6 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-bool IsPattern(std::string_view word) { return word.find_first_of("*?") != std::string_view::npos; }
-
 /// Reads the command line word by word. Options the run needs to know about (an output on
 /// standard output, pages besides the main one) are noted as they pass.
 class Reader {
@@ -305,6 +303,8 @@ constexpr const char* kOnePageSettings[] = {
 };
 
 }  // namespace
+
+bool IsPattern(std::string_view word) { return word.find_first_of("*?") != std::string_view::npos; }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& words,
                              const std::string& programPath) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillo::cli {
@@ -44,6 +45,9 @@ struct CommandLine {
 ///   pictures are fixed off for it, and --split, --contents, --index, --frames, --batch,
 ///   several inputs and patterns are usage errors.
 CommandLine ParseCommandLine(const std::vector<std::string>& words, const std::string& programPath);
+
+/// True when an input word is a pattern ("*" or "?") the engine lists.
+bool IsPattern(std::string_view word);
 
 /// The text of --help.
 std::string HelpText();

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "frame/batch.h"
 #include "frame/file_table.h"
 #include "frame/settings.h"
@@ -25,8 +26,6 @@ namespace quillo::cli {
 namespace {
 
 // ---- Planning ----------------------------------------------------------------------------------
-
-bool IsPattern(const std::string& word) { return word.find_first_of("*?") != std::string::npos; }
 
 bool IsDirectory(const std::string& path) {
   struct stat st;

@@ -751,7 +751,9 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
   Control& control = *control_;
   PublishProgress(100, true);
   std::string output = Absolute(control.ExpandString("$Outfilename;"));
-  if (current_.kind == Job::kSample) output = current_.outputName;
+  // The sample's output is named by OutFilename; a translation file of another language gives
+  // it that language's extension (readme.xml, readme.epub), and the engine names what it wrote.
+  if (current_.kind == Job::kSample && !FileExists(output)) output = current_.outputName;
   std::string errorFile = ErrorFileFor(output, name);
   Json messages = Json::array();
   for (const ControlMessage& m : Control::LastMessages())

@@ -16,6 +16,7 @@
 #include "frame/file_table.h"
 #include "frame/html_escape.h"
 #include "frame/messages.h"
+#include "frame/package.h"
 #include "frame/settings.h"
 #include "rtf/reader.h"
 #include "structure/structure.h"
@@ -186,6 +187,10 @@ std::string GenLocalTOC(Engine& engine, CallArguments&, OutputContext*) {
 
 std::string GenPeerTOC(Engine& engine, CallArguments&, OutputContext*) {
   return structure::GenPeerTOC(engine);
+}
+
+std::string GenFileTOC(Engine& engine, CallArguments&, OutputContext*) {
+  return structure::GenFileTOC(engine);
 }
 
 /// IndexEntry(text, reference): with GenIndex on, adds an index entry and yields "Index<n>", which
@@ -371,6 +376,89 @@ std::string CloseFile(Engine& engine, CallArguments& args, OutputContext*) {
   return {};
 }
 
+/// The path of a file beside the output named `name` (a name without folders, or a relative path
+/// without ".." parts), or "" when `name` could name a file elsewhere.
+std::string BesideOutput(Engine& engine, std::string_view name) {
+  if (name.empty() || name[0] == '/' || engine.settings.paths.baseName.empty()) return {};
+  for (std::size_t start = 0; start <= name.size();) {
+    std::size_t end = name.find('/', start);
+    if (end == std::string_view::npos) end = name.size();
+    const std::string_view part = name.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return {};
+    start = end + 1;
+  }
+  const std::string_view folder = DirectoryPart(engine.settings.paths.baseName);
+  return folder.empty() ? std::string(name) : std::string(folder) + "/" + std::string(name);
+}
+
+/// PutOutputFile(suffix, text): writes text to the file named by the output's base path and the
+/// suffix (".opf" beside "book.html" is "book.opf"). Like the pages it stays beside the output,
+/// so a translation file can write the package files of a publication; a suffix with a "/" is
+/// refused (MSG_CANT_OPEN). Empty.
+std::string PutOutputFile(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string suffix, text;
+  if (!args.NextValue(engine, suffix) || !args.NextValue(engine, text)) return {};
+  if (suffix.find('/') != std::string::npos || engine.settings.paths.baseName.empty()) {
+    ReportMessage(engine, "MSG_CANT_OPEN", {suffix});
+    return {};
+  }
+  const std::string path = engine.settings.paths.baseName + suffix;
+  FileEntry* file = FileOpen(engine.files, path, "w");
+  if (!file) {
+    ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {path});
+    return {};
+  }
+  FilePutString(file, text);
+  FileClose(file);
+  return {};
+}
+
+/// PackFiles(suffix, list, remove): writes the ZIP archive named by the output's base path and
+/// the suffix, from the files of the named list, in its order. An element is the member's name in
+/// the archive, or that name, a tab and the file's name beside the output when they differ
+/// ("META-INF/container.xml<tab>book-container.xml"). Only files this conversion wrote are
+/// packed; any other is reported (MSG_CANT_OPEN) and left out. With remove non-zero the packed files are removed
+/// afterwards, so that the archive stands in their place. Empty.
+std::string PackFiles(Engine& engine, CallArguments& args, OutputContext*) {
+  std::string suffix, listName;
+  if (!args.NextValue(engine, suffix) || !args.NextValue(engine, listName)) return {};
+  const bool remove = ReadInt(args.ValueOr(engine, "0")) != 0;
+  if (suffix.find('/') != std::string::npos || engine.settings.paths.baseName.empty()) {
+    ReportMessage(engine, "MSG_CANT_OPEN", {suffix});
+    return {};
+  }
+  std::vector<ArchiveMember> members;
+  std::vector<std::string> packed;
+  if (NamedList* list = FindList(engine, listName)) {
+    for (const std::string& element : list->elements) {
+      const std::size_t tab = element.find('\t');
+      ArchiveMember member;
+      member.name = element.substr(0, tab);
+      const std::string path =
+          BesideOutput(engine, tab == std::string::npos ? member.name : element.substr(tab + 1));
+      if (member.name.empty() || path.empty() || !ReadWrittenFile(engine, path, member.data)) {
+        ReportMessage(engine, "MSG_CANT_OPEN", {path.empty() ? element : path});
+        continue;
+      }
+      members.push_back(std::move(member));
+      packed.push_back(path);
+    }
+  }
+  const std::string archiveName = engine.settings.paths.baseName + suffix;
+  FileEntry* archive = FileOpen(engine.files, archiveName, "wb");
+  if (!archive || !WriteZipArchive(archive, members)) {
+    ReportMessage(engine, "ERR_FILE_OPEN_FAILED", {archiveName});
+    if (archive) FileRemove(archive);
+    return {};
+  }
+  FileClose(archive);
+  if (remove)
+    for (const std::string& path : packed)
+      if (path != archiveName)
+        if (FileEntry* file = WrittenFile(engine, path)) FileRemove(file);
+  return {};
+}
+
 /// NextToken(): the stored value of the named string NextToken, unexpanded.
 std::string NextToken(Engine& engine, CallArguments&, OutputContext*) {
   return SettingValue(engine, "NextToken");
@@ -406,6 +494,9 @@ constexpr Builtin kBuiltins[] = {
     {"NextToken", NextToken, false},
     {"GenLocalTOC", GenLocalTOC, false},
     {"GenPeerTOC", GenPeerTOC, false},
+    {"GenFileTOC", GenFileTOC, false},
+    {"PutOutputFile", PutOutputFile, false},
+    {"PackFiles", PackFiles, false},
 };
 
 }  // namespace

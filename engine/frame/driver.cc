@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <vector>
@@ -177,6 +178,7 @@ void OpenOutputFile(Engine& engine, int number) {
   }
   if (!d.footnoteFile) ReportMessage(engine, "ERR_TMP_OPEN_FAILED");
   d.footnotes.file = d.footnoteFile;
+  d.footnotesMoved = 0;
   if (number == 0) {
     PushPageEntry(engine, d.main, 1, "$TitlePageHead;", "$TitlePageEnd;");
     structure::NoteTitleHeadEnd(engine, d.main);  // the frame page copies from here
@@ -187,6 +189,29 @@ void OpenOutputFile(Engine& engine, int number) {
   }
 }
 
+/// The text of the footnote output after what was moved into the main text already; what it
+/// returns counts as moved.
+std::string UnmovedFootnotes(Engine& engine) {
+  DriverState& d = engine.driver;
+  std::string text;
+  if (!d.footnoteFile) return text;
+  if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
+    const std::string_view all = d.footnoteFile->output.view();
+    if (static_cast<std::size_t>(d.footnotesMoved) < all.size())
+      text.assign(all.substr(static_cast<std::size_t>(d.footnotesMoved)));
+  } else {
+    const long end = FileTell(d.footnoteFile);
+    if (end > d.footnotesMoved) {
+      FileSeek(d.footnoteFile, d.footnotesMoved, 0);
+      std::string line;
+      while (FileReadLine(d.footnoteFile, line, 257)) text += line;
+      FileSeek(d.footnoteFile, 0, 2);  // further footnotes are written at the end
+    }
+  }
+  d.footnotesMoved += static_cast<long>(text.size());
+  return text;
+}
+
 /// Closes the open tags, appends collected footnotes, writes the closing page strings and closes
 /// the output file. At the end of the input also runs the last hook and closes the error file.
 void FinishOutputFile(Engine& engine, bool atEndOfInput) {
@@ -195,19 +220,14 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
   // Open paragraph and text tags and special text states of both channels are closed first.
   translate::FinishOutputFormatting(engine);
   d.outputOpen = false;
-  // Footnotes collected for this file follow its text, after the separator.
+  // Footnotes collected for this file (and not moved into its text already) follow its text,
+  // after the separator.
   if (d.footnoteFile) {
     FlushContext(engine, d.footnotes);
-    if (d.footnoteFile->kind == FileKind::kMemoryOutput ? d.footnoteFile->output.length() > 0
-                                                        : FileTell(d.footnoteFile) > 0) {
+    const std::string footnotes = UnmovedFootnotes(engine);
+    if (!footnotes.empty()) {
       ExpandInto(engine, d.main, "$FNSep;");
-      if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
-        PutWrap(engine, d.footnoteFile->output.view(), d.main, 0);
-      } else {
-        FileSeek(d.footnoteFile, 0, 0);
-        std::string line;
-        while (FileReadLine(d.footnoteFile, line, 257)) PutWrap(engine, line, d.main, 0);
-      }
+      PutWrap(engine, footnotes, d.main, 0);
       // The end of the footnote section, when the translation file has one.
       if (GetSetting(engine, "FNEnd")) ExpandInto(engine, d.main, "$FNEnd;");
     }
@@ -233,6 +253,18 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
 }
 
 }  // namespace
+
+void MoveFootnoteIntoText(Engine& engine) {
+  DriverState& d = engine.driver;
+  if (d.pass != 2 || !d.outputOpen || !d.footnoteFile || !d.main.file) return;
+  FlushContext(engine, d.footnotes);
+  const std::string footnote = UnmovedFootnotes(engine);
+  if (footnote.empty()) return;
+  // The text tags of the reference close first, so that the footnote's own markup nests in none
+  // of them; the text after it opens them again as needed.
+  translate::PopTags(engine, translate::kTagText, d.main, 3);
+  PutWrap(engine, footnote, d.main, 0);
+}
 
 void ChangeOutputFile(Engine& engine) {
   DriverState& d = engine.driver;
@@ -317,6 +349,25 @@ void SwitchToPass2(Engine& engine) {
   rtf::SelectCharset(engine, 0, 999);
   if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of Pass2");
   OpenOutputFile(engine, 0);
+}
+
+int Setup(Engine& engine, int argc, char** argv);
+
+/// Runs the set-up again with "-DTrnFile=`trnFile`" before the other options. Returns what Setup
+/// returns, the input's index counted in the caller's vector.
+int HandOver(Engine& engine, int argc, char** argv, const std::string& trnFile) {
+  std::vector<std::string> words(argv, argv + argc);
+  words.insert(words.begin() + 1, "-DTrnFile=" + trnFile);
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  struct Flag {
+    bool& flag;
+    explicit Flag(bool& f) : flag(f) { flag = true; }
+    ~Flag() { flag = false; }
+  } handingOver(engine.driver.handingOver);
+  const int position = Setup(engine, argc + 1, pointers.data());
+  return position > 0 ? position - 1 : position;
 }
 
 /// Prepares one input. Returns the index of the input entry (> 0), 0 when the conversion must not
@@ -405,6 +456,12 @@ int Setup(Engine& engine, int argc, char** argv) {
 
   ApplyOutputName(engine);
   d.startTime = std::time(nullptr);
+  // The start in UTC as ISO 8601 writes it, for the dates of publication formats (EPUB's
+  // dcterms:modified); a -D StartTimeUTC=... keeps its own value.
+  std::tm utc{};
+  char stamp[32] = "";
+  if (gmtime_r(&d.startTime, &utc)) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  SetSetting(engine, "StartTimeUTC", stamp);
   SetSetting(engine, "TransPlatform", "Linux");
   SetSetting(engine, "htmlTranPass", "1");
 
@@ -418,6 +475,13 @@ int Setup(Engine& engine, int argc, char** argv) {
   std::string trnFile = SettingValue(engine, "TrnFile");
   if (LoadTranslationFile(engine, trnFile) == 0) ReportMessage(engine, "ERR_TRAN_FILE", {trnFile});
   if (d.stop) return 0;
+  // A translation file, or the options editor's command-line file that it reads, may name another
+  // translation file (the user's choice of output language): the set-up starts over with that
+  // one, as if it had been given with -D, so that nothing set by the first file remains. Once
+  // only, so that two files naming each other cannot loop; an option given on the command line
+  // is protected and never changes here.
+  const std::string named = SettingValue(engine, "TrnFile");
+  if (named != trnFile && !d.handingOver) return HandOver(engine, argc, argv, named);
 
   rtf::ReaderInit(engine);
   engine.reader.input = d.input;

@@ -78,9 +78,11 @@ struct DriverState {
   int progressThreshold = 0;
   std::time_t startTime = 0;
   bool batchRunning = false;
-  bool outputOpen = false;  ///< pass 2 opened an output file
-  int currentFile = 0;      ///< number of the output file being written
+  bool outputOpen = false;   ///< pass 2 opened an output file
+  bool handingOver = false;  ///< the set-up runs again for the translation file the first named
+  int currentFile = 0;       ///< number of the output file being written
   FileEntry* footnoteFile = nullptr;
+  long footnotesMoved = 0;  ///< bytes of the footnote output already moved into the main text
   std::string footnoteFileName;
   OutputContext main;       ///< the main output channel
   OutputContext footnotes;  ///< the footnote channel (temporary file)
@@ -104,6 +106,9 @@ ConvertedOutput* ConvertString(Engine& engine, int argc, char** argv, std::strin
 /// Pass 2: finishes the output file being written (footnotes, closing page strings) and opens
 /// the next one of the file plan. Does nothing outside pass 2 or when no output is open.
 void ChangeOutputFile(Engine& engine);
+/// Pass 2, InlineFootnotes: moves what the footnote output holds (the footnote just ended) into
+/// the main output at its current place, instead of after FNSep at the end of the file.
+void MoveFootnoteIntoText(Engine& engine);
 /// Releases an array returned by ConvertString.
 void FreeConvertedOutputs(ConvertedOutput* outputs, int count);
 

@@ -520,6 +520,17 @@ void ResetSettings(Engine& engine) {
   SetSetting(engine, "RawMarkup", "0");
   SetSetting(engine, "SafeMode", "0");
   SetSetting(engine, "TransCMD", "quillo");
+  SetSetting(engine, "UserConfigDir", UserConfigDirectory());
+}
+
+std::string UserConfigDirectory() {
+  // The XDG base-directory rule: XDG_CONFIG_HOME when it is an absolute path (a relative one is
+  // to be ignored), else ~/.config.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return std::string(config) + "/quillo";
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return std::string(home) + "/.config/quillo";
+  return {};
 }
 
 namespace {

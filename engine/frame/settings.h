@@ -254,9 +254,15 @@ struct SettingsStore {
 };
 
 /// Empties the store (names, values, protected names, mirrors, saved text) and registers the
-/// built-in names with their defaults, then the default message texts and actions, then TransCMD.
-/// A built-in that does not land at its expected index is a fatal text (throws).
+/// built-in names with their defaults, then the default message texts and actions, then TransCMD
+/// and UserConfigDir. A built-in that does not land at its expected index is a fatal text
+/// (throws).
 void ResetSettings(Engine& engine);
+/// The user's configuration folder of Quillo, where the options editor keeps its command-line
+/// file: $XDG_CONFIG_HOME/quillo, else $HOME/.config/quillo; "" when neither names an absolute
+/// folder. Read from the environment at every reset (the setting UserConfigDir), since
+/// translation files cannot read the environment.
+std::string UserConfigDirectory();
 /// Sets `name` (case-insensitive) to `value`, honouring OverrideDefs protection, and refreshes the
 /// mirrors and side effects. Returns the index of the name (also when the name is protected and
 /// nothing changed).

@@ -181,6 +181,29 @@ std::string GenLocalTOC(Engine& engine) {
   return PeerFileList(engine, r);
 }
 
+std::string GenFileTOC(Engine& engine) {
+  const StructureState& s = engine.structure;
+  const ParagraphRecords& records = s.records;
+  const int w = engine.driver.currentFile;
+  if (records.empty() || w < 0 || w > static_cast<int>(s.files.size())) return {};
+  // A split heading's parent has a lower level, so it begins a file of its own: the children of
+  // the current file are the files whose heading's parent is the current file's heading (none
+  // in the title file). Every one of them is listed, whatever its level.
+  const int owner = w == 0 ? -1 : s.files[w - 1].heading;
+  ListWriter writer{engine};
+  bool open = false;
+  for (int k = 1; k <= static_cast<int>(s.files.size()); ++k) {
+    const int heading = s.files[k - 1].heading;
+    if (heading < 0 || heading >= static_cast<int>(records.size())) continue;
+    if (records[heading].parent != owner) continue;
+    if (!open) writer.Open();
+    open = true;
+    writer.Entry(FileLinkName(engine, k), records[heading].text);
+  }
+  if (open) writer.Close();
+  return writer.text;
+}
+
 std::string GenPeerTOC(Engine& engine) {
   const StructureState& s = engine.structure;
   const int w = engine.driver.currentFile;

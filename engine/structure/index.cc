@@ -7,6 +7,7 @@
 #include "expand/expand.h"
 #include "structure/internal.h"
 #include "structure/structure.h"
+#include "translate/fields.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
 
@@ -141,11 +142,23 @@ void IndexGroupEnd(Engine& engine, std::string_view text, std::string_view refer
   if (engine.driver.pass != 2 || running < 0) return;
   const StructureState& s = engine.structure;
   if (s.entryCursor < 0 || s.entryCursor >= static_cast<int>(s.entries.size())) return;
-  if (s.entries[s.entryCursor].number == 0) return;  // a cross-reference has no place to link to
-  OutputContext* context = translate::CurrentOutput(engine);
+  const IndexRecord& entry = s.entries[s.entryCursor];
+  // Languages whose tools build the index themselves (DocBook's indexterm) write the entry where
+  // it stands: _INDEXTEXT_ holds its levels, separated by tabs (text from the document holds
+  // none: its tabs are written through the output map), _INDEXSEE_ its cross-reference.
+  const bool term = GetSetting(engine, "_index_term_") != nullptr;
+  if (entry.number == 0 && !term) return;  // a cross-reference has no place to link to
+  OutputContext* context = translate::PrepareForOutput(engine);
   if (!context) return;
-  translate::ReleaseHeldText(engine);
-  SetSetting(engine, "_LINK_", "Index" + std::to_string(s.entries[s.entryCursor].number));
+  if (term) {
+    std::string levels = entry.text;
+    std::replace(levels.begin(), levels.end(), kLevelSeparator, '\t');
+    translate::SetDocumentValue(engine, "_INDEXTEXT_", levels);
+    translate::SetDocumentValue(engine, "_INDEXSEE_", entry.crossReference);
+    ExpandInto(engine, *context, "$_index_term_;");
+  }
+  if (entry.number == 0) return;
+  SetSetting(engine, "_LINK_", "Index" + std::to_string(entry.number));
   ExpandInto(engine, *context, "$_anchor_entry_;");
 }
 

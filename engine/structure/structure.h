@@ -191,6 +191,12 @@ void GenTOC(Engine& engine, int frames);
 std::string GenLocalTOC(Engine& engine);
 /// Contents list of the current file's peer headings.
 std::string GenPeerTOC(Engine& engine);
+/// The built-in GenFileTOC: the list of the files that begin at the headings directly under the
+/// current file's heading (in the title file: at the top-level headings), each linking to its
+/// file, drawn like the other lists; empty when there are none. Every such file is listed, also
+/// when the levels of the headings differ (a document that skips a level), so that a language
+/// assembling the files (DocBook's XInclude) reaches all of them.
+std::string GenFileTOC(Engine& engine);
 /// Looks `target` up among the heading texts (prefix, case ignored; then through
 /// "$StripPN(Tmp1)"). On a match sets _LINK_ and _HOTTEXT_ and returns true.
 bool ResolveHeading(Engine& engine, std::string_view target);

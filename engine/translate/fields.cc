@@ -162,8 +162,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-/// Prepares the body of the current output for text that is written directly (a field's
-/// replacement): pending breaks are resolved and the paragraph and text tags opened first.
+}  // namespace
+
 OutputContext* PrepareForOutput(Engine& engine) {
   OutputContext* context = CurrentOutput(engine);
   if (!context) return nullptr;
@@ -178,8 +178,6 @@ OutputContext* PrepareForOutput(Engine& engine) {
   t.paragraphOpen = true;
   return context;
 }
-
-}  // namespace
 
 bool RoutesToBody(const Engine& engine) {
   const int destination = engine.translate.cur.destination;
@@ -666,8 +664,13 @@ void FieldInstructionEnd(Engine& engine) {
   std::string result = StrExp(engine, "$ProcessField(FieldInst)");
   if (!result.empty() && result[0] == '1') t.fields.back().skipResult = true;
   if (pass == 2 && result.size() > 1) {
-    if (OutputContext* context = PrepareForOutput(engine))
+    if (OutputContext* context = PrepareForOutput(engine)) {
+      // The replacement text is markup of its own (the start of a link, for one): the text tags
+      // open before it close first, so that the tags of the field's result nest inside it; the
+      // text after it opens them again as needed.
+      PopTags(engine, kTagText, *context, 3);
       PutWrap(engine, std::string_view(result).substr(1), *context, 0);
+    }
   }
 }
 
@@ -720,9 +723,10 @@ void BookmarkEnd(Engine& engine) {
   // The anchor cursor advances; a bookmark that begins the next file changes files first.
   structure::BookmarkSeen(engine, name);
   if (name.empty()) name = "Quilloxx" + std::to_string(t.unnamedAnchors++);
-  SetDocumentValue(engine, "_LINK_", name);
-  if (OutputContext* context = CurrentOutput(engine))
+  if (OutputContext* context = PrepareForOutput(engine)) {
+    SetDocumentValue(engine, "_LINK_", name);
     ExpandInto(engine, *context, "$_anchor_entry_;");
+  }
 }
 
 void OpenHyperlinkAnchor(Engine& engine) {

@@ -8,6 +8,7 @@
 
 namespace quillo {
 struct Engine;
+struct OutputContext;
 
 namespace translate {
 
@@ -41,6 +42,13 @@ void BookmarkEnd(Engine& engine);
 void OpenHyperlinkAnchor(Engine& engine);
 /// The \result group ends: closes an anchor opened by OpenHyperlinkAnchor.
 void CloseHyperlinkAnchor(Engine& engine);
+
+/// Before markup that belongs to the text after it is written in pass 2 (a field's replacement
+/// text, the anchor of a bookmark or an index entry): releases held text, starts the paragraph
+/// and brings the output up to the current format as FormatChange does before text, so that the
+/// markup stands where that text will, inside its paragraph, table cell and text tags, and never
+/// between blocks. Returns the output to write to, nullptr outside pass 2.
+OutputContext* PrepareForOutput(Engine& engine);
 
 /// True when text of the current destination goes to the body (not to a buffer or nowhere).
 bool RoutesToBody(const Engine& engine);

@@ -3,6 +3,8 @@
 #include "translate/footnotes.h"
 
 #include "engine.h"
+#include "frame/driver.h"
+#include "frame/settings.h"
 #include "rtf/control_words.h"
 #include "translate/fields.h"
 #include "translate/table_model.h"
@@ -69,6 +71,10 @@ void FootnoteEnd(Engine& engine) {
   channel.textStarted = false;
   channel.textReady = false;
   t.stateChanged = true;
+  // Languages whose footnotes stand in the text (DocBook's <footnote>) set InlineFootnotes: each
+  // footnote then goes into the text at its reference as soon as it ends.
+  const std::string* inlineFootnotes = GetSetting(engine, "InlineFootnotes");
+  if (inlineFootnotes && *inlineFootnotes == "1") MoveFootnoteIntoText(engine);
 }
 
 void FootnoteMark(Engine& engine, std::string_view number) {

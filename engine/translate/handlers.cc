@@ -993,14 +993,13 @@ std::string_view OutputChar(Engine& engine, int index, int byte) {
       return UnicodeOutput(engine, code, engine.translate.charScratch);
     }
     // An input byte the character set does not map: a standard character of its own, written as
-    // the byte's numeric reference and reported this once.
+    // the byte's numeric reference (nothing for a control character) and reported this once.
     CharsetEntry* entry = rtf::CurrentCharsetEntry(engine);
     const int charset = entry ? entry->charset : 0;
     std::snprintf(buffer, sizeof buffer, "Cs%d&#%d;", charset, byte);
     const int named = rtf::StandardCharIndex(engine, buffer, true);
     rtf::SetCurrentCharsetSlot(engine, byte, named);
-    std::snprintf(buffer, sizeof buffer, "&#%d;", byte);
-    rtf::SetOutputText(engine, named, buffer);
+    rtf::SetOutputText(engine, named, NumericReference(byte, engine.translate.charScratch));
     const rtf::FontEntry* font = rtf::FindFont(engine, engine.translate.cur.chr.font);
     ReportMessage(engine, "MSG_NO_INPUT_TRAN",
                   {font ? std::string_view(font->name) : std::string_view(), charset, byte, byte});
@@ -1017,9 +1016,9 @@ std::string_view OutputChar(Engine& engine, int index, int byte) {
   // numeric reference of its code point when the name gives one, else of the input byte.
   long code = byte;
   if (name.rfind("rtfSC_U+", 0) == 0) code = std::strtol(name.c_str() + 8, nullptr, 16);
-  if (code <= 0) code = 0xFFFD;
-  std::snprintf(buffer, sizeof buffer, "&#%ld;", code);
-  rtf::SetOutputText(engine, index, buffer);
+  if (code <= 0 || code > 0x10FFFF) code = 0xFFFD;
+  rtf::SetOutputText(engine, index,
+                     NumericReference(static_cast<int>(code), engine.translate.charScratch));
   const rtf::FontEntry* font = rtf::FindFont(engine, engine.translate.cur.chr.font);
   CharsetEntry* entry = rtf::CurrentCharsetEntry(engine);
   ReportMessage(engine, "MSG_NO_INPUT_TRAN",

@@ -211,8 +211,11 @@ std::string SafeFieldInstruction(Engine& engine, std::string_view instruction,
   if (!rewrite) return std::string(instruction);
 
   const std::string_view delimiter = quote.empty() ? std::string_view("\"") : quote;
-  // A quote that is text: a character reference where the output writes markup.
-  const std::string_view innerQuote = delimiter[0] == '&' ? std::string_view("&#34;") : delimiter;
+  // A quote that is text: a character reference where the output writes markup, spelt unlike
+  // the delimiter (an output map without &quot;, as HTML 3.2's, writes the delimiter "&#34;").
+  const std::string_view innerQuote = delimiter[0] != '&'    ? delimiter
+                                      : delimiter == "&#34;" ? std::string_view("&#034;")
+                                                             : std::string_view("&#34;");
   std::string safe;
   safe.reserve(instruction.size() + 16);
   for (const FieldWord& word : words) {

@@ -48,8 +48,8 @@ std::vector<FieldWord> SplitFieldInstruction(std::string_view instruction, std::
 /// The instruction a translation file gets as FieldInst. It is the document's own text unless
 /// that holds a quote inside a word or a quote left open, or is a HYPERLINK whose address
 /// LinkAllowed refuses (reported; the address becomes ""): then the words are written again,
-/// separated by one blank, quoted words between `quote`s, a quote inside a word as "&#34;" (as
-/// `quote` itself when that is not markup).
+/// separated by one blank, quoted words between `quote`s, a quote inside a word as "&#34;"
+/// ("&#034;" when `quote` is "&#34;"; `quote` itself when that is not markup).
 std::string SafeFieldInstruction(Engine& engine, std::string_view instruction,
                                  std::string_view quote, std::vector<FieldWord>& words);
 

@@ -62,6 +62,17 @@ int ReadLE16(const std::vector<unsigned char>& data, std::size_t at) {
   return data[at] | data[at + 1] << 8;
 }
 
+/// The extension that the first bytes of picture data show ("png", "jpg", "gif"), or null.
+const char* SniffedExtension(const std::vector<unsigned char>& data) {
+  auto starts = [&](std::string_view magic) {
+    return data.size() >= magic.size() && std::memcmp(data.data(), magic.data(), magic.size()) == 0;
+  };
+  if (starts("\x89PNG\r\n\x1a\n")) return "png";
+  if (starts("\xff\xd8\xff")) return "jpg";
+  if (starts("GIF87a") || starts("GIF89a")) return "gif";
+  return nullptr;
+}
+
 void Write(FileEntry* file, const std::string& bytes) {
   if (file && !bytes.empty()) FileWrite(file, bytes.data(), 1, bytes.size());
 }
@@ -329,13 +340,25 @@ void ReadPicture(Engine& engine) {
 
   const bool write = engine.settings.mirrors.noGraphics == 0 &&
                      (!linked || engine.settings.mirrors.preferEmbed == 1);
+  std::vector<unsigned char> collected;
+  if (v.kind == kPictPng || v.kind == kPictJpeg) {
+    // The data, not the word before it, says what a PNG or JPEG is: documents call GIFs and
+    // JPEGs PNGs (and the other way round), and readers that check files refuse a misnamed one.
+    ReadPictureData(engine, *rec, nullptr, &collected);
+    const char* extension = SniffedExtension(collected);
+    if (extension && v.extension != extension) {
+      rec->fileName.resize(rec->fileName.size() - v.extension.size());
+      rec->fileName += extension;
+    }
+  }
   FileEntry* file = nullptr;
   if (write) {
     file = FileOpen(engine.files, rec->fileName, "wb");
     if (!file) ReportOpenFailure(engine, rec->fileName);
   }
-  std::vector<unsigned char> collected;
-  if (v.kind == kPictBitmap) {
+  if (v.kind == kPictPng || v.kind == kPictJpeg) {
+    if (file) Write(file, collected.data(), collected.size());
+  } else if (v.kind == kPictBitmap) {
     // The declared size comes from the document: it is held to what the rest of the input can
     // hold, so that a bogus size cannot make a huge file.
     const int64_t remaining = static_cast<int64_t>(reader.inputSize) - reader.charCount + 1;

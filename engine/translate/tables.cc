@@ -162,6 +162,10 @@ void OpenTable(Engine& engine, int channel, TableContext& c, OutputContext& out)
   SetNumber(engine, "_TableRules_", table->frameRules & 7);
   SetNumber(engine, "_TABLEWIDTH_", Pixels(engine, table->right - table->left));
   SetNumber(engine, "_NCOLS_", static_cast<int>(table->columns.size()));
+  // Languages whose tables need a body section (HTML 4.01, XHTML, CALS) learn from these
+  // whether rows follow the header rows.
+  SetNumber(engine, "_TABLEROWS_", static_cast<int>(table->rows.size()));
+  SetNumber(engine, "_HEADERROWS_", table->headerRow + 1);
   PushTag(engine, out, kTagTable, 1, c.table, "$_table_start_;", "$_table_end_;");
   if (!table->columns.empty()) {
     PushTag(engine, out, kTagColumnGroup, 1, 0, "$_ColGroupStart_;", "$_ColGroupEnd_;");
@@ -212,6 +216,13 @@ void OpenCell(Engine& engine, TableContext& c, OutputContext& out) {
   SetNumber(engine, "_ROWSPAN_", cell->rowSpan);
   SetNumber(engine, "_COLSPAN_", cell->colSpan);
   SetNumber(engine, "_COLWIDTH_", Pixels(engine, cell->width));
+  // The cell's first column (from 1): the columns of the cells before it in its row, those
+  // covered by a cell of an earlier row (not written) included. Languages that name a spanning
+  // cell's columns (CALS tables) need it.
+  int column = 1;
+  for (int k = 0; k < c.cell && k < static_cast<int>(row->cells.size()); ++k)
+    if (row->cells[k].colSpan > 0) column += row->cells[k].colSpan;
+  SetNumber(engine, "_COLINDEX_", column);
   if (row->isHeader)
     PushTag(engine, out, kTagCell, 1, c.cell, "$_header_cell_start_;", "$_header_cell_end_;");
   else

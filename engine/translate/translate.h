@@ -267,8 +267,18 @@ void PopGroupState(Engine& engine);
 /// that came from a control word). Unmapped bytes get a numeric reference and are reported once.
 std::string_view OutputChar(Engine& engine, int index, int byte);
 /// Output text of Unicode code point `codePoint`: the output map's text when a standard
-/// character of that code point has one, else "&#N;".
+/// character of that code point has one, else its numeric reference (NumericReference). With the
+/// setting BmpOnly at "1", characters beyond U+FFFF are written as U+FFFD.
 std::string_view UnicodeOutput(Engine& engine, int codePoint, std::string& scratch);
+/// The code point written for `codePoint`, or -1 when nothing is. Code points that no markup
+/// language accepts as characters never reach an output: control characters other than tab,
+/// line feed and carriage return, and DEL, give -1 (they carry no text); the C1 controls
+/// 0x80-0x9F are read as the Windows-1252 characters they stand for in mis-encoded documents
+/// (as browsers read them), -1 where that code page has none; surrogates, U+FFFE, U+FFFF and
+/// values beyond U+10FFFF give the replacement character U+FFFD.
+int WritableCodePoint(int codePoint);
+/// The numeric character reference "&#N;" of WritableCodePoint(`codePoint`), "" when that is -1.
+std::string_view NumericReference(int codePoint, std::string& scratch);
 
 // ---- Computed settings
 // -----------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine.h"
+#include "frame/settings.h"
 #include "rtf/charmaps.h"
 #include "translate/translate.h"
 
@@ -189,10 +190,54 @@ std::string StandardNameOf(int codePoint) {
   return name;
 }
 
+/// Windows-1252 characters of the bytes 0x80-0x9F; 0 where the code page has none.
+constexpr int kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
 }  // namespace
+
+int WritableCodePoint(int codePoint) {
+  // XML 1.0 admits tab, line feed and carriage return of the C0 controls, and HTML's document
+  // character sets leave DEL and the C1 controls unused: a reference to any of them makes the
+  // page invalid (XML pages do not even parse), so they are never written.
+  if (codePoint < 0x20)
+    return codePoint == '\t' || codePoint == '\n' || codePoint == '\r' ? codePoint : -1;
+  if (codePoint == 0x7F) return -1;
+  if (codePoint >= 0x80 && codePoint <= 0x9F) {
+    const int windows = kWindows1252High[codePoint - 0x80];
+    return windows != 0 ? windows : -1;
+  }
+  if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint == 0xFFFE || codePoint == 0xFFFF ||
+      codePoint > 0x10FFFF)
+    return 0xFFFD;
+  return codePoint;
+}
+
+std::string_view NumericReference(int codePoint, std::string& scratch) {
+  scratch.clear();
+  codePoint = WritableCodePoint(codePoint);
+  if (codePoint < 0) return scratch;
+  char reference[24];
+  std::snprintf(reference, sizeof reference, "&#%d;", codePoint);
+  scratch.assign(reference);
+  return scratch;
+}
 
 std::string_view UnicodeOutput(Engine& engine, int codePoint, std::string& scratch) {
   TranslateState& t = engine.translate;
+  codePoint = WritableCodePoint(codePoint);
+  if (codePoint < 0) {
+    scratch.clear();
+    return scratch;
+  }
+  // Output languages whose parsers hold characters in 16 bits (the SGML of HTML 3.2 and 4.01)
+  // set BmpOnly: a character beyond U+FFFF would make their pages unreadable to them.
+  if (codePoint > 0xFFFF) {
+    const std::string* bmpOnly = GetSetting(engine, "BmpOnly");
+    if (bmpOnly && *bmpOnly == "1") codePoint = 0xFFFD;
+  }
   int index;
   auto found = t.unicodeIndex.find(codePoint);
   if (found != t.unicodeIndex.end()) {
@@ -204,10 +249,7 @@ std::string_view UnicodeOutput(Engine& engine, int codePoint, std::string& scrat
   if (index >= 0) {
     if (const char* text = rtf::OutputText(engine, index)) return text;
   }
-  char reference[24];
-  std::snprintf(reference, sizeof reference, "&#%d;", codePoint);
-  scratch.assign(reference);
-  return scratch;
+  return NumericReference(codePoint, scratch);
 }
 
 }  // namespace quillo::translate

@@ -10,6 +10,7 @@
 #include <regex>
 #include <string>
 
+#include "cli/run_quillocmd.h"
 #include "support/test_support.h"
 
 namespace {
@@ -19,23 +20,8 @@ using quillo::test::ReadFile;
 using quillo::test::TempDir;
 using quillo::test::WriteFile;
 
-struct CommandResult {
-  int exitCode = -1;
-  std::string output;  // stdout and stderr together
-};
-
-CommandResult Quillocmd(const std::string& arguments, const std::string& directory) {
-  std::string command = "cd '" + directory + "' && " QUILLO_BINARY_DIR "/bin/quillocmd " +
-                        arguments + " </dev/null 2>&1";
-  CommandResult run;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using quillo::test::CommandResult;
+using quillo::test::Quillocmd;
 
 /// Every file under `dir` (relative name -> bytes), with the folder's own path and the log's
 /// clock times taken out (two runs are compared, in two folders, seconds apart).

@@ -233,6 +233,19 @@ char* ProcessWideRecord(int why, int argc, char** argv) {
 
 const char kDocument[] = "{\\rtf1\\ansi{\\fonttbl{\\f0 Times;}}\\pard Hello world.\\par}";
 
+/// Converts `rtf` on `handle` (the default engine when null) and frees the outputs; the count
+/// of outputs. (Freeing inside the call's own argument list would read the count before the
+/// conversion sets it.)
+int ConvertAndFree(QuilloEngine* handle, const std::string& rtf, int argc, char** argv) {
+  int count = 0;
+  ConvertedOutput* outputs =
+      handle ? QuilloEngineConvertStrRTF(handle, rtf.data(), static_cast<uint32_t>(rtf.size()),
+                                         argc, argv, &count)
+             : QuilloConvertStrRTF(rtf.c_str(), argc, argv, &count);
+  QuilloFreeResults(outputs, count);
+  return count;
+}
+
 TEST(EngineHandles, CallbacksReachOnlyTheirEngineWithTheirData) {
   ASSERT_EQ(QuilloInit(ProgramPath().c_str()), 0);
   Calls global, callsA, callsB;
@@ -243,11 +256,8 @@ TEST(EngineHandles, CallbacksReachOnlyTheirEngineWithTheirData) {
   ASSERT_EQ(QuilloEngineSetCallback(b.engine, &Record, &callsB), 0);
   char percent[] = "-DPercentCallback=10";
   char* argv[] = {percent};
-  int count = 0;
   std::string rtf = kDocument;
-  QuilloFreeResults(QuilloEngineConvertStrRTF(a.engine, rtf.data(),
-                                              static_cast<uint32_t>(rtf.size()), 1, argv, &count),
-                    count);
+  int count = ConvertAndFree(a.engine, rtf, 1, argv);
   EXPECT_GT(count, 0);
   EXPECT_FALSE(callsA.received.empty());
   EXPECT_EQ(callsA.received.front(), "1:MSG_PERCENT");
@@ -257,18 +267,14 @@ TEST(EngineHandles, CallbacksReachOnlyTheirEngineWithTheirData) {
   // Removing the callback of one engine leaves the other's in place.
   callsA.received.clear();
   ASSERT_EQ(QuilloEngineSetCallback(a.engine, nullptr, &callsA), 0);
-  QuilloFreeResults(QuilloEngineConvertStrRTF(a.engine, rtf.data(),
-                                              static_cast<uint32_t>(rtf.size()), 1, argv, &count),
-                    count);
-  QuilloFreeResults(QuilloEngineConvertStrRTF(b.engine, rtf.data(),
-                                              static_cast<uint32_t>(rtf.size()), 1, argv, &count),
-                    count);
+  ConvertAndFree(a.engine, rtf, 1, argv);
+  ConvertAndFree(b.engine, rtf, 1, argv);
   EXPECT_TRUE(callsA.received.empty());
   EXPECT_FALSE(callsB.received.empty());
   EXPECT_TRUE(global.received.empty());
 
   // The default engine's callback is its own too.
-  QuilloFreeResults(QuilloConvertStrRTF(kDocument, 1, argv, &count), count);
+  ConvertAndFree(nullptr, rtf, 1, argv);
   EXPECT_FALSE(global.received.empty());
   QuilloSetCallback(nullptr);
   processWideCalls = nullptr;

@@ -81,9 +81,10 @@ TEST(SettingsTest, BuiltinsSitAtTheirIndexesWithTheirDefaults) {
     EXPECT_EQ(Stored(*engine, c.index), c.value);
   }
   EXPECT_EQ(kSettingCount, 148);
-  // Message texts follow the built-ins; TransCMD comes last.
+  // Message texts follow the built-ins; TransCMD and UserConfigDir come last.
   EXPECT_EQ(engine->settings.names.at(kSettingCount), "MSG_TMP_OPEN_FAIL");
-  EXPECT_EQ(engine->settings.names.back(), "TransCMD");
+  EXPECT_EQ(engine->settings.names.at(engine->settings.names.size() - 2), "TransCMD");
+  EXPECT_EQ(engine->settings.names.back(), "UserConfigDir");
   EXPECT_EQ(SettingValue(*engine, "TransCMD"), "quillo");
 }
 
@@ -117,6 +118,53 @@ TEST(SettingsTest, ResetForgetsValuesNamesAndProtection) {
   EXPECT_TRUE(engine->settings.protectedKeys.empty());
   SetSetting(*engine, "TrnFile", "y.trn");
   EXPECT_EQ(Stored(*engine, kSettingTrnFile), "y.trn");
+}
+
+TEST(SettingsTest, UserConfigDirFollowsTheXdgRule) {
+  // The environment is restored afterwards: other tests of this binary read it too.
+  struct SavedVariable {
+    const char* name;
+    std::optional<std::string> value;
+    explicit SavedVariable(const char* n) : name(n) {
+      if (const char* v = std::getenv(n)) value = v;
+    }
+    ~SavedVariable() {
+      if (value)
+        setenv(name, value->c_str(), 1);
+      else
+        unsetenv(name);
+    }
+  } config("XDG_CONFIG_HOME"), home("HOME");
+  struct Case {
+    const char* xdgConfigHome;  // nullptr: unset
+    const char* home;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"/cfg", "/home/ann", "/cfg/quillo"},
+      {nullptr, "/home/ann", "/home/ann/.config/quillo"},
+      {"", "/home/ann", "/home/ann/.config/quillo"},              // empty counts as unset
+      {"relative/cfg", "/home/ann", "/home/ann/.config/quillo"},  // a relative one is ignored
+      {nullptr, nullptr, ""},
+      {nullptr, "", ""},
+  };
+  auto engine = MakeEngine();
+  for (const Case& c : cases) {
+    auto put = [](const char* name, const char* value) {
+      if (value)
+        setenv(name, value, 1);
+      else
+        unsetenv(name);
+    };
+    put("XDG_CONFIG_HOME", c.xdgConfigHome);
+    put("HOME", c.home);
+    ResetSettings(*engine);
+    EXPECT_EQ(SettingValue(*engine, "UserConfigDir"), c.expected)
+        << (c.xdgConfigHome ? c.xdgConfigHome : "(unset)") << " " << (c.home ? c.home : "(unset)");
+  }
+  // Set like any other name, so that -D UserConfigDir=... wins over the environment.
+  SetSetting(*engine, "UserConfigDir", "/elsewhere");
+  EXPECT_EQ(SettingValue(*engine, "UserConfigDir"), "/elsewhere");
 }
 
 // ---------------------------------------------------------------------------------------------

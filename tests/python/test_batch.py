@@ -122,11 +122,6 @@ class NamesTest(unittest.TestCase):
             with self.subTest(path=path):
                 self.assertEqual(batch.engine_input_name(path), word)
 
-    def test_output_words_never_let_a_name_run_as_expansion_code(self):
-        self.assertEqual(batch.output_words("/o/a.html"), ["-DOutFileName=/o/a.html"])
-        self.assertEqual(batch.output_words("/o/x$Title;.html"),
-                         ["-DOutFileName=$NextToken()", "-DNextToken=/o/x$Title;.html"])
-
     def test_definitions_read_as_quillocmd_reads_them(self):
         self.assertEqual(batch.parse_definition("SplitDepth=1"), ("SplitDepth", "1"))
         self.assertEqual(batch.parse_definition("Title=a=b"), ("Title", "a=b"))

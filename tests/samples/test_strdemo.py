@@ -113,6 +113,8 @@ class StrDemo(TempDir):
         shutil.copytree(BIN, os.path.join(prefix, "share", "quillo"),
                         ignore=lambda d, names: [n for n in names if d == BIN and
                                                  n not in ("rtf-ctrl.txt", "html.trn",
+                                                           "cmdfile.trn", "charsets.trn",
+                                                           "styles.trn", "functions.trn",
                                                            "html-mapv4.txt", "ansi-gen")])
         result = run([os.path.join(prefix, "bin", "strdemo"), self.write("red.rtf", RED_RTF)],
                      env=self.env)

@@ -154,6 +154,28 @@ TEST_F(StructureTest, LocalAndPeerLists) {
       << whole.Output("-.html");
 }
 
+TEST_F(StructureTest, FileListsReachEveryChildFile) {
+  // The document skips levels: it begins with a level-2 heading and A's children have levels 3
+  // and 2. The peer lists miss files then; GenFileTOC lists every file directly under the
+  // current one.
+  const std::string lists =
+      "GenPageBody \"[files $GenFileTOC()][local $GenLocalTOC()]\"\n"
+      "TitlePageBody \"[files $GenFileTOC()][local $GenLocalTOC()]\"\n";
+  StructureRun run =
+      Convert(H(2, "Z") + H(1, "A") + H(3, "A1") + H(2, "A2") + H(1, "B"), {"-h", "3"}, lists);
+  EXPECT_NE(run.Output("-.html").find("[files <ul><li --Z.html|Z><li --A.html|A><li --B.html|B>"
+                                      "</ul>][local <ul><li --Z.html|Z></ul>]"),
+            std::string::npos)
+      << run.Output("-.html");
+  EXPECT_NE(run.Output("--A.html")
+                .find("[files <ul><li --A1.html|A1><li --A2.html|A2></ul>]"
+                      "[local <ul><li --A1.html|A1></ul>]"),
+            std::string::npos)
+      << run.Output("--A.html");
+  EXPECT_NE(run.Output("--B.html").find("[files ][local ]"), std::string::npos)
+      << run.Output("--B.html");
+}
+
 TEST_F(StructureTest, LinksByHeadingText) {
   struct Case {
     const char* target;
@@ -266,6 +288,22 @@ TEST_F(StructureTest, NoEntriesNoIndexAndEntriesOnlyWithGenIndex) {
   EXPECT_EQ(Value("NumIndexEntries"), "0");
   // The text of an index group never reaches the page.
   EXPECT_EQ(off.Output("-.html").find("word"), std::string::npos);
+}
+
+TEST_F(StructureTest, IndexTermsStandWhereTheirEntriesStand) {
+  // With _index_term_ defined every entry, cross-references too, is written where it stands,
+  // with its levels separated by tabs, before its anchor.
+  const std::string extra = "_index_term_ \"{t:$_INDEXTEXT_;|$_INDEXSEE_;}\"\n";
+  StructureRun run =
+      Convert(P("a{\\xe {\\v Fruit:Pear}}b{\\xe {\\v Pomme}{\\txe See Apple}}c"), {"-x"}, extra);
+  EXPECT_NE(run.Output("-.html").find("a{t:Fruit\tPear|}{a:Index1}b{t:Pomme|See Apple}c"),
+            std::string::npos)
+      << run.Output("-.html");
+  // Without it, nothing changes: only the numbered entry has an anchor.
+  StructureRun plain =
+      Convert(P("a{\\xe {\\v Fruit:Pear}}b{\\xe {\\v Pomme}{\\txe See Apple}}c"), {"-x"});
+  EXPECT_NE(plain.Output("-.html").find("a{a:Index1}bc"), std::string::npos)
+      << plain.Output("-.html");
 }
 
 TEST_F(StructureTest, IndexEntryBuiltinAddsEntriesInBothPasses) {

@@ -2,8 +2,10 @@
 // the data folder of the source tree.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine.h"
 
@@ -28,5 +30,17 @@ bool FileExists(const std::string& path);
 std::string DataDir();
 /// An initialised engine whose library-file search finds the source tree's data folder.
 std::unique_ptr<Engine> MakeEngine();
+
+/// One member of a ZIP archive as ReadZip finds it.
+struct ZipMember {
+  std::string name;
+  std::string data;
+  std::uint32_t crc = 0;
+  std::uint32_t method = 0xFFFF;  ///< 0: stored
+};
+/// The members of a ZIP archive, found through its central directory as unzip finds them; the
+/// records' consistency (signatures, local headers against the directory) is checked with
+/// GoogleTest expectations.
+std::vector<ZipMember> ReadZip(const std::string& zip);
 
 }  // namespace quillo::test

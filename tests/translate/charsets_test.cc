@@ -39,11 +39,29 @@ TEST_F(CharsetsTest, UnicodeEscapesAndTheirFallbackText) {
       {"\\u-10179?\\u-8704?", "&#128512;"},  // a surrogate pair is one character
       {"\\u60?", "&lt;"},                    // through the output map
       {"\\u-10179?x", "&#65533;x"},          // a lone first half
+      {"\\u-8704?x", "&#65533;x"},           // a lone second half
+      // Characters no markup language accepts never reach the page: controls carry no text,
+      // C1 controls are the Windows-1252 characters mis-encoded documents mean by them, and
+      // non-characters become the replacement character.
+      {"a\\u1?b\\u11?c\\u127?d", "abcd"},
+      {"a\\'01b\\'0bc\\'1fd", "abcd"},
+      {"\\u150?\\u128?\\u129?x", "&ndash;&euro;x"},
+      {"\\u-2?\\u-1?x", "&#65533;&#65533;x"},
+      {"a\\u9?b", "a&#9;b"},  // tab stays
   };
   for (const Case& c : cases) {
     Conversion result = Convert(Tables(), std::string("{\\rtf1\\ansi ") + c.body + "}");
     EXPECT_EQ(result.page, std::string("<p>") + c.text + "</p>\n") << c.body;
   }
+}
+
+TEST_F(CharsetsTest, BmpOnlyReplacesCharactersBeyondU0000FFFF) {
+  const std::string doc = "{\\rtf1\\ansi \\u-10179?\\u-8704? \\u20320? \\u-3?}";
+  EXPECT_EQ(Convert(Tables(), doc).page, "<p>&#128512; &#20320; &#65533;</p>\n");
+  EXPECT_EQ(Convert(Tables(), doc, {"-D", "BmpOnly=1"}).page,
+            "<p>&#65533; &#20320; &#65533;</p>\n");
+  EXPECT_EQ(Convert(Tables(), doc, {"-D", "BmpOnly=0"}).page,
+            "<p>&#128512; &#20320; &#65533;</p>\n");
 }
 
 TEST_F(CharsetsTest, CyrillicCodePageDocument) {

@@ -100,9 +100,26 @@ TEST_F(FieldsTest, BookmarksBecomeAnchors) {
   Conversion result =
       Convert(kFieldTables, Doc("{\\*\\bkmkstart intro}Text{\\*\\bkmkend intro}{\\*\\bkmkstart}"
                                 "{\\*\\bkmkstart}"));
+  // An anchor marks the text after it: a bookmark before a paragraph's text stands inside it.
   EXPECT_EQ(result.page,
-            "<a name=\"intro\"></a><p>Text<a name=\"Quilloxx0\"></a><a name=\"Quilloxx1\"></a>"
+            "<p><a name=\"intro\"></a>Text<a name=\"Quilloxx0\"></a><a name=\"Quilloxx1\"></a>"
             "</p>\n");
+}
+
+TEST_F(FieldsTest, AnchorsStandInsideTheBlockOfTheTextTheyMark) {
+  // A bookmark before the first text of a table cell, of a bold run and of a later paragraph: the
+  // cell, the text tag and the paragraph open first, so that no anchor stands between blocks.
+  const std::string tables = std::string(kFieldTables) +
+                             ".Strings\n_table_start_ \"<table>\"\n_table_end_ \"</table>\"\n"
+                             "_row_start_ \"<tr>\"\n_row_end_ \"</tr>\"\n"
+                             "_data_cell_start_ \"<td>\"\n_data_cell_end_ \"</td>\"\n"
+                             "_anchor_entry_ \"<A $_LINK_;>\"\n";
+  Conversion result = Convert(
+      tables, Doc("\\trowd\\cellx1000\\pard\\intbl{\\*\\bkmkstart cell}{\\*\\bkmkend cell}x\\cell"
+                  "\\row\\pard{\\*\\bkmkstart par}{\\*\\bkmkend par}{\\b{\\*\\bkmkstart bold}"
+                  "{\\*\\bkmkend bold}y}\\par"));
+  EXPECT_EQ(result.page,
+            "<table><tr><td><p><A cell>x</p>\n</td></tr></table><p><A par><b><A bold>y</b></p>\n");
 }
 
 // Document text that looks like calls of the expansion language is shown, never run: in a

@@ -97,6 +97,37 @@ TEST_F(FootnotesTest, FootnoteStateFromTheTranslationFile) {
   EXPECT_EQ(page, "<p>a<a fnB1>#fn1:7</a></p><SEP><p>note</p>");
 }
 
+TEST_F(FootnotesTest, InlineFootnotesStandAtTheirReferences) {
+  // Each footnote goes into the text where its group ends; no separator follows the text. The
+  // bold text around the second footnote closes before it and opens again after it (the
+  // footnote, inside the bold group, is bold itself).
+  const std::string notes =
+      "A{\\chftn{\\footnote\\pard{\\chftn} one}} B{\\b x\\chftn{\\footnote\\pard\\chftn two\\par "
+      "more} y}.\\par";
+  const std::string inlined = std::string(kWrapped) + "InlineFootnotes 1\n";
+  EXPECT_EQ(Page(notes, inlined),
+            "<p>A<a fnB1>#fn1:1</a><li><p><a fn1>#fnB1:1</a> one</p></li> B<b>x<a fnB2>#fn2:2</a>"
+            "</b><li><p><b><a fn2>#fnB2:2</a>two</b></p><p><b>more</b></p></li><b> y</b>.</p>");
+  // The same through a disk file (a conversion of files keeps its footnotes in a temporary
+  // file, a string conversion in memory).
+  const std::string trn = dir_.File("inline.trn");
+  WriteFile(trn, std::string(kBaseTrn) + kFootnoteTables + inlined);
+  const std::string input = dir_.File("inline.rtf");
+  WriteFile(input, Doc(notes));
+  std::vector<std::string> words = {"", "-D", "TrnFile=" + trn, input};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  ASSERT_EQ(ConvertFiles(*engine_, static_cast<int>(words.size()), argv.data()), 0);
+  std::string disk;
+  for (char c : ReadFile(dir_.File("inline.html")))
+    if (c != '\n') disk.push_back(c);
+  EXPECT_EQ(disk,
+            "[head]<p>A<a fnB1>#fn1:1</a><li><p><a fn1>#fnB1:1</a> one</p></li> B<b>x<a fnB2>"
+            "#fn2:2</a></b><li><p><b><a fn2>#fnB2:2</a>two</b></p><p><b>more</b></p></li><b> y</b>"
+            ".</p>[end]");
+}
+
 TEST_F(FootnotesTest, NumberingGoesOnAcrossSplitFilesEachWithItsOwnFootnotes) {
   const std::string trn = dir_.File("test.trn");
   WriteFile(trn, std::string(kBaseTrn) + kFootnoteTables);
@@ -126,8 +157,9 @@ TEST_F(FootnotesTest, BookmarksBecomeAnchors) {
       "{\\*\\bkmkstart}a{\\*\\bkmkend}{\\*\\bkmkstart named}b{\\*\\bkmkend named}"
       "{\\*\\bkmkstart}c{\\*\\bkmkend}\\par",
       kWrapped);
-  // Unnamed bookmarks are numbered from 0 in each output file.
-  EXPECT_EQ(page, "<A Quilloxx0><p>a<A named>b<A Quilloxx1>c</p>");
+  // Unnamed bookmarks are numbered from 0 in each output file. The first one marks the
+  // paragraph's first text, and stands inside the paragraph.
+  EXPECT_EQ(page, "<p><A Quilloxx0>a<A named>b<A Quilloxx1>c</p>");
 }
 
 }  // namespace

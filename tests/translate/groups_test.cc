@@ -105,7 +105,9 @@ TEST_F(GroupsTest, UnmappedByteIsWrittenAsReferenceAndReportedOnce) {
   WriteFile(mapFile, map.str());
   std::string tables = std::string(kSimpleTables) + ".Charsets\n0 \"\" " + mapFile + "\n";
   Conversion result = Convert(tables, Doc("\\'80 and \\'80 and \\'e9"));
-  EXPECT_EQ(result.page, "<p>&#128; and &#128; and &eacute;</p>\n");
+  // The byte's own reference would name a C1 control, which no page may hold: it is read as the
+  // Windows-1252 character instead.
+  EXPECT_EQ(result.page, "<p>&#8364; and &#8364; and &eacute;</p>\n");
   EXPECT_EQ(Count(result.errors, "No input translation"), 1) << result.errors;
 }
 

@@ -156,6 +156,29 @@ TEST_F(PicturesTest, EachKindGetsItsHeaderAndSize) {
   }
 }
 
+// A PNG or JPEG is named by what its data is: documents call GIFs and JPEGs PNGs.
+TEST_F(PicturesTest, BlipsAreNamedByTheirData) {
+  struct Case {
+    const char* word;
+    std::string data;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"\\pngblip", std::string("GIF89a\x01\0\x01\0", 10), "00.gif"},
+      {"\\pngblip", std::string("\xff\xd8\xff\xe0", 4), "00.jpg"},
+      {"\\jpegblip", Png(1), "00.png"},
+      {"\\jpegblip", std::string("\xff\xd8\xff\xe0", 4), "00.jpg"},
+      {"\\pngblip", std::string("\x01\x02", 2), "00.png"},  // unknown data: the word decides
+  };
+  for (const Case& c : cases) {
+    Run(Doc(std::string("{\\pict") + c.word + " " + Hex(c.data) + "}"));
+    ASSERT_TRUE(converted_) << c.file;
+    EXPECT_EQ(outputs_[Base() + c.file], c.data) << c.word << " " << c.file;
+    EXPECT_NE(page_.find(std::string("[img ") + Base() + c.file), std::string::npos)
+        << c.file << ": " << page_;
+  }
+}
+
 TEST_F(PicturesTest, PlaceableMetafileHeader) {
   Run(Doc("{\\pict\\wmetafile8\\picwgoal1440\\pichgoal720 0100}"));
   const std::string& file = outputs_[Base() + "00.wmf"];

@@ -136,6 +136,8 @@ TEST_F(SecurityTest, FieldQuotesNeverEndAnAttribute) {
        "<a href=\"http://a/%20onmouseover=alert(8)\">link</a>"},
       {"quote after a quoted word", Field("HYPERLINK \"http://a/\"\"onclick=\"alert(9)"),
        "<a href=\"http://a/\">link</a>"},
+      {"switch inside the quoted address", Field("HYPERLINK \"x \\\\l b\"onclick=alert(6)"),
+       "<a href=\"x%20\\l%20b\">link</a>"},
   };
   for (const auto& c : cases) {
     Conversion result = ConvertHtml(c.rtf);
@@ -333,6 +335,22 @@ TEST_F(SecurityTest, FieldInstructionsKeepBalancedQuotes) {
     EXPECT_EQ(translate::SafeFieldInstruction(*engine_, c.instruction, "&quot;", words),
               c.fieldInst)
         << c.instruction;
+  }
+}
+
+// An output map that writes the quote as "&#34;" (HTML 3.2 has no &quot;) delimits with it; a
+// quote inside a word is spelt otherwise, so that the translation file can tell them apart.
+TEST_F(SecurityTest, InnerQuotesDifferFromNumericDelimiters) {
+  std::vector<translate::FieldWord> words;
+  EXPECT_EQ(translate::SafeFieldInstruction(*engine_, "HYPERLINK x&#34;y &#34;a b", "&#34;", words),
+            "HYPERLINK x&#034;y &#34;a b&#34;");
+  const std::string rtf =
+      "{\\rtf1\\ansi\\pard {\\field{\\*\\fldinst HYPERLINK "
+      "x\"onmouseover=\"alert(2)}{\\fldrslt link}}\\par}";
+  for (const char* level : {"HTML=3", "HTML=4", "XHTML=1"}) {
+    Conversion result = ConvertHtml(rtf, {"-D", level});
+    EXPECT_EQ(Scripted(result.page), "") << level << "\n" << result.page;
+    EXPECT_NE(result.page.find("onmouseover="), std::string::npos) << level << "\n" << result.page;
   }
 }
 

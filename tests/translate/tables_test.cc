@@ -141,6 +141,29 @@ TEST_F(TablesTest, HeaderAndFooterSections) {
             "<F><R><td1,1,0>total</td></R></F></T>");
 }
 
+TEST_F(TablesTest, ColumnIndexAndRowCountsForStrictTableModels) {
+  // Each cell's first column counts the columns of the cells before it in its row, also those
+  // covered by a cell above (which are not written); the table knows its rows and header rows.
+  const std::string strings = std::string(kTableStrings) +
+                              "_table_start_ \"<T $_TABLEROWS_;/$_HEADERROWS_;>\"\n"
+                              "_data_cell_start_ \"<td c$_COLINDEX_;+$_COLSPAN_;>\"\n"
+                              "_header_cell_start_ \"<th c$_COLINDEX_;+$_COLSPAN_;>\"\n";
+  const std::string rtf =
+      "{\\rtf1\\ansi\\trowd\\trhdr\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl h\\cell i\\cell "
+      "j\\cell\\row\\trowd\\clvmgf\\cellx1000\\clmgf\\cellx2000\\clmrg\\cellx3000\\pard\\intbl "
+      "tall\\cell "
+      "wide\\cell\\cell\\row\\trowd\\clvmrg\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl"
+      "\\cell b\\cell c\\cell\\row}";
+  Conversion run = Convert(std::string(kPlainTables) + ".Strings\n" + strings, rtf);
+  std::string flat;
+  for (char c : run.page)
+    if (c != '\n') flat.push_back(c);
+  EXPECT_EQ(flat,
+            "<T 3/1><G><C50><C50><C50></G><H><R><th c1+1>h</th><th c2+1>i</th><th c3+1>j</th></R>"
+            "</H><B><R><td c1+1>tall</td><td c2+2>wide</td></R><R><td c2+1>b</td><td c3+1>c</td>"
+            "</R></B></T>");
+}
+
 TEST_F(TablesTest, BorderWeightsGiveFrameAndRules) {
   struct Case {
     const char* width;

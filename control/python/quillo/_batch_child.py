@@ -78,13 +78,18 @@ def _die_with_parent(parent: int) -> None:
 # first. Not for use outside the tests.
 
 
-def _test_hook(input_path: str) -> None:
+def hook_entries() -> list:
+    """The (action, argument) entries of QUILLO_BATCH_TEST_HOOK; none outside the tests."""
     hooks = os.environ.get("QUILLO_BATCH_TEST_HOOK")
     if not hooks:
-        return
+        return []
+    return [(action, argument) for action, _, argument in
+            (entry.partition("=") for entry in hooks.split(";"))]
+
+
+def _test_hook(input_path: str) -> None:
     name = os.path.basename(input_path)
-    for entry in hooks.split(";"):
-        action, _, argument = entry.partition("=")
+    for action, argument in hook_entries():
         target, _, value = argument.partition(":")
         if target != name:
             continue

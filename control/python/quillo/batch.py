@@ -116,12 +116,9 @@ def engine_input_name(path: str) -> str:
 
 
 def output_words(name: str) -> List[str]:
-    """Option words that make `name` the output file name. The engine expands the output name
-    as a named-string text, so "$...;" in a file name would be run as expansion code; such a
-    name is handed over through the built-in NextToken(), whose result is used unexpanded."""
-    if "$" not in name:
-        return ["-DOutFileName=" + name]
-    return ["-DOutFileName=$NextToken()", "-DNextToken=" + name]
+    """Option words that make `name` the output file name. An output name given as an option is
+    a literal file name: "$...;" in it is never run as expansion code."""
+    return ["-DOutFileName=" + name]
 
 
 def parse_definition(text: str) -> Tuple[str, str]:
@@ -371,12 +368,8 @@ atexit.register(_stop_all_processes)
 
 
 def _worker_hook(stage: str, input_path: str) -> None:
-    hooks = os.environ.get("QUILLO_BATCH_TEST_HOOK")
-    if not hooks:
-        return
     name = os.path.basename(input_path)
-    for entry in hooks.split(";"):
-        action, _, argument = entry.partition("=")
+    for action, argument in _batch_child.hook_entries():
         if action == "journal":
             with open(argument, "a", encoding="utf-8") as journal:
                 journal.write(f"{stage} {name} {os.getpid()}\n")

@@ -172,10 +172,19 @@ async function expectBox(page, text) {
   return { text: got, title };
 }
 async function openByDialog(page, file) {
+  const startListing = page.waitForResponse((r) => r.url().includes('/api/list'));
   await page.keyboard.press('Control+O');
   const dialog = page.getByRole('dialog', { name: 'Open' });
   await dialog.waitFor();
-  await page.fill('#file-dir', path.dirname(file));
+  await startListing;
+  await page.waitForTimeout(100);  // the listing is shown once its answer is read
+  // The start folder's listing may arrive while the path is being typed and set the field
+  // under it: type again until the field holds exactly the path.
+  for (let tries = 0; tries < 5; tries++) {
+    await page.fill('#file-dir', path.dirname(file));
+    if ((await page.inputValue('#file-dir')) === path.dirname(file)) break;
+    await page.waitForTimeout(200);
+  }
   await page.press('#file-dir', 'Enter');
   await page.locator('#file-list [role=option]', { hasText: path.basename(file) }).first().waitFor();
   await page.selectOption('#file-filter', { label: 'All files (*.*)' });
