@@ -498,9 +498,13 @@ test('a WMF picture becomes PNG and is listed as PNG', aTest, async () => {
   await produced.waitFor({ timeout: 30000 });
   const listed = await page.frameLocator('iframe[title="Produced files: picture.rtf"]').locator('li').allTextContents();
   assert.ok(!listed.some((t) => /\.wmf$/.test(t)), listed.join());
-  // ImageExt reaches the engine through cmd.trn, which the shipped translation files include;
-  // before they do, the engine's own default (jpg) holds and the picture becomes a JPEG.
-  const trnReadsCmdFile = fs.readFileSync(path.join(buildDir, 'bin', 'html.trn'), 'utf8').includes('CmdLineFile');
+  // ImageExt reaches the engine through cmd.trn, which the shipped translation files include
+  // (html.trn through cmdfile.trn); before they do, the engine's own default (jpg) holds and the
+  // picture becomes a JPEG.
+  const trnReadsCmdFile = ['html.trn', 'cmdfile.trn'].some((name) => {
+    const trn = path.join(buildDir, 'bin', name);
+    return fs.existsSync(trn) && fs.readFileSync(trn, 'utf8').includes('CmdLineFile');
+  });
   const ext = trnReadsCmdFile ? 'png' : 'jpg';
   const picture = listed.find((t) => t.endsWith('.' + ext));
   assert.ok(picture, `a .${ext} picture is listed: ${listed.join()}`);
