@@ -149,6 +149,17 @@ class Reader {
       }
       return;
     }
+    // The engine takes a batch switch only as the first word: -b FILE goes there wherever it
+    // stands, as --batch does (without its FILE the engine reports the missing parameter).
+    if (word.compare(0, 2, "-b") == 0 && (word.size() > 2 || index_ + 1 < words_.size())) {
+      if (haveBatch) {
+        line_.error = "only one batch file can be given";
+        return;
+      }
+      haveBatch = true;
+      batchFile = word.size() > 2 ? word.substr(2) : words_[++index_];
+      return;
+    }
     translated.push_back(word);
     std::string parameter;
     if (OptionTakesNextWord(word)) {
@@ -394,13 +405,14 @@ Running:
 Messages go to FILE_err.htm beside the page and, as plain lines, to standard
 error. With -o - no pictures are written and messages go to standard error only.
 
-Several inputs (FILEs, a pattern, a directory with -r) are converted N at a
-time, each on an engine of its own; every page is the same as one converted
-alone, and the messages, the list of files written and the log keep the order
-of the inputs. A run over several inputs ends with a summary line. Without
---keep-going no further input is started after one fails. Inputs whose pages
-would have the same name, named outputs (-o) and batch files are converted one
-after another. The summary line (files, bytes, seconds, failures) is shown at
+Several inputs (FILEs, a pattern, a directory with -r, the lines of a batch
+file) are converted N at a time, each on an engine of its own; every page is
+the same as one converted alone, and the messages, the list of files written
+and the log keep the order of the inputs. A run over several inputs ends with a
+summary line. Without --keep-going no further input is started after one fails
+(a batch file converts all its lines). Inputs whose pages would have the same
+name and a named output (-o) for several inputs are converted one after
+another. The summary line (files, bytes, seconds, failures) is shown at
 a terminal, with --verbose, and after a failure.
 
 Safe mode (-D SafeMode=1) reads translation files and maps only from RTFLIBDIR,

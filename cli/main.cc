@@ -200,7 +200,8 @@ int RunParallel(const quillo::cli::CommandLine& line, const quillo::cli::Plan& p
   const auto start = std::chrono::steady_clock::now();
   quillo::cli::RunOptions options;
   options.threads = threads;
-  options.keepGoing = line.keepGoing;
+  // A batch run converts every line whatever happened to the lines before it.
+  options.keepGoing = line.keepGoing || plan.batch;
   const bool showProgress = !line.quiet && isatty(STDERR_FILENO);
   if (showProgress) options.finished = &ShowFinished;
   std::vector<quillo::cli::JobResult> results =
@@ -291,7 +292,7 @@ int main(int argc, char** argv) {
     return kUsageExit;
   }
 
-  quillo::cli::Plan plan = quillo::cli::PlanRun(line.engineWords, line.recursive);
+  quillo::cli::Plan plan = quillo::cli::PlanRun(line.engineWords, line.recursive, programPath);
   for (const std::string& note : plan.notes) PrintLine(note);
   const int threads = line.jobs > 0
                           ? line.jobs

@@ -110,9 +110,79 @@ std::string CanonicalPath(const std::string& path) {
   return std::string(resolved) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
+/// The output a job's options name (-o NAME, -oNAME or -DOutFileName=NAME; the last one given),
+/// "" when they name none.
+std::string NamedOutput(const std::vector<std::string>& words) {
+  std::string named;
+  for (std::size_t i = 1; i + 1 < words.size(); ++i) {
+    const std::string& word = words[i];
+    std::string definition;
+    if (word == "-o" && i + 2 < words.size()) {
+      named = words[++i];
+      continue;
+    }
+    if (word.size() > 2 && word.compare(0, 2, "-o") == 0) named = word.substr(2);
+    if (word == "-D" && i + 2 < words.size()) definition = words[++i];
+    if (word.size() > 2 && word.compare(0, 2, "-D") == 0) definition = word.substr(2);
+    if (definition.size() >= 12 && strncasecmp(definition.c_str(), "OutFileName=", 12) == 0)
+      named = definition.substr(12);
+  }
+  return named;
+}
+
+/// Two inputs that would write the same page cannot be converted at once: the later one
+/// replaces the earlier, as in a run on one engine, only when they take turns. So do inputs
+/// whose output name is made by the translation file ("$" in it): it cannot be told in advance.
+Plan KeepApartOutputs(Plan plan) {
+  std::set<std::string> bases;
+  for (const Job& job : plan.jobs) {
+    const std::string named = NamedOutput(job.words);
+    if (named.find('$') != std::string::npos) {
+      plan.serialReason = "an output name is made by the translation file";
+      plan.jobs.clear();
+      break;
+    }
+    std::string base = named.empty() ? DefaultOutputBase(job.input) : DefaultOutputBase(named);
+    const std::size_t dot = base.rfind('.');
+    if (!named.empty() && dot != std::string::npos && base.find('/', dot) == std::string::npos)
+      base.resize(dot);
+    if (!bases.insert(CanonicalPath(base)).second) {
+      plan.notes.push_back("more than one input writes the pages of " + base +
+                           ": the inputs are converted one after another");
+      plan.serialReason = "two inputs write the same pages";
+      plan.jobs.clear();
+      break;
+    }
+  }
+  return plan;
+}
+
+/// A batch run as jobs: the conversions its file asks for, each with the options of the lines
+/// before it and the search directory in force. With fewer than two, or when the file cannot be
+/// planned, the run stays on one engine.
+Plan PlanBatchRun(Plan plan, const std::string& programPath) {
+  plan.serialReason = "a batch file runs its lines one after another";
+  auto scratch = std::make_unique<Engine>();
+  if (EngineInit(*scratch, programPath.c_str()) != 0) return plan;
+  std::vector<BatchStep> steps;
+  if (!PlanBatch(*scratch, plan.words, steps) || steps.size() < 2) return plan;
+  plan.serialReason.clear();
+  plan.batch = true;
+  for (BatchStep& step : steps) {
+    Job job;
+    job.input = step.words.back();
+    job.words = std::move(step.words);
+    job.listingPlace = step.counter;
+    job.searchDirectory = std::move(step.searchDirectory);
+    plan.jobs.push_back(std::move(job));
+  }
+  return KeepApartOutputs(std::move(plan));
+}
+
 }  // namespace
 
-Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive) {
+Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive,
+             const std::string& programPath) {
   Plan plan;
   plan.words = engineWords;
   if (plan.words.empty()) return plan;
@@ -146,6 +216,8 @@ Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive) {
     return words;
   };
 
+  if (plan.words.size() > 1 && plan.words[1].compare(0, 2, "-b") == 0)
+    return PlanBatchRun(std::move(plan), programPath);
   for (std::size_t i = 1; i < plan.words.size(); ++i)
     if (!input[i] && plan.words[i].compare(0, 2, "-b") == 0) {
       plan.serialReason = "a batch file runs its lines one after another";
@@ -164,7 +236,7 @@ Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive) {
     std::vector<std::string> options = optionsBefore(plan.words.size() - 1);
     int place = 0;
     for (const std::string& name : names) {
-      Job job{options, name, ++place};
+      Job job{options, name, ++place, {}};
       job.words.push_back(name);
       plan.jobs.push_back(std::move(job));
     }
@@ -182,26 +254,13 @@ Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive) {
       return plan;
     }
     for (std::size_t at : inputs) {
-      Job job{optionsBefore(at), plan.words[at], 0};
+      Job job{optionsBefore(at), plan.words[at], 0, {}};
       job.words.push_back(plan.words[at]);
       plan.jobs.push_back(std::move(job));
     }
   }
 
-  // Two inputs that would write the same page cannot be converted at once: the later one
-  // replaces the earlier, as in a run on one engine, only when they take turns.
-  std::set<std::string> bases;
-  for (const Job& job : plan.jobs) {
-    std::string base = DefaultOutputBase(job.input);
-    if (!bases.insert(CanonicalPath(base)).second) {
-      plan.notes.push_back("more than one input writes the pages of " + base +
-                           ": the inputs are converted one after another");
-      plan.serialReason = "two inputs write the same pages";
-      plan.jobs.clear();
-      break;
-    }
-  }
-  return plan;
+  return KeepApartOutputs(std::move(plan));
 }
 
 // ---- Running -----------------------------------------------------------------------------------
@@ -216,6 +275,7 @@ void RunJob(Engine& engine, const Job& job, JobResult& result) {
   // pattern or a batch switch again.
   engine.driver.batchRunning = true;
   engine.batch.counter = job.listingPlace;
+  engine.settings.paths.libraryDirOverride = job.searchDirectory;
   engine.files.outputFileCounter = 0;
   engine.driver.tally = RunTally();
   engine.log.createdFiles.clear();

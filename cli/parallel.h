@@ -22,6 +22,8 @@ struct Job {
   /// in a pattern's listing, 0 for a named input. The log reads it (only the first conversion
   /// of a listing starts a new log).
   int listingPlace = 0;
+  /// The batch search directory a batch file's lines set for this input ("" outside a batch).
+  std::string searchDirectory;
 };
 
 /// How a command line's inputs are converted.
@@ -32,6 +34,9 @@ struct Plan {
   /// One job per input when the inputs can be converted apart; empty when the run must stay on
   /// one engine (a batch file, standard input, a named output, a pattern among other inputs).
   std::vector<Job> jobs;
+  /// The jobs are the lines of a batch file: as in a one-engine batch run, a failed input stops
+  /// none of the others.
+  bool batch = false;
   /// Why the jobs are empty though there are several inputs ("" when they are not), for --verbose.
   std::string serialReason;
   /// The problems found while planning (a directory that could not be read, two inputs writing
@@ -41,8 +46,11 @@ struct Plan {
 
 /// Plans the run of `engineWords` (CommandLine::engineWords). With `recursive`, an input that is
 /// a directory stands for every regular file under it whose name ends in ".rtf" (any case), in
-/// byte order of their paths; symbolic links to directories are not followed.
-Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive);
+/// byte order of their paths; symbolic links to directories are not followed. A batch file is
+/// read (on an engine of its own, started with `programPath`) into one job per conversion it
+/// asks for, unless a line of it would fail: the one-engine run then reports it in its place.
+Plan PlanRun(const std::vector<std::string>& engineWords, bool recursive,
+             const std::string& programPath);
 
 /// Initialises an engine for a run: the data files read once per engine (the control-word
 /// table) are read now and dropped from its file table, so that no input's log lists them and

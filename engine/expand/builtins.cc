@@ -11,8 +11,10 @@
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/functions.h"
+#include "expand/program.h"
 #include "frame/buffers.h"
 #include "frame/file_table.h"
+#include "frame/html_escape.h"
 #include "frame/messages.h"
 #include "frame/package.h"
 #include "frame/settings.h"
@@ -23,10 +25,6 @@
 
 namespace quillo {
 namespace {
-
-constexpr bool IsTokenChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
 
 /// Reads a text as an integer the way atoi does (leading blanks, a sign, digits; anything after is
 /// ignored), clamped to the int range instead of overflowing.
@@ -45,19 +43,16 @@ int ReadInt(std::string_view text) {
   return static_cast<int>(value);
 }
 
-/// The name tokens of a call text ("Name(a,b" -> "Name", "a", "b"): runs of [A-Za-z0-9_]. Anything
-/// else separates tokens, so empty arguments vanish.
+/// The argument names of a call, read in order as a built-in asks for them.
 class CallArguments {
  public:
-  explicit CallArguments(std::string_view call) : call_(call) {}
+  CallArguments(const std::string& function, const std::vector<std::string>& arguments)
+      : arguments_(arguments), last_(function) {}
 
-  /// The next token, or false when the call text is exhausted.
+  /// The next argument name, or false when none is left.
   bool NextToken(std::string_view& token) {
-    while (pos_ < call_.size() && !IsTokenChar(call_[pos_])) ++pos_;
-    if (pos_ == call_.size()) return false;
-    std::size_t start = pos_;
-    while (pos_ < call_.size() && IsTokenChar(call_[pos_])) ++pos_;
-    token = last_ = call_.substr(start, pos_ - start);
+    if (next_ == arguments_.size()) return false;
+    token = last_ = arguments_[next_++];
     return true;
   }
   /// The value of the next argument (its named string, expanded), or false when none is left.
@@ -84,8 +79,8 @@ class CallArguments {
   std::string_view last() const { return last_; }
 
  private:
-  std::string_view call_;
-  std::size_t pos_ = 0;
+  const std::vector<std::string>& arguments_;
+  std::size_t next_ = 0;
   std::string_view last_;
 };
 
@@ -141,26 +136,7 @@ std::string Context(Engine& engine, CallArguments&, OutputContext*) {
   std::string result;
   if (const std::string* start = GetSetting(engine, "MSG_ERROR_PLACE_START"))
     result = StrExp(engine, *start);
-  for (char c : rtf::RecentInput(engine)) {
-    switch (c) {
-      case '&':
-        result += "&amp;";
-        break;
-      case '<':
-        result += "&lt;";
-        break;
-      case '>':
-        result += "&gt;";
-        break;
-      case '"':
-        result += "&quot;";
-        break;
-      case '\0':
-        break;
-      default:
-        result.push_back(c);
-    }
-  }
+  AppendHtmlEscaped(result, rtf::RecentInput(engine), kEscapeQuotes | kDropNul);
   result.push_back('\n');
   if (const std::string* end = GetSetting(engine, "MSG_ERROR_PLACE_END"))
     result.append(StrExp(engine, *end));
@@ -526,35 +502,40 @@ constexpr Builtin kBuiltins[] = {
 }  // namespace
 
 std::string FctExpand(Engine& engine, std::string_view call, OutputContext* context) {
-  const std::string copy(call);
-  ExpansionLevel level(engine, '.', copy);
+  std::string function;
+  std::vector<std::string> arguments;
+  expand::SplitCall(call, function, arguments);
+  return CallFunction(engine, std::string(call), function, arguments, context);
+}
+
+std::string CallFunction(Engine& engine, std::string_view call, const std::string& function,
+                         const std::vector<std::string>& arguments, OutputContext* context) {
+  ExpansionLevel level(engine, '.', call);
   if (!level.entered()) return {};
   const bool trace = ExpansionTraced(engine);
   if (trace)
-    PrintEscaped(engine, "%sFctExpand:%s\n", engine.expansion.indent.c_str(), copy.c_str());
+    PrintEscaped(engine, "%sFctExpand:%s\n", engine.expansion.indent.c_str(),
+                 std::string(call).c_str());
 
   std::string result;
-  CallArguments args(copy);
-  std::string_view name;
-  if (args.NextToken(name)) {
-    int function = FindUserFunction(engine, name);
-    if (function >= 0) {
+  if (!function.empty()) {
+    int user = FindUserFunction(engine, function);
+    if (user >= 0) {
       // User functions come first, so a translation file can replace any built-in.
-      std::vector<std::string> argumentNames;
-      for (std::string_view token; args.NextToken(token);) argumentNames.emplace_back(token);
-      result = CallUserFunction(engine, function, copy, argumentNames, context);
+      result = CallUserFunction(engine, user, call, arguments, context);
     } else {
       const Builtin* builtin = nullptr;
       for (const Builtin& candidate : kBuiltins)
-        if (CaseEqual(candidate.name, name)) builtin = &candidate;
+        if (CaseEqual(candidate.name, function)) builtin = &candidate;
       if (builtin) {
-        SpoilRecordings(engine.expansion);  // built-ins may have effects: no reuse around them
+        memo::NoteEffect(engine.expansion);  // built-ins may have effects: no reuse around them
+        CallArguments args(function, arguments);
         result = builtin->run(engine, args, context);
         if (trace && builtin->traceResult)
           PrintEscaped(engine, "%sFctExpand:%s,return=%.256s\n", engine.expansion.indent.c_str(),
-                       copy.c_str(), result.c_str());
+                       std::string(call).c_str(), result.c_str());
       } else {
-        ReportMessage(engine, "MSG_INVALID_FUNC", {name});
+        ReportMessage(engine, "MSG_INVALID_FUNC", {function});
       }
     }
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine.h"
+#include "expand/program.h"
 #include "expand/regex.h"
 #include "frame/file_table.h"
 #include "frame/messages.h"
@@ -14,41 +15,6 @@
 
 namespace quillo {
 namespace {
-
-constexpr bool IsNameChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-constexpr bool IsArgumentChar(char c) { return IsNameChar(c) || c == ','; }
-
-// ---- Reference scanning -------------------------------------------------------------------------
-
-/// A reference found in a text: [dollar, end) is "$Name;" or "$Name(args)".
-struct Reference {
-  std::size_t dollar = 0;
-  std::size_t end = 0;
-  bool call = false;
-};
-
-/// Finds the first reference at or after `pos`. Only the first "$" is considered: when it begins no
-/// well-formed reference there is none at all, and the rest of the text is literal.
-bool FindReference(std::string_view text, std::size_t pos, Reference& ref) {
-  std::size_t dollar = text.find('$', pos);
-  if (dollar == std::string_view::npos) return false;
-  std::size_t i = dollar + 1;
-  while (i < text.size() && IsNameChar(text[i])) ++i;
-  if (i == dollar + 1 || i == text.size()) return false;
-  if (text[i] == ';') {
-    ref = {dollar, i + 1, false};
-    return true;
-  }
-  if (text[i] != '(') return false;
-  ++i;
-  while (i < text.size() && IsArgumentChar(text[i])) ++i;
-  if (i == text.size() || text[i] != ')') return false;
-  ref = {dollar, i + 1, true};
-  return true;
-}
 
 // ---- Output sink of one PutWrap call ------------------------------------------------------------
 
@@ -145,18 +111,6 @@ std::size_t WordEnd(std::string_view text, std::size_t i, bool wrapping) {
   return i;
 }
 
-/// Reads the leading decimal digits of `name` as a number, saturating well above any slot count.
-/// Returns -1 when the name does not begin with a digit.
-long LeadingNumber(std::string_view name) {
-  if (name.empty() || name[0] < '0' || name[0] > '9') return -1;
-  long n = 0;
-  for (char c : name) {
-    if (c < '0' || c > '9') break;
-    n = std::min(n * 10 + (c - '0'), 1000000000L);
-  }
-  return n;
-}
-
 }  // namespace
 
 // ---- Nesting ------------------------------------------------------------------------------------
@@ -181,7 +135,7 @@ bool EnterExpansion(Engine& engine, char indentMark, std::string_view text) {
     }
   }
   ++x.depth;
-  if (x.depth > x.deepestLevel) x.deepestLevel = x.depth;
+  if (x.depth > x.memo.deepestLevel) x.memo.deepestLevel = x.depth;
   return true;
 }
 
@@ -244,10 +198,11 @@ bool ExpandsToItself(const Engine& engine, std::string_view text) {
 
 void ForgetCallMemo(Engine& engine) {
   ExpansionState& x = engine.expansion;
-  x.memo.clear();
-  x.textMemo.clear();
-  x.functionPurity.clear();
-  SpoilRecordings(x);
+  x.memo.calls.clear();
+  x.memo.texts.clear();
+  x.memo.bytes = 0;
+  x.memo.functionPurity.clear();
+  memo::NoteEffect(x);
 }
 
 // ---- Name resolution ----------------------------------------------------------------------------
@@ -279,28 +234,35 @@ std::string LookupName(Engine& engine, std::string_view name) {
 }
 
 std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
+  long argumentSlot = -1;
+  int subMatch = -1;
+  expand::ClassifyName(name, argumentSlot, subMatch);
+  return ResolveName(engine, name, argumentSlot, subMatch, nullptr, literal);
+}
+
+std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot, int subMatch,
+                        int* settingHint, bool& literal) {
   ExpansionState& x = engine.expansion;
   literal = false;
-  long n = LeadingNumber(name);
-  if (n > 0 || name == "0") {
+  if (argumentSlot >= 0) {
     // "1".."n" name the arguments of the innermost user-function call, "0" its current value. A
     // slot whose value took in literal text stays literal.
-    if (!x.frames.empty() && n < static_cast<long>(x.frames.back().slots.size())) {
+    if (!x.frames.empty() && argumentSlot < static_cast<long>(x.frames.back().slots.size())) {
       // A recorded call may read its own frame (or deeper ones), which its recorded arguments
       // determine, but not the frame of a caller.
-      for (MemoRecording* recording : x.recordings)
-        if (x.frames.size() <= recording->frameDepth) recording->spoiled = true;
+      memo::NoteEffect(x, x.frames.size());
       const FunctionFrame& frame = x.frames.back();
-      literal = n < static_cast<long>(frame.literalSlots.size()) && frame.literalSlots[n];
+      literal = argumentSlot < static_cast<long>(frame.literalSlots.size()) &&
+                frame.literalSlots[argumentSlot];
       if (literal) ++x.literalUses;
-      return frame.slots[n];
+      return frame.slots[argumentSlot];
     }
-  } else if (name.size() == 2 && name[0] == '_' && name[1] >= '0' && name[1] <= '9') {
+  } else if (subMatch >= 0) {
     // A sub-match is document text: stored under its name and used as it is.
     std::string part;
-    if (CurrentSubMatch(engine, name[1] - '0', part)) {
-      SpoilRecordings(x);  // sub-matches are stored as settings, and come from outside the call
-      int index = kSettingSubMatch0 + (name[1] - '0');
+    if (CurrentSubMatch(engine, subMatch, part)) {
+      memo::NoteEffect(x);  // sub-matches are stored as settings, and come from outside the call
+      int index = kSettingSubMatch0 + subMatch;
       SetBuiltin(engine, index, part);
       engine.settings.literalIndexes.insert(index);
       literal = true;
@@ -308,13 +270,23 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
       return part;
     }
   } else {
-    int index = FindSetting(engine, name);
+    // Settings are never removed during a conversion, so the index a name found stays its index;
+    // the hint is still checked against the stored name, which costs less than a hash lookup.
+    const std::vector<std::string>& names = engine.settings.names;
+    int index = -1;
+    if (settingHint && *settingHint >= 0 && *settingHint < static_cast<int>(names.size()) &&
+        CaseEqual(names[*settingHint], name)) {
+      index = *settingHint;
+    } else {
+      index = FindSetting(engine, name);
+      if (settingHint) *settingHint = index;
+    }
     if (index >= 0) {
       const std::string& value = GetSettingAt(engine, index);
       literal = IsLiteralSetting(engine, index);
       if (literal) ++x.literalUses;
-      for (MemoRecording* recording : x.recordings)
-        recording->events.push_back({std::string(name), value, literal, index, false});
+      if (!x.memo.recordings.empty())
+        memo::NoteRead(x, {std::string(name), value, literal, index, false});
       return value;
     }
   }
@@ -327,37 +299,21 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
   return result;
 }
 
-namespace {
-
-/// StrExp of a text the caller hands over (a value already copied out of the store).
-std::string ExpandOwned(Engine& engine, std::string&& owned, OutputContext* context);
-
-}  // namespace
-
 std::string ArgumentValue(Engine& engine, std::string_view name) {
   bool literal = false;
   std::string value = LookupName(engine, name, literal);
   if (literal) return value;
-  return ExpandOwned(engine, std::move(value), nullptr);
+  return StrExp(engine, value);
 }
 
 // ---- StrExp -------------------------------------------------------------------------------------
 
-std::string StrExp(Engine& engine, std::string_view text, OutputContext* context) {
-  // The text may live in the settings store, which later settings can move: work on a copy.
-  return ExpandOwned(engine, std::string(text), context);
-}
-
 namespace {
 
-std::string ExpandOwned(Engine& engine, std::string&& owned, OutputContext* context) {
-  const std::string& copy = owned;  // the caller's own copy, alive for the whole call
-  ExpansionLevel level(engine, ' ', copy);
-  if (!level.entered()) return {};
-  if (ExpansionTraced(engine))
-    PrintEscaped(engine, "%sStrExp:%s\n", engine.expansion.indent.c_str(), copy.c_str());
-
-  std::string result;
+/// Runs the steps of `program`: literal runs are emitted, references expanded (literal values
+/// emitted as they are), calls run. Emits into `context` when given, else appends to `result`.
+void RunProgram(Engine& engine, const expand::Program& program, OutputContext* context,
+                std::string& result) {
   auto emit = [&](std::string_view piece) {
     if (piece.empty()) return;
     if (context) {
@@ -366,46 +322,67 @@ std::string ExpandOwned(Engine& engine, std::string&& owned, OutputContext* cont
       result.append(piece);
     }
   };
-
-  std::string_view rest = copy;
-  Reference ref;
-  while (!rest.empty() && FindReference(rest, 0, ref)) {
-    if (rest[ref.dollar] != '$' || (rest[ref.end - 1] != ';' && rest[ref.end - 1] != ')')) {
-      ReportMessage(engine, "ERR_REXEX_BUG", {copy});
-      break;  // should the report not be fatal, the rest stays literal
+  ExpansionState& x = engine.expansion;
+  for (const expand::ProgramStep& step : program.steps()) {
+    if (step.kind == expand::StepKind::kLiteral) {
+      emit(step.text);
+      continue;
     }
-    emit(rest.substr(0, ref.dollar));
-    // The name (and for a call the "(" and argument list), without "$" and the closing ";" or ")".
-    std::string_view body = rest.substr(ref.dollar + 1, ref.end - ref.dollar - 2);
-    rest.remove_prefix(ref.end);
-    if (engine.expansion.unwinding) continue;  // a runaway expansion: references yield nothing
-    if (ref.call) {
-      emit(FctExpand(engine, body, context));
+    if (x.unwinding) continue;  // a runaway expansion: references yield nothing
+    if (step.kind == expand::StepKind::kCall) {
+      emit(CallFunction(engine, step.text, step.function, step.arguments, context));
     } else {
       bool literal = false;
-      std::string value = LookupName(engine, body, literal);
+      std::string value = ResolveName(engine, step.text, step.argumentSlot, step.subMatch,
+                                      &step.settingHint, literal);
       if (literal) {
         emit(value);  // document text: shown as it is, never run
-      } else if (!engine.expansion.unwinding) {
+      } else if (!x.unwinding) {
         if (context) {
-          ExpandOwned(engine, std::move(value), context);
+          StrExp(engine, value, context);
         } else {
-          result.append(ExpandOwned(engine, std::move(value), nullptr));
+          result.append(StrExp(engine, value));
         }
       }
     }
-    if (engine.expansion.unwinding && !engine.expansion.runawayNamed) {
+    if (x.unwinding && !x.runawayNamed) {
       // The innermost reference that hit the bound names the runaway in the report.
-      engine.expansion.runawayReference = "$" + std::string(body) + (ref.call ? ")" : ";");
-      engine.expansion.runawayNamed = true;
+      x.runawayReference = step.source;
+      x.runawayNamed = true;
     }
   }
-  emit(rest);
-  level.Leave();
-  return result;
 }
 
 }  // namespace
+
+std::string StrExp(Engine& engine, std::string_view text, OutputContext* context) {
+  // A text without "$" is its own expansion; any other text runs as its compiled program, which
+  // holds its own copy of the text (the text may live in the settings store, which later
+  // settings can move).
+  const bool plain = text.find('$') == std::string_view::npos;
+  std::shared_ptr<const expand::Program> program;
+  if (!plain) program = engine.expansion.programs.Get(text);
+  const std::string_view source = plain ? text : std::string_view(program->source());
+  ExpansionLevel level(engine, ' ', source);
+  if (!level.entered()) return {};
+  if (ExpansionTraced(engine))
+    PrintEscaped(engine, "%sStrExp:%s\n", engine.expansion.indent.c_str(),
+                 std::string(source).c_str());
+  std::string result;
+  if (plain) {
+    if (!text.empty()) {
+      if (context) {
+        PutWrap(engine, std::string(text), *context, 0);  // writing may move the store
+      } else {
+        result.assign(text);
+      }
+    }
+  } else {
+    RunProgram(engine, *program, context, result);
+  }
+  level.Leave();
+  return result;
+}
 
 void ExpandInto(Engine& engine, OutputContext& context, std::string_view text) {
   StrExp(engine, text, &context);
@@ -421,7 +398,7 @@ void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int 
   // Paragraph text held back for the paragraph-number override, and text gathered into a run, are
   // written before anything else reaches the output, so output keeps document order.
   translate::ReleaseHeldText(engine);
-  SpoilRecordings(engine.expansion);
+  memo::NoteEffect(engine.expansion);
 
   constexpr int kWidth = OutputContext::kLineWidth;
   const bool wrapping = wrap == 1;

@@ -11,6 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "expand/memo.h"
+#include "expand/program.h"
+
 namespace quillo {
 struct Engine;
 struct FileEntry;
@@ -76,53 +79,6 @@ struct NamedList {
   long cursor = -1;  ///< index of the element under the cursor; -1 = none (walk ended, or empty)
 };
 
-/// A name read, or a named string set by a Save step, while a user-function call ran.
-struct MemoEvent {
-  std::string name;
-  std::string value;     ///< what the read gave, or what was set
-  bool literal = false;  ///< the value is literal text (read as such, or set as such)
-  int index = -1;  ///< the setting the name found (settings are never removed in a conversion)
-  bool write = false;
-};
-
-/// A finished call of a user function (or expansion of a text) whose only effects were reading
-/// names and setting named strings of the translation file's own: as long as every name it read
-/// from outside still gives the same value, doing it again gives the same result and sets the
-/// same strings to the same values.
-struct MemoEntry {
-  std::vector<MemoEvent> events;  ///< in the order they happened
-  std::string result;
-  bool resultLiteral = false;
-  /// literalUses the call counted beyond those of the reads that a reuse repeats (its arguments'
-  /// and current value's literal slots, names it had set itself), which a reuse adds again.
-  unsigned long otherLiteralUses = 0;
-  int depthSpan = 0;  ///< expansion levels the call went below its own
-};
-
-/// The recording of a call that may become a MemoEntry. Every name read and every Save of a
-/// translation-file string while it is active is appended; anything else with an effect (another
-/// setting written, a message, output, a built-in call) spoils it.
-struct MemoRecording {
-  std::vector<MemoEvent> events;
-  std::size_t frameDepth = 0;  ///< function frames outside the recorded call
-  bool spoiled = false;
-};
-
-/// The reusable results kept for one call or text, and how often looking them up paid.
-struct MemoList {
-  std::vector<std::shared_ptr<const MemoEntry>> entries;  ///< most recently used first
-  unsigned long hits = 0;
-  unsigned long misses = 0;
-};
-
-/// Hashes std::string and std::string_view alike, so the memo is searched without building a key.
-struct MemoKeyHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view key) const noexcept {
-    return std::hash<std::string_view>()(key);
-  }
-};
-
 struct ExpansionState {
   /// Nesting bound of StrExp/FctExpand. A named string that refers to itself, directly or through
   /// others, would otherwise recurse until the stack overflows; legitimate translation files nest
@@ -167,17 +123,11 @@ struct ExpansionState {
   bool loopLimitHit = false;  ///< the bound was hit: every `while` ends until that call returns
 
   // Lives for one conversion.
-  std::vector<NamedList> lists;  ///< PushList / GetListElement, in order of creation
-  /// Reused results of user-function calls, by function number and argument names, and of texts
-  /// (ExpandReusing), by the text; most recently used first. Emptied whenever a translation file
-  /// is loaded.
-  using Memo = std::unordered_map<std::string, MemoList, MemoKeyHash, std::equal_to<>>;
-  Memo memo;
-  Memo textMemo;
-  std::vector<signed char> functionPurity;  ///< per function: -1 not known yet, 0 no, 1 yes
-  std::vector<MemoRecording*> recordings;   ///< calls being recorded, innermost last
-  int deepestLevel = 0;                     ///< deepest `depth` reached, for MemoEntry::depthSpan
-  bool replayableWrite = false;   ///< a Save is setting a string that recordings take as an event
+  expand::ProgramCache programs;  ///< compiled expansion texts, by their text
+  std::vector<NamedList> lists;   ///< PushList / GetListElement, in order of creation
+  /// Reused results of user-function calls and tag texts (expand/memo.h). Emptied whenever a
+  /// translation file is loaded.
+  MemoState memo;
   FileEntry* userFile = nullptr;  ///< CreateFile / WriteFile / CloseFile; nullptr when none open
 
   /// Pass 1: the collected text of the current paragraph, kept by the translation layer (nullptr
@@ -206,12 +156,6 @@ bool ExpandsToItself(const Engine& engine, std::string_view text);
 void ResetExpansion(Engine& engine);
 /// Forgets the reused user-function results (the functions are about to change).
 void ForgetCallMemo(Engine& engine);
-/// Called for every effect other than reading a name (a setting written, a message, output): no
-/// call being recorded may be reused, since reusing it would skip the effect.
-inline void SpoilRecordings(ExpansionState& x) {
-  for (MemoRecording* recording : x.recordings) recording->spoiled = true;
-}
-
 /// Expands `text`. Without a context returns the expansion; with one writes it there (through
 /// PutWrap with wrap 0) and returns "". Literal text, string references (expanded again) and
 /// function results (not expanded again) are emitted in order. A "$" that begins no well-formed
@@ -222,6 +166,10 @@ void ExpandInto(Engine& engine, OutputContext& context, std::string_view text);
 /// Runs a function call: `call` is the name, "(" and the argument list without ")". Returns the
 /// result text, which the caller emits without expanding it again.
 std::string FctExpand(Engine& engine, std::string_view call, OutputContext* context);
+/// FctExpand of a call already split into the function name and its argument names (`call` is
+/// the call text, for traces and the runaway report).
+std::string CallFunction(Engine& engine, std::string_view call, const std::string& function,
+                         const std::vector<std::string>& arguments, OutputContext* context);
 /// Writes text to the context, wrapping at blanks at 80 columns when `wrap` is 1. Reports
 /// ERR_PUTWRAP_LOGIC (fatal by default) when the context has no file.
 void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int wrap);
@@ -239,6 +187,10 @@ std::string LookupName(Engine& engine, std::string_view name);
 /// LookupName that also tells whether the value is literal text: a setting marked by
 /// SetLiteralSetting, or a sub-match "_0".."_9". A literal value is used as it is, never expanded.
 std::string LookupName(Engine& engine, std::string_view name, bool& literal);
+/// LookupName of a name already classified (expand::ClassifyName). `settingHint`, when given,
+/// holds the store index the name found last and is updated: a reference resolves its name once.
+std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot, int subMatch,
+                        int* settingHint, bool& literal);
 /// Value of the named setting `name`, expanded unless it is literal (the argument value of a
 /// built-in or of a user-function call).
 std::string ArgumentValue(Engine& engine, std::string_view name);

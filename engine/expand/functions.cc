@@ -84,19 +84,18 @@ bool SaveIsProtected(const Engine& engine, std::string_view name) {
 /// (of a built-in setting, which has further effects) spoils them.
 void SaveString(Engine& engine, const std::string& name, const std::string& value, bool literal) {
   ExpansionState& x = engine.expansion;
-  const bool replayable = !x.recordings.empty() && !SaveIsProtected(engine, name) &&
+  const bool replayable = !x.memo.recordings.empty() && !SaveIsProtected(engine, name) &&
                           (engine.settings.mirrors.debug & 2) == 0;
-  x.replayableWrite = replayable;
+  x.memo.replayableWrite = replayable;
   const int index =
       literal ? SetLiteralSetting(engine, name, value) : SetSetting(engine, name, value);
-  x.replayableWrite = false;
+  x.memo.replayableWrite = false;
   if (!replayable) return;
   if (index < kSettingCount) {
-    SpoilRecordings(x);
+    memo::NoteEffect(x);
     return;
   }
-  for (MemoRecording* recording : x.recordings)
-    recording->events.push_back({name, value, literal, index, true});
+  memo::NoteRead(x, {name, value, literal, index, true});
 }
 
 /// Holds the FunctionFrame of one call on the frame stack. The outermost call also owns the
@@ -461,9 +460,9 @@ bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumen
   ExpansionState& x = engine.expansion;
   if (ExpansionTraced(engine) || x.unwinding || engine.settings.mirrors.overrideDefs != 0)
     return false;
-  if (x.functionPurity.size() != engine.translation.functions.size())
-    x.functionPurity.assign(engine.translation.functions.size(), -1);
-  signed char& pure = x.functionPurity[index];
+  if (x.memo.functionPurity.size() != engine.translation.functions.size())
+    x.memo.functionPurity.assign(engine.translation.functions.size(), -1);
+  signed char& pure = x.memo.functionPurity[index];
   if (pure < 0) pure = ReplayableSteps(engine.translation.functions[index]) ? 1 : 0;
   if (pure == 0) return false;
   for (const std::string& name : argumentNames) {
@@ -472,143 +471,10 @@ bool Reusable(Engine& engine, int index, const std::vector<std::string>& argumen
   return true;
 }
 
-/// True when `index` is set by one of the first `count` events.
-bool SetBefore(const std::vector<MemoEvent>& events, std::size_t count, int index) {
-  for (std::size_t i = 0; i < count; ++i)
-    if (events[i].write && events[i].index == index) return true;
-  return false;
-}
-
-/// True when every name `entry` read from outside (not after setting it itself) gives the same
-/// value and literal flag again. Those reads are repeated in order, with the effects LookupName
-/// gives a read, before anything is set: the strings the call sets are the translation file's own,
-/// which no other name's value depends on, so the reads see what they saw in the call.
-bool StillValid(Engine& engine, const MemoEntry& entry) {
-  if (engine.expansion.depth + entry.depthSpan + 1 >= ExpansionState::kMaxDepth) return false;
-  ExpansionState& x = engine.expansion;
-  for (std::size_t i = 0; i < entry.events.size(); ++i) {
-    const MemoEvent& read = entry.events[i];
-    if (read.write || SetBefore(entry.events, i, read.index)) continue;
-    // The setting the name found before is found again without looking the name up.
-    const std::string& value = GetSettingAt(engine, read.index);
-    const bool literal = IsLiteralSetting(engine, read.index);
-    if (literal) ++x.literalUses;
-    for (MemoRecording* recording : x.recordings)
-      recording->events.push_back({read.name, value, literal, read.index, false});
-    if (literal != read.literal || value != read.value) return false;
-  }
-  return true;
-}
-
-/// True when a format number is read after a Save. Reading one may register a new format, which
-/// expands the format's entry string; in the call that happened after the Save, but a reuse reads
-/// before it sets anything, so such a call is not kept.
-bool RegistersAfterSave(const std::vector<MemoEvent>& events) {
-  bool saved = false;
-  for (const MemoEvent& event : events) {
-    if (event.write) {
-      saved = true;
-    } else if (saved && (event.index == kSettingCharFmtIdx || event.index == kSettingParFmtIdx ||
-                         event.index == kSettingCharLookIdx)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 /// Sets again, in order, what a reused call set.
 void ReplaySaves(Engine& engine, const MemoEntry& entry) {
   for (const MemoEvent& event : entry.events)
     if (event.write) SaveString(engine, event.name, event.value, event.literal);
-}
-
-/// Most results a key keeps (a function whose value alternates between a few forms, such as a
-/// list item function over the numbers of a list).
-constexpr std::size_t kEntriesPerCall = 16;
-
-/// What the memo offers for a key.
-enum class Reuse {
-  kHit,     ///< a kept result whose reads still give the same values (its saves are replayed)
-  kRecord,  ///< nothing fits: make the call and record it
-  kSkip,    ///< results of this key are seldom reused: just make the call
-};
-
-/// Looks `key` up. A key whose results keep missing (a function of a link's address, say) is not
-/// checked any more: checking and keeping its results would cost more than it saves. Reading a
-/// name can run other expansions, which may change the memo: it is looked up afresh after each
-/// validation, and the entry under test is held on to.
-Reuse FindReusable(Engine& engine, ExpansionState::Memo& memo, std::string_view key,
-                   std::shared_ptr<const MemoEntry>& hit) {
-  ExpansionState& x = engine.expansion;
-  auto found = memo.find(key);
-  if (found == memo.end()) return Reuse::kRecord;
-  if (found->second.misses >= 32 && found->second.hits * 4 < found->second.misses)
-    return Reuse::kSkip;
-  for (std::size_t i = 0;; ++i) {
-    if (i >= found->second.entries.size()) {
-      ++found->second.misses;
-      return Reuse::kRecord;
-    }
-    const std::shared_ptr<const MemoEntry> entry = found->second.entries[i];
-    const bool valid = StillValid(engine, *entry);
-    found = memo.find(key);
-    if (found == memo.end()) return Reuse::kRecord;
-    if (!valid) continue;
-    auto& list = found->second.entries;
-    auto at = std::find(list.begin(), list.end(), entry);
-    if (at != list.end()) std::rotate(list.begin(), at, at + 1);
-    ++found->second.hits;
-    x.literalUses += entry->otherLiteralUses;
-    ReplaySaves(engine, *entry);
-    hit = entry;
-    return Reuse::kHit;
-  }
-}
-
-/// Runs `evaluate` (which returns the result and sets its literal flag) while recording what it
-/// reads, and keeps the result under `key` when it did nothing else.
-template <typename Evaluate>
-std::string Record(Engine& engine, ExpansionState::Memo& memo, std::string_view key, bool& literal,
-                   Evaluate evaluate) {
-  ExpansionState& x = engine.expansion;
-  MemoRecording recording;
-  recording.frameDepth = x.frames.size();
-  x.recordings.push_back(&recording);
-  const unsigned long usesBefore = x.literalUses;
-  const int startDepth = x.depth;
-  const int deepestBefore = x.deepestLevel;
-  x.deepestLevel = x.depth;
-  std::string result;
-  try {
-    result = evaluate(literal);
-  } catch (...) {
-    x.recordings.pop_back();
-    x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
-    throw;
-  }
-  x.recordings.pop_back();
-  const int span = x.deepestLevel - startDepth;
-  x.deepestLevel = std::max(deepestBefore, x.deepestLevel);
-  if (!recording.spoiled && !x.unwinding && !RegistersAfterSave(recording.events)) {
-    // Literal reads that a reuse repeats count there; the others are added as a number.
-    unsigned long readUses = 0;
-    const std::vector<MemoEvent>& events = recording.events;
-    for (std::size_t i = 0; i < events.size(); ++i)
-      if (!events[i].write && events[i].literal && !SetBefore(events, i, events[i].index))
-        ++readUses;
-    auto entry = std::make_shared<MemoEntry>();
-    entry->events = std::move(recording.events);
-    entry->result = result;
-    entry->resultLiteral = literal;
-    entry->otherLiteralUses = x.literalUses - usesBefore - readUses;
-    entry->depthSpan = span;
-    auto found = memo.find(key);
-    if (found == memo.end()) found = memo.emplace(std::string(key), MemoList()).first;
-    auto& list = found->second.entries;
-    list.insert(list.begin(), std::move(entry));
-    if (list.size() > kEntriesPerCall) list.pop_back();
-  }
-  return result;
 }
 
 }  // namespace
@@ -619,7 +485,7 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
   if (index < 0 || index >= static_cast<int>(engine.translation.functions.size())) return {};
   ExpansionState& x = engine.expansion;
   if (!Reusable(engine, index, argumentNames)) {
-    SpoilRecordings(x);  // its effects cannot be replayed
+    memo::NoteEffect(x);  // its effects cannot be replayed
     return RunUserFunction(engine, index, call, argumentNames, context);
   }
 
@@ -641,17 +507,21 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
   }
   bool literal = false;
   std::shared_ptr<const MemoEntry> entry;
-  switch (FindReusable(engine, x.memo, key, entry)) {
-    case Reuse::kHit:
+  switch (memo::Lookup(engine, x.memo.calls, key, entry)) {
+    case memo::Reuse::kOff:
+      memo::NoteEffect(x);
+      return RunUserFunction(engine, index, call, argumentNames, context);
+    case memo::Reuse::kHit:
+      ReplaySaves(engine, *entry);
       return deliver(entry->result, entry->resultLiteral);
-    case Reuse::kSkip: {
+    case memo::Reuse::kSkip: {
       std::string result = EvaluateUserFunction(engine, index, argumentNames, literal);
       return deliver(result, literal);
     }
-    case Reuse::kRecord:
+    case memo::Reuse::kRecord:
       break;
   }
-  std::string result = Record(engine, x.memo, key, literal, [&](bool& literalResult) {
+  std::string result = memo::Record(engine, x.memo.calls, key, literal, [&](bool& literalResult) {
     return EvaluateUserFunction(engine, index, argumentNames, literalResult);
   });
   return deliver(result, literal);
@@ -659,20 +529,22 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
 
 std::string ExpandReusing(Engine& engine, std::string_view text) {
   ExpansionState& x = engine.expansion;
-  if (ExpansionTraced(engine) || x.unwinding) return StrExp(engine, text);
   std::shared_ptr<const MemoEntry> entry;
-  switch (FindReusable(engine, x.textMemo, text, entry)) {
-    case Reuse::kHit:
+  switch (memo::Lookup(engine, x.memo.texts, text, entry)) {
+    case memo::Reuse::kHit:
+      ReplaySaves(engine, *entry);
       return entry->result;
-    case Reuse::kSkip:
+    case memo::Reuse::kOff:
+    case memo::Reuse::kSkip:
       return StrExp(engine, text);
-    case Reuse::kRecord:
+    case memo::Reuse::kRecord:
       break;
   }
   // The text may live in the settings store, which the expansion can move: keep a copy.
   const std::string copy(text);
   bool literal = false;
-  return Record(engine, x.textMemo, copy, literal, [&](bool&) { return StrExp(engine, copy); });
+  return memo::Record(engine, x.memo.texts, copy, literal,
+                      [&](bool&) { return StrExp(engine, copy); });
 }
 
 namespace {

@@ -126,13 +126,16 @@ std::string_view SettingOfOption(std::string_view option) {
 /// One batch file being run.
 class BatchRunner {
  public:
+  /// With `plan`, the conversions are added to it instead of run, and nothing is reported.
   BatchRunner(Engine& engine, const std::string& name, const struct stat& identity,
-              const std::vector<std::string>& leading, const std::string* input)
+              const std::vector<std::string>& leading, const std::string* input,
+              std::vector<BatchStep>* plan = nullptr)
       : engine_(engine),
         name_(name),
         identity_(identity),
         leading_(leading),
         input_(input),
+        plan_(plan),
         vector_(leading) {}
 
   /// Runs every line. True when all of them ran without a failure.
@@ -236,6 +239,11 @@ class BatchRunner {
     }
     ++engine_.batch.counter;
     vector_.push_back(file);
+    if (plan_) {
+      plan_->push_back({vector_, engine_.settings.paths.libraryDirOverride, engine_.batch.counter});
+      vector_.pop_back();
+      return;
+    }
     std::vector<char*> argv;
     for (std::string& word : vector_) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -246,7 +254,7 @@ class BatchRunner {
 
   void Fail(std::string_view code, std::initializer_list<MsgArg> args) {
     ok_ = false;
-    ReportBatchMessage(engine_, code, args);
+    if (!plan_) ReportBatchMessage(engine_, code, args);
   }
 
   Engine& engine_;
@@ -254,6 +262,7 @@ class BatchRunner {
   const struct stat& identity_;
   const std::vector<std::string>& leading_;
   const std::string* input_;
+  std::vector<BatchStep>* plan_;
   std::vector<std::string> vector_;  ///< the leading words, then the options of "output"/"set"
   int lineNumber_ = 0;
   bool ok_ = true;
@@ -384,40 +393,85 @@ void RunDirectly(Engine& engine, const std::string& command, std::string& result
 
 // ---- Batch switch ------------------------------------------------------------------------------
 
-int ConvertBatch(Engine& engine, const std::vector<std::string>& args) {
-  if (args.size() < 2) return 1;
-  std::string batchFile;
+namespace {
+
+/// The words of a batch run's argument vector: the batch file, the options passed on to every
+/// conversion (entry 0 the program path) and the input files.
+struct BatchArguments {
+  std::string file;
+  std::vector<std::string> leading;
+  std::vector<std::string> inputs;
+};
+
+BatchArguments ReadBatchArguments(const std::vector<std::string>& args) {
+  BatchArguments a;
   std::size_t next = 2;
   if (args[1].size() > 2) {
-    batchFile = args[1].substr(2);
+    a.file = args[1].substr(2);
   } else if (args.size() > 2) {
-    batchFile = args[2];
+    a.file = args[2];
     next = 3;
   }
-  std::vector<std::string> leading{args[0]};
-  std::vector<std::string> inputs;
+  a.leading.push_back(args[0]);
   for (std::size_t i = next; i < args.size(); ++i) {
     if (args[i].empty()) continue;
     if (args[i][0] != '-') {
-      inputs.push_back(args[i]);
+      a.inputs.push_back(args[i]);
       continue;
     }
-    leading.push_back(args[i]);
-    if (OptionTakesNextWord(args[i]) && i + 1 < args.size()) leading.push_back(args[++i]);
+    a.leading.push_back(args[i]);
+    if (OptionTakesNextWord(args[i]) && i + 1 < args.size()) a.leading.push_back(args[++i]);
   }
+  return a;
+}
+
+/// Runs (or, with `plan`, plans) one batch file; see RunBatch.
+bool RunBatchFile(Engine& engine, const std::string& batchFile,
+                  const std::vector<std::string>& leading, const std::string* currentInput,
+                  std::vector<BatchStep>* plan) {
+  BatchRunScope scope(engine);
+  FilePtr stream;
+  struct stat identity {};
+  // The library-file search, then the name as given: a batch file named on the command line is
+  // usually one in the working directory.
+  std::vector<std::string> candidates = LibraryFileCandidates(engine, batchFile);
+  if (IsRelativePath(batchFile)) candidates.push_back(batchFile);
+  for (const std::string& path : candidates) {
+    stream.reset(OpenRegularFile(path, &identity));
+    if (stream) break;
+  }
+  if (!stream) {
+    if (!plan) ReportBatchMessage(engine, "MSG_CANT_OPEN", {batchFile});
+    return false;
+  }
+  BatchRunner runner(engine, batchFile, identity, leading, currentInput, plan);
+  return runner.Run(stream.get());
+}
+
+/// Runs the batch file of `a` once, or once for each input file as the current input (the input
+/// directory that input's). With `plan`, stops at the first failure.
+bool RunBatchArguments(Engine& engine, const BatchArguments& a, std::vector<BatchStep>* plan) {
+  BatchRunScope scope(engine);
+  if (a.inputs.empty()) return RunBatchFile(engine, a.file, a.leading, nullptr, plan);
+  bool ok = true;
+  for (const std::string& input : a.inputs) {
+    engine.settings.paths.inputDirectory = std::string(DirectoryPart(input));
+    if (engine.settings.paths.inputDirectory.empty()) engine.settings.paths.inputDirectory = ".";
+    ok = RunBatchFile(engine, a.file, a.leading, &input, plan) && ok;
+    if (!ok && plan) break;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int ConvertBatch(Engine& engine, const std::vector<std::string>& args) {
+  if (args.size() < 2) return 1;
+  const BatchArguments a = ReadBatchArguments(args);
+  const std::vector<std::string>& leading = a.leading;
   bool ok = true;
   try {
-    BatchRunScope scope(engine);
-    if (inputs.empty()) {
-      ok = RunBatch(engine, batchFile, leading, nullptr);
-    } else {
-      for (const std::string& input : inputs) {
-        engine.settings.paths.inputDirectory = std::string(DirectoryPart(input));
-        if (engine.settings.paths.inputDirectory.empty())
-          engine.settings.paths.inputDirectory = ".";
-        ok = RunBatch(engine, batchFile, leading, &input) && ok;
-      }
-    }
+    ok = RunBatchArguments(engine, a, nullptr);
   } catch (const ConversionAbandoned&) {
     ok = false;  // a batch message made fatal by the translation file ends the batch
   }
@@ -439,25 +493,23 @@ int ConvertBatch(Engine& engine, const std::vector<std::string>& args) {
   return ok ? 0 : 1;
 }
 
+bool PlanBatch(Engine& engine, const std::vector<std::string>& args,
+               std::vector<BatchStep>& steps) {
+  steps.clear();
+  if (args.size() < 2) return false;
+  bool ok = false;
+  try {
+    ok = RunBatchArguments(engine, ReadBatchArguments(args), &steps);
+  } catch (const ConversionAbandoned&) {
+    ok = false;
+  }
+  if (!ok) steps.clear();
+  return ok;
+}
+
 bool RunBatch(Engine& engine, const std::string& batchFile, const std::vector<std::string>& leading,
               const std::string* currentInput) {
-  BatchRunScope scope(engine);
-  FilePtr stream;
-  struct stat identity {};
-  // The library-file search, then the name as given: a batch file named on the command line is
-  // usually one in the working directory.
-  std::vector<std::string> candidates = LibraryFileCandidates(engine, batchFile);
-  if (IsRelativePath(batchFile)) candidates.push_back(batchFile);
-  for (const std::string& path : candidates) {
-    stream.reset(OpenRegularFile(path, &identity));
-    if (stream) break;
-  }
-  if (!stream) {
-    ReportBatchMessage(engine, "MSG_CANT_OPEN", {batchFile});
-    return false;
-  }
-  BatchRunner runner(engine, batchFile, identity, leading, currentInput);
-  return runner.Run(stream.get());
+  return RunBatchFile(engine, batchFile, leading, currentInput, nullptr);
 }
 
 std::vector<std::string> ListWildcard(const std::string& pattern, bool* ok) {

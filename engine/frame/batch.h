@@ -44,6 +44,18 @@ int ConvertBatch(Engine& engine, const std::vector<std::string>& args);
 /// path); `currentInput` is the file of "go" lines (nullptr: none). True when every line ran.
 bool RunBatch(Engine& engine, const std::string& batchFile, const std::vector<std::string>& leading,
               const std::string* currentInput);
+/// One conversion of a batch run, as planned by PlanBatch.
+struct BatchStep {
+  std::vector<std::string> words;  ///< its argument vector (entry 0 the program path), file last
+  std::string searchDirectory;     ///< the batch search directory while it is converted
+  int counter = 0;                 ///< the batch counter while it is converted (1 for the first)
+};
+/// The conversions that ConvertBatch(engine, args) would run, in order, read from the batch file
+/// without converting anything or reporting anything; "search" lines set the engine's search
+/// directory as the run would (plan on an engine of its own). False, with `steps` empty, when
+/// the run cannot be planned apart from running it: the batch file cannot be read, or a line
+/// would fail (ConvertBatch reports those as it goes).
+bool PlanBatch(Engine& engine, const std::vector<std::string>& args, std::vector<BatchStep>& steps);
 /// Regular files matching a wildcard pattern, in byte order, each with the pattern's directory.
 /// A pattern that matches nothing gives an empty list; `ok` is false only when the listing failed.
 std::vector<std::string> ListWildcard(const std::string& pattern, bool* ok);

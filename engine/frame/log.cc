@@ -15,6 +15,7 @@
 #include "expand/expand.h"
 #include "expand/functions.h"
 #include "frame/file_table.h"
+#include "frame/html_escape.h"
 #include "frame/messages.h"
 #include "frame/settings.h"
 
@@ -41,29 +42,7 @@ constexpr const char* kLogHeader[] = {
 bool IsTrue(const std::string& value) { return value == "1" || value == "true"; }
 
 /// File names may come from heading text; the log is HTML, so they are escaped.
-std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
+std::string HtmlEscape(std::string_view text) { return HtmlEscaped(text, kEscapeQuotes); }
 
 void Put(std::FILE* stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);

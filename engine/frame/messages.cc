@@ -13,6 +13,7 @@
 #include "expand/expand.h"
 #include "frame/buffers.h"
 #include "frame/file_table.h"
+#include "frame/html_escape.h"
 #include "frame/settings.h"
 
 namespace quillo {
@@ -251,29 +252,7 @@ std::string Format(const char* format, ...) {
 }
 
 /// A text parameter made inert: never expanded again ('$'), and safe in the HTML error file.
-std::string EscapeParameter(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '$':
-        out += "&#36;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
+std::string EscapeParameter(std::string_view text) { return HtmlEscaped(text, kEscapeDollar); }
 
 bool HasCurrentToken(const Engine& engine) { return engine.reader.token.tokClass >= 0; }
 
@@ -455,7 +434,7 @@ void RegisterDefaultMessages(Engine& engine) {
 // The reporter
 
 void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<MsgArg> args) {
-  SpoilRecordings(engine.expansion);
+  memo::NoteEffect(engine.expansion);
   const std::string codeText(code);
   if (engine.settings.names.empty()) {
     // No store yet: nothing can say how to report. A library never ends its host's process, so
@@ -546,26 +525,7 @@ void PrintEscaped(Engine& engine, const char* format, ...) {
   va_start(ap, format);
   std::string text = FormatV(format, ap);
   va_end(ap);
-  std::string escaped;
-  escaped.reserve(text.size() + 16);
-  for (char c : text) {
-    switch (c) {
-      case '\n':
-        escaped += "<br>";
-        break;
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
+  std::string escaped = HtmlEscaped(text, kLineBreaksAsBr);
   PrintText(engine, escaped);
 }
 

@@ -351,7 +351,7 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
 void StoreValue(Engine& engine, int index, std::string_view value, bool literal = false) {
   SettingsStore& store = engine.settings;
   // A Save that recordings can replay records itself; every other write spoils them.
-  if (!engine.expansion.replayableWrite) SpoilRecordings(engine.expansion);
+  if (!engine.expansion.memo.replayableWrite) memo::NoteEffect(engine.expansion);
   if (store.mirrors.debug & 2) {
     std::string name = store.names[index];
     std::string text(value);

@@ -235,7 +235,7 @@ TEST_F(LibraryTest, StoppedConversionDoesNotStopTheNextOne) {
     EXPECT_EQ(engine.expansion.depth, 0);
     EXPECT_FALSE(engine.expansion.unwinding);
     EXPECT_TRUE(engine.expansion.frames.empty());
-    EXPECT_TRUE(engine.expansion.recordings.empty());
+    EXPECT_TRUE(engine.expansion.memo.recordings.empty());
     EXPECT_EQ(engine.messages.inReport, 0);
     EXPECT_EQ(engine.batch.shellTextDepth, 0);
   }

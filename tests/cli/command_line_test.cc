@@ -67,7 +67,9 @@ TEST(CommandLineTest, ShortOptionsAndTheirParametersPassUnchanged) {
        "-c -x -o --odd a.rtf -T b b.rtf"},
       {Words({"-Z", "a.rtf"}), "-Z a.rtf"},  // the engine reports unknown short options
       {Words({"-h", "2", "-DTitle=x", "a.rtf"}), "-h 2 -DTitle=x a.rtf"},
-      {Words({"-bjobs.txt", "a.rtf", "-c"}), "-bjobs.txt a.rtf -c"},  // a batch keeps its order
+      {Words({"-bjobs.txt", "a.rtf", "-c"}), "-b jobs.txt a.rtf -c"},  // a batch keeps its order
+      // The batch switch goes first, where the engine looks for it, as --batch does.
+      {Words({"-c", "-D", "X=1", "-b", "jobs.txt", "a.rtf"}), "-b jobs.txt -c -D X=1 a.rtf"},
       {Words({"-D"}), "-D"},  // the engine reports the missing parameter
   };
   for (const Case& c : cases) {

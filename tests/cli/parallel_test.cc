@@ -158,6 +158,37 @@ TEST(QuillocmdParallelTest, InputsWritingTheSamePagesTakeTurnsAndNeverOverwrite)
   EXPECT_NE(ReadFile(temp.File("same.html")).find("from lower case"), std::string::npos);
 }
 
+// A batch file's lines are converted apart too: each with the options of the lines before it,
+// the translation file found through its "search" line, a failed line stopping none after it,
+// and everything left as the one-engine run leaves it.
+TEST(QuillocmdParallelTest, BatchRunsGiveTheOneEngineRunsResults) {
+  TempDir temp;
+  std::map<std::string, CommandResult> runs;
+  for (const char* folder : {"serial", "parallel"}) {
+    const fs::path root = fs::path(temp.path()) / folder;
+    MakeTree(root);
+    fs::create_directories(root / "trn");
+    fs::copy_file(fs::path(QUILLO_BINARY_DIR) / "bin" / "html.trn", root / "trn" / "mine.trn");
+    const std::string f = std::string(folder) + "/";
+    WriteFile((root / "run.bat").string(),
+              "set SplitDepth=1\noutput " + f + "first.htm\nfile " + f + "sub/headings.rtf\n" + f +
+                  "doc1.rtf   # a comment\nfile " + f + "sub/*.rtf\nsearch " + f +
+                  "trn\nset TrnFile=mine.trn\nfile " + f + "doc1?.rtf\n");
+    runs[folder] = Quillocmd(std::string("-D PauseOnErr=0 -DCreateLogFile=1 --verbose -j ") +
+                                 (folder[0] == 's' ? "1" : "2") + " -b " + f + "run.bat",
+                             temp.path());
+  }
+  const CommandResult &one = runs["serial"], &two = runs["parallel"];
+  EXPECT_EQ(one.exitCode, 1) << one.output;  // sub/broken.rtf
+  EXPECT_EQ(two.exitCode, one.exitCode) << two.output;
+  EXPECT_EQ(Report(two.output, "parallel"), Report(one.output, "serial"));
+  EXPECT_NE(two.output.find("with 2 jobs; 1 failed"), std::string::npos) << two.output;
+  const auto expected = Tree(fs::path(temp.path()) / "serial", "serial");
+  EXPECT_TRUE(expected.count("first.htm"));   // split at level 1: more pages beside it
+  EXPECT_TRUE(expected.count("doc11.html"));  // converted after the failed line
+  EXPECT_EQ(Tree(fs::path(temp.path()) / "parallel", "parallel"), expected);
+}
+
 TEST(QuillocmdParallelTest, JobsAndRecursiveOptions) {
   TempDir temp;
   for (const char* bad : {"-j 0", "-j x", "--jobs=", "-j 9999", "-j"}) {

@@ -1,0 +1,133 @@
+// Compiled expansion texts: what a text compiles to (through Serialize), how names are
+// classified, the bounds of the program cache, and that a reference resolves its setting once
+// yet still follows a name whose index changed.
+#include "expand/program.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine.h"
+#include "expand/expand.h"
+#include "frame/settings.h"
+#include "support/test_support.h"
+
+namespace quillo::expand {
+namespace {
+
+TEST(ProgramTest, CompilesTextsIntoSteps) {
+  struct Case {
+    const char* text;
+    const char* steps;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"plain <b>markup</b>", "\"plain <b>markup</b>\""},
+      {"$A;", "$A;"},
+      {"<p>$A;</p>", "\"<p>\" $A; \"</p>\""},
+      {"$A;$B;", "$A; $B;"},
+      {"$F()", "$F()"},
+      {"x$F(a,b)y", "\"x\" $F(a,b) \"y\""},
+      // Empty arguments vanish: "(" and "," only separate names.
+      {"$F(a,,b,)", "$F(a,b)"},
+      {"$F(,", "\"$F(,\""},
+      // The first "$" that begins no reference makes the rest literal, references included.
+      {"a$ $B;", "\"a$ $B;\""},
+      {"$A;b$-$C;", "$A; \"b$-$C;\""},
+      {"$A", "\"$A\""},
+      {"$A(b;", "\"$A(b;\""},
+      {"$A(b c)", "\"$A(b c)\""},
+      {"$$A;", "\"$$A;\""},
+      {"$_0;$12;$0;", "$_0; $12; $0;"},
+      {"$A;;", "$A; \";\""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Program::Compile(c.text).Serialize(), c.steps) << "text: " << c.text;
+}
+
+TEST(ProgramTest, KeepsTheSourceOfEveryReference) {
+  Program program = Program::Compile("a$B;c$F(x,y)d");
+  ASSERT_EQ(program.steps().size(), 5u);
+  EXPECT_EQ(program.steps()[1].source, "$B;");
+  EXPECT_EQ(program.steps()[3].source, "$F(x,y)");
+  EXPECT_EQ(program.steps()[3].text, "F(x,y");
+  EXPECT_EQ(program.source(), "a$B;c$F(x,y)d");
+}
+
+TEST(ProgramTest, ClassifiesNames) {
+  struct Case {
+    const char* name;
+    long slot;
+    int subMatch;
+  };
+  const Case cases[] = {
+      {"0", 0, -1},
+      {"1", 1, -1},
+      {"12", 12, -1},
+      {"2x", 2, -1},
+      {"00", -1, -1},  // no digit above zero and not "0": a named setting
+      {"_3", -1, 3},
+      {"_35", -1, -1},
+      {"_x", -1, -1},
+      {"Name", -1, -1},
+      {"99999999999999", 1000000000, -1},
+  };
+  for (const Case& c : cases) {
+    long slot = 0;
+    int subMatch = 0;
+    ClassifyName(c.name, slot, subMatch);
+    EXPECT_EQ(slot, c.slot) << c.name;
+    EXPECT_EQ(subMatch, c.subMatch) << c.name;
+  }
+}
+
+TEST(ProgramTest, CacheSharesProgramsAndStaysBounded) {
+  ProgramCache cache;
+  auto first = cache.Get("$A;");
+  EXPECT_EQ(cache.Get("$A;").get(), first.get());
+  EXPECT_EQ(cache.size(), 1u);
+  for (std::size_t i = 0; i < ProgramCache::kMaxPrograms + 100; ++i)
+    cache.Get("$A" + std::to_string(i) + ";");
+  EXPECT_EQ(cache.size(), ProgramCache::kMaxPrograms);
+  // A text beyond the bound is still compiled for its use.
+  EXPECT_EQ(cache.Get("$Beyond;")->Serialize(), "$Beyond;");
+  cache.Clear();
+  EXPECT_EQ(first->Serialize(), "$A;");  // held programs outlive the cache's entries
+  const std::string big(ProgramCache::kMaxBytes + 1, '$');
+  cache.Get(big);
+  EXPECT_EQ(cache.size(), 0u);
+}
+
+TEST(ProgramTest, ReferenceFollowsItsNameAcrossEngines) {
+  // One compiled text in two engines whose stores give its name different indexes: the hint
+  // the first engine left is checked against the name, never trusted blindly.
+  auto program = std::make_shared<const Program>(Program::Compile("$Zeta;"));
+  const ProgramStep& step = program->steps()[0];
+  auto first = test::MakeEngine();
+  SetSetting(*first, "Zeta", "one");
+  bool literal = false;
+  EXPECT_EQ(
+      ResolveName(*first, step.text, step.argumentSlot, step.subMatch, &step.settingHint, literal),
+      "one");
+  auto second = test::MakeEngine();
+  SetSetting(*second, "Alpha", "x");
+  SetSetting(*second, "zeta", "two");
+  EXPECT_EQ(
+      ResolveName(*second, step.text, step.argumentSlot, step.subMatch, &step.settingHint, literal),
+      "two");
+  EXPECT_EQ(step.settingHint, FindSetting(*second, "Zeta"));
+}
+
+TEST(ProgramTest, SplitsCalls) {
+  std::string function;
+  std::vector<std::string> arguments;
+  SplitCall("Pick(a,,b", function, arguments);
+  EXPECT_EQ(function, "Pick");
+  EXPECT_EQ(arguments, (std::vector<std::string>{"a", "b"}));
+  SplitCall("(,", function, arguments);
+  EXPECT_EQ(function, "");
+  EXPECT_TRUE(arguments.empty());
+}
+
+}  // namespace
+}  // namespace quillo::expand
