@@ -63,7 +63,8 @@ bool RegistersAfterSave(const std::vector<MemoEvent>& events) {
   for (const MemoEvent& event : events) {
     if (event.write) {
       saved = true;
-    } else if (saved && (event.index == kSettingCharFmtIdx || event.index == kSettingParFmtIdx)) {
+    } else if (saved && (event.index == kSettingCharFmtIdx || event.index == kSettingParFmtIdx ||
+                         event.index == kSettingCharLookIdx)) {
       return true;
     }
   }

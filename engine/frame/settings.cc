@@ -199,6 +199,13 @@ constexpr BuiltinEntry kBuiltins[] = {
     {kSettingSaveTextStr, "SaveTextStr", "", Reading::kSaveTextStr},
     {kSettingToken, "Token", "", Reading::kToken},
     {kSettingRTFParam, "RTFParam", "0", Reading::kRtfParam},
+    {kSettingBackRGB, "BackRGB", "", Reading::kLater},
+    {kSettingFontFamily, "FontFamily", "", Reading::kLater},
+    {kSettingFontSizeRel, "FontSizeRel", "100", Reading::kLater},
+    {kSettingBodyFontFamily, "BodyFontFamily", "", Reading::kLater},
+    {kSettingCharLookIdx, "CharLookIdx", "", Reading::kLater},
+    {kSettingCharLooks, "CharLooks", "", Reading::kLater},
+    {kSettingParBackRGB, "ParBackRGB", "", Reading::kLater},
 };
 
 constexpr bool BuiltinsInOrder() {

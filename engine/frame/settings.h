@@ -167,7 +167,14 @@ enum BuiltinSetting : int {
   kSettingSaveTextStr = 145,
   kSettingToken = 146,
   kSettingRTFParam = 147,
-  kSettingCount = 148,
+  kSettingBackRGB = 148,
+  kSettingFontFamily = 149,
+  kSettingFontSizeRel = 150,
+  kSettingBodyFontFamily = 151,
+  kSettingCharLookIdx = 152,
+  kSettingCharLooks = 153,
+  kSettingParBackRGB = 154,
+  kSettingCount = 155,
 };
 
 /// Integer and floating-point copies of settings, refreshed whenever the setting is set.

@@ -101,6 +101,7 @@ constexpr int kCellBorderBottom = 20, kCellBorderTop = 21, kCellBorderLeft = 22;
 constexpr int kCellBorderRight = 23;
 constexpr int kVMergeFirst = 39, kVMergePrev = 40;
 constexpr int kVAlignBottom = 41, kVAlignCenter = 42, kVAlignTop = 43;
+constexpr int kCellBackColor = 38;
 }  // namespace tbl
 
 /// Paragraph attributes (major 11).
@@ -109,7 +110,7 @@ constexpr int kParDef = 0, kStyleNum = 1, kInTable = 3, kSideBySide = 10;
 constexpr int kQuadLeft = 11, kQuadRight = 12, kQuadJust = 13, kQuadCenter = 14;
 constexpr int kFirstIndent = 15, kLeftIndent = 16, kRightIndent = 17;
 constexpr int kBorderTop = 72, kBorderBox = 78;  ///< paragraph border sides 72-78
-constexpr int kBorderDouble = 82, kBorderWidth = 86;
+constexpr int kBorderDouble = 82, kBorderWidth = 86, kBackColor = 91;
 }  // namespace par
 
 /// Character attributes (major 12).
@@ -120,6 +121,7 @@ constexpr int kSmallCaps = 17, kShadow = 18, kStrikeThru = 19, kUnderline = 20;
 constexpr int kDotUnderline = 21, kDbUnderline = 22, kNoUnderline = 23, kWordUnderline = 24;
 constexpr int kSuperUp = 25, kSuperScript = 26, kInvisible = 27, kForeColor = 28;
 constexpr int kBackColor = 29, kCharStyleNum = 32, kCharCharSet = 33, kLanguage = 34;
+constexpr int kHighlight = 35, kCharShadePattern = 52;
 constexpr int kUnicodeSkip = 65;  ///< \uc: the extra character value
 }  // namespace chr
 

@@ -95,9 +95,99 @@ const PTagEntry* PTagOf(const Engine& engine, int tag) {
   return tag >= 0 && tag < static_cast<int>(ptags.size()) ? &ptags[tag] : nullptr;
 }
 
+/// True for a code point that belongs to a word: letters and digits of any script, not
+/// punctuation, symbols, blanks or private-use characters (symbol fonts).
+bool WordCodePoint(uint32_t c) {
+  if (c < 0x80)
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  if (c < 0xC0) return c == 0xAA || c == 0xB5 || c == 0xBA;
+  if (c == 0xD7 || c == 0xF7) return false;
+  if ((c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) ||
+      (c >= 0xE000 && c <= 0xF8FF) || (c >= 0xFE30 && c <= 0xFE6F) ||
+      (c >= 0xFF00 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) ||
+      (c >= 0xFF3B && c <= 0xFF40) || (c >= 0xFF5B && c <= 0xFF65) || c >= 0xFFF0)
+    return false;
+  return true;
+}
+
+/// Whether a character reference or named entity (`body` without '&' and ';') stands for a
+/// letter or digit. Named entities are letters when they name an accented or joined letter.
+bool WordEntity(std::string_view body) {
+  if (body.size() > 1 && body[0] == '#') {
+    uint32_t c = 0;
+    const bool hex = body[1] == 'x' || body[1] == 'X';
+    for (char d : body.substr(hex ? 2 : 1)) {
+      int v = d >= '0' && d <= '9'          ? d - '0'
+              : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
+              : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
+                                            : -1;
+      if (v < 0 || c > 0x10FFFF) return false;
+      c = c * (hex ? 16 : 10) + static_cast<uint32_t>(v);
+    }
+    return WordCodePoint(c);
+  }
+  for (std::string_view suffix : {"acute", "grave", "circ", "uml", "tilde", "ring", "cedil",
+                                  "slash", "lig", "szlig", "eth", "thorn", "caron"})
+    if (body.size() > suffix.size() && body.ends_with(suffix)) return true;
+  return false;
+}
+
+/// Decodes the UTF-8 sequence of `text` that starts at `at`; 0xFFFD for a broken one.
+uint32_t DecodeAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || at + length > text.size()) return 0xFFFD;
+  if (length == 1) return lead;
+  uint32_t c = lead & (0x7F >> (length + 1));
+  for (int i = 1; i < length; ++i) c = (c << 6) | (byte(at + i) & 0x3F);
+  return c;
+}
+
+/// Whether the output text `text` starts (or, with `last`, ends) with a letter or digit.
+bool WordAtEdge(std::string_view text, bool last) {
+  if (text.empty()) return false;
+  if (!last) {
+    if (text[0] == '&') {
+      const std::size_t end = text.find(';');
+      return end != std::string_view::npos && end < 12 && WordEntity(text.substr(1, end - 1));
+    }
+    return WordCodePoint(DecodeAt(text, 0));
+  }
+  if (text.back() == ';') {
+    const std::size_t amp = text.rfind('&');
+    if (amp != std::string_view::npos && text.size() - amp < 13)
+      return WordEntity(text.substr(amp + 1, text.size() - amp - 2));
+  }
+  std::size_t at = text.size() - 1;
+  while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+  return WordCodePoint(DecodeAt(text, at));
+}
+
+/// Before body text in pass 2: holds the shown font when the font changes inside a word and
+/// lets it go at the word's end (see TranslateState::heldFont). The held font is shown only in a
+/// look pass 1 registered, so its rule is on the page.
+void HoldFontInWord(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  const bool wordAhead = WordAtEdge(text, false);
+  if (t.heldFont >= 0 && (!wordAhead || t.heldFont == t.cur.chr.font)) {
+    t.heldFont = -1;
+    t.stateChanged = true;
+  }
+  if (!t.stateChanged || !wordAhead || !t.lastWordChar || t.heldFont >= 0 || t.shownFont < 0 ||
+      t.shownFont == t.cur.chr.font)
+    return;
+  const int current = t.cur.chr.font;
+  t.cur.chr.font = t.shownFont;
+  const bool known = CharLookKnown(engine);
+  t.cur.chr.font = current;
+  if (known) t.heldFont = t.shownFont;
+}
+
 /// Appends body text to the run written by the next ReleaseHeldText.
 void EmitRun(Engine& engine, OutputContext& context, std::string_view text, int wrap) {
   TranslateState& t = engine.translate;
+  if (!text.empty()) t.lastWordChar = WordAtEdge(text, true);
   if (!t.run.empty() && (t.runContext != &context || t.runWrap != wrap || t.run.size() > kMaxRun))
     ReleaseHeldText(engine);
   t.runContext = &context;
@@ -257,6 +347,7 @@ void BodyText(Engine& engine, std::string_view text) {
   if (!context) return;
   ChannelState& channel = CurrentChannel(engine);
   // Seam: recorded RMatch replacements (MatchRepl) are offered the text here.
+  if (context->specialState == 0) HoldFontInWord(engine, text);
   if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
   structure::BeforeParagraphText(engine);  // a heading's anchor, inside its tag
   const int state = context->specialState;
@@ -319,7 +410,7 @@ void ContinuePlainText(Engine& engine) {
   // pending \u fallback or multi-byte state, a format change due, held text, saved text,
   // capitals, another destination.
   if (t.unicodePending > 0 || t.highSurrogate != 0 || t.leadByte >= 0 || t.stateChanged ||
-      t.deferred.held || engine.settings.saveText != 0 ||
+      t.deferred.held || t.heldFont >= 0 || engine.settings.saveText != 0 ||
       (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0 ||
       t.cur.destination == rtf::dest::kPict || !RoutesToBody(engine))
     return;

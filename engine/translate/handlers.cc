@@ -506,19 +506,45 @@ inline void SetAttribute(TranslateState& t, uint32_t bit, int param) {
     t.cur.chr.attributes |= bit;
 }
 
+/// Character words a style passes on to the text in it: size, colour and background. Writers
+/// usually repeat the rest of a style's formatting on every run; these they often leave to the
+/// style (the coloured headings of word processors).
+bool StyleCharWord(int minor) {
+  using namespace rtf::chr;
+  return minor == kFontSize || minor == kForeColor || minor == kBackColor || minor == kHighlight ||
+         minor == kCharShadePattern;
+}
+
+void CharWord(Engine& engine, int minor, int param);
+
+/// Applies the size, colour and background words of style `number` and of the styles it is based
+/// on (the base first), as if they stood where the style word stands.
+void ApplyStyleCharacter(Engine& engine, int number, int depth = 0) {
+  const rtf::StyleEntry* style = rtf::FindStyle(engine, number);
+  if (!style || style->number != number || depth > 8) return;
+  if (style->basedOn != 222 && style->basedOn != number)
+    ApplyStyleCharacter(engine, style->basedOn, depth + 1);
+  for (const rtf::RtfToken& word : style->tokens)
+    if (word.major == 12 && StyleCharWord(word.minor)) CharWord(engine, word.minor, word.param);
+}
+
 void CharAttr(Engine& engine) {
-  TranslateState& t = engine.translate;
   const rtf::RtfToken& token = engine.reader.token;
-  const int param = token.param;
+  CharWord(engine, token.minor, token.param);
+}
+
+void CharWord(Engine& engine, int minor, int param) {
+  TranslateState& t = engine.translate;
   CharFormat& chr = t.cur.chr;
   using namespace rtf::chr;
   t.stateChanged = true;
-  switch (token.minor) {
+  switch (minor) {
     case kPlain:
       chr.fontSize = 12;
       chr.extra = 0;
       chr.attributes = 0;
       chr.color = 0;
+      chr.background = -1;
       chr.font = t.defaultFont;
       // The default font's character set comes back with it, so that text after \plain is not
       // read through the map of a symbol font selected before.
@@ -532,8 +558,14 @@ void CharAttr(Engine& engine) {
       break;
     case kSubDown:
     case kSubScript:
-      SetAttribute(t, kAttrSubScript, param);
+    case kSuperUp:
+    case kSuperScript: {
+      // Raised and lowered text exclude each other; \up0 and \dn0 put the text back on the line.
+      const bool sub = minor == kSubDown || minor == kSubScript;
+      chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
+      if (param != 0) chr.attributes |= sub ? kAttrSubScript : kAttrSuperScript;
       break;
+    }
     case kNoSuperSub:
       chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
       break;
@@ -575,10 +607,6 @@ void CharAttr(Engine& engine) {
     case kWordUnderline:
       SetAttribute(t, kAttrWUnderline, param);
       break;
-    case kSuperUp:
-    case kSuperScript:
-      SetAttribute(t, kAttrSuperScript, param);
-      break;
     case kInvisible:
       SetAttribute(t, kAttrInvisible, param);
       break;
@@ -587,7 +615,15 @@ void CharAttr(Engine& engine) {
         chr.color = color->value;
       break;
     case kCharStyleNum:
-      if (param != rtf::kNoParam && rtf::FindStyle(engine, param)) chr.charStyle = param;
+      if (param != rtf::kNoParam && rtf::FindStyle(engine, param)) {
+        chr.charStyle = param;
+        ApplyStyleCharacter(engine, param);
+      }
+      break;
+    case kBackColor:
+    case kCharShadePattern:
+    case kHighlight:
+      chr.background = TableColorRgb(engine, param);
       break;
     case kCharCharSet:
       rtf::SelectCharset(engine, param, chr.font);
@@ -633,11 +669,14 @@ void ParAttr(Engine& engine) {
       par.borderDouble = false;
       par.firstIndent = par.leftIndent = par.rightIndent = 0;
       par.align = kAlignLeft;
+      par.background = -1;
       t.cur.chr.charStyle = 0;
       break;
     case kStyleNum:
-      if (token.param != rtf::kNoParam && rtf::FindStyle(engine, token.param))
+      if (token.param != rtf::kNoParam && rtf::FindStyle(engine, token.param)) {
         par.style = token.param;
+        ApplyStyleCharacter(engine, token.param);
+      }
       break;
     case kInTable:
       par.inTable = true;
@@ -668,6 +707,9 @@ void ParAttr(Engine& engine) {
       break;
     case kBorderDouble:
       par.borderDouble = true;
+      break;
+    case kBackColor:
+      par.background = TableColorRgb(engine, token.param);
       break;
     case kBorderWidth:
       TableBorderWidth(engine, param);
@@ -940,6 +982,17 @@ void LeaveDestination(Engine& engine, int left) {
 }
 
 }  // namespace
+
+/// The colour of colour-table entry `number` as 0xRRGGBB; -1 for the "automatic" entry (no
+/// components) and for numbers the table does not have.
+int TableColorRgb(Engine& engine, int number) {
+  if (number == rtf::kNoParam || number < 0) return -1;
+  const rtf::ColorTableEntry* color = rtf::FindColor(engine, number);
+  if (!color || color->number != number) return -1;
+  if (color->red < 0 && color->green < 0 && color->blue < 0) return -1;
+  auto part = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+  return (part(color->red) << 16) | (part(color->green) << 8) | part(color->blue);
+}
 
 // ---- Group state --------------------------------------------------------------------------------
 

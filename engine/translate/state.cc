@@ -20,7 +20,72 @@ constexpr char kPopErrorCount[] = "MSG_STACK_POP_ERR_COUNT";
 constexpr char kPopErrorCountText[] =
     "Input State Stack Popped too many times: $MsgParam1; more times not reported\n";
 
+/// The generic CSS family of a font: from the font table's family word, else from hints in the
+/// name, else serif (what the browser would pick anyway).
+const char* GenericFamily(const rtf::FontEntry& font) {
+  switch (font.family) {
+    case 1:
+      return "serif";
+    case 2:
+      return "sans-serif";
+    case 3:
+      return "monospace";
+    case 4:
+      return "cursive";
+    case 5:
+      return "fantasy";
+    default:
+      break;
+  }
+  std::string lower;
+  for (char c : font.name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (const char* hint : {"mono", "courier", "consol", "typewriter", "fixed", "terminal"})
+    if (lower.find(hint) != std::string::npos) return "monospace";
+  for (const char* hint : {"sans", "arial", "helvetica", "verdana", "tahoma", "calibri", "gothic",
+                           "segoe", "trebuchet", "lucida", "geneva", "univers", "futura"})
+    if (lower.find(hint) != std::string::npos) return "sans-serif";
+  return "serif";
+}
+
+/// The CSS font-family list of a font: its name in quotes (only letters, digits, blanks and
+/// hyphens of it, so no document text can leave the string or the rule) and its generic family.
+void FontFamilyCss(const rtf::FontEntry& font, std::string& out) {
+  std::string name;
+  for (char c : font.name) {
+    const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == ' ' || c == '-' || c == '_';
+    if (keep && name.size() < 64) name += c;
+  }
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+  out.clear();
+  if (!name.empty()) out += "\"" + name + "\", ";
+  out += GenericFamily(font);
+}
+
+/// The document's body size in points: the size its Normal style sets, else RTF's 12.
+int BodySize(Engine& engine) {
+  const rtf::StyleEntry* normal = rtf::FindStyle(engine, 0);
+  if (normal && normal->number == 0 && normal->type == rtf::kParagraphStyle)
+    for (const rtf::RtfToken& word : normal->tokens)
+      if (word.major == 12 && word.minor == 11 && word.param > 1 && word.param < 3276)
+        return word.param / 2;
+  return 12;
+}
+
 }  // namespace
+
+/// "#rrggbb" in lower-case hexadecimal; read on every format change, so no printf.
+void HexColor(int red, int green, int blue, std::string& out) {
+  constexpr char kHex[] = "0123456789abcdef";
+  const int parts[3] = {red & 0xFF, green & 0xFF, blue & 0xFF};
+  char rgb[7] = {'#'};
+  for (int i = 0; i < 3; ++i) {
+    rgb[1 + 2 * i] = kHex[parts[i] >> 4];
+    rgb[2 + 2 * i] = kHex[parts[i] & 15];
+  }
+  out.assign(rgb, sizeof rgb);
+}
 
 void ResetConversion(Engine& engine) {
   engine.translate = TranslateState();
@@ -43,10 +108,12 @@ void ResetPass(Engine& engine) {
   TranslateState fresh;
   fresh.parFormats = std::move(t.parFormats);
   fresh.charFormats = std::move(t.charFormats);
+  fresh.charLooks = std::move(t.charLooks);
   fresh.popErrors = t.popErrors;
   fresh.unicodeIndex = std::move(t.unicodeIndex);
   fresh.converters = std::move(t.converters);
   fresh.lastLanguage = std::move(t.lastLanguage);
+  fresh.bodyFontFamily = std::move(t.bodyFontFamily);
   fresh.run.reserve(1024);
   t = std::move(fresh);
   engine.expansion.paragraphText = nullptr;
@@ -147,15 +214,42 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
         out.clear();
         return true;
       }
-      // "#rrggbb" in lower-case hexadecimal; read on every format change, so no printf.
-      constexpr char kHex[] = "0123456789abcdef";
-      const int parts[3] = {entry->red & 0xFF, entry->green & 0xFF, entry->blue & 0xFF};
-      char rgb[7] = {'#'};
-      for (int i = 0; i < 3; ++i) {
-        rgb[1 + 2 * i] = kHex[parts[i] >> 4];
-        rgb[2 + 2 * i] = kHex[parts[i] & 15];
+      HexColor(entry->red, entry->green, entry->blue, out);
+      return true;
+    }
+    case kSettingBackRGB:
+    case kSettingParBackRGB: {
+      const int rgb = builtinIndex == kSettingBackRGB ? chr.background : par.background;
+      if (rgb < 0)
+        out.clear();
+      else
+        HexColor(rgb >> 16, rgb >> 8, rgb, out);
+      return true;
+    }
+    case kSettingFontFamily:
+    case kSettingBodyFontFamily: {
+      const bool body = builtinIndex == kSettingBodyFontFamily;
+      // The heads of pass 2 are written before its font table is read: they get pass 1's value.
+      if (body && engine.driver.pass == 2) {
+        out = t.bodyFontFamily;
+        return true;
       }
-      out.assign(rgb, sizeof rgb);
+      const rtf::FontEntry* font = rtf::FindFont(engine, body ? t.defaultFont : ShownFont(t));
+      if (font)
+        FontFamilyCss(*font, out);
+      else
+        out.clear();
+      if (body) t.bodyFontFamily = out;
+      return true;
+    }
+    case kSettingFontSizeRel: {
+      // Percent of the body size, rounded; clamped so that no document makes text vanish or
+      // fill the screen.
+      const long size = chr.fontSize < 1 ? 1 : chr.fontSize > 1638 ? 1638 : chr.fontSize;
+      long percent = (size * 200 + BodySize(engine)) / (2L * BodySize(engine));
+      if (percent > 400) percent = 400;
+      if (percent < 30) percent = 30;
+      out = std::to_string(percent);
       return true;
     }
     case kSettingCharFmtIdx:
@@ -166,6 +260,12 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
       return true;
     case kSettingCharFmts:
       out = t.charFormats.list;
+      return true;
+    case kSettingCharLookIdx:
+      out = std::to_string(CharLookIdx(engine));
+      return true;
+    case kSettingCharLooks:
+      out = t.charLooks.list;
       return true;
     case kSettingParFmts:
       out = t.parFormats.list;

@@ -213,6 +213,10 @@ void OpenCell(Engine& engine, TableContext& c, OutputContext& out) {
   c.cellWritten = c.rowWritten && cell && cell->rowSpan >= 0 && cell->colSpan >= 0;
   if (!c.cellWritten) return;
   SetNumber(engine, "_CELLVALIGN_", cell->vAlign);
+  std::string background;
+  if (cell->background >= 0)
+    HexColor(cell->background >> 16, cell->background >> 8, cell->background, background);
+  SetSetting(engine, "_CELLBACKRGB_", background);
   SetNumber(engine, "_ROWSPAN_", cell->rowSpan);
   SetNumber(engine, "_COLSPAN_", cell->colSpan);
   SetNumber(engine, "_COLWIDTH_", Pixels(engine, cell->width));
@@ -468,6 +472,10 @@ void TableWord(Engine& engine) {
     case kVMergePrev:
       MoveState(engine, channel, 2);
       if (CellRec* p = cell()) p->rowSpan = minor == kVMergeFirst ? 1 : -1;
+      break;
+    case kCellBackColor:
+      MoveState(engine, channel, 2);
+      if (CellRec* p = cell()) p->background = TableColorRgb(engine, token.param);
       break;
     case kVAlignBottom:
     case kVAlignCenter:

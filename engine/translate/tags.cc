@@ -290,7 +290,8 @@ int ParFmtIdx(Engine& engine) {
   key.a = par.style;
   key.b = (static_cast<int64_t>(par.align) << 32) | static_cast<uint32_t>(par.firstIndent);
   key.c = (static_cast<int64_t>(par.leftIndent) << 32) | static_cast<uint32_t>(par.rightIndent);
-  key.d = (par.inTable ? 1 : 0) | (par.sideBySide ? 2 : 0);
+  key.d = (par.inTable ? 1 : 0) | (par.sideBySide ? 2 : 0) |
+          (static_cast<int64_t>(par.background + 1) << 8);
   return Register(engine, engine.translate.parFormats, key, "ParFmtEntry");
 }
 
@@ -301,7 +302,30 @@ int CharFmtIdx(Engine& engine) {
   key.a = (static_cast<int64_t>(chr.attributes) << 32) | static_cast<uint32_t>(chr.font);
   key.b = (static_cast<int64_t>(chr.color) << 32) | static_cast<uint32_t>(font ? font->charset : 0);
   key.c = (static_cast<int64_t>(chr.fontSize) << 32) | static_cast<uint32_t>(chr.charStyle);
+  key.d = (static_cast<int64_t>(engine.translate.heldFont + 1) << 32) |
+          static_cast<uint32_t>(chr.background);
   return Register(engine, engine.translate.charFormats, key, "CharFmtEntry");
+}
+
+namespace {
+
+FormatRegistry::Key LookKey(const TranslateState& t) {
+  FormatRegistry::Key key;
+  key.a = ShownFont(t);
+  key.b = t.cur.chr.fontSize;
+  key.c = t.cur.chr.color;
+  key.d = t.cur.chr.background;
+  return key;
+}
+
+}  // namespace
+
+int CharLookIdx(Engine& engine) {
+  return Register(engine, engine.translate.charLooks, LookKey(engine.translate), "CharLookEntry");
+}
+
+bool CharLookKnown(const Engine& engine) {
+  return engine.translate.charLooks.index.contains(LookKey(engine.translate));
 }
 
 // ---- Paragraph entry and FormatChange
@@ -311,9 +335,11 @@ int ChooseParagraphEntry(Engine& engine) {
   TranslateState& t = engine.translate;
   const auto& pmatch = engine.translation.pmatch;
   if (pmatch.empty()) return -1;
+  // Registered for every paragraph, list items (whose entry is forced) included, so that pass 1
+  // has the rule of every format pass 2 writes.
+  ParFmtIdx(engine);
   if (t.forcedPMatch >= 0 && t.forcedPMatch < static_cast<int>(pmatch.size()))
     return t.forcedPMatch;
-  ParFmtIdx(engine);
   for (int i = 0; i < static_cast<int>(pmatch.size()); ++i)
     if (pmatch[i].styleKey != -1 && pmatch[i].styleKey == t.cur.par.style) return i;
   return 0;
@@ -338,6 +364,8 @@ void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
   const int index = ChooseParagraphEntry(engine);
   t.currentPMatch = index;
   CharFmtIdx(engine);
+  CharLookIdx(engine);
+  t.shownFont = ShownFont(t);
   const int state = SpecialStateFor(engine, context, index);
 
   if (engine.driver.pass != 2 || !context) {
@@ -469,6 +497,12 @@ void PutSpecial(Engine& engine, int code) {
   if (!context) return;
   OutputContext& ctx = *context;
   ChannelState& channel = StateOf(engine, ctx);
+  // A line break, tab or paragraph end ends a word: a font held inside it is let go.
+  t.lastWordChar = false;
+  if (t.heldFont >= 0) {
+    t.heldFont = -1;
+    t.stateChanged = true;
+  }
   if (t.stateChanged) FormatChange(engine, context, false);
   const int state = ctx.specialState;
   const PTagEntry* ptag = PTagOf(engine, ctx.paragraphTag);

@@ -62,6 +62,11 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState);
 /// Number of the current paragraph (character) format, registering it when new.
 int ParFmtIdx(Engine& engine);
 int CharFmtIdx(Engine& engine);
+/// Number of the current character look (font, size, colour, background); a new look expands
+/// CharLookEntry into CharLooks.
+int CharLookIdx(Engine& engine);
+/// Whether the current character look has been registered (by pass 1, for the page's rules).
+bool CharLookKnown(const Engine& engine);
 
 }  // namespace translate
 }  // namespace quillo

@@ -47,7 +47,8 @@ struct CharFormat {
   int fontSize = 12;  ///< points
   int color = 0;      ///< .Colors index of the current colour table entry
   int charStyle = 0;
-  int extra = 0;  ///< value of the "extra" character word; cleared by \plain
+  int extra = 0;        ///< value of the "extra" character word; cleared by \plain
+  int background = -1;  ///< highlight or shading as 0xRRGGBB; -1 = none
   bool operator==(const CharFormat&) const = default;
 };
 
@@ -59,6 +60,7 @@ struct ParFormat {
   bool sideBySide = false;
   bool borderDouble = false;  ///< the paragraph border word of minor 82
   int borderSide = 0;         ///< minor of the last border-side word (used by tables)
+  int background = -1;        ///< shading colour (\cbpat) as 0xRRGGBB; -1 = none
   bool operator==(const ParFormat&) const = default;
 };
 
@@ -179,10 +181,16 @@ struct TranslateState {
 
   // ---- Conversion lifetime (ResetConversion) ----
   FormatRegistry parFormats, charFormats;
+  /// Character looks: what a page shows of a character format beyond its emphasis (font, size,
+  /// colour, background). Formats that differ only in emphasis share a look, so the element that
+  /// shows the look stays open across bold, italic or raised text.
+  FormatRegistry charLooks;
   long popErrors = 0;                         ///< '}' without a group, counted in pass 1
   std::unordered_map<int, int> unicodeIndex;  ///< code point -> standard character, -1 = none
   std::vector<CodePageConverter> converters;  ///< one per double-byte code page met
   std::string lastLanguage;                   ///< last value given to the Language setting
+  std::string
+      bodyFontFamily;  ///< BodyFontFamily as pass 1 saw it (page heads come before the font table)
 
   // ---- Pass lifetime (ResetPass) ----
   std::vector<GroupState> stack;  ///< snapshots of the enclosing groups, innermost last
@@ -190,6 +198,13 @@ struct TranslateState {
   int depth = 0;                  ///< group depth: 1 inside the document's outermost group
   bool ignorable = false;         ///< \* was read and no brace or destination word since
   bool stateChanged = true;       ///< formatting must be re-evaluated before the next output
+  /// A font change inside a word (between two letters or digits, as writers switch fonts for the
+  /// digits or Latin letters of East Asian text) is shown from the end of the word on: until
+  /// then the page shows the font before the change, held here (-1: none), so that no element
+  /// ends inside the word.
+  int heldFont = -1;
+  int shownFont = -1;         ///< the font the last format change showed (pass 2)
+  bool lastWordChar = false;  ///< the body text written last ended in a letter or digit
   int defaultFont = 0;
   int docCharset = 0;   ///< charset number of \ansi/\mac/\pc/\pca or \ansicpg
   int docCodePage = 0;  ///< double-byte code page given by \ansicpg, 0 = none
@@ -228,6 +243,17 @@ struct TranslateState {
   int runWrap = 1;
   std::string charScratch;  ///< text of the last character made up from a code point
 };
+
+/// The colour of colour-table entry `number` as 0xRRGGBB; -1 for the "automatic" entry (no
+/// components) and for numbers the table does not have.
+int TableColorRgb(Engine& engine, int number);
+/// "#rrggbb" in lower-case hexadecimal.
+void HexColor(int red, int green, int blue, std::string& out);
+
+/// The font the page shows for the current text: the held font inside a word, else the current.
+inline int ShownFont(const TranslateState& t) {
+  return t.heldFont >= 0 ? t.heldFont : t.cur.chr.font;
+}
 
 // ---- Driver interface
 // -----------------------------------------------------------------------------

@@ -74,13 +74,20 @@ TEST(SettingsTest, BuiltinsSitAtTheirIndexesWithTheirDefaults) {
       {kSettingMaxIndexLevels, "MaxIndexLevels", "8"},
       {146, "Token", ""},
       {147, "RTFParam", "0"},
+      {kSettingBackRGB, "BackRGB", ""},
+      {kSettingFontFamily, "FontFamily", ""},
+      {kSettingFontSizeRel, "FontSizeRel", "100"},
+      {kSettingBodyFontFamily, "BodyFontFamily", ""},
+      {kSettingCharLookIdx, "CharLookIdx", ""},
+      {kSettingCharLooks, "CharLooks", ""},
+      {kSettingParBackRGB, "ParBackRGB", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(engine->settings.names.at(c.index), c.name);
     EXPECT_EQ(Stored(*engine, c.index), c.value);
   }
-  EXPECT_EQ(kSettingCount, 148);
+  EXPECT_EQ(kSettingCount, 155);
   // Message texts follow the built-ins; TransCMD and UserConfigDir come last.
   EXPECT_EQ(engine->settings.names.at(kSettingCount), "MSG_TMP_OPEN_FAIL");
   EXPECT_EQ(engine->settings.names.at(engine->settings.names.size() - 2), "TransCMD");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -351,6 +352,86 @@ TEST_F(SecurityTest, InnerQuotesDifferFromNumericDelimiters) {
     Conversion result = ConvertHtml(rtf, {"-D", level});
     EXPECT_EQ(Scripted(result.page), "") << level << "\n" << result.page;
     EXPECT_NE(result.page.find("onmouseover="), std::string::npos) << level << "\n" << result.page;
+  }
+}
+
+// Font names are document text that reaches the page's style sheet (the body's font and the
+// rules of character looks): in every language that writes fonts, a name can neither end the
+// style element nor a rule, nor leave its quoted string. (A name ends at ';' and cannot hold a
+// brace of its own, but \\' escapes give it any other byte.)
+TEST_F(SecurityTest, FontNamesStayInsideTheirStyleRule) {
+  const std::string rtf =
+      "{\\rtf1\\ansi\\deff1{\\fonttbl{\\f0\\froman Times;}"
+      "{\\f1\\fnil x</style><script>alert(1)</script>;}"
+      "{\\f2\\fswiss a\\'7dbody\\'7bdisplay:none;}"
+      "{\\f3\\fnil q\\'22\\'5c\\'27\\'0a\\'3c/style\\'3e\\'7bcolor:red\\'7d;}}"
+      "\\pard\\plain\\f1 Body {\\f2 second} {\\f3 third} {\\f0 plain}\\par}";
+  const struct {
+    const char* language;
+    std::vector<std::string> options;
+  } languages[] = {
+      {"html5", {}},
+      {"html4", {"-D", "HTML=4"}},
+      {"xhtml", {"-D", "XHTML=1"}},
+      {"html3", {"-D", "HTML=3"}},
+      {"oeb", {"-D", "TrnFile=oeb.trn"}},
+      {"epub", {"-D", "TrnFile=epub.trn"}},
+  };
+  // A family list as the engine writes it: one quoted name of harmless characters, then a
+  // generic family.
+  const std::regex family(
+      "font-family: (\"[A-Za-z0-9 _-]*\", )?(serif|sans-serif|monospace|cursive|fantasy);");
+  for (const auto& l : languages) {
+    SCOPED_TRACE(l.language);
+    std::vector<std::string> words = {""};
+    for (const std::string& option : l.options) words.push_back(option);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    int count = 0;
+    ConvertedOutput* outputs =
+        ConvertString(*engine_, static_cast<int>(words.size()), argv.data(), rtf.c_str(), &count);
+    ASSERT_NE(outputs, nullptr);
+    std::string pages;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = outputs[i].name ? outputs[i].name : "";
+      if (name.find("_err.") == std::string::npos && outputs[i].data)
+        pages.append(outputs[i].data, outputs[i].length);
+    }
+    FreeConvertedOutputs(outputs, count);
+    ASSERT_NE(pages.find("Body"), std::string::npos) << pages;
+    EXPECT_EQ(Scripted(pages), "") << pages;
+    EXPECT_EQ(pages.find("display:none"), std::string::npos) << pages;
+    EXPECT_EQ(pages.find("color:red"), std::string::npos) << pages;
+    // Every style element ends where the translation file ends it, and holds whole rules.
+    std::size_t at = 0;
+    int families = 0;
+    while ((at = pages.find("<style", at)) != std::string::npos) {
+      const std::size_t open = pages.find('>', at);
+      const std::size_t close = pages.find("</style>", at);
+      ASSERT_NE(close, std::string::npos);
+      const std::string sheet = pages.substr(open + 1, close - open - 1);
+      EXPECT_EQ(sheet.find('<'), std::string::npos) << sheet;
+      int depth = 0;
+      for (char c : sheet) {
+        depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+        EXPECT_TRUE(depth == 0 || depth == 1) << sheet;
+      }
+      EXPECT_EQ(depth, 0) << sheet;
+      for (std::size_t f = sheet.find("font-family:"); f != std::string::npos;
+           f = sheet.find("font-family:", f + 1)) {
+        const std::size_t end = sheet.find(';', f);
+        ASSERT_NE(end, std::string::npos) << sheet;
+        // The quoted name is a string of harmless characters, so its ';' ends the declaration.
+        EXPECT_TRUE(std::regex_match(sheet.substr(f, end - f + 1), family))
+            << sheet.substr(f, end - f + 1);
+        ++families;
+      }
+      at = close + 1;
+    }
+    if (std::string(l.language) != "html3") {
+      EXPECT_GE(families, 3) << pages;
+    }
   }
 }
 
