@@ -12,6 +12,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -85,19 +86,32 @@ std::vector<bool> InputMask(const std::vector<std::string>& words) {
   return input;
 }
 
-/// True when the options name the output (every input would write the same page).
-bool NamesOutput(const std::vector<std::string>& words, const std::vector<bool>& input) {
+/// The output the options of `words` name (-o NAME, -oNAME or -D OutFileName=NAME; the last one
+/// given), nothing when they name none. `input` marks the words that are inputs.
+std::optional<std::string> OutputNamed(const std::vector<std::string>& words,
+                                       const std::vector<bool>& input) {
+  std::optional<std::string> named;
   for (std::size_t i = 1; i < words.size(); ++i) {
     if (input[i]) continue;
     const std::string& word = words[i];
+    const bool next = i + 1 < words.size();
     std::string definition;
-    if (word.compare(0, 2, "-o") == 0) return true;
-    if (word == "-D" && i + 1 < words.size()) definition = words[i + 1];
+    if (word == "-o") {
+      named = next ? words[++i] : std::string();
+      continue;
+    }
+    if (word.compare(0, 2, "-o") == 0) named = word.substr(2);
+    if (word == "-D" && next) definition = words[++i];
     if (word.size() > 2 && word.compare(0, 2, "-D") == 0) definition = word.substr(2);
     if (definition.size() >= 12 && strncasecmp(definition.c_str(), "OutFileName=", 12) == 0)
-      return true;
+      named = definition.substr(12);
   }
-  return false;
+  return named;
+}
+
+/// True when the options name the output (every input would write the same page).
+bool NamesOutput(const std::vector<std::string>& words, const std::vector<bool>& input) {
+  return OutputNamed(words, input).has_value();
 }
 
 /// `path` with its folder resolved (links, "." and ".."), so that two spellings of one place
@@ -110,33 +124,13 @@ std::string CanonicalPath(const std::string& path) {
   return std::string(resolved) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
-/// The output a job's options name (-o NAME, -oNAME or -DOutFileName=NAME; the last one given),
-/// "" when they name none.
-std::string NamedOutput(const std::vector<std::string>& words) {
-  std::string named;
-  for (std::size_t i = 1; i + 1 < words.size(); ++i) {
-    const std::string& word = words[i];
-    std::string definition;
-    if (word == "-o" && i + 2 < words.size()) {
-      named = words[++i];
-      continue;
-    }
-    if (word.size() > 2 && word.compare(0, 2, "-o") == 0) named = word.substr(2);
-    if (word == "-D" && i + 2 < words.size()) definition = words[++i];
-    if (word.size() > 2 && word.compare(0, 2, "-D") == 0) definition = word.substr(2);
-    if (definition.size() >= 12 && strncasecmp(definition.c_str(), "OutFileName=", 12) == 0)
-      named = definition.substr(12);
-  }
-  return named;
-}
-
 /// Two inputs that would write the same page cannot be converted at once: the later one
 /// replaces the earlier, as in a run on one engine, only when they take turns. So do inputs
 /// whose output name is made by the translation file ("$" in it): it cannot be told in advance.
 Plan KeepApartOutputs(Plan plan) {
   std::set<std::string> bases;
   for (const Job& job : plan.jobs) {
-    const std::string named = NamedOutput(job.words);
+    const std::string named = OutputNamed(job.words, InputMask(job.words)).value_or("");
     if (named.find('$') != std::string::npos) {
       plan.serialReason = "an output name is made by the translation file";
       plan.jobs.clear();

@@ -169,6 +169,7 @@ bool WordAtEdge(std::string_view text, bool last) {
 /// look pass 1 registered, so its rule is on the page.
 void HoldFontInWord(Engine& engine, std::string_view text) {
   TranslateState& t = engine.translate;
+  if (t.heldFont < 0 && !t.stateChanged) return;  // nothing held, nothing changed
   const bool wordAhead = WordAtEdge(text, false);
   if (t.heldFont >= 0 && (!wordAhead || t.heldFont == t.cur.chr.font)) {
     t.heldFont = -1;

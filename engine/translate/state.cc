@@ -246,7 +246,8 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
       // Percent of the body size, rounded; clamped so that no document makes text vanish or
       // fill the screen.
       const long size = chr.fontSize < 1 ? 1 : chr.fontSize > 1638 ? 1638 : chr.fontSize;
-      long percent = (size * 200 + BodySize(engine)) / (2L * BodySize(engine));
+      const long body = BodySize(engine);
+      long percent = (size * 200 + body) / (2L * body);
       if (percent > 400) percent = 400;
       if (percent < 30) percent = 30;
       out = std::to_string(percent);
