@@ -19,11 +19,16 @@ void AppendSafe(std::string& out, std::string_view text) {
 
 std::string FormatMessageRecord(const MessageRecord& record) {
   std::string out;
-  if (!record.input.empty()) {
+  if (!record.source.empty()) {
+    // A message about a translation file or a map names that file's line, not the document's.
+    AppendSafe(out, record.source);
+    out += ':';
+    if (record.sourceLine > 0) out += std::to_string(record.sourceLine) + ':';
+  } else if (!record.input.empty()) {
     AppendSafe(out, record.input);
     out += ':';
   }
-  if (record.line > 0) {
+  if (record.source.empty() && record.line > 0) {
     out += std::to_string(record.line) + ':' + std::to_string(record.position) + ':';
   }
   if (!out.empty()) out += ' ';

@@ -12,8 +12,10 @@ namespace quillo {
 /// One message as plain text:
 ///   "INPUT:LINE:POSITION: CODE: text[: system reason]\n" and each further line of the text
 ///   indented by two blanks. INPUT is left out (with its colon) when no input was named, LINE and
-///   POSITION when no token had been read. Control characters from the document are shown as '?'
-///   so that a message cannot drive the terminal.
+///   POSITION when no token had been read. A message raised while a translation file or a map
+///   was read begins "SOURCE:LINE:" (that file and its line; LINE is left out when the message
+///   is about the whole file) in place of INPUT:LINE:POSITION. Control characters from the document
+///   are shown as '?' so that a message cannot drive the terminal.
 std::string FormatMessageRecord(const MessageRecord& record);
 
 /// Every record formatted, in order, followed by "(N more messages were not kept)\n" when

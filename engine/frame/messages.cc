@@ -365,6 +365,10 @@ void RecordMessage(Engine& engine, const std::string& code, Action action, std::
     record.line = engine.reader.lineNumber;
     record.position = engine.reader.linePosition;
   }
+  if (const MessageSource* source = m.source) {
+    record.source = source->SourceName();
+    record.sourceLine = source->SourceLine();
+  }
   if (int index = FindSetting(engine, "InputFile"); index >= 0)
     record.input = engine.settings.values[static_cast<std::size_t>(index)];
   if (IsFileFailure(code)) record.systemError = systemError;

@@ -47,12 +47,31 @@ struct MessageRecord {
   long line = 0;       ///< input line of the last token read; 0 when no token had been read
   int position = 0;    ///< column of that token on its line
   std::string input;   ///< the input being converted (InputFile); "" before one is known
+  /// The file other than the document that was being read when the message arose (a
+  /// translation file, a character map) and the line in it; "" and 0 for every other message.
+  std::string source;
+  long sourceLine = 0;
   /// errno of the failed open or write the message is about (a file that could not be opened,
   /// created or written); 0 for every other message.
   int systemError = 0;
 };
 
+/// A file other than the document whose reader is at work: while it reads, it is set as
+/// MessageState::source (through MessageSourceScope), and every message raised meanwhile records
+/// that file and the line the reader has reached. The interface lets a reader of any layer give
+/// the reporter a place without the reporter knowing the reader.
+class MessageSource {
+ public:
+  virtual std::string SourceName() const = 0;
+  virtual long SourceLine() const = 0;
+
+ protected:
+  ~MessageSource() = default;
+};
+
 struct MessageState {
+  /// The file being read besides the document, or nullptr (see MessageSource).
+  const MessageSource* source = nullptr;
   std::string errorFileName;       ///< "" = messages go to standard error
   FileEntry* errorFile = nullptr;  ///< open error file, created by the first printed message
   bool errorFileClosed = false;    ///< set when closed during this conversion
@@ -74,6 +93,23 @@ struct MessageState {
   std::vector<MessageRecord> recorded;
   long droppedRecords = 0;
   static constexpr std::size_t kMaxRecorded = 1000;
+};
+
+/// Makes `source` the place of the messages raised during its lifetime; the previous place comes
+/// back at its end (a translation file read while a character map is read, say).
+class MessageSourceScope {
+ public:
+  MessageSourceScope(MessageState& state, const MessageSource* source)
+      : state_(state), saved_(state.source) {
+    state_.source = source;
+  }
+  MessageSourceScope(const MessageSourceScope&) = delete;
+  MessageSourceScope& operator=(const MessageSourceScope&) = delete;
+  ~MessageSourceScope() { state_.source = saved_; }
+
+ private:
+  MessageState& state_;
+  const MessageSource* saved_;
 };
 
 /// Forgets the recorded messages (start of a conversion).

@@ -196,7 +196,8 @@ int ParseDecimal(std::string_view text) {
 struct OpenFile {
   FileEntry* file = nullptr;
   std::string name;
-  int line = 0;  ///< physical lines read so far
+  int line = 0;   ///< physical lines read so far
+  int index = 0;  ///< index of the name in TranslationTables::files
 };
 
 /// The files of the include stack (the back one is being read). Closes whatever is still open
@@ -223,12 +224,23 @@ struct OpenBlock {
   int kind;           ///< kOpSwitch or kOpWhile
 };
 
-class Loader {
+/// Reads one translation file and its includes. While it reads it is the place of every message
+/// raised (the file and line being read; while tag names are checked at the end, the entry's).
+class Loader : public MessageSource {
  public:
   explicit Loader(Engine& engine)
       : engine_(engine), tables_(engine.translation), scanner_(MakeScannerSettings()) {}
 
   int Run(std::string_view name);
+
+  std::string SourceName() const override {
+    if (checking_) return tables_.files[static_cast<std::size_t>(checking_->file)];
+    return stack_.files.empty() ? tables_.fileName : FileName();
+  }
+  long SourceLine() const override {
+    if (checking_) return checking_->line;
+    return stack_.files.empty() ? 0 : LineNumber();
+  }
 
  private:
   static ScannerSettings MakeScannerSettings() {
@@ -275,6 +287,9 @@ class Loader {
   const std::string& FileName() const { return stack_.files.back().name; }
   int LineNumber() const { return stack_.files.back().line; }
   bool Skipping() const { return conditions_.back().skip; }
+  /// Opens a level of the include stack for `file`, read as `name`.
+  void PushFile(FileEntry* file, std::string name);
+  EntryPlace Place() const { return {stack_.files.back().index, LineNumber()}; }
 
   Engine& engine_;
   TranslationTables& tables_;
@@ -297,7 +312,16 @@ class Loader {
   // stay constant-time however large the file is.
   std::unordered_map<std::string, int> colorByName_;
   std::unordered_map<std::string, int> functionByName_;
+
+  /// The entry whose tag name is being checked at the end of the load, or nullptr.
+  const EntryPlace* checking_ = nullptr;
 };
+
+void Loader::PushFile(FileEntry* file, std::string name) {
+  tables_.files.push_back(name);
+  const int index = static_cast<int>(tables_.files.size()) - 1;
+  stack_.files.push_back({file, std::move(name), 0, index});
+}
 
 /// Reads one logical line of the current file into line_. Returns false at the end of the file.
 /// Text after the last newline of a file (also a continuation still open there) is not a line of
@@ -401,12 +425,13 @@ void Loader::Include(bool reportMissing) {
   if (!Need(field)) return;
   const std::string name = StrExp(engine_, field);
   if (static_cast<int>(stack_.files.size()) > kMaxIncludeDepth) {
-    ReportMessage(engine_, "ERR_INVALID_INCLUDE", {name});
+    ReportMessage(engine_, "ERR_INVALID_INCLUDE", {name, FileName(), LineNumber()});
     return;
   }
   FileEntry* file = OpenLibraryFile(engine_, name, "r");
   if (!file) {
-    if (reportMissing) ReportMessage(engine_, "ERR_INVALID_INCLUDE", {name});
+    if (reportMissing)
+      ReportMessage(engine_, "ERR_INVALID_INCLUDE", {name, FileName(), LineNumber()});
     return;
   }
   // The file table hands back the entry of a file that is already open, so a file that includes
@@ -414,11 +439,11 @@ void Loader::Include(bool reportMissing) {
   // Such a cycle can never end; refuse it without touching the open entry.
   for (const auto& open : stack_.files) {
     if (open.file == file) {
-      ReportMessage(engine_, "ERR_INVALID_INCLUDE", {name});
+      ReportMessage(engine_, "ERR_INVALID_INCLUDE", {name, FileName(), LineNumber()});
       return;
     }
   }
-  stack_.files.push_back({file, name, 0});
+  PushFile(file, name);
 }
 
 bool Loader::SectionHeader(const std::string& word) {
@@ -458,7 +483,8 @@ void Loader::CheckExtra() {
 void Loader::DataLine(const std::string& first) {
   constexpr int kRequiredVersion = 6;
   if (tables_.version != kRequiredVersion)
-    ReportMessage(engine_, "ERR_INVALID_HTMLTRN", {tables_.version, kRequiredVersion});
+    ReportMessage(engine_, "ERR_INVALID_HTMLTRN",
+                  {tables_.version, kRequiredVersion, FileName(), LineNumber()});
   if (Skipping()) return;
   switch (section_) {
     case Section::kNone:
@@ -557,6 +583,7 @@ void Loader::ReadTMatch(const std::string& first) {
   entry.attrValues = AttributeBits(attributes, entry.attrMask);
   entry.colorIndex = ColorIndex(color);
   entry.styleKey = entry.charStyleNames.empty() ? -1 : 999;
+  entry.place = Place();
   tables_.tmatch.push_back(std::move(entry));
   CheckExtra();
 }
@@ -569,6 +596,7 @@ void Loader::ReadPMatch(const std::string& first) {
   entry.styleKey = entry.styleName.empty() ? -1 : 999;
   entry.level = ParseDecimal(level);
   if (entry.level < 0) entry.level = 0;
+  entry.place = Place();
   tables_.pmatch.push_back(std::move(entry));
   CheckExtra();
 }
@@ -781,7 +809,9 @@ void Loader::ResolveTags() {
       entry.resolvedTag = it->second;
     } else {
       entry.resolvedTag = 0;
-      ReportMessage(engine_, "MSG_INVALID_PTAG", {entry.tagName});
+      checking_ = &entry.place;
+      ReportMessage(engine_, "MSG_INVALID_PTAG", {entry.tagName, SourceName(), SourceLine()});
+      checking_ = nullptr;
     }
   }
   for (auto& entry : tables_.tmatch) {
@@ -792,7 +822,9 @@ void Loader::ResolveTags() {
       entry.resolvedTag = it->second;
     } else {
       entry.resolvedTag = 0;
-      ReportMessage(engine_, "ERR_TAG_NOT_IN_TABLE", {entry.tagName});
+      checking_ = &entry.place;
+      ReportMessage(engine_, "ERR_TAG_NOT_IN_TABLE", {entry.tagName, SourceName(), SourceLine()});
+      checking_ = nullptr;
     }
   }
 }
@@ -801,7 +833,8 @@ int Loader::Run(std::string_view name) {
   FileEntry* file = OpenLibraryFile(engine_, name, "r");
   if (!file) return 0;
   tables_.fileName.assign(name);
-  stack_.files.push_back({file, std::string(name), 0});
+  PushFile(file, std::string(name));
+  MessageSourceScope place(engine_.messages, this);
   SetSetting(engine_, "TransCMDVersion", "5.0.2");
 
   while (!stack_.files.empty()) {

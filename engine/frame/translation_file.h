@@ -76,6 +76,13 @@ enum SpecialTag : int {
   kTagLiteral = 9999,
 };
 
+/// Where a table entry was read: an index into TranslationTables::files and the line in that
+/// file. Names checked at the end of the load are reported at their own line.
+struct EntryPlace {
+  int file = 0;
+  int line = 0;
+};
+
 struct TMatchEntry {
   int colorIndex = -1;
   std::string fontName;
@@ -87,6 +94,7 @@ struct TMatchEntry {
   uint32_t attrMask = 0;
   int resolvedTag = 0;
   std::string tagName;
+  EntryPlace place;
 };
 
 struct PMatchEntry {
@@ -95,6 +103,7 @@ struct PMatchEntry {
   int level = 0;
   int resolvedTag = 0;
   std::string tagName;
+  EntryPlace place;
 };
 
 struct RMatchEntry {
@@ -177,7 +186,8 @@ struct TranslationTables {
   /// Function name -> the last function of that name (the one a call runs), without ASCII case.
   std::unordered_map<std::string, int, CaseInsensitiveHash, CaseInsensitiveEqual> functionIndex;
   int version = 0;
-  std::string fileName;  ///< name of the loaded file
+  std::string fileName;            ///< name of the loaded file
+  std::vector<std::string> files;  ///< every file read (the loaded one and its includes), in order
 };
 
 /// Limits of the loader. Each guards against input-controlled growth: nested includes are

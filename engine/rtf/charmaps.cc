@@ -38,14 +38,27 @@ class FileCloser {
   FileEntry* entry_;
 };
 
+/// A map file being read, as the place of the messages its lines raise.
+struct MapFilePlace final : MessageSource {
+  std::string name;
+  long line = 0;
+  std::string SourceName() const override { return name; }
+  long SourceLine() const override { return line; }
+};
+
 /// Calls `onLine` with every data line of `entry`: comment lines (first character '#') and lines
 /// without a first field are skipped. The first field goes in `name`; the scanner is left after it
 /// so the callback can ask for the second.
+/// Messages raised meanwhile carry the map file and the line.
 template <typename OnLine>
-void ForEachMapLine(FileEntry* entry, OnLine&& onLine) {
+void ForEachMapLine(Engine& engine, FileEntry* entry, std::string_view fileName, OnLine&& onLine) {
   FieldScanner scanner(MapScannerSettings());
+  MapFilePlace place;
+  place.name.assign(fileName);
+  MessageSourceScope scope(engine.messages, &place);
   std::string line, name;
   while (FileReadLine(entry, line, kMapLineSize)) {
+    ++place.line;
     const bool complete = !line.empty() && line.back() == '\n';
     if (!complete && line.size() >= static_cast<std::size_t>(kMapLineSize - 1)) {
       // Overlong line: keep its first part, drop the rest up to the end of the line.
@@ -159,7 +172,7 @@ std::shared_ptr<CharsetMap> RTFReadCharSetMap(Engine& engine, std::string_view f
 
   std::shared_ptr<CharsetMap> map = NothingMap(engine);
   std::string code;
-  ForEachMapLine(file, [&](const std::string& name, FieldScanner& scanner) {
+  ForEachMapLine(engine, file, fileName, [&](const std::string& name, FieldScanner& scanner) {
     const int index = StandardCharIndex(engine, name, true);
     if (index < 0) {
       ReportMessage(engine, "ERR_UNKNOWN_CHAR", {"RTFReadCharSetMap", name});
@@ -284,7 +297,7 @@ int RTFReadOutputMap(Engine& engine, std::string_view fileName, bool clear) {
   FileCloser closer(file);
 
   std::string text;
-  ForEachMapLine(file, [&](const std::string& name, FieldScanner& scanner) {
+  ForEachMapLine(engine, file, fileName, [&](const std::string& name, FieldScanner& scanner) {
     const int index = StandardCharIndex(engine, name, true);
     if (index < 0) {
       ReportMessage(engine, "MSG_UNKNOWN_CHAR", {"RTFReadOutputMap", name});

@@ -23,6 +23,12 @@ MessageRecord Record(std::string code, std::string text, long line = 0, int posi
   return record;
 }
 
+MessageRecord Source(MessageRecord record, std::string source, long line) {
+  record.source = std::move(source);
+  record.sourceLine = line;
+  return record;
+}
+
 TEST(MessageLinesTest, OneLinePerMessageWithWhereAndWhy) {
   struct Case {
     MessageRecord record;
@@ -40,6 +46,12 @@ TEST(MessageLinesTest, OneLinePerMessageWithWhereAndWhy) {
       {Record("MSG_INVALID_LEVELS", "Warning: level 1 followed by 3\n  (at \"A\")  \n\n", 3, 9,
               "d.rtf"),
        "d.rtf:3:9: MSG_INVALID_LEVELS: Warning: level 1 followed by 3\n  (at \"A\")\n"},
+      // A translation file's message names that file and its line in place of the document's
+      // place; one about the whole file names no line.
+      {Source(Record("ERR_EXTRA_DATA", "extra data", 7, 3, "a.rtf"), "html.trn", 12),
+       "html.trn:12: ERR_EXTRA_DATA: extra data\n"},
+      {Source(Record("ERR_MISSING_TABLE", "Missing table .TTag", 0, 0, "a.rtf"), "x.trn", 0),
+       "x.trn: ERR_MISSING_TABLE: Missing table .TTag\n"},
       // A code without text, and a text that starts on its second line.
       {Record("ERR_NO_TEXT", ""), "ERR_NO_TEXT\n"},
       {Record("MSG_X", "\nsecond"), "MSG_X\n  second\n"},
