@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/settings.h"
+#include "base/settings.h"
 
 namespace quillo::cli {
 namespace {

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/data_folders.h"
+#include "base/message_lines.h"
 #include "cli/command_line.h"
 #include "cli/parallel.h"
 #include "engine.h"
-#include "frame/data_folders.h"
-#include "frame/message_lines.h"
 #include "quillo/quillo.h"
 
 extern char** environ;

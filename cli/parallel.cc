@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/settings.h"
 #include "cli/command_line.h"
 #include "frame/batch.h"
-#include "frame/file_table.h"
-#include "frame/settings.h"
 
 namespace quillo::cli {
 namespace {

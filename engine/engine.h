@@ -3,14 +3,13 @@
 // reads and resets.
 #pragma once
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "expand/expand.h"
 #include "frame/batch.h"
 #include "frame/driver.h"
-#include "frame/file_table.h"
 #include "frame/log.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
 #include "rtf/charmaps.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
@@ -20,6 +19,7 @@
 #include "translate/pictures.h"
 #include "translate/table_model.h"
 #include "translate/translate.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 

@@ -8,16 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "base/buffers.h"
+#include "base/file_table.h"
+#include "base/html_escape.h"
+#include "base/messages.h"
+#include "base/package.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/functions.h"
 #include "expand/program.h"
-#include "frame/buffers.h"
-#include "frame/file_table.h"
-#include "frame/html_escape.h"
-#include "frame/messages.h"
-#include "frame/package.h"
-#include "frame/settings.h"
 #include "rtf/reader.h"
 #include "structure/structure.h"
 #include "translate/fields.h"
@@ -417,8 +417,8 @@ std::string PutOutputFile(Engine& engine, CallArguments& args, OutputContext*) {
 /// the suffix, from the files of the named list, in its order. An element is the member's name in
 /// the archive, or that name, a tab and the file's name beside the output when they differ
 /// ("META-INF/container.xml<tab>book-container.xml"). Only files this conversion wrote are
-/// packed; any other is reported (MSG_CANT_OPEN) and left out. With remove non-zero the packed files are removed
-/// afterwards, so that the archive stands in their place. Empty.
+/// packed; any other is reported (MSG_CANT_OPEN) and left out. With remove non-zero the packed
+/// files are removed afterwards, so that the archive stands in their place. Empty.
 std::string PackFiles(Engine& engine, CallArguments& args, OutputContext*) {
   std::string suffix, listName;
   if (!args.NextValue(engine, suffix) || !args.NextValue(engine, listName)) return {};

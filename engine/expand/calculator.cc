@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "base/messages.h"
 #include "engine.h"
 #include "expand/expand.h"
-#include "frame/messages.h"
-#include "frame/translation_file.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

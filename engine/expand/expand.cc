@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/program.h"
 #include "expand/regex.h"
-#include "frame/file_table.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
 #include "translate/translate.h"
 
 namespace quillo {

@@ -4,15 +4,15 @@
 
 #include <algorithm>
 
+#include "base/buffers.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/calculator.h"
 #include "expand/regex.h"
 #include "frame/batch.h"
-#include "frame/buffers.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
 #include "structure/structure.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

@@ -2,9 +2,9 @@
 // kept result against the store, and keeping new results within the bounds.
 #include "expand/memo.h"
 
+#include "base/buffers.h"
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/buffers.h"
-#include "frame/settings.h"
 
 namespace quillo::memo {
 namespace {

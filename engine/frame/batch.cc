@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
 #include "frame/driver.h"
-#include "frame/file_table.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
+#include "trn/translation_file.h"
 
 extern char** environ;
 

@@ -14,18 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
 #include "frame/batch.h"
-#include "frame/file_table.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
 #include "rtf/charmaps.h"
 #include "rtf/reader.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/message_lines.h"
 #include "engine.h"
-#include "frame/message_lines.h"
 #include "quillo/quillo.h"
 
 namespace quillo {

@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/html_escape.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/functions.h"
-#include "frame/file_table.h"
-#include "frame/html_escape.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
 
 namespace quillo {
 

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/file_table.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
+#include "trn/translation_file.h"
 
 namespace quillo::rtf {
 

@@ -9,12 +9,12 @@
 #include <unordered_set>
 #include <utility>
 
+#include "base/buffers.h"
+#include "base/messages.h"
 #include "engine.h"
-#include "frame/buffers.h"
-#include "frame/messages.h"
-#include "frame/translation_file.h"
 #include "rtf/charmaps.h"
 #include "rtf/control_words.h"
+#include "trn/translation_file.h"
 
 namespace quillo::rtf {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/file_table.h"
 #include "expand/expand.h"
-#include "frame/file_table.h"
 #include "structure/internal.h"
 #include "structure/structure.h"
 #include "translate/translate.h"

@@ -2,8 +2,8 @@
 // body and the addresses of the title page and the contents page that its frames show.
 #include <string>
 
+#include "base/file_table.h"
 #include "expand/expand.h"
-#include "frame/file_table.h"
 #include "structure/internal.h"
 #include "structure/structure.h"
 #include "translate/tags.h"

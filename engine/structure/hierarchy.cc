@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/buffers.h"
 #include "expand/expand.h"
-#include "frame/buffers.h"
 #include "rtf/tables.h"
 #include "structure/internal.h"
 #include "structure/structure.h"

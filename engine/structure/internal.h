@@ -19,7 +19,7 @@ inline bool Tracing(const Engine& engine) {
 }
 
 /// True when `text` begins with `prefix`, letters compared without regard to case (CaseEqual
-/// and CaseCompare of frame/buffers.h do the rest).
+/// and CaseCompare of base/buffers.h do the rest).
 bool CasePrefix(std::string_view text, std::string_view prefix);
 
 /// Heading level of .PMatch entry `matchIndex`: 0 inside a table, for special tags and for tags

@@ -1,9 +1,9 @@
 // Shared helpers of the document-structure files and the life cycle of their state.
 #include "structure/structure.h"
 
+#include "base/file_table.h"
 #include "expand/expand.h"
 #include "frame/driver.h"
-#include "frame/file_table.h"
 #include "structure/internal.h"
 #include "translate/tags.h"
 #include "translate/translate.h"

@@ -2,9 +2,9 @@
 // the footnote markup in the footnote output.
 #include "translate/footnotes.h"
 
+#include "base/settings.h"
 #include "engine.h"
 #include "frame/driver.h"
-#include "frame/settings.h"
 #include "rtf/control_words.h"
 #include "translate/fields.h"
 #include "translate/table_model.h"

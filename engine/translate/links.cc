@@ -4,10 +4,10 @@
 
 #include <cstdlib>
 
+#include "base/buffers.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/buffers.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
 
 namespace quillo::translate {
 

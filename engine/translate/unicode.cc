@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/settings.h"
 #include "rtf/charmaps.h"
 #include "translate/translate.h"
 

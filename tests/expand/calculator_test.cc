@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
 #include "support/test_support.h"
 
 namespace quillo {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/file_table.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
 #include "support/test_support.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

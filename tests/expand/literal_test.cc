@@ -5,12 +5,12 @@
 
 #include <string>
 
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/regex.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
 #include "support/test_support.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

@@ -7,10 +7,10 @@
 
 #include <string>
 
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/functions.h"
-#include "frame/settings.h"
 #include "support/test_support.h"
 
 namespace quillo {

@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
-#include "frame/settings.h"
 #include "support/test_support.h"
 
 namespace quillo::expand {

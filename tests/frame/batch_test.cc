@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
 #include "frame/driver.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
 #include "support/test_support.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

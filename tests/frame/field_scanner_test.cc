@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/translation_file.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

@@ -1,4 +1,4 @@
-#include "frame/file_table.h"
+#include "base/file_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The engine's one HTML escaper, with each of its extras.
-#include "frame/html_escape.h"
+#include "base/html_escape.h"
 
 #include <gtest/gtest.h>
 

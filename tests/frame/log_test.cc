@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "frame/batch.h"
 #include "frame/driver.h"
-#include "frame/file_table.h"
-#include "frame/settings.h"
 #include "support/test_support.h"
 
 namespace quillo {

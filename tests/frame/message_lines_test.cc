@@ -1,5 +1,5 @@
 // Recorded messages as plain text lines (quillocmd's standard error, QuilloLastMessages).
-#include "frame/message_lines.h"
+#include "base/message_lines.h"
 
 #include <gtest/gtest.h>
 

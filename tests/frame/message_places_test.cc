@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "base/message_lines.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "frame/driver.h"
-#include "frame/message_lines.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
-#include "frame/translation_file.h"
 #include "rtf/charmaps.h"
 #include "support/test_support.h"
+#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

@@ -1,5 +1,5 @@
 // Messages: actions, parameters, texts, the host callback, the sinks and the error file.
-#include "frame/messages.h"
+#include "base/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/file_table.h"
-#include "frame/settings.h"
 #include "support/test_support.h"
 
 namespace quillo {

@@ -1,7 +1,7 @@
 // Packages: ZIP archives of output files (read back here with a reader of the format's records),
 // the files a conversion wrote, and the built-ins PutOutputFile and PackFiles that translation
 // files use for publications (EPUB).
-#include "frame/package.h"
+#include "base/package.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_table.h"
 #include "engine.h"
 #include "frame/driver.h"
-#include "frame/file_table.h"
 #include "support/test_support.h"
 
 namespace quillo {

@@ -1,6 +1,6 @@
 // Named settings: built-in registration, case-insensitive lookup, OverrideDefs protection, mirrors,
 // computed names, option parsing, output names and the library-file search.
-#include "frame/settings.h"
+#include "base/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_table.h"
+#include "base/messages.h"
 #include "engine.h"
-#include "frame/file_table.h"
-#include "frame/messages.h"
 #include "support/test_support.h"
 
 namespace quillo {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/data_folders.h"
+#include "base/message_lines.h"
+#include "base/settings.h"
 #include "engine.h"
-#include "frame/data_folders.h"
 #include "frame/driver.h"
-#include "frame/message_lines.h"
-#include "frame/settings.h"
 #include "support/test_support.h"
 
 namespace quillo {

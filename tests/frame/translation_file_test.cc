@@ -1,7 +1,7 @@
 // Loads translation files written into a temporary folder. Whether a message was reported is
 // observed through its action: a test sets "<code>_Action" to "panic" and expects the load to be
 // abandoned (or sets "message" to let the load go on past a message that is fatal by default).
-#include "frame/translation_file.h"
+#include "trn/translation_file.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/file_table.h"
-#include "frame/translation_file.h"
+#include "base/file_table.h"
 #include "translate/translate.h"
 #include "translate/translate_fixture.h"
+#include "trn/translation_file.h"
 
 namespace quillo::test {
 namespace {

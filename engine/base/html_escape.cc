@@ -1,5 +1,5 @@
 // HTML escaping of the engine's own HTML.
-#include "frame/html_escape.h"
+#include "base/html_escape.h"
 
 namespace quillo {
 

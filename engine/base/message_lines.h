@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/messages.h"
+#include "base/messages.h"
 
 namespace quillo {
 

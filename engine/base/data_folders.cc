@@ -1,4 +1,4 @@
-#include "frame/data_folders.h"
+#include "base/data_folders.h"
 
 #include <dlfcn.h>
 #include <limits.h>

@@ -1,14 +1,14 @@
 // The line scanner and the translation-file loader: logical lines with continuations, the
 // preprocessor (#ifdef, #ifndef, #ifmatch, #else, #endif, #include, #cinclude), the nine sections
 // and the records they produce, and the tag resolution at the end of a load.
-#include "frame/translation_file.h"
+#include "trn/translation_file.h"
 
 #include <climits>
 #include <cstdio>
 #include <unordered_map>
 
+#include "base/buffers.h"
 #include "engine.h"
-#include "frame/buffers.h"
 
 namespace quillo {
 

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/buffers.h"
 #include "expand/regex.h"
-#include "frame/buffers.h"
 
 namespace quillo {
 struct Engine;

@@ -1,4 +1,4 @@
-#include "frame/message_lines.h"
+#include "base/message_lines.h"
 
 #include <cstring>
 #include <string>

@@ -1,11 +1,11 @@
-#include "frame/package.h"
+#include "base/package.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 
+#include "base/file_table.h"
 #include "engine.h"
-#include "frame/file_table.h"
 
 namespace quillo {
 

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "frame/buffers.h"
+#include "base/buffers.h"
 
 namespace quillo {
 struct Engine;

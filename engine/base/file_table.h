@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/buffers.h"
+#include "base/buffers.h"
 #include "quillo/quillo.h"
 
 namespace quillo {

@@ -1,7 +1,7 @@
 // The named-settings store: registration of the built-in names, lookup ignoring case, the set
 // operation with OverrideDefs protection, mirrors and side effects, the computed names, the option
 // parser, the library-file search and the derivation of the output names.
-#include "frame/settings.h"
+#include "base/settings.h"
 
 #include <charconv>
 #include <cstdarg>
@@ -10,12 +10,12 @@
 #include <ctime>
 #include <string>
 
+#include "base/buffers.h"
+#include "base/data_folders.h"
+#include "base/file_table.h"
+#include "base/messages.h"
 #include "engine.h"
 #include "expand/expand.h"
-#include "frame/buffers.h"
-#include "frame/data_folders.h"
-#include "frame/file_table.h"
-#include "frame/messages.h"
 #include "translate/links.h"
 #include "translate/translate.h"
 

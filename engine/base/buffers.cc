@@ -1,4 +1,4 @@
-#include "frame/buffers.h"
+#include "base/buffers.h"
 
 #include <cstdio>
 #include <cstdlib>

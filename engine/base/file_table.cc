@@ -1,4 +1,4 @@
-#include "frame/file_table.h"
+#include "base/file_table.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <new>
 
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
-#include "frame/messages.h"
-#include "frame/settings.h"
 
 namespace quillo {
 

@@ -1,7 +1,7 @@
 // The message reporter and the error file: actions and texts looked up by code, typed parameters
 // bound as MsgParam1..n, the host callback, the print and fatal sinks, and the HTML error file
 // created lazily beside the output.
-#include "frame/messages.h"
+#include "base/messages.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "base/buffers.h"
+#include "base/file_table.h"
+#include "base/html_escape.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "expand/expand.h"
-#include "frame/buffers.h"
-#include "frame/file_table.h"
-#include "frame/html_escape.h"
-#include "frame/settings.h"
 
 namespace quillo {
 namespace {
