@@ -18,6 +18,8 @@
 #include "cli/command_line.h"
 #include "cli/parallel.h"
 #include "engine.h"
+#include "frame/driver.h"
+#include "frame/log.h"
 #include "quillo/quillo.h"
 
 extern char** environ;

@@ -19,9 +19,11 @@
 #include <vector>
 
 #include "base/file_table.h"
+#include "base/messages.h"
 #include "base/settings.h"
 #include "cli/command_line.h"
 #include "frame/batch.h"
+#include "frame/driver.h"
 
 namespace quillo::cli {
 namespace {

@@ -19,8 +19,10 @@
 #include <thread>
 #include <utility>
 
+#include "base/settings.h"
 #include "data_folder.h"
 #include "engine.h"
+#include "frame/driver.h"
 
 namespace quillo {
 namespace {

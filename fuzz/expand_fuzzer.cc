@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/settings.h"
 #include "expand/calculator.h"
 #include "expand/regex.h"
 #include "fuzz_support.h"

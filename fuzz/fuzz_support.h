@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engine.h"
+#include "frame/driver.h"
 
 namespace quillo::fuzz {
 

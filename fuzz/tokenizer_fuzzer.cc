@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/file_table.h"
 #include "fuzz_support.h"
+#include "rtf/reader.h"
 
 namespace {
 

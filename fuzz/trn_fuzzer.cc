@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/file_table.h"
 #include "fuzz_support.h"
 
 namespace {

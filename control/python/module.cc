@@ -19,6 +19,7 @@
 #include "control.h"
 #include "data_folder.h"
 #include "engine.h"
+#include "frame/driver.h"
 
 namespace py = pybind11;
 

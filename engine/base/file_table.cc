@@ -9,10 +9,10 @@
 #include <cstring>
 #include <new>
 
+#include "base/buffers.h"
 #include "base/messages.h"
 #include "base/settings.h"
 #include "engine.h"
-#include "expand/expand.h"
 
 namespace quillo {
 
@@ -505,11 +505,11 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
     if (!results) throw std::bad_alloc();
   }
   // The log lists every disk file read or written (its HrefFix may still open files).
-  WriteLogFileLines(engine);
+  if (engine.hooks.beforeSweep) engine.hooks.beforeSweep(engine);
   int slot = 0;
   for (auto& entry : table.entries) {
     if (entry->state == FileState::kFree) continue;
-    RecordCreatedFile(engine, *entry);
+    if (engine.hooks.sweptFile) engine.hooks.sweptFile(engine, *entry);
     if (entry->kind == FileKind::kMemoryOutput && !discard && entry->output.capacity() != 0) {
       ConvertedOutput& out = results[slot++];
       out.length = entry->output.length();
@@ -522,7 +522,6 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
     ResetEntry(entry.get());
   }
   table.entries.clear();
-  engine.expansion.userFile = nullptr;  // CreateFile's file went with the table
   // What this conversion wrote (and left in place) is protected for the rest of the run.
   for (const auto& [identity, name] : table.writtenNow) {
     struct stat st;
@@ -530,8 +529,7 @@ ConvertedOutput* FileSweep(Engine& engine, bool discard, int* count) {
   }
   table.writtenNow.clear();
   table.haveInput = false;
-  PublishCreatedFiles(engine);
-  CloseLogFile(engine);
+  if (engine.hooks.afterSweep) engine.hooks.afterSweep(engine);
   if (count) *count = slot;
   return results;
 }

@@ -11,10 +11,10 @@
 
 #include "base/buffers.h"
 #include "base/file_table.h"
+#include "base/hooks.h"
 #include "base/html_escape.h"
 #include "base/settings.h"
 #include "engine.h"
-#include "expand/expand.h"
 
 namespace quillo {
 namespace {
@@ -438,7 +438,7 @@ void RegisterDefaultMessages(Engine& engine) {
 // The reporter
 
 void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<MsgArg> args) {
-  memo::NoteEffect(engine.expansion);
+  if (engine.hooks.noteReport) engine.hooks.noteReport(engine);
   const std::string codeText(code);
   if (engine.settings.names.empty()) {
     // No store yet: nothing can say how to report. A library never ends its host's process, so
@@ -453,7 +453,7 @@ void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<
   }
   ReportScope scope(engine, args.size());
 
-  Action action = ActionFromText(StrExp(engine, "$" + codeText + "_Action;"));
+  Action action = ActionFromText(Expand(engine, "$" + codeText + "_Action;"));
   if (action == kIgnore) return;
 
   std::string position;
@@ -486,18 +486,18 @@ void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<
     SetUnprotected(engine, "MsgParam" + std::to_string(n), value);
   }
 
-  std::string text = StrExp(engine, "$" + codeText + ";");
+  std::string text = Expand(engine, "$" + codeText + ";");
   if (text.empty()) text = "Unknown error - " + codeText + "\n";
   if (!position.empty()) text += "<ul><li>" + position + "</li></ul>";
 
   bool isProgress = codeText == "MSG_PERCENT";
   if (!isProgress) RecordMessage(engine, codeText, action, text);
-  if (isProgress || StrExp(engine, "$errCallback;") == "true") {
+  if (isProgress || Expand(engine, "$errCallback;") == "true") {
     SetUnprotected(engine, "CBWhy", "1");
     std::string call = "$Callback(CBWhy,errCode";
     for (std::size_t i = 1; i <= args.size(); ++i) call += ",MsgParam" + std::to_string(i);
     call += ");";
-    StrExp(engine, call);
+    Expand(engine, call);
     if (isProgress) return;  // progress goes to the host only, never to the error file
   }
 

@@ -13,11 +13,9 @@
 #include "base/buffers.h"
 #include "base/data_folders.h"
 #include "base/file_table.h"
+#include "base/hooks.h"
 #include "base/messages.h"
 #include "engine.h"
-#include "expand/expand.h"
-#include "translate/links.h"
-#include "translate/translate.h"
 
 namespace quillo {
 namespace {
@@ -331,7 +329,7 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
       // The heading-row flag of the current table row is set here once tables keep row state.
       break;
     case kSettingMatchName:
-      translate::AssignMatchName(engine, value);
+      if (engine.hooks.assignMatchName) engine.hooks.assignMatchName(engine, value);
       break;
 
     case kSettingSaveText:
@@ -351,7 +349,7 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
 void StoreValue(Engine& engine, int index, std::string_view value, bool literal = false) {
   SettingsStore& store = engine.settings;
   // A Save that recordings can replay records itself; every other write spoils them.
-  if (!engine.expansion.memo.replayableWrite) memo::NoteEffect(engine.expansion);
+  if (engine.hooks.noteStore) engine.hooks.noteStore(engine);
   if (store.mirrors.debug & 2) {
     std::string name = store.names[index];
     std::string text(value);
@@ -390,7 +388,8 @@ void ComputeBuiltin(Engine& engine, int index) {
     // translation layer; a name it does not compute reads as its default.
     case Reading::kLater: {
       std::string computed;
-      bool known = translate::ComputedValue(engine, index, computed);
+      bool known =
+          engine.hooks.computedValue && engine.hooks.computedValue(engine, index, computed);
       // Computing may add settings and so move the values: index again.
       engine.settings.values[index] = known ? std::move(computed) : std::string(entry.defaultValue);
       // Font and style names, document information and format lists come from the document (or
@@ -431,7 +430,7 @@ void ComputeBuiltin(Engine& engine, int index) {
       return;
     case Reading::kSubMatch: {
       std::string part;
-      if (CurrentSubMatch(engine, index - kSettingSubMatch0, part)) {
+      if (engine.hooks.subMatch && engine.hooks.subMatch(engine, index - kSettingSubMatch0, part)) {
         value = std::move(part);
         engine.settings.literalIndexes.insert(index);  // document text
       }
@@ -523,7 +522,7 @@ void ResetSettings(Engine& engine) {
   RegisterDefaultMessages(engine);
   // What documents may do: link schemes kept, markup typed into the text written as text, and
   // safe mode off (an option or a host turns it on).
-  SetSetting(engine, "LinkSchemes", translate::kDefaultLinkSchemes);
+  if (engine.hooks.registerDefaults) engine.hooks.registerDefaults(engine);
   SetSetting(engine, "RawMarkup", "0");
   SetSetting(engine, "SafeMode", "0");
   SetSetting(engine, "TransCMD", "quillo");
@@ -764,7 +763,7 @@ void ApplyOutputName(Engine& engine) {
   // "doc$Delete(TrnFile).rtf" is a name, not a call).
   std::string outName = IsLiteralSetting(engine, kSettingOutFileName)
                             ? Stored(engine, kSettingOutFileName)
-                            : StrExp(engine, Stored(engine, kSettingOutFileName));
+                            : Expand(engine, Stored(engine, kSettingOutFileName));
   // "-" sends the main page to standard output (not in a string conversion, whose outputs are
   // all kept in memory). The other files of the conversion keep the names they would have
   // without an output name: the input's name without ".rtf".
@@ -789,7 +788,7 @@ void ApplyOutputName(Engine& engine) {
   const std::string& errorName = Stored(engine, kSettingErrorFileName);
   if (!errorName.empty() && !paths.errorNameDerived) {
     engine.messages.errorFileName =
-        IsLiteralSetting(engine, kSettingErrorFileName) ? errorName : StrExp(engine, errorName);
+        IsLiteralSetting(engine, kSettingErrorFileName) ? errorName : Expand(engine, errorName);
   } else if (paths.standardOutput) {
     // A page on standard output has no folder of its own: messages go to standard error unless
     // ErrorFileName names a file (one derived from an earlier output name is forgotten).
@@ -806,7 +805,7 @@ void ApplyOutputName(Engine& engine) {
   }
 
   // The log opens with the first output name of a conversion (when CreateLogFile asks for one).
-  OpenLogFile(engine);
+  if (engine.hooks.openLog) engine.hooks.openLog(engine);
 
   const std::string& disable = Stored(engine, kSettingDisableErrorFile);
   engine.messages.discardPrinted = disable == "true" || disable == "1";

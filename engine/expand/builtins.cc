@@ -1,6 +1,8 @@
 // Function calls of the expansion language: FctExpand splits the call text into the function name
 // and argument names and runs the user function or else the built-in of that name. Arguments are
 // names of named strings, evaluated lazily, in order, as a built-in asks for them.
+#include "expand/builtins.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,72 +19,16 @@
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/functions.h"
+#include "expand/memo.h"
 #include "expand/program.h"
 #include "rtf/reader.h"
-#include "structure/structure.h"
-#include "translate/fields.h"
-#include "translate/tags.h"
 
 namespace quillo {
 namespace {
 
-/// Reads a text as an integer the way atoi does (leading blanks, a sign, digits; anything after is
-/// ignored), clamped to the int range instead of overflowing.
-int ReadInt(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > 2147483648LL) value = 2147483648LL;
-  }
-  if (negative) value = -value;
-  if (value > 2147483647LL) value = 2147483647LL;
-  return static_cast<int>(value);
-}
-
-/// The argument names of a call, read in order as a built-in asks for them.
-class CallArguments {
- public:
-  CallArguments(const std::string& function, const std::vector<std::string>& arguments)
-      : arguments_(arguments), last_(function) {}
-
-  /// The next argument name, or false when none is left.
-  bool NextToken(std::string_view& token) {
-    if (next_ == arguments_.size()) return false;
-    token = last_ = arguments_[next_++];
-    return true;
-  }
-  /// The value of the next argument (its named string, expanded), or false when none is left.
-  bool NextValue(Engine& engine, std::string& value) {
-    std::string_view token;
-    if (!NextToken(token)) return false;
-    value = ArgumentValue(engine, token);
-    return true;
-  }
-  /// The value of the next argument, or `fallback` when none is left.
-  std::string ValueOr(Engine& engine, std::string_view fallback) {
-    std::string value;
-    if (!NextValue(engine, value)) value.assign(fallback.data(), fallback.size());
-    return value;
-  }
-  /// The value of the next argument, also telling whether it took in literal (document) text.
-  bool NextValue(Engine& engine, std::string& value, bool& literal) {
-    unsigned long before = engine.expansion.literalUses;
-    if (!NextValue(engine, value)) return false;
-    literal = engine.expansion.literalUses != before;
-    return true;
-  }
-  /// The last token read (the function's own name before any argument).
-  std::string_view last() const { return last_; }
-
- private:
-  const std::vector<std::string>& arguments_;
-  std::size_t next_ = 0;
-  std::string_view last_;
-};
+using expand::BuiltinEntry;
+using expand::CallArguments;
+using expand::ReadInt;
 
 // ---- Built-ins ----------------------------------------------------------------------------------
 
@@ -93,8 +39,6 @@ bool RefusedInSafeMode(Engine& engine, const char* builtin) {
   ReportMessage(engine, "MSG_SAFE_MODE", {builtin});
   return true;
 }
-
-using BuiltinFunction = std::string (*)(Engine&, CallArguments&, OutputContext*);
 
 /// CallBack(id, a1..an): hands (id as integer, n, the n values) to the host callback and yields the
 /// text it returns. Without a registered callback the result is the value of id; with no argument
@@ -164,92 +108,6 @@ std::string NCompare(Engine& engine, CallArguments& args, OutputContext*) {
   return "-1";
 }
 
-/// GenTOC(f): writes the contents page; f non-zero selects the frame variant.
-std::string GenTOC(Engine& engine, CallArguments& args, OutputContext*) {
-  structure::GenTOC(engine, ReadInt(args.ValueOr(engine, "0")));
-  return {};
-}
-
-/// GenIndex(f): writes the index page; f as for GenTOC.
-std::string GenIndex(Engine& engine, CallArguments& args, OutputContext*) {
-  structure::GenIndex(engine, ReadInt(args.ValueOr(engine, "0")));
-  return {};
-}
-
-std::string GenFrames(Engine& engine, CallArguments&, OutputContext*) {
-  structure::GenFrames(engine);
-  return {};
-}
-
-std::string GenLocalTOC(Engine& engine, CallArguments&, OutputContext*) {
-  return structure::GenLocalTOC(engine);
-}
-
-std::string GenPeerTOC(Engine& engine, CallArguments&, OutputContext*) {
-  return structure::GenPeerTOC(engine);
-}
-
-std::string GenFileTOC(Engine& engine, CallArguments&, OutputContext*) {
-  return structure::GenFileTOC(engine);
-}
-
-/// IndexEntry(text, reference): with GenIndex on, adds an index entry and yields "Index<n>", which
-/// is also stored in _LINK_.
-std::string IndexEntry(Engine& engine, CallArguments& args, OutputContext*) {
-  if (engine.settings.mirrors.genIndex == 0) return {};
-  std::string text, reference;
-  if (!args.NextValue(engine, text) || !args.NextValue(engine, reference)) return {};
-  int number = structure::IndexEntry(engine, text, reference);
-  if (number < 0) return {};
-  std::string link = "Index" + std::to_string(number);
-  SetSetting(engine, "_LINK_", link);
-  return link;
-}
-
-/// Link(target, text): resolves the target as a cross-reference (setting _LINK_ and _HOTTEXT_),
-/// then yields the value of the second argument.
-std::string Link(Engine& engine, CallArguments& args, OutputContext*) {
-  std::string target;
-  if (!args.NextValue(engine, target)) return {};
-  translate::Resolve(engine, target);
-  std::string text;
-  if (!args.NextValue(engine, text)) return {};
-  return text;
-}
-
-/// PushTag(kind, value, start, end): pass 2 only; pushes a tag (mode 2) on the current output's
-/// stack. The start text is the third argument's value, expanded once more by the push; the end
-/// text is the fourth argument's stored value, expanded when the tag is popped.
-std::string PushTag(Engine& engine, CallArguments& args, OutputContext*) {
-  if (engine.driver.pass != 2) return {};
-  std::string kind, value, start;
-  bool startLiteral = false;
-  std::string_view endName;
-  if (!args.NextValue(engine, kind) || !args.NextValue(engine, value) ||
-      !args.NextValue(engine, start, startLiteral) || !args.NextToken(endName))
-    return {};
-  bool endLiteral = false;
-  std::string end = LookupName(engine, endName, endLiteral);
-  OutputContext* output = translate::CurrentOutput(engine);
-  if (!output) return {};
-  // Literal text must come out as it is, though the tag expands what it is given: it is handed
-  // over as a reference to a literal setting.
-  if (startLiteral) start = LiteralReference(engine, start);
-  if (endLiteral) end = LiteralReference(engine, end);
-  translate::PushTag(engine, *output, ReadInt(kind), 2, ReadInt(value), start, end);
-  return {};
-}
-
-/// PopTags(kind, type): pass 2 only; pops the current output's tag stack (kind, type).
-std::string PopTags(Engine& engine, CallArguments& args, OutputContext*) {
-  if (engine.driver.pass != 2) return {};
-  std::string kind, type;
-  if (!args.NextValue(engine, kind) || !args.NextValue(engine, type)) return {};
-  if (OutputContext* output = translate::CurrentOutput(engine))
-    translate::PopTags(engine, ReadInt(kind), *output, ReadInt(type));
-  return {};
-}
-
 /// Delete(file): removes the file named by the argument's value. Always "1".
 std::string Delete(Engine& engine, CallArguments& args, OutputContext*) {
   if (RefusedInSafeMode(engine, "Delete")) return "1";
@@ -303,7 +161,8 @@ std::string GetListElement(Engine& engine, CallArguments& args, OutputContext*) 
   if (!args.NextValue(engine, name)) return {};
   int mode = ReadInt(args.ValueOr(engine, "0"));
   int keep = ReadInt(args.ValueOr(engine, "0"));
-  if (CaseEqual(name, kFileListName)) return structure::NextListFile(engine, false);
+  if (CaseEqual(name, kFileListName))
+    return engine.hooks.nextListFile ? engine.hooks.nextListFile(engine, false) : std::string();
   NamedList* list = FindList(engine, name);
   if (!list || list->elements.empty()) return {};
   std::deque<std::string>& elements = list->elements;
@@ -337,7 +196,7 @@ std::string ResetListPointer(Engine& engine, CallArguments& args, OutputContext*
   std::string name;
   if (!args.NextValue(engine, name)) return {};
   if (CaseEqual(name, kFileListName)) {
-    structure::NextListFile(engine, true);
+    if (engine.hooks.nextListFile) engine.hooks.nextListFile(engine, true);
     return {};
   }
   if (NamedList* list = FindList(engine, name)) list->cursor = list->elements.empty() ? -1 : 0;
@@ -464,22 +323,11 @@ std::string NextToken(Engine& engine, CallArguments&, OutputContext*) {
   return SettingValue(engine, "NextToken");
 }
 
-struct Builtin {
-  std::string_view name;
-  BuiltinFunction run;
-  bool traceResult;  ///< the result is traced (Compare, NCompare)
-};
-
-constexpr Builtin kBuiltins[] = {
-    {"GenTOC", GenTOC, false},
+constexpr BuiltinEntry kBuiltins[] = {
     {"Compare", Compare, true},
     {"NCompare", NCompare, true},
     {"Exit", Exit, false},
     {"Context", Context, false},
-    {"IndexEntry", IndexEntry, false},
-    {"Link", Link, false},
-    {"PushTag", PushTag, false},
-    {"PopTags", PopTags, false},
     {"Delete", Delete, false},
     {"CvtPict", CvtPict, false},
     {"CallBack", CallBack, false},
@@ -489,12 +337,7 @@ constexpr Builtin kBuiltins[] = {
     {"CreateFile", CreateFile, false},
     {"WriteFile", WriteFile, false},
     {"CloseFile", CloseFile, false},
-    {"GenFrames", GenFrames, false},
-    {"GenIndex", GenIndex, false},
     {"NextToken", NextToken, false},
-    {"GenLocalTOC", GenLocalTOC, false},
-    {"GenPeerTOC", GenPeerTOC, false},
-    {"GenFileTOC", GenFileTOC, false},
     {"PutOutputFile", PutOutputFile, false},
     {"PackFiles", PackFiles, false},
 };
@@ -524,9 +367,12 @@ std::string CallFunction(Engine& engine, std::string_view call, const std::strin
       // User functions come first, so a translation file can replace any built-in.
       result = CallUserFunction(engine, user, call, arguments, context);
     } else {
-      const Builtin* builtin = nullptr;
-      for (const Builtin& candidate : kBuiltins)
+      const BuiltinEntry* builtin = nullptr;
+      for (const BuiltinEntry& candidate : kBuiltins)
         if (CaseEqual(candidate.name, function)) builtin = &candidate;
+      // Then those of the layers above (contents, index, tags).
+      for (std::size_t i = 0; !builtin && i < engine.hooks.builtinCount; ++i)
+        if (CaseEqual(engine.hooks.builtins[i].name, function)) builtin = &engine.hooks.builtins[i];
       if (builtin) {
         memo::NoteEffect(engine.expansion);  // built-ins may have effects: no reuse around them
         CallArguments args(function, arguments);

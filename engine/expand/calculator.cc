@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "base/field_scanner.h"
 #include "base/messages.h"
 #include "engine.h"
 #include "expand/expand.h"
-#include "trn/translation_file.h"
 
 namespace quillo {
 namespace {

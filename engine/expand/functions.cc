@@ -5,14 +5,16 @@
 #include <algorithm>
 
 #include "base/buffers.h"
+#include "base/hooks.h"
 #include "base/messages.h"
 #include "base/settings.h"
 #include "engine.h"
 #include "expand/calculator.h"
+#include "expand/expand.h"
+#include "expand/functions_state.h"
+#include "expand/memo.h"
 #include "expand/regex.h"
-#include "frame/batch.h"
-#include "structure/structure.h"
-#include "trn/translation_file.h"
+#include "output/line_writer.h"
 
 namespace quillo {
 namespace {
@@ -237,7 +239,8 @@ class FunctionRun {
       }
       case kOpScript: {
         // Literal values enter the script quoted for the shell (see RunScriptStep).
-        value_ = RunScriptStep(engine_, step.text1);
+        value_ =
+            engine_.hooks.runScript ? engine_.hooks.runScript(engine_, step.text1) : std::string();
         literal_ = true;  // text from outside the translation file
         return pc + 1;
       }
@@ -246,7 +249,9 @@ class FunctionRun {
         std::string anchor = Expand(step.text1, ignored);
         value_.clear();
         if (engine_.driver.pass == 2 && !anchor.empty() && anchor[0] == '#')
-          value_ = structure::AnchorFile(engine_, std::string_view(anchor).substr(1));
+          value_ = engine_.hooks.anchorFile
+                       ? engine_.hooks.anchorFile(engine_, std::string_view(anchor).substr(1))
+                       : std::string();
         literal_ = true;  // a file name built from heading text
         return pc + 1;
       }

@@ -5,6 +5,7 @@
 #include "base/buffers.h"
 #include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
 
 namespace quillo::memo {
 namespace {

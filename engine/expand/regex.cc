@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/messages.h"
 #include "engine.h"
 
 namespace quillo::expand {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "expand/program.h"
+
 namespace quillo {
 struct Engine;
 

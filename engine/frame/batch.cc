@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/field_scanner.h"
 #include "base/file_table.h"
 #include "base/messages.h"
 #include "base/settings.h"

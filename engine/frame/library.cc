@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "base/message_lines.h"
+#include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
+#include "frame/driver.h"
 #include "quillo/quillo.h"
 
 namespace quillo {

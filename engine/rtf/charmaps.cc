@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/field_scanner.h"
 #include "base/file_table.h"
 #include "base/messages.h"
 #include "base/settings.h"
 #include "engine.h"
-#include "trn/translation_file.h"
+#include "rtf/reader.h"
+#include "rtf/tables.h"
 
 namespace quillo::rtf {
 

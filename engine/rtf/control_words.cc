@@ -6,6 +6,9 @@
 #include <climits>
 #include <cstdlib>
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 
 namespace quillo::rtf {

@@ -7,8 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/file_table.h"
+#include "base/hooks.h"
+#include "base/messages.h"
 #include "engine.h"
+#include "output/line_writer.h"
 #include "rtf/charmaps.h"
+#include "rtf/control_words.h"
+#include "rtf/tables.h"
 
 namespace quillo::rtf {
 namespace {
@@ -393,7 +399,7 @@ int GetToken(Engine& engine) {
       // A trap word: the translation file's CallTrap function decides what it writes; its result
       // starts with a flag character that is not output.
       token.major = -token.major;
-      std::string result = StrExp(engine, "$CallTrap()");
+      std::string result = Expand(engine, "$CallTrap()");
       if (!result.empty() && engine.driver.pass == 2)
         PutWrap(engine, std::string_view(result).substr(1), engine.driver.main, 0);
     }

@@ -14,7 +14,7 @@
 #include "engine.h"
 #include "rtf/charmaps.h"
 #include "rtf/control_words.h"
-#include "trn/translation_file.h"
+#include "rtf/reader.h"
 
 namespace quillo::rtf {
 namespace {

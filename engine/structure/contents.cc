@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
+#include "base/settings.h"
 #include "expand/expand.h"
 #include "structure/internal.h"
 #include "structure/structure.h"

@@ -5,7 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/buffers.h"
 #include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "expand/expand.h"
 #include "structure/internal.h"
 #include "structure/structure.h"

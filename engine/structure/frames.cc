@@ -3,7 +3,10 @@
 #include <string>
 
 #include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "expand/expand.h"
+#include "output/line_writer.h"
 #include "structure/internal.h"
 #include "structure/structure.h"
 #include "translate/tags.h"

@@ -5,7 +5,10 @@
 #include <string>
 
 #include "base/buffers.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "expand/expand.h"
+#include "output/line_writer.h"
 #include "rtf/tables.h"
 #include "structure/internal.h"
 #include "structure/structure.h"

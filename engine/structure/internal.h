@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/settings.h"
 #include "engine.h"
 
 namespace quillo::structure {

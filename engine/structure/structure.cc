@@ -1,9 +1,11 @@
 // Shared helpers of the document-structure files and the life cycle of their state.
 #include "structure/structure.h"
 
+#include "base/buffers.h"
 #include "base/file_table.h"
+#include "base/settings.h"
 #include "expand/expand.h"
-#include "frame/driver.h"
+#include "output/line_writer.h"
 #include "structure/internal.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
@@ -61,7 +63,7 @@ void ChangeFileTo(Engine& engine, int target) {
   // Each change advances by one file; the loop only matters when an item skipped a file.
   while (engine.driver.outputOpen && engine.driver.currentFile < target &&
          engine.driver.currentFile + 1 < s.fileCount)
-    ChangeOutputFile(engine);
+    if (engine.hooks.changeOutputFile) engine.hooks.changeOutputFile(engine);
 }
 
 SavedNavigation::SavedNavigation(Engine& engine, std::string_view thisFile) : engine_(engine) {

@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "base/buffers.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
 #include "rtf/charmaps.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"

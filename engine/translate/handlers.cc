@@ -8,11 +8,16 @@
 #include <cstring>
 #include <string>
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
 #include "rtf/charmaps.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "rtf/tables.h"
+#include "structure/structure.h"
 #include "translate/fields.h"
 #include "translate/footnotes.h"
 #include "translate/pictures.h"

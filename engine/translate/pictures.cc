@@ -10,7 +10,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "translate/tags.h"

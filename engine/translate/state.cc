@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
 #include "rtf/tables.h"
+#include "structure/structure.h"
 #include "translate/footnotes.h"
 #include "translate/pictures.h"
 #include "translate/table_model.h"

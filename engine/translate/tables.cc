@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
+#include "structure/internal.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"

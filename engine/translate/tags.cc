@@ -5,8 +5,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
 #include "expand/functions.h"
+#include "output/line_writer.h"
 #include "rtf/tables.h"
 #include "translate/fields.h"
 #include "translate/footnotes.h"

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "expand/functions.h"
+
 namespace quillo {
 struct Engine;
 struct OutputContext;

@@ -8,102 +8,15 @@
 #include <unordered_map>
 
 #include "base/buffers.h"
+#include "base/field_scanner.h"
+#include "base/file_table.h"
+#include "base/messages.h"
+#include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
+#include "expand/regex.h"
 
 namespace quillo {
-
-// ---- FieldScanner -------------------------------------------------------------------------------
-
-namespace {
-constexpr std::size_t kNotFound = std::string::npos;
-}  // namespace
-
-FieldScanner::FieldScanner(ScannerSettings settings) : settings_(std::move(settings)) {
-  const ScannerSettings defaults;
-  if (settings_.separators.empty()) settings_.separators = defaults.separators;
-  if (settings_.quotes.empty()) settings_.quotes = defaults.quotes;
-  if (settings_.escapes.empty()) settings_.escapes = defaults.escapes;
-  if (settings_.terminators.empty()) settings_.terminators = defaults.terminators;
-  if (settings_.escapeLetters.empty()) settings_.escapeLetters = defaults.escapeLetters;
-  if (settings_.escapeReplacements.empty())
-    settings_.escapeReplacements = defaults.escapeReplacements;
-
-  auto mark = [this](const std::string& chars, CharClass bit) {
-    for (char c : chars) classes_[static_cast<unsigned char>(c)] |= bit;
-  };
-  mark(settings_.separators, kSeparator);
-  mark(settings_.quotes, kQuote);
-  if (!settings_.noEscapes) mark(settings_.escapes, kEscape);
-  mark(settings_.terminators, kTerminator);
-  // NUL ends the line whatever the settings say.
-  classes_[0] = kTerminator;
-}
-
-void FieldScanner::SetLine(std::string_view line) {
-  line_.assign(line);
-  pos_ = 0;
-  emptyPending_ = false;
-}
-
-bool FieldScanner::Next(std::string& field) {
-  field.clear();
-  if (emptyPending_) {
-    emptyPending_ = false;
-    return true;
-  }
-  const std::size_t size = line_.size();
-  auto classOf = [this](std::size_t at) { return classes_[static_cast<unsigned char>(line_[at])]; };
-  // The end of the string acts as a terminator; a terminator is never consumed, so every later
-  // call stops at it too.
-  auto atEnd = [&](std::size_t at) { return at >= size || (classOf(at) & kTerminator); };
-
-  const bool keepEmpty = (settings_.flags & 1) != 0;
-  if (!keepEmpty) {
-    while (!atEnd(pos_) && (classOf(pos_) & kSeparator)) ++pos_;
-  }
-  const std::size_t start = pos_;
-  char openQuote = 0;
-  while (!atEnd(pos_)) {
-    const char c = line_[pos_];
-    const unsigned char cls = classOf(pos_);
-    if (cls & kEscape) {
-      ++pos_;
-      if (atEnd(pos_)) break;  // an escape before the end of the line escapes nothing
-      const char escaped = line_[pos_++];
-      const std::size_t letter = settings_.escapeLetters.find(escaped);
-      field.push_back(letter != kNotFound && letter < settings_.escapeReplacements.size()
-                          ? settings_.escapeReplacements[letter]
-                          : escaped);
-      continue;
-    }
-    if (openQuote) {
-      ++pos_;
-      if (c == openQuote) {
-        openQuote = 0;
-      } else {
-        field.push_back(c);
-      }
-      continue;
-    }
-    if (cls & kQuote) {
-      openQuote = c;
-      ++pos_;
-      continue;
-    }
-    if (cls & kSeparator) {
-      ++pos_;
-      if (keepEmpty && atEnd(pos_)) emptyPending_ = true;
-      break;
-    }
-    field.push_back(c);
-    ++pos_;
-  }
-  return pos_ != start;
-}
-
-std::string_view FieldScanner::Rest() const {
-  return std::string_view(line_).substr(pos_ < line_.size() ? pos_ : line_.size());
-}
 
 // ---- Tables of names ----------------------------------------------------------------------------
 
@@ -537,9 +450,9 @@ uint32_t Loader::AttributeBits(const std::string& words, uint32_t& mask) {
   std::size_t pos = 0;
   while (pos < words.size()) {
     const std::size_t begin = words.find_first_not_of(" \t", pos);
-    if (begin == kNotFound) break;
+    if (begin == std::string::npos) break;
     std::size_t end = words.find_first_of(" \t", begin);
-    if (end == kNotFound) end = words.size();
+    if (end == std::string::npos) end = words.size();
     const std::string_view word(words.data() + begin, end - begin);
     pos = end;
     if (CaseEqual(word, "Not")) {

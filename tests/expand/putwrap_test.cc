@@ -107,10 +107,10 @@ TEST_F(PutWrapTest, OutTrnRewritesEveryLine) {
   Set("OutTrn", "[$OutString;]");
   Put("line1\nline2\ntail", 0);
   EXPECT_EQ(Written(), "[line1\n][line2\n]");
-  EXPECT_EQ(engine_->expansion.outTrnLine, "tail");
+  EXPECT_EQ(engine_->output.outTrnLine, "tail");
   EXPECT_EQ(SettingValue(*engine_, "OutString"), "line2\n");
   EXPECT_EQ(Finished(), "[line1\n][line2\n][tail\n]");
-  EXPECT_TRUE(engine_->expansion.outTrnLine.empty());
+  EXPECT_TRUE(engine_->output.outTrnLine.empty());
 }
 
 TEST_F(PutWrapTest, OutTrnSeesWrappedLines) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "trn/translation_file.h"
+#include "base/field_scanner.h"
 
 namespace quillo {
 namespace {

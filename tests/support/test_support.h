@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
+#include "support/engine_all.h"
 
 namespace quillo::test {
 
