@@ -20,6 +20,7 @@
 #include "engine.h"
 #include "expand/expand.h"
 #include "frame/batch.h"
+#include "frame/output_files.h"
 #include "output/line_writer.h"
 #include "rtf/charmaps.h"
 #include "rtf/reader.h"
@@ -41,9 +42,6 @@ namespace {
 // ---- Token handlers --------------------------------------------------------------------------
 // The translation layer owns what each token class does in each pass.
 void InstallTokenHandlers(Engine& engine) { translate::InstallHandlers(engine); }
-
-/// Expands a hook string for its side effects only.
-void RunHook(Engine& engine, const char* hook) { StrExp(engine, hook); }
 
 /// True when an output name names a folder: it ends in '/' or is an existing directory.
 bool NamesFolder(const std::string& name) {
@@ -132,148 +130,7 @@ FileEntry* OpenInput(Engine& engine, const std::string& name) {
                       static_cast<long>(d.inputText.size()));
 }
 
-// ---- Output files ----------------------------------------------------------------------------
-
-/// Writes a page string and pushes its closing string, expanded when popped.
-void PushPageEntry(Engine& engine, OutputContext& context, int kind, const char* open,
-                   const char* close) {
-  translate::PushTag(engine, context, kind, 1, 0, open, close);
-}
-
-/// Opens output file `number` with its footnote file and writes the opening page strings.
-void OpenOutputFile(Engine& engine, int number) {
-  DriverState& d = engine.driver;
-  d.main.Reset();
-  d.footnotes.Reset();
-  translate::StartOutputFile(engine);
-  d.currentFile = number;
-  const std::string& base = engine.settings.paths.baseName;
-  std::string ext = SettingValue(engine, "HtmlExt");
-  if (number == 0) {
-    // File names made from the output's base name: literal, like the name they come from.
-    SetLiteralSetting(engine, "ContentsFile", base + SettingValue(engine, "CSuffix") + "." + ext);
-    SetLiteralSetting(engine, "IndexFile", base + SettingValue(engine, "ISuffix") + "." + ext);
-    SetLiteralSetting(engine, "FContentsFile", base + SettingValue(engine, "FCSuffix") + "." + ext);
-    SetLiteralSetting(engine, "FIndexFile", base + SettingValue(engine, "FISuffix") + "." + ext);
-    RunHook(engine, "$Pass2Start;");
-  }
-  // The file plan names every output file of pass 2 and sets the navigation settings.
-  std::string name = structure::OutputFileName(engine, number);
-  if (name.empty()) name = SettingValue(engine, "OutFileName");
-  // An empty output name, or "-", writes the (first) page to standard output.
-  const bool toStandardOutput =
-      !engine.files.memoryOutputMode &&
-      (name.empty() || (number == 0 && engine.settings.paths.standardOutput));
-  d.main.file =
-      toStandardOutput ? FileOpenStandardOutput(engine.files) : FileOpen(engine.files, name, "w");
-  if (!d.main.file) ReportOpenFailure(engine, name);
-  d.outputOpen = true;
-  if (toStandardOutput) {
-    // Beside a page on standard output there may be no folder to write in: its footnotes are
-    // collected in memory.
-    d.footnoteFileName = base + ".tmp";
-    d.footnoteFile = FileOpenMemory(engine.files, d.footnoteFileName);
-  } else {
-    // The footnotes of this file collect in a temporary file of a fresh name beside the output.
-    d.footnoteFile = FileCreateTemporary(engine.files, base);
-    d.footnoteFileName = d.footnoteFile ? d.footnoteFile->name : std::string();
-  }
-  if (!d.footnoteFile) ReportMessage(engine, "ERR_TMP_OPEN_FAILED");
-  d.footnotes.file = d.footnoteFile;
-  d.footnotesMoved = 0;
-  if (number == 0) {
-    PushPageEntry(engine, d.main, 1, "$TitlePageHead;", "$TitlePageEnd;");
-    structure::NoteTitleHeadEnd(engine, d.main);  // the frame page copies from here
-    PushPageEntry(engine, d.main, 2, "$TitlePageBody;", "$TitlePageBodyEnd;");
-  } else {
-    PushPageEntry(engine, d.main, 1, "$GenPageHead;", "$GenPageEnd;");
-    PushPageEntry(engine, d.main, 2, "$GenPageBody;", "$GenPageBodyEnd;");
-  }
-}
-
-/// The text of the footnote output after what was moved into the main text already; what it
-/// returns counts as moved.
-std::string UnmovedFootnotes(Engine& engine) {
-  DriverState& d = engine.driver;
-  std::string text;
-  if (!d.footnoteFile) return text;
-  if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
-    const std::string_view all = d.footnoteFile->output.view();
-    if (static_cast<std::size_t>(d.footnotesMoved) < all.size())
-      text.assign(all.substr(static_cast<std::size_t>(d.footnotesMoved)));
-  } else {
-    const long end = FileTell(d.footnoteFile);
-    if (end > d.footnotesMoved) {
-      FileSeek(d.footnoteFile, d.footnotesMoved, 0);
-      std::string line;
-      while (FileReadLine(d.footnoteFile, line, 257)) text += line;
-      FileSeek(d.footnoteFile, 0, 2);  // further footnotes are written at the end
-    }
-  }
-  d.footnotesMoved += static_cast<long>(text.size());
-  return text;
-}
-
-/// Closes the open tags, appends collected footnotes, writes the closing page strings and closes
-/// the output file. At the end of the input also runs the last hook and closes the error file.
-void FinishOutputFile(Engine& engine, bool atEndOfInput) {
-  DriverState& d = engine.driver;
-  if (!d.outputOpen) return;
-  // Open paragraph and text tags and special text states of both channels are closed first.
-  translate::FinishOutputFormatting(engine);
-  d.outputOpen = false;
-  // Footnotes collected for this file (and not moved into its text already) follow its text,
-  // after the separator.
-  if (d.footnoteFile) {
-    FlushContext(engine, d.footnotes);
-    const std::string footnotes = UnmovedFootnotes(engine);
-    if (!footnotes.empty()) {
-      ExpandInto(engine, d.main, "$FNSep;");
-      PutWrap(engine, footnotes, d.main, 0);
-      // The end of the footnote section, when the translation file has one.
-      if (GetSetting(engine, "FNEnd")) ExpandInto(engine, d.main, "$FNEnd;");
-    }
-    FileRemove(d.footnoteFile);
-    d.footnoteFile = nullptr;
-    d.footnoteFileName.clear();
-    d.footnotes.file = nullptr;
-  }
-  // The body closes first; the frame page copies the title page's body up to here.
-  translate::PopTags(engine, translate::kTagPage, d.main, 2);
-  structure::NoteBodyEnd(engine, d.main);
-  translate::PopAllTags(engine, d.main);
-  FlushContext(engine, d.main);
-  FileEntry* page = d.main.file;
-  d.main.file = nullptr;
-  if (page && !FileCloseChecked(engine.files, page))
-    ReportMessage(engine, "ERR_FILE_WRITE_FAILED", {page->name});
-  if (d.currentFile == 0) RunHook(engine, "$TitlePageComplete;");
-  if (atEndOfInput) {
-    RunHook(engine, "$TranslationEnd;");
-    CloseErrorFile(engine);
-  }
-}
-
 }  // namespace
-
-void MoveFootnoteIntoText(Engine& engine) {
-  DriverState& d = engine.driver;
-  if (d.pass != 2 || !d.outputOpen || !d.footnoteFile || !d.main.file) return;
-  FlushContext(engine, d.footnotes);
-  const std::string footnote = UnmovedFootnotes(engine);
-  if (footnote.empty()) return;
-  // The text tags of the reference close first, so that the footnote's own markup nests in none
-  // of them; the text after it opens them again as needed.
-  translate::PopTags(engine, translate::kTagText, d.main, 3);
-  PutWrap(engine, footnote, d.main, 0);
-}
-
-void ChangeOutputFile(Engine& engine) {
-  DriverState& d = engine.driver;
-  if (d.pass != 2 || !d.outputOpen) return;
-  FinishOutputFile(engine, false);
-  OpenOutputFile(engine, d.currentFile + 1);
-}
 
 namespace {
 
@@ -374,7 +231,9 @@ int HandOver(Engine& engine, int argc, char** argv, const std::string& trnFile) 
 
 /// Prepares one input. Returns the index of the input entry (> 0), 0 when the conversion must not
 /// go on, -1 for an argument error.
-int Setup(Engine& engine, int argc, char** argv) {
+/// Forgets what the previous input left: the error file and the place of messages, the settings,
+/// the expansion and document state, and the driver's values of one input.
+void ResetForInput(Engine& engine) {
   DriverState& d = engine.driver;
   engine.messages.errorFileClosed = false;
   // Until this input's output name is known its messages go to standard error: writing them to
@@ -397,6 +256,98 @@ int Setup(Engine& engine, int argc, char** argv) {
   d.pass = 1;
   d.outputOpen = false;
   d.currentFile = 0;
+}
+
+/// Opens the input `name` (argument `position`) and derives the output name from it unless one
+/// was given. False, after MSG_CANT_OPEN, when it cannot be opened.
+bool OpenFileInput(Engine& engine, const std::string& name, int position) {
+  DriverState& d = engine.driver;
+  d.inputName = name;
+  d.inputPosition = position;
+  d.input = OpenInput(engine, name);
+  if (!d.input) {
+    ReportMessage(engine, "MSG_CANT_OPEN", {name});
+    return 0;
+  }
+  ProtectInput(engine.files, d.input);  // no output of this conversion may replace it
+  const bool fromStandardInput = name == kStandardStreamName;
+  // The output name comes from the input's name unless one was given; one that names a folder
+  // ("out/", or an existing directory) means the input's name in that folder. Names from the
+  // command line or the file system are literal values, never expanded.
+  const std::string given = SettingValue(engine, "OutFileName");
+  if (given.empty() && fromStandardInput) {
+    // A document read from standard input is written to standard output, as filters do.
+    SetLiteralSetting(engine, "OutFileName", kStandardStreamName);
+  } else if (given.empty() || NamesFolder(given)) {
+    std::string base = DefaultOutputBase(name);
+    if (!given.empty()) {
+      std::string folder = given;
+      while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+      base = (folder == "/" ? std::string() : folder) + "/" + std::string(BaseName(base));
+    }
+    if (base.size() > 256) base.resize(256);
+    const std::string outName = base + "." + SettingValue(engine, "HtmlExt");
+    // A folder given as an option is replaced (its protection notwithstanding); an empty name
+    // given as one ("-D OutFileName=", output to standard output) stays.
+    if (given.empty())
+      SetLiteralSetting(engine, "OutFileName", outName);
+    else
+      SetBuiltin(engine, kSettingOutFileName, outName, true);
+  }
+  SetLiteralSetting(engine, "InputFile", name);
+  engine.settings.paths.inputDirectory = fromStandardInput ? "." : DirectoryOrDot(name);
+  return true;
+}
+
+/// The start time (StartTimeUTC), the platform, the input's size and the progress step.
+void NoteStart(Engine& engine) {
+  DriverState& d = engine.driver;
+  d.startTime = std::time(nullptr);
+  // The start in UTC as ISO 8601 writes it, for the dates of publication formats (EPUB's
+  // dcterms:modified); a -D StartTimeUTC=... keeps its own value.
+  std::tm utc{};
+  char stamp[32] = "";
+  if (gmtime_r(&d.startTime, &utc)) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  SetSetting(engine, "StartTimeUTC", stamp);
+  SetSetting(engine, "TransPlatform", "Linux");
+  SetSetting(engine, "htmlTranPass", "1");
+
+  FileSeek(d.input, 0, 2);
+  d.inputSize = FileTell(d.input);
+  FileSeek(d.input, 0, 0);
+  d.progressStep = std::atoi(StrExp(engine, "$PercentCallback;").c_str());
+  d.progressThreshold = d.progressStep;
+  d.watchProgress = (d.progressStep > 0 && d.inputSize > 0) || d.progressHook != nullptr;
+}
+
+/// Starts the reader on the input: the output map, the first token (which must open a group),
+/// the token handlers, the first character set and the Pass1Start hook. False, after
+/// MSG_MALFORMED_RTF, when the input is no RTF.
+bool StartReading(Engine& engine) {
+  DriverState& d = engine.driver;
+  rtf::ReaderInit(engine);
+  engine.reader.input = d.input;
+  engine.reader.inputSize = d.inputSize;
+  std::string outMap = SettingValue(engine, "OutMap");
+  if (rtf::RTFReadOutputMap(engine, outMap, true) == 0)
+    ReportMessage(engine, "ERR_OUTPUT_MAP", {outMap});
+
+  if (rtf::GetToken(engine) != rtf::kClassGroup || engine.reader.token.major != 0) {
+    ReportMessage(engine, "MSG_MALFORMED_RTF", {"{"});
+    return false;
+  }
+  rtf::UngetToken(engine);
+  InstallTokenHandlers(engine);
+  // Text starts in charset 0; a pending font name (999) does not keep an entry from being chosen.
+  rtf::SelectCharset(engine, 0, 999);
+  if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of Pass 1");
+  RunHook(engine, "$Pass1Start;");
+  return true;
+}
+
+int Setup(Engine& engine, int argc, char** argv) {
+  DriverState& d = engine.driver;
+  ResetForInput(engine);
   SetSetting(engine, "OverrideDefs", "1");
   int position = ParseOptions(engine, argc, argv);
   if (position <= 0) {
@@ -420,59 +371,11 @@ int Setup(Engine& engine, int argc, char** argv) {
     d.input = FileOpen(engine.files, "-.rtf", "r");
   } else {
     std::string name = argv[position];
-    d.inputName = name;
-    d.inputPosition = position;
-    d.input = OpenInput(engine, name);
-    if (!d.input) {
-      ReportMessage(engine, "MSG_CANT_OPEN", {name});
-      return 0;
-    }
-    ProtectInput(engine.files, d.input);  // no output of this conversion may replace it
-    const bool fromStandardInput = name == kStandardStreamName;
-    // The output name comes from the input's name unless one was given; one that names a folder
-    // ("out/", or an existing directory) means the input's name in that folder. Names from the
-    // command line or the file system are literal values, never expanded.
-    const std::string given = SettingValue(engine, "OutFileName");
-    if (given.empty() && fromStandardInput) {
-      // A document read from standard input is written to standard output, as filters do.
-      SetLiteralSetting(engine, "OutFileName", kStandardStreamName);
-    } else if (given.empty() || NamesFolder(given)) {
-      std::string base = DefaultOutputBase(name);
-      if (!given.empty()) {
-        std::string folder = given;
-        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-        base = (folder == "/" ? std::string() : folder) + "/" + std::string(BaseName(base));
-      }
-      if (base.size() > 256) base.resize(256);
-      const std::string outName = base + "." + SettingValue(engine, "HtmlExt");
-      // A folder given as an option is replaced (its protection notwithstanding); an empty name
-      // given as one ("-D OutFileName=", output to standard output) stays.
-      if (given.empty())
-        SetLiteralSetting(engine, "OutFileName", outName);
-      else
-        SetBuiltin(engine, kSettingOutFileName, outName, true);
-    }
-    SetLiteralSetting(engine, "InputFile", name);
-    engine.settings.paths.inputDirectory = fromStandardInput ? "." : DirectoryOrDot(name);
+    if (!OpenFileInput(engine, name, position)) return 0;
   }
 
   ApplyOutputName(engine);
-  d.startTime = std::time(nullptr);
-  // The start in UTC as ISO 8601 writes it, for the dates of publication formats (EPUB's
-  // dcterms:modified); a -D StartTimeUTC=... keeps its own value.
-  std::tm utc{};
-  char stamp[32] = "";
-  if (gmtime_r(&d.startTime, &utc)) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  SetSetting(engine, "StartTimeUTC", stamp);
-  SetSetting(engine, "TransPlatform", "Linux");
-  SetSetting(engine, "htmlTranPass", "1");
-
-  FileSeek(d.input, 0, 2);
-  d.inputSize = FileTell(d.input);
-  FileSeek(d.input, 0, 0);
-  d.progressStep = std::atoi(StrExp(engine, "$PercentCallback;").c_str());
-  d.progressThreshold = d.progressStep;
-  d.watchProgress = (d.progressStep > 0 && d.inputSize > 0) || d.progressHook != nullptr;
+  NoteStart(engine);
 
   std::string trnFile = SettingValue(engine, "TrnFile");
   if (LoadTranslationFile(engine, trnFile) == 0) ReportMessage(engine, "ERR_TRAN_FILE", {trnFile});
@@ -485,23 +388,7 @@ int Setup(Engine& engine, int argc, char** argv) {
   const std::string named = SettingValue(engine, "TrnFile");
   if (named != trnFile && !d.handingOver) return HandOver(engine, argc, argv, named);
 
-  rtf::ReaderInit(engine);
-  engine.reader.input = d.input;
-  engine.reader.inputSize = d.inputSize;
-  std::string outMap = SettingValue(engine, "OutMap");
-  if (rtf::RTFReadOutputMap(engine, outMap, true) == 0)
-    ReportMessage(engine, "ERR_OUTPUT_MAP", {outMap});
-
-  if (rtf::GetToken(engine) != rtf::kClassGroup || engine.reader.token.major != 0) {
-    ReportMessage(engine, "MSG_MALFORMED_RTF", {"{"});
-    return 0;
-  }
-  rtf::UngetToken(engine);
-  InstallTokenHandlers(engine);
-  // Text starts in charset 0; a pending font name (999) does not keep an entry from being chosen.
-  rtf::SelectCharset(engine, 0, 999);
-  if (engine.settings.mirrors.memoryCheck) MemoryReport(engine, "At start of Pass 1");
-  RunHook(engine, "$Pass1Start;");
+  if (!StartReading(engine)) return 0;
   return haveInput ? position : argc;
 }
 

@@ -1,5 +1,6 @@
-// The index: entries collected from RTF index-entry groups and the IndexEntry built-in, their
-// anchors in the text, and the alphabetical index page with its panel of initial letters.
+// The index: entries collected from RTF index-entry groups and the IndexEntry
+// built-in, their anchors in the text, and the alphabetical index page with its
+// panel of initial letters.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -18,12 +19,13 @@ namespace quillo::structure {
 
 namespace {
 
-/// A letter of the panel that begins with '&' is the whole character reference, at most this
-/// long ("&Eacute;", "&#x1F600;").
+/// A letter of the panel that begins with '&' is the whole character reference,
+/// at most this long ("&Eacute;", "&#x1F600;").
 constexpr std::size_t kMaxEntityLetter = 23;
 
-/// Splits `text` into levels at every character of `markers`: blanks around each level are
-/// dropped, and so are empty levels. The levels are joined by kLevelSeparator.
+/// Splits `text` into levels at every character of `markers`: blanks around
+/// each level are dropped, and so are empty levels. The levels are joined by
+/// kLevelSeparator.
 std::string SplitLevels(std::string_view text, std::string_view markers) {
   std::string result;
   std::string level;
@@ -78,8 +80,9 @@ std::string_view LevelAt(std::string_view text, std::size_t start) {
   return text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
-/// Number of leading levels of `next` (its last level excluded) equal to the levels of
-/// `entry` at the same positions, letters compared without regard to case.
+/// Number of leading levels of `next` (its last level excluded) equal to the
+/// levels of `entry` at the same positions, letters compared without regard to
+/// case.
 int SharedLevels(std::string_view entry, std::string_view next) {
   const std::vector<std::size_t> a = LevelStarts(entry);
   const std::vector<std::size_t> b = LevelStarts(next);
@@ -146,9 +149,10 @@ void IndexGroupEnd(Engine& engine, std::string_view text, std::string_view refer
   const StructureState& s = engine.structure;
   if (s.entryCursor < 0 || s.entryCursor >= static_cast<int>(s.entries.size())) return;
   const IndexRecord& entry = s.entries[s.entryCursor];
-  // Languages whose tools build the index themselves (DocBook's indexterm) write the entry where
-  // it stands: _INDEXTEXT_ holds its levels, separated by tabs (text from the document holds
-  // none: its tabs are written through the output map), _INDEXSEE_ its cross-reference.
+  // Languages whose tools build the index themselves (DocBook's indexterm)
+  // write the entry where it stands: _INDEXTEXT_ holds its levels, separated by
+  // tabs (text from the document holds none: its tabs are written through the
+  // output map), _INDEXSEE_ its cross-reference.
   const bool term = GetSetting(engine, "_index_term_") != nullptr;
   if (entry.number == 0 && !term) return;  // a cross-reference has no place to link to
   OutputContext* context = translate::PrepareForOutput(engine);
@@ -165,28 +169,12 @@ void IndexGroupEnd(Engine& engine, std::string_view text, std::string_view refer
   ExpandInto(engine, *context, "$_anchor_entry_;");
 }
 
-void GenIndex(Engine& engine, int frames) {
-  StructureState& s = engine.structure;
-  if (!CanGeneratePages(engine)) return;
-  if (s.entries.empty()) {
-    if (Tracing(engine)) PrintEscaped(engine, "no index entries were found...\n");
-    return;
-  }
-  if (Tracing(engine)) PrintEscaped(engine, "Generating Index...\n");
-  const std::string name = engine.settings.paths.baseName +
-                           SettingValue(engine, frames != 0 ? "FISuffix" : "ISuffix") + "." +
-                           HtmlExt(engine);
-  SavedNavigation navigation(engine, name);
-  OutputContext page;
-  if (!OpenPage(engine, page, name)) return;
-  SetText(engine, "IndexFile", name);
-  if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
-  translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$IndexHead;", "$IndexEnd;");
-  translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$IndexBody;", "");
-  CurrentFileScope scope(engine, -2);
+namespace {
 
-  // Sorted by text, case ignored; equal texts keep document order, and a cross-reference comes
-  // after the references of the same text so that it never joins their group.
+/// The entries in index order: sorted by text, case ignored; equal texts keep
+/// document order, and a cross-reference comes after the references of the same
+/// text so that it never joins their group.
+std::vector<int> IndexOrder(const StructureState& s) {
   std::vector<int> order(s.entries.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -194,10 +182,13 @@ void GenIndex(Engine& engine, int frames) {
     if (c != 0) return c < 0;
     return s.entries[a].number != 0 && s.entries[b].number == 0;
   });
-  for (IndexRecord& entry : s.entries)
-    if (entry.place < 0) entry.place = 0;
+  return order;
+}
 
-  // The letter panel.
+/// The letter panel: a link to each first letter of the entries.
+void WriteLetterPanel(Engine& engine, OutputContext& page, const std::vector<int>& order,
+                      int frames) {
+  StructureState& s = engine.structure;
   translate::PushTag(engine, page, translate::kTagIndexPanel, 1, 0, "$_ipanel_start_;",
                      "$_ipanel_end_;");
   std::string previous;
@@ -217,8 +208,11 @@ void GenIndex(Engine& engine, int frames) {
   }
   translate::PopTags(engine, translate::kTagIndexPanel, page, 0);
   if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
+}
 
-  // The entries, grouped by text and nested by level.
+/// The entries, grouped by text and nested by level.
+void WriteIndexEntries(Engine& engine, OutputContext& page, const std::vector<int>& order) {
+  StructureState& s = engine.structure;
   const int maxLevels = std::max(1, engine.settings.mirrors.maxIndexLevels);
   std::vector<std::size_t> offsets(static_cast<std::size_t>(maxLevels) + 1, 0);
   int depth = 0;   // level lists open
@@ -253,8 +247,8 @@ void GenIndex(Engine& engine, int frames) {
     }
     const std::string_view last =
         offsets[depth] <= text.size() ? text.substr(offsets[depth]) : std::string_view();
-    // The group: an ordinary entry takes the following entries of the same text as further
-    // references; a cross-reference stands alone.
+    // The group: an ordinary entry takes the following entries of the same text
+    // as further references; a cross-reference stands alone.
     int next = g + 1;
     if (entry.number != 0) {
       while (next < count && s.entries[order[next]].number != 0 &&
@@ -300,6 +294,35 @@ void GenIndex(Engine& engine, int frames) {
     g = next;
   }
   for (; depth > 0; --depth) PopLevelList(engine, page);
+}
+
+}  // namespace
+
+void GenIndex(Engine& engine, int frames) {
+  StructureState& s = engine.structure;
+  if (!CanGeneratePages(engine)) return;
+  if (s.entries.empty()) {
+    if (Tracing(engine)) PrintEscaped(engine, "no index entries were found...\n");
+    return;
+  }
+  if (Tracing(engine)) PrintEscaped(engine, "Generating Index...\n");
+  const std::string name = engine.settings.paths.baseName +
+                           SettingValue(engine, frames != 0 ? "FISuffix" : "ISuffix") + "." +
+                           HtmlExt(engine);
+  SavedNavigation navigation(engine, name);
+  OutputContext page;
+  if (!OpenPage(engine, page, name)) return;
+  SetText(engine, "IndexFile", name);
+  if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
+  translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$IndexHead;", "$IndexEnd;");
+  translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$IndexBody;", "");
+  CurrentFileScope scope(engine, -2);
+
+  for (IndexRecord& entry : s.entries)
+    if (entry.place < 0) entry.place = 0;
+  const std::vector<int> order = IndexOrder(s);
+  WriteLetterPanel(engine, page, order, frames);
+  WriteIndexEntries(engine, page, order);
   ClosePage(engine, page);
 }
 
