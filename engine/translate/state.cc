@@ -303,6 +303,7 @@ void AssignMatchName(Engine& engine, std::string_view value) {
   for (int i = 0; i < static_cast<int>(pmatch.size()); ++i) {
     if (pmatch[i].styleName == value) {
       t.forcedPMatch = i;
+      t.forcedChannel = t.cur.channel;
       t.currentPMatch = i;
       t.stateChanged = true;
       structure::MatchChanged(engine, i);  // the record takes the entry's heading level

@@ -61,6 +61,8 @@ struct ParFormat {
   bool borderDouble = false;  ///< the paragraph border word of minor 82
   int borderSide = 0;         ///< minor of the last border-side word (used by tables)
   int background = -1;        ///< shading colour (\cbpat) as 0xRRGGBB; -1 = none
+  int list = 0;               ///< list override (\lsN) of a list paragraph; 0 = none
+  int listLevel = 0;          ///< its level (\ilvlN), 0 to 8
   bool operator==(const ParFormat&) const = default;
 };
 
@@ -191,6 +193,10 @@ struct TranslateState {
   std::string lastLanguage;                   ///< last value given to the Language setting
   std::string
       bodyFontFamily;  ///< BodyFontFamily as pass 1 saw it (page heads come before the font table)
+  /// The document's lists: the number format (\levelnfc) of each of the nine levels of each list
+  /// (by \listid), and the list that each list override (\ls) numbers by.
+  std::unordered_map<int, std::string> listFormats;
+  std::unordered_map<int, int> listOverrides;
 
   // ---- Pass lifetime (ResetPass) ----
   std::vector<GroupState> stack;  ///< snapshots of the enclosing groups, innermost last
@@ -215,16 +221,17 @@ struct TranslateState {
   int footnoteNumber = 1;   ///< next automatic footnote number
   bool objectFlag = false;  ///< hyperlink flag of the old object-link form
   bool pictureInProgress = false;
-  int unicodePending = 0;       ///< fallback characters still to skip after \uN
-  int highSurrogate = 0;        ///< first half of a surrogate pair, 0 = none
-  int leadByte = -1;            ///< first byte of a double-byte character, -1 = none
-  bool paragraphOpen = false;   ///< the current paragraph has content
-  bool rtfHeaderSeen = false;   ///< the outermost group began with \rtf (a whole document)
-  int forcedPMatch = -1;        ///< .PMatch entry forced for this paragraph (MatchName, PN)
-  int currentPMatch = -1;       ///< .PMatch entry chosen last
-  bool inFormatChange = false;  ///< re-entry guard of FormatChange
-  DeferredText deferred;        ///< paragraph-number text held back
-  int releaseSuspended = 0;     ///< deferred text may not be released while > 0
+  int unicodePending = 0;            ///< fallback characters still to skip after \uN
+  int highSurrogate = 0;             ///< first half of a surrogate pair, 0 = none
+  int leadByte = -1;                 ///< first byte of a double-byte character, -1 = none
+  bool paragraphOpen = false;        ///< the current paragraph has content
+  bool rtfHeaderSeen = false;        ///< the outermost group began with \rtf (a whole document)
+  int forcedPMatch = -1;             ///< .PMatch entry forced for this paragraph (MatchName, PN)
+  int forcedChannel = kMainChannel;  ///< the channel whose paragraph forcedPMatch belongs to
+  int currentPMatch = -1;            ///< .PMatch entry chosen last
+  bool inFormatChange = false;       ///< re-entry guard of FormatChange
+  DeferredText deferred;             ///< paragraph-number text held back
+  int releaseSuspended = 0;          ///< deferred text may not be released while > 0
   std::vector<FieldRecord> fields;
   std::string hyperlinkName;  ///< destination 53
   std::string bookmarkName;   ///< destination 42
