@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -339,19 +340,23 @@ std::string_view WordName(const std::string& text) {
 }
 
 /// Reads the list table (`overrides` false: the number format of each level of each list) or
-/// the list override table (`overrides` true: the list each \ls number stands for), from the
-/// token after the destination word to the group's closing brace. Everything else in the groups
-/// (level texts, indents, names) is passed over.
+/// the list override table (`overrides` true: the list each \ls number stands for, and the
+/// formats of the levels it overrides, \lfolevel), from the token after the destination word to
+/// the group's closing brace. Everything else in the groups (level texts, indents, names) is
+/// passed over.
 void ReadListTable(Engine& engine, bool overrides) {
   TranslateState& t = engine.translate;
   const rtf::RtfToken& token = engine.reader.token;
-  constexpr int kNone = -1;
+  constexpr int kNone = INT_MIN;
   long depth = 1, itemDepth = 0;
   int level = -1, id = kNone, ls = kNone;
   std::string formats(9, '\0');
+  TranslateState::ListOverride override;
   auto finish = [&]() {
-    if (overrides && ls > 0 && id != kNone && t.listOverrides.size() < kMaxLists)
-      t.listOverrides[ls] = id;
+    if (overrides && ls > 0 && id != kNone && t.listOverrides.size() < kMaxLists) {
+      override.list = id;
+      t.listOverrides[ls] = override;
+    }
     if (!overrides && id != kNone && t.listFormats.size() < kMaxLists) t.listFormats[id] = formats;
     itemDepth = 0;
   };
@@ -373,13 +378,17 @@ void ReadListTable(Engine& engine, bool overrides) {
       level = -1;
       id = ls = kNone;
       formats.assign(9, '\0');
+      override = TranslateState::ListOverride();
     } else if (itemDepth == 0) {
       continue;
-    } else if (name == "listlevel") {
+    } else if (name == (overrides ? "lfolevel" : "listlevel")) {
       ++level;
-    } else if ((name == "levelnfc" || name == "levelnfcn") && !overrides && level >= 0 &&
-               level < 9) {
-      formats[level] = static_cast<char>(param < 0 || param > 255 ? 0 : param);
+    } else if ((name == "levelnfc" || name == "levelnfcn") && level >= 0 && level < 9) {
+      const int nfc = param < 0 || param > 255 ? 0 : param;
+      if (overrides)
+        override.formats[level] = static_cast<short>(nfc);
+      else
+        formats[level] = static_cast<char>(nfc);
     } else if (name == "listid" && depth == itemDepth) {
       id = param;
     } else if (name == "ls" && overrides) {

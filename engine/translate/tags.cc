@@ -601,9 +601,12 @@ const char* ListFormatOf(const TranslateState& t) {
   if (par.list == 0) return "";
   const auto override = t.listOverrides.find(par.list);
   if (override == t.listOverrides.end()) return nullptr;
-  const auto list = t.listFormats.find(override->second);
+  const auto list = t.listFormats.find(override->second.list);
   if (list == t.listFormats.end()) return nullptr;
-  switch (static_cast<unsigned char>(list->second[static_cast<std::size_t>(par.listLevel)])) {
+  const int level = par.listLevel;
+  const int own = override->second.formats[level];
+  switch (own >= 0 ? own
+                   : static_cast<unsigned char>(list->second[static_cast<std::size_t>(level)])) {
     case 1:
       return "upper-roman";
     case 2:

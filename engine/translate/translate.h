@@ -194,9 +194,14 @@ struct TranslateState {
   std::string
       bodyFontFamily;  ///< BodyFontFamily as pass 1 saw it (page heads come before the font table)
   /// The document's lists: the number format (\levelnfc) of each of the nine levels of each list
-  /// (by \listid), and the list that each list override (\ls) numbers by.
+  /// (by \listid), and for each list override (\ls) the list it numbers by and the formats it
+  /// gives levels of its own (-1: the list's).
+  struct ListOverride {
+    int list = 0;
+    short formats[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+  };
   std::unordered_map<int, std::string> listFormats;
-  std::unordered_map<int, int> listOverrides;
+  std::unordered_map<int, ListOverride> listOverrides;
 
   // ---- Pass lifetime (ResetPass) ----
   std::vector<GroupState> stack;  ///< snapshots of the enclosing groups, innermost last
