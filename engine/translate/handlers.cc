@@ -137,6 +137,7 @@ constexpr auto kDestActions = [] {
 /// Minors that the shipped control-word table gives beyond its named constants.
 constexpr int kListOverride = 101;  ///< major 11: \lsN
 constexpr int kListLevel = 102;     ///< major 11: \ilvlN
+constexpr int kNestLevel = 103;     ///< major 11: \itapN
 constexpr int kNestedCell = 59;     ///< major 6: \nestcell
 constexpr int kNestedRow = 60;      ///< major 6: \nestrow
 constexpr int kUnicodeChar = 61;    ///< major 6: \uN
@@ -287,6 +288,45 @@ void SelectFontCharset(Engine& engine, int font) {
   }
   rtf::SelectCharset(engine, charset, font);
   t.cur.codePage = codePage;
+}
+
+// ---- Nested tables ------------------------------------------------------------------------------
+
+/// At the end of a paragraph of a nested table's cell, pass 1 keeps its format: its shading
+/// comes with the row definition, after the text.
+void NestedParagraphEnd(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (engine.driver.pass == 2 || t.cur.par.nestLevel < 2 || t.nestedParagraphs.size() >= 1024)
+    return;
+  t.nestedParagraphs.emplace_back(t.nestedCell, t.cur.par);
+}
+
+/// \nestcell and \nestrow: the next cell, or the next row. At a row's end pass 1 keeps the
+/// shading of its cells and registers the formats its shaded paragraphs take in pass 2, so that
+/// their rules are on the page.
+void NestedCellEnd(Engine& engine, bool rowEnd) {
+  TranslateState& t = engine.translate;
+  if (!rowEnd) {
+    ++t.nestedCell;
+    return;
+  }
+  if (engine.driver.pass != 2) {
+    const ParFormat saved = t.cur.par;
+    for (const auto& [cell, format] : t.nestedParagraphs) {
+      if (cell >= static_cast<int>(t.nestedShading.size()) || t.nestedShading[cell] < 0 ||
+          format.background >= 0)
+        continue;
+      t.cur.par = format;
+      t.cur.par.background = t.nestedShading[cell];
+      ParFmtIdx(engine);
+    }
+    t.cur.par = saved;
+    if (t.nestedRows.size() < 100000) t.nestedRows.push_back(t.nestedShading);
+    t.nestedParagraphs.clear();
+    t.nestedShading.clear();
+  }
+  t.nestedCell = 0;
+  ++t.nestedRow;
 }
 
 // ---- Paragraph end ------------------------------------------------------------------------------
@@ -541,9 +581,12 @@ void SpecialChar(Engine& engine) {
     case kNestedCell:
     case kNestedRow:
       // A nested table is kept as paragraphs of the enclosing cell, in document order.
+      NestedParagraphEnd(engine);
       ParagraphEnd(engine);
+      NestedCellEnd(engine, token.minor == kNestedRow);
       return;
     case kPar:
+      NestedParagraphEnd(engine);
       ParagraphEnd(engine);
       return;
     case kSect:
@@ -753,7 +796,7 @@ void ParAttr(Engine& engine) {
       par.firstIndent = par.leftIndent = par.rightIndent = 0;
       par.align = kAlignLeft;
       par.background = -1;
-      par.list = par.listLevel = 0;
+      par.list = par.listLevel = par.nestLevel = 0;
       t.cur.chr.charStyle = 0;
       break;
     case kListOverride:
@@ -764,6 +807,14 @@ void ParAttr(Engine& engine) {
       break;
     case kListLevel:
       par.listLevel = param < 0 ? 0 : param > 8 ? 8 : param;
+      break;
+    case kNestLevel:
+      par.nestLevel = param;
+      // Pass 2: a paragraph of a nested table's cell shows the cell's shading.
+      if (param >= 2 && engine.driver.pass == 2 && par.background < 0 &&
+          t.nestedRow < static_cast<int>(t.nestedRows.size()) &&
+          t.nestedCell < static_cast<int>(t.nestedRows[t.nestedRow].size()))
+        par.background = t.nestedRows[t.nestedRow][t.nestedCell];
       break;
     case kStyleNum:
       if (token.param != rtf::kNoParam && rtf::FindStyle(engine, token.param)) {

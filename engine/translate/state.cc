@@ -114,6 +114,7 @@ void ResetPass(Engine& engine) {
   fresh.converters = std::move(t.converters);
   fresh.lastLanguage = std::move(t.lastLanguage);
   fresh.bodyFontFamily = std::move(t.bodyFontFamily);
+  fresh.nestedRows = std::move(t.nestedRows);
   fresh.run.reserve(1024);
   t = std::move(fresh);
   engine.expansion.paragraphText = nullptr;

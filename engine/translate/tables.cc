@@ -434,7 +434,20 @@ void TableWord(Engine& engine) {
   t.stateChanged = true;
   // Row definitions of nested tables describe tables whose cells are kept as paragraphs of the
   // enclosing cell; they must not change the enclosing row.
-  if (t.cur.destination == 2) return;
+  if (t.cur.destination == 2) {
+    // Pass 1 keeps the shading of the nested row's cells for their paragraphs.
+    if (!Pass1(engine)) return;
+    if (token.minor == rtf::tbl::kRowDef) {
+      t.nestedShading.clear();
+      t.nestedCellShading = -1;
+    } else if (token.minor == rtf::tbl::kCellBackColor) {
+      t.nestedCellShading = TableColorRgb(engine, token.param);
+    } else if (token.minor == rtf::tbl::kCellX && t.nestedShading.size() < 1024) {
+      t.nestedShading.push_back(t.nestedCellShading);
+      t.nestedCellShading = -1;
+    }
+    return;
+  }
   const int channel = ChannelIndex(engine);
   TableContext& c = engine.tableModel.contexts[channel];
   const int param = token.param == rtf::kNoParam ? 0 : token.param;
