@@ -63,8 +63,9 @@ bool RegistersAfterSave(const std::vector<MemoEvent>& events) {
   for (const MemoEvent& event : events) {
     if (event.write) {
       saved = true;
-    } else if (saved && (event.index == kSettingCharFmtIdx || event.index == kSettingParFmtIdx ||
-                         event.index == kSettingCharLookIdx)) {
+    } else if (saved &&
+               (event.index == kSettingCharFmtIdx || event.index == kSettingParFmtIdx ||
+                event.index == kSettingCharLookIdx || event.index == kSettingCharLookRule)) {
       return true;
     }
   }

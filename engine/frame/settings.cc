@@ -206,6 +206,7 @@ constexpr BuiltinEntry kBuiltins[] = {
     {kSettingCharLookIdx, "CharLookIdx", "", Reading::kLater},
     {kSettingCharLooks, "CharLooks", "", Reading::kLater},
     {kSettingParBackRGB, "ParBackRGB", "", Reading::kLater},
+    {kSettingCharLookRule, "CharLookRule", "", Reading::kLater},
 };
 
 constexpr bool BuiltinsInOrder() {

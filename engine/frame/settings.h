@@ -174,7 +174,8 @@ enum BuiltinSetting : int {
   kSettingCharLookIdx = 152,
   kSettingCharLooks = 153,
   kSettingParBackRGB = 154,
-  kSettingCount = 155,
+  kSettingCharLookRule = 155,
+  kSettingCount = 156,
 };
 
 /// Integer and floating-point copies of settings, refreshed whenever the setting is set.

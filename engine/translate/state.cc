@@ -266,6 +266,9 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
     case kSettingCharLookIdx:
       out = std::to_string(CharLookIdx(engine));
       return true;
+    case kSettingCharLookRule:
+      out = CharLookRule(engine);
+      return true;
     case kSettingCharLooks:
       out = t.charLooks.list;
       return true;

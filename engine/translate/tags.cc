@@ -221,10 +221,14 @@ int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key
   registry.lastNumber = number;
   registry.current = number;
   // Undefined entry strings are left alone rather than defined through NotDef.
-  if (GetSetting(engine, entryName)) {
-    std::string reference = std::string("$") + entryName + ";";
-    registry.list += StrExp(engine, reference);
-  }
+  std::string entry;
+  if (GetSetting(engine, entryName)) entry = StrExp(engine, std::string("$") + entryName + ";");
+  // The expansion may have registered further formats of this registry (their entries come
+  // first in the list then): the entry is placed by its number.
+  if (registry.entries.size() <= static_cast<std::size_t>(number))
+    registry.entries.resize(number + 1, {0, 0});
+  registry.entries[number] = {registry.list.size(), entry.size()};
+  registry.list += entry;
   return number;
 }
 
@@ -322,6 +326,14 @@ FormatRegistry::Key LookKey(const TranslateState& t) {
 
 int CharLookIdx(Engine& engine) {
   return Register(engine, engine.translate.charLooks, LookKey(engine.translate), "CharLookEntry");
+}
+
+std::string_view CharLookRule(Engine& engine) {
+  const int number = CharLookIdx(engine);
+  const FormatRegistry& looks = engine.translate.charLooks;
+  if (number < 0 || number >= static_cast<int>(looks.entries.size())) return {};
+  const auto [offset, length] = looks.entries[number];
+  return std::string_view(looks.list).substr(offset, length);
 }
 
 bool CharLookKnown(const Engine& engine) {

@@ -65,6 +65,9 @@ int CharFmtIdx(Engine& engine);
 /// Number of the current character look (font, size, colour, background); a new look expands
 /// CharLookEntry into CharLooks.
 int CharLookIdx(Engine& engine);
+/// What the current look's CharLookEntry gave when the look was registered (registering it now
+/// if it is new): a page tells by it, at the cost of a lookup, whether the look has a rule.
+std::string_view CharLookRule(Engine& engine);
 /// Whether the current character look has been registered (by pass 1, for the page's rules).
 bool CharLookKnown(const Engine& engine);
 

@@ -166,6 +166,8 @@ struct FormatRegistry {
   std::unordered_map<Key, int, KeyHash> index;
   int count = 0;
   std::string list;  ///< the expansions of $ParFmtEntry; / $CharFmtEntry;, appended
+  /// Where each format's expansion lies in `list` (offset, length), by format number.
+  std::vector<std::pair<std::size_t, std::size_t>> entries;
   int current = -1;  ///< number of the format last registered
   /// The key looked up last and its number (-1: none yet). Formats are asked for far more often
   /// than they change, and entries are never removed, so the pair stays true once made.

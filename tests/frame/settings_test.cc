@@ -81,13 +81,14 @@ TEST(SettingsTest, BuiltinsSitAtTheirIndexesWithTheirDefaults) {
       {kSettingCharLookIdx, "CharLookIdx", ""},
       {kSettingCharLooks, "CharLooks", ""},
       {kSettingParBackRGB, "ParBackRGB", ""},
+      {kSettingCharLookRule, "CharLookRule", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(engine->settings.names.at(c.index), c.name);
     EXPECT_EQ(Stored(*engine, c.index), c.value);
   }
-  EXPECT_EQ(kSettingCount, 155);
+  EXPECT_EQ(kSettingCount, 156);
   // Message texts follow the built-ins; TransCMD and UserConfigDir come last.
   EXPECT_EQ(engine->settings.names.at(kSettingCount), "MSG_TMP_OPEN_FAIL");
   EXPECT_EQ(engine->settings.names.at(engine->settings.names.size() - 2), "TransCMD");

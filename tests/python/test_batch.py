@@ -474,6 +474,25 @@ class ClusterRunTest(unittest.TestCase):
         self.assertEqual({e["status"] for e in entries.values()}, {"converted"})
         self.assertEqual(files_under(self.dest).keys(), {n.replace(".rtf", ".html") for n in names})
 
+    def test_a_killed_run_leaves_no_process_behind(self):
+        for i in range(8):
+            write(self.source / f"k{i}.rtf", document(60 + i, 3000))
+        journal = self.scratch / "journal"
+        process = self.batch("--chunk", "2", hooks=f"journal={journal};sleep=k3.rtf:30",
+                             wait=False)
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and process.poll() is None and not (
+                journal.exists() and "start k3.rtf" in journal.read_text()):
+            time.sleep(0.05)
+        self.assertIsNone(process.poll(), "the run ended before it could be killed")
+        self.assertTrue(processes_tagged(self.tag))
+        process.kill()  # no chance to close its cluster
+        process.communicate()
+        deadline = time.monotonic() + 60
+        while processes_tagged(self.tag) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(processes_tagged(self.tag), [])
+
     def test_a_scheduler_and_a_worker_started_by_hand(self):
         # As on a real cluster (docs/cluster.md): `dask scheduler`, then `dask worker` with two
         # threads, each of which gets a conversion process of its own.

@@ -228,5 +228,22 @@ TEST_F(TagsTest, FormatRegistriesNumberDistinctFormats) {
   EXPECT_NE(result.raw.find("[c0:0][c1:1][p0:0][p1:3]"), std::string::npos) << result.raw;
 }
 
+// CharLookRule gives back what the look's entry gave when the look was registered, also for a
+// look met again after others and for looks whose entry gave nothing; bold does not make a look.
+TEST_F(TagsTest, CharLookRuleIsTheEntryOfTheCurrentLook) {
+  std::string tables = kSimpleTables;
+  tables +=
+      ".TTag\nLook \"{$CharLookRule;}\" \"\"\n"
+      ".TMatch\n\"\" 0 \"\" \"\" \"\" Look\n"
+      ".Strings\nCharLookEntry \"$LookName()\"\nTitlePageEnd \"|$CharLooks;[end]\"\n"
+      ".Functions\nFunction LookName\nIfelse \"$TextRGB;\" \"^#ff0000$\" \"red\" \"\"\n";
+  Conversion result = Convert(tables,
+                              "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}"
+                              "{\\colortbl;\\red255\\green0\\blue0;}"
+                              "a{\\cf1 b}{\\b c}{\\cf1\\b d}\\par}");
+  EXPECT_NE(result.raw.find("{}a{red}b<b>{}c{red}d</b>"), std::string::npos) << result.raw;
+  EXPECT_NE(result.raw.find("|red[end]"), std::string::npos) << result.raw;
+}
+
 }  // namespace
 }  // namespace quillo::test

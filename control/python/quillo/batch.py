@@ -178,11 +178,7 @@ def find_documents(source: str, dest: str) -> List[Tuple[str, str, os.stat_resul
     return found
 
 
-def mtime_ns(path: str) -> Optional[int]:
-    try:
-        return os.stat(path).st_mtime_ns
-    except OSError:
-        return None
+mtime_ns = _batch_child.mtime_ns
 
 
 def attempts_started(marker: str, run_id: str) -> int:
@@ -213,6 +209,7 @@ class ConversionProcess:
     def __init__(self) -> None:
         self.process: Optional[subprocess.Popen] = None
         self.errors: Optional[int] = None  # its standard error: an unlinked file
+        self.pending = bytearray()  # bytes read from the process beyond the last reply
 
     def start(self) -> None:
         import quillo
@@ -256,6 +253,7 @@ class ConversionProcess:
                 except OSError:
                     pass
             self.process = None
+        self.pending.clear()
         if self.errors is not None:
             os.close(self.errors)
             self.errors = None
@@ -270,21 +268,23 @@ class ConversionProcess:
 
     def _read(self, size: int, deadline: float) -> object:
         """`size` bytes from the process; "timeout" when the deadline passed first, None when
-        the process closed its output (it ended)."""
+        the process closed its output (it ended). Reads what is there (a reply's header and
+        body mostly arrive together) and keeps the rest for the next call."""
         assert self.process is not None
         stream = self.process.stdout
-        data = b""
-        while len(data) < size:
+        while len(self.pending) < size:
             remaining = deadline - time.monotonic()
             if remaining <= 0:
                 return "timeout"
             ready, _, _ = select.select([stream], [], [], remaining)
             if not ready:
                 continue
-            chunk = os.read(stream.fileno(), size - len(data))
+            chunk = os.read(stream.fileno(), max(size - len(self.pending), 65536))
             if not chunk:
                 return None
-            data += chunk
+            self.pending += chunk
+        data = bytes(self.pending[:size])
+        del self.pending[:size]
         return data
 
     def _receive(self, deadline: float) -> object:
@@ -317,6 +317,39 @@ class ConversionProcess:
         reply = self._receive(time.monotonic() + timeout) if self._send(request) else None
         if isinstance(reply, dict):
             return reply
+        return self._failure(reply, timeout)
+
+    def convert_documents(self, task: dict, documents: List[dict]) -> List[dict]:
+        """Converts `documents` (each with its "request") in order; their records. When the
+        process crashes or a conversion runs out of time, the records end with that document's
+        failure and the process is stopped: the caller gives the rest to a new one."""
+        if self.process is None:
+            self.start()
+        assert self.process is not None
+        os.ftruncate(self.errors, 0)
+        request = {"task": {key: task[key] for key in ("run", "started_ns")},
+                   "documents": documents}
+        sent = self._send(request)
+        records = []
+        for document in documents:
+            started = time.perf_counter()
+            reply = self._receive(time.monotonic() + task["timeout"]) if sent else None
+            if isinstance(reply, dict):
+                records.append(reply)
+                continue
+            failure = self._failure(reply, task["timeout"])
+            records.append({"index": document["index"], "status": "failed",
+                            "reason": failure["failure"], "error": failure["error"],
+                            "seconds": time.perf_counter() - started, "messages": [],
+                            "outputs": []})
+            _batch_child.failed_marker(task["run"], document)
+            break
+        return records
+
+    def _failure(self, reply: object, timeout: float) -> dict:
+        """What became of a conversion that got no reply ("timeout", or None when the process
+        ended); stops the process."""
+        assert self.process is not None
         if reply == "timeout":
             self.stop()
             return {"failure": "timeout", "error": f"no result within the time limit of {timeout:g} s"}
@@ -361,20 +394,6 @@ atexit.register(_stop_all_processes)
 
 
 # ---- Worker side: the task ------------------------------------------------------------------
-# QUILLO_BATCH_TEST_HOOK (see quillo._batch_child) has two more test-only entries handled here:
-# "kill-worker=NAME" kills the worker process itself before it converts NAME (a document that
-# kills every worker it is given), "journal=PATH" appends "start NAME" and "done NAME" lines to
-# PATH around each conversion. Not for use outside the tests.
-
-
-def _worker_hook(stage: str, input_path: str) -> None:
-    name = os.path.basename(input_path)
-    for action, argument in _batch_child.hook_entries():
-        if action == "journal":
-            with open(argument, "a", encoding="utf-8") as journal:
-                journal.write(f"{stage} {name} {os.getpid()}\n")
-        elif action == "kill-worker" and stage == "start" and argument == name:
-            os.kill(os.getpid(), signal.SIGKILL)
 
 
 def _worker_address() -> Optional[str]:
@@ -386,89 +405,23 @@ def _worker_address() -> Optional[str]:
         return None
 
 
-def _convert_document(process: ConversionProcess, task: dict, document: dict) -> dict:
-    record = {"index": document["index"], "worker": _worker_address()}
-    expected, marker = document["expected"], document["marker"]
-    # Converted already in this run, by an earlier attempt of this task whose worker was lost
-    # before it could report: the output is newer than both the run's start and the document,
-    # and no marker says the conversion stopped half way.
-    output_time = mtime_ns(expected)
-    if (
-        output_time is not None
-        and output_time >= task["started_ns"]
-        and output_time > document["mtime_ns"]
-        and not os.path.lexists(marker)
-    ):
-        record.update(status="converted", outputs=[expected], messages=[], seconds=0.0,
-                      note="converted by an earlier attempt whose worker was lost")
-        return record
-    try:
-        os.makedirs(os.path.dirname(document["base"]), exist_ok=True)
-        # One line per attempt, kept when the worker dies: the client counts the attempts of
-        # this run to tell the document that kills its workers from those merely queued beside it.
-        with open(marker, "a", encoding="utf-8") as stamp:
-            stamp.write(f"converting {task['run']} {os.getpid()}\n")
-    except OSError as error:
-        record.update(status="failed", reason="error", seconds=0.0, messages=[], outputs=[],
-                      error=f"cannot write into {os.path.dirname(marker)}: {error.strerror}")
-        return record
-    _worker_hook("start", document["input"])
-    request = {
-        "input": engine_input_name(document["input"]),
-        "arguments": output_words(document["output_name"]) + task["words"],
-        "cwd": task["cwd"],
-    }
-    started = time.perf_counter()
-    reply = process.convert(request, task["timeout"])
-    if "failure" in reply or "error" in reply:
-        record.update(status="failed", reason=reply.get("failure", "error"), error=reply["error"],
-                      seconds=time.perf_counter() - started, messages=[], outputs=[])
-        _failed_marker(task, document)
-        return record
-    created = reply["created"]
-    record.update(seconds=reply["seconds"], messages=reply["messages"], outputs=created,
-                  engine_status=reply["status"], log=reply["log"] or None)
-    if reply["outfile"]:
-        record["main_output"] = reply["outfile"]
-    if reply["status"] == 0:
-        record["status"] = "converted"
-        try:
-            os.unlink(marker)
-        except OSError:
-            pass
-        _worker_hook("done", document["input"])
-    else:
-        record.update(status="failed", reason="conversion", error=_failure_text(reply))
-        _failed_marker(task, document)
-    return record
-
-
-def _failed_marker(task: dict, document: dict) -> None:
-    """After a failure the marker stays only where a main output exists (half written, or
-    from an earlier run): it must not be taken for the result of this document."""
-    try:
-        if os.path.lexists(document["expected"]):
-            with open(document["marker"], "w", encoding="utf-8") as stamp:
-                stamp.write(f"failed {task['run']}\n")
-        else:
-            os.unlink(document["marker"])
-    except OSError:
-        pass
-
-
-def _failure_text(reply: dict) -> str:
-    messages = reply["messages"]
-    reasons = [m for m in messages if m["action"] != "message"] or messages
-    if reasons:
-        return f"{reasons[-1]['code']}: {reasons[-1]['text']}"
-    return f"the conversion failed (status {reply['status']})"
-
-
 def convert_task(task: dict) -> List[dict]:
     """Runs on a worker: converts the documents of one task in order, one at a time, in this
     thread's conversion process. Returns one record per document."""
     process = _conversion_process()
-    return [_convert_document(process, task, document) for document in task["documents"]]
+    documents = [dict(document, request={
+        "input": engine_input_name(document["input"]),
+        "arguments": output_words(document["output_name"]) + task["words"],
+        "cwd": task["cwd"],
+    }) for document in task["documents"]]
+    records: List[dict] = []
+    while len(records) < len(documents):
+        # A document that crashed or hung the process ends its part; the rest go to a new one.
+        records += process.convert_documents(task, documents[len(records):])
+    address = _worker_address()
+    for record in records:
+        record["worker"] = address
+    return records
 
 
 # ---- Client side: progress ------------------------------------------------------------------
@@ -672,7 +625,7 @@ class Run:
             raise UsageError(f"a test conversion failed: {reply['error']}")
         if reply["status"] != 0:
             raise UsageError("a test conversion with these settings failed: "
-                             + _failure_text(reply))
+                             + _batch_child.failure_text(reply))
         extension = os.path.splitext(reply["outfile"])[1][1:]
         return extension or "html"
 
@@ -853,6 +806,12 @@ def _cluster_config(options: Options) -> dict:
         # and each worker restarted after it died, starts in a fraction of the time that a
         # fresh interpreter per worker takes.
         "distributed.worker.multiprocessing-method": "forkserver",
+        # The cores of the machine convert: Dask's own periodic work is kept small. Its
+        # statistical profiler samples every worker thread a hundred times a second, and its
+        # event-loop watchdog ticks fifty times a second in every process.
+        "distributed.worker.profile.enabled": False,
+        "distributed.admin.tick.interval": "200ms",
+        "distributed.admin.system-monitor.interval": "2s",
     }
 
 
