@@ -681,7 +681,8 @@ void ReleaseDeferred(Engine& engine) {
         replayFrom = i;
         break;
       }
-    addTab = replayFrom == held.events.size();
+    // Not while the number text goes on (held text let go at its size limit): its tab is ahead.
+    addTab = replayFrom == held.events.size() && RoutesToBody(engine);
   }
   const CharFormat saved = t.cur.chr;
   auto special = [&](int code) {
