@@ -357,6 +357,13 @@ void ReadFontTbl(Engine& engine) {
         continue;
       }
     } else if (read.format == FontTableRead::kBraces && !braced && read.openEntryGroups == 0) {
+      // A word no font entry starts with (\viewkind, \pard...) after entries in braces: the
+      // table's own '}' is missing and the document goes on here. The table ends, and the word
+      // is the document's.
+      const bool entryWord = token.tokClass != kClassControl ||
+                             IsControl(token, kMajorCharAttr, chr::kFontNum) ||
+                             token.major == kMajorFontFamily || token.major == kMajorFontAttr;
+      if (!entryWord) break;
       // The entry's '{' is missing. The entry is read as one without braces, so that no closing
       // brace is expected for it: the brace that follows is the table's own.
       ReportMessage(engine, "ERR_MISSING_BRACE", {kFontReader});

@@ -57,7 +57,8 @@ int MatchOfParagraph(const Engine& engine) {
   const translate::TranslateState& t = engine.translate;
   const auto& pmatch = engine.translation.pmatch;
   if (pmatch.empty()) return -1;
-  if (t.forcedPMatch >= 0 && t.forcedPMatch < static_cast<int>(pmatch.size()))
+  if (t.forcedPMatch >= 0 && t.forcedPMatch < static_cast<int>(pmatch.size()) &&
+      t.forcedChannel == t.cur.channel)
     return t.forcedPMatch;
   for (int i = 0; i < static_cast<int>(pmatch.size()); ++i)
     if (pmatch[i].styleKey != -1 && pmatch[i].styleKey == t.cur.par.style) return i;

@@ -85,16 +85,28 @@ void FootnoteMark(Engine& engine, std::string_view number) {
     return;
   }
   ReleaseHeldText(engine);
+  // The note's own mark starts the note on its line: raised only in the text, where it stands
+  // beside the words it annotates.
+  const uint32_t raised = t.cur.chr.attributes & (kAttrSuperScript | kAttrSubScript);
+  const bool inNote = context == &engine.driver.footnotes && raised != 0;
+  if (inNote) {
+    t.cur.chr.attributes &= ~raised;
+    t.stateChanged = true;
+  }
   if (t.stateChanged || !CurrentChannel(engine).textReady) FormatChange(engine, context, true);
   if (context->specialState != 0) {
     // Hidden, captured or literal text, or a mark already inside a footnote reference.
     PutText(engine, number);
-    return;
+  } else {
+    EnterFootnoteState(engine, *context);
+    BodyText(engine, number);
+    ReleaseHeldText(engine);
+    LeaveFootnoteState(engine, *context);
   }
-  EnterFootnoteState(engine, *context);
-  BodyText(engine, number);
-  ReleaseHeldText(engine);
-  LeaveFootnoteState(engine, *context);
+  if (inNote) {
+    t.cur.chr.attributes |= raised;
+    t.stateChanged = true;
+  }
 }
 
 void EnterFootnoteState(Engine& engine, OutputContext& context) {

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -139,10 +140,13 @@ constexpr auto kDestActions = [] {
 }();
 
 /// Minors that the shipped control-word table gives beyond its named constants.
-constexpr int kNestedCell = 59;    ///< major 6: \nestcell
-constexpr int kNestedRow = 60;     ///< major 6: \nestrow
-constexpr int kUnicodeChar = 61;   ///< major 6: \uN
-constexpr int kAnsiCodePage = 82;  ///< major 8: \ansicpgN
+constexpr int kListOverride = 101;  ///< major 11: \lsN
+constexpr int kListLevel = 102;     ///< major 11: \ilvlN
+constexpr int kNestLevel = 103;     ///< major 11: \itapN
+constexpr int kNestedCell = 59;     ///< major 6: \nestcell
+constexpr int kNestedRow = 60;      ///< major 6: \nestrow
+constexpr int kUnicodeChar = 61;    ///< major 6: \uN
+constexpr int kAnsiCodePage = 82;   ///< major 8: \ansicpgN
 
 /// Charset number of a Windows code page given by \ansicpg, -1 for code pages without a map.
 int CharsetOfCodePage(int codePage) {
@@ -291,6 +295,45 @@ void SelectFontCharset(Engine& engine, int font) {
   t.cur.codePage = codePage;
 }
 
+// ---- Nested tables ------------------------------------------------------------------------------
+
+/// At the end of a paragraph of a nested table's cell, pass 1 keeps its format: its shading
+/// comes with the row definition, after the text.
+void NestedParagraphEnd(Engine& engine) {
+  TranslateState& t = engine.translate;
+  if (engine.driver.pass == 2 || t.cur.par.nestLevel < 2 || t.nestedParagraphs.size() >= 1024)
+    return;
+  t.nestedParagraphs.emplace_back(t.nestedCell, t.cur.par);
+}
+
+/// \nestcell and \nestrow: the next cell, or the next row. At a row's end pass 1 keeps the
+/// shading of its cells and registers the formats its shaded paragraphs take in pass 2, so that
+/// their rules are on the page.
+void NestedCellEnd(Engine& engine, bool rowEnd) {
+  TranslateState& t = engine.translate;
+  if (!rowEnd) {
+    ++t.nestedCell;
+    return;
+  }
+  if (engine.driver.pass != 2) {
+    const ParFormat saved = t.cur.par;
+    for (const auto& [cell, format] : t.nestedParagraphs) {
+      if (cell >= static_cast<int>(t.nestedShading.size()) || t.nestedShading[cell] < 0 ||
+          format.background >= 0)
+        continue;
+      t.cur.par = format;
+      t.cur.par.background = t.nestedShading[cell];
+      ParFmtIdx(engine);
+    }
+    t.cur.par = saved;
+    if (t.nestedRows.size() < 100000) t.nestedRows.push_back(t.nestedShading);
+    t.nestedParagraphs.clear();
+    t.nestedShading.clear();
+  }
+  t.nestedCell = 0;
+  ++t.nestedRow;
+}
+
 // ---- Paragraph end ------------------------------------------------------------------------------
 
 /// Pass 2 re-evaluates the format when a paragraph mark, tab or line break of the body is
@@ -313,7 +356,8 @@ void ParagraphEnd(Engine& engine, bool cellEnd = false) {
   structure::ParagraphEnd(engine);
   if (!cellEnd || engine.driver.pass != 2) RouteSpecial(engine, rtf::special::kPar);
   t.paragraphOpen = false;
-  t.forcedPMatch = -1;
+  // A footnote's paragraph ends inside the paragraph of its mark, whose entry stays.
+  if (t.cur.channel == t.forcedChannel) t.forcedPMatch = -1;
   t.stateChanged = true;
 }
 
@@ -324,6 +368,81 @@ void SkipGroupAndPop(Engine& engine) {
   PopGroupState(engine);
 }
 
+/// Destinations of the list table and the list override table.
+constexpr int kListTableDest = 75, kListOverrideTableDest = 76;
+/// At most this many lists and list overrides are kept: a document cannot grow the maps
+/// without end.
+constexpr std::size_t kMaxLists = 4096;
+
+/// The letters of a control word's text ("\\levelnfc4" -> "levelnfc").
+std::string_view WordName(const std::string& text) {
+  std::size_t end = 1;
+  while (end < text.size() &&
+         ((text[end] >= 'a' && text[end] <= 'z') || (text[end] >= 'A' && text[end] <= 'Z')))
+    ++end;
+  return text.size() > 1 && text[0] == '\\' ? std::string_view(text).substr(1, end - 1)
+                                            : std::string_view();
+}
+
+/// Reads the list table (`overrides` false: the number format of each level of each list) or
+/// the list override table (`overrides` true: the list each \ls number stands for, and the
+/// formats of the levels it overrides, \lfolevel), from the token after the destination word to
+/// the group's closing brace. Everything else in the groups (level texts, indents, names) is
+/// passed over.
+void ReadListTable(Engine& engine, bool overrides) {
+  TranslateState& t = engine.translate;
+  const rtf::RtfToken& token = engine.reader.token;
+  constexpr int kNone = INT_MIN;
+  long depth = 1, itemDepth = 0;
+  int level = -1, id = kNone, ls = kNone;
+  std::string formats(9, '\0');
+  TranslateState::ListOverride override;
+  auto finish = [&]() {
+    if (overrides && ls > 0 && id != kNone && t.listOverrides.size() < kMaxLists) {
+      override.list = id;
+      t.listOverrides[ls] = override;
+    }
+    if (!overrides && id != kNone && t.listFormats.size() < kMaxLists) t.listFormats[id] = formats;
+    itemDepth = 0;
+  };
+  while (rtf::GetToken(engine) != rtf::kClassEOF) {
+    if (token.tokClass == rtf::kClassGroup) {
+      if (token.major == 0) {
+        ++depth;
+      } else {
+        if (itemDepth > 0 && depth == itemDepth) finish();
+        if (--depth < 1) break;
+      }
+      continue;
+    }
+    if (token.tokClass != rtf::kClassControl && token.tokClass != rtf::kClassUnknown) continue;
+    const std::string_view name = WordName(token.text);
+    const int param = token.param == rtf::kNoParam ? 0 : token.param;
+    if (name == (overrides ? "listoverride" : "list")) {
+      itemDepth = depth;
+      level = -1;
+      id = ls = kNone;
+      formats.assign(9, '\0');
+      override = TranslateState::ListOverride();
+    } else if (itemDepth == 0) {
+      continue;
+    } else if (name == (overrides ? "lfolevel" : "listlevel")) {
+      ++level;
+    } else if ((name == "levelnfc" || name == "levelnfcn") && level >= 0 && level < 9) {
+      const int nfc = param < 0 || param > 255 ? 0 : param;
+      if (overrides)
+        override.formats[level] = static_cast<short>(nfc);
+      else
+        formats[level] = static_cast<char>(nfc);
+    } else if (name == "listid" && depth == itemDepth) {
+      id = param;
+    } else if (name == "ls" && overrides) {
+      ls = param;
+    }
+  }
+  PopGroupState(engine);
+}
+
 void Destination(Engine& engine) {
   TranslateState& t = engine.translate;
   const int minor = engine.reader.token.minor;
@@ -331,6 +450,10 @@ void Destination(Engine& engine) {
   t.cur.destination = minor;
   t.ignorable = false;
   t.stateChanged = true;
+  if (minor == kListTableDest || minor == kListOverrideTableDest) {
+    ReadListTable(engine, minor == kListOverrideTableDest);
+    return;
+  }
   if (minor < 0 || minor >= rtf::kMaxDestination || minor >= rtf::dest::kFirstSkipped) {
     SkipGroupAndPop(engine);
     return;
@@ -463,9 +586,12 @@ void SpecialChar(Engine& engine) {
     case kNestedCell:
     case kNestedRow:
       // A nested table is kept as paragraphs of the enclosing cell, in document order.
+      NestedParagraphEnd(engine);
       ParagraphEnd(engine);
+      NestedCellEnd(engine, token.minor == kNestedRow);
       return;
     case kPar:
+      NestedParagraphEnd(engine);
       ParagraphEnd(engine);
       return;
     case kSect:
@@ -675,7 +801,25 @@ void ParAttr(Engine& engine) {
       par.firstIndent = par.leftIndent = par.rightIndent = 0;
       par.align = kAlignLeft;
       par.background = -1;
+      par.list = par.listLevel = par.nestLevel = 0;
       t.cur.chr.charStyle = 0;
+      break;
+    case kListOverride:
+      par.list = param;
+      // A list paragraph is a list item even without number text: its first text asks the
+      // translation file for its entry as held number text does.
+      if (param > 0 && RoutesToBody(engine)) t.deferred.held = true;
+      break;
+    case kListLevel:
+      par.listLevel = param < 0 ? 0 : param > 8 ? 8 : param;
+      break;
+    case kNestLevel:
+      par.nestLevel = param;
+      // Pass 2: a paragraph of a nested table's cell shows the cell's shading.
+      if (param >= 2 && engine.driver.pass == 2 && par.background < 0 &&
+          t.nestedRow < static_cast<int>(t.nestedRows.size()) &&
+          t.nestedCell < static_cast<int>(t.nestedRows[t.nestedRow].size()))
+        par.background = t.nestedRows[t.nestedRow][t.nestedCell];
       break;
     case kStyleNum:
       if (token.param != rtf::kNoParam && rtf::FindStyle(engine, token.param)) {

@@ -117,6 +117,7 @@ void ResetPass(Engine& engine) {
   fresh.converters = std::move(t.converters);
   fresh.lastLanguage = std::move(t.lastLanguage);
   fresh.bodyFontFamily = std::move(t.bodyFontFamily);
+  fresh.nestedRows = std::move(t.nestedRows);
   fresh.run.reserve(1024);
   t = std::move(fresh);
   engine.expansion.paragraphText = nullptr;
@@ -309,6 +310,7 @@ void AssignMatchName(Engine& engine, std::string_view value) {
   for (int i = 0; i < static_cast<int>(pmatch.size()); ++i) {
     if (pmatch[i].styleName == value) {
       t.forcedPMatch = i;
+      t.forcedChannel = t.cur.channel;
       t.currentPMatch = i;
       t.stateChanged = true;
       structure::MatchChanged(engine, i);  // the record takes the entry's heading level

@@ -28,6 +28,8 @@ struct CellRec {
   int rowSpan = 0;
   int vAlign = 0;                ///< 0 top, 1 middle, 2 bottom
   int background = -1;           ///< shading colour (\clcbpat) as 0xRRGGBB; -1 = none
+  int pattern = -1;              ///< pattern colour (\clcfpat) as 0xRRGGBB; -1 = automatic
+  int shading = 0;               ///< pattern share (\clshdng) in hundredths of a percent
   int border[4] = {0, 0, 0, 0};  ///< weights in pixels of sides 20, 21, 22, 23
   int leftIndent = 0;            ///< side-by-side paragraphs: the paragraph's left indent
   int mergedInto = -1;           ///< horizontally merged cell: index of the merge's first cell

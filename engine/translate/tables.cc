@@ -24,6 +24,24 @@ namespace {
 /// Debug bit that traces the table records and their analysis.
 constexpr int kDebugTables = 0x8;
 
+/// Table words of the control-word table beyond the named constants: \clshdng, \clcfpat.
+constexpr int kCellShading = 24, kCellPatternColor = 37;
+
+/// The colour a shaded cell shows: `shading` hundredths of a percent of the pattern colour
+/// (black when automatic) over the background colour (white when automatic), as 0xRRGGBB;
+/// without shading the background colour as it is (-1 for none).
+int ShadedColor(int background, int pattern, int shading) {
+  if (shading <= 0) return background;
+  const int back = background >= 0 ? background : 0xFFFFFF;
+  const int fore = pattern >= 0 ? pattern : 0;
+  int rgb = 0;
+  for (int shift = 16; shift >= 0; shift -= 8) {
+    const int b = (back >> shift) & 0xFF, f = (fore >> shift) & 0xFF;
+    rgb |= ((b * (10000 - shading) + f * shading) / 10000) << shift;
+  }
+  return rgb;
+}
+
 bool Tracing(const Engine& engine) { return (engine.settings.mirrors.debug & kDebugTables) != 0; }
 
 int ChannelIndex(const Engine& engine) {
@@ -218,8 +236,8 @@ void OpenCell(Engine& engine, TableContext& c, OutputContext& out) {
   if (!c.cellWritten) return;
   SetNumber(engine, "_CELLVALIGN_", cell->vAlign);
   std::string background;
-  if (cell->background >= 0)
-    HexColor(cell->background >> 16, cell->background >> 8, cell->background, background);
+  const int rgb = ShadedColor(cell->background, cell->pattern, cell->shading);
+  if (rgb >= 0) HexColor(rgb >> 16, rgb >> 8, rgb, background);
   SetSetting(engine, "_CELLBACKRGB_", background);
   SetNumber(engine, "_ROWSPAN_", cell->rowSpan);
   SetNumber(engine, "_COLSPAN_", cell->colSpan);
@@ -420,7 +438,20 @@ void TableWord(Engine& engine) {
   t.stateChanged = true;
   // Row definitions of nested tables describe tables whose cells are kept as paragraphs of the
   // enclosing cell; they must not change the enclosing row.
-  if (t.cur.destination == 2) return;
+  if (t.cur.destination == 2) {
+    // Pass 1 keeps the shading of the nested row's cells for their paragraphs.
+    if (!Pass1(engine)) return;
+    if (token.minor == rtf::tbl::kRowDef) {
+      t.nestedShading.clear();
+      t.nestedCellShading = -1;
+    } else if (token.minor == rtf::tbl::kCellBackColor) {
+      t.nestedCellShading = TableColorRgb(engine, token.param);
+    } else if (token.minor == rtf::tbl::kCellX && t.nestedShading.size() < 1024) {
+      t.nestedShading.push_back(t.nestedCellShading);
+      t.nestedCellShading = -1;
+    }
+    return;
+  }
   const int channel = ChannelIndex(engine);
   TableContext& c = engine.tableModel.contexts[channel];
   const int param = token.param == rtf::kNoParam ? 0 : token.param;
@@ -480,6 +511,14 @@ void TableWord(Engine& engine) {
     case kCellBackColor:
       MoveState(engine, channel, 2);
       if (CellRec* p = cell()) p->background = TableColorRgb(engine, token.param);
+      break;
+    case kCellPatternColor:
+      MoveState(engine, channel, 2);
+      if (CellRec* p = cell()) p->pattern = TableColorRgb(engine, token.param);
+      break;
+    case kCellShading:
+      MoveState(engine, channel, 2);
+      if (CellRec* p = cell()) p->shading = param < 0 ? 0 : param > 10000 ? 10000 : param;
       break;
     case kVAlignBottom:
     case kVAlignCenter:

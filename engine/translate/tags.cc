@@ -354,10 +354,16 @@ int ChooseParagraphEntry(Engine& engine) {
   // Registered for every paragraph, list items (whose entry is forced) included, so that pass 1
   // has the rule of every format pass 2 writes.
   ParFmtIdx(engine);
-  if (t.forcedPMatch >= 0 && t.forcedPMatch < static_cast<int>(pmatch.size()))
+  if (t.forcedPMatch >= 0 && t.forcedPMatch < static_cast<int>(pmatch.size()) &&
+      t.forcedChannel == t.cur.channel)
     return t.forcedPMatch;
-  for (int i = 0; i < static_cast<int>(pmatch.size()); ++i)
-    if (pmatch[i].styleKey != -1 && pmatch[i].styleKey == t.cur.par.style) return i;
+  for (int i = 0; i < static_cast<int>(pmatch.size()); ++i) {
+    if (pmatch[i].styleKey == -1 || pmatch[i].styleKey != t.cur.par.style) continue;
+    // A note holds no headings: a note paragraph in a heading style is an ordinary one.
+    const PTagEntry* ptag = PTagOf(engine, pmatch[i].resolvedTag);
+    if (t.cur.channel == kFootnoteChannel && ptag && ptag->values[kHeadingLevel] > 0) return 0;
+    return i;
+  }
   return 0;
 }
 
@@ -602,13 +608,53 @@ void FlushRun(Engine& engine) {
   if (t.run.empty()) t.run.swap(text);  // keep the grown buffer for the next run
 }
 
+/// The number format of a list paragraph's level, as ListFormat tells the translation file:
+/// "decimal", "upper-roman", "lower-roman", "upper-alpha", "lower-alpha" or "bullet"; "" for a
+/// paragraph without a list override (its number text is all there is), and nullptr for one
+/// whose override the document does not define (no list: Word shows no number there).
+const char* ListFormatOf(const TranslateState& t) {
+  const ParFormat& par = t.cur.par;
+  if (par.list == 0) return "";
+  const auto override = t.listOverrides.find(par.list);
+  if (override == t.listOverrides.end()) return nullptr;
+  const auto list = t.listFormats.find(override->second.list);
+  if (list == t.listFormats.end()) return nullptr;
+  const int level = par.listLevel;
+  const int own = override->second.formats[level];
+  switch (own >= 0 ? own
+                   : static_cast<unsigned char>(list->second[static_cast<std::size_t>(level)])) {
+    case 1:
+      return "upper-roman";
+    case 2:
+      return "lower-roman";
+    case 3:
+      return "upper-alpha";
+    case 4:
+      return "lower-alpha";
+    case 23:
+    case 255:
+      return "bullet";
+    default:
+      return "decimal";
+  }
+}
+
 /// Replays the paragraph-number text held back: the translation file may first re-classify the
 /// paragraph by it (PNOverrideFunction), then its pieces and events go through the text path.
+/// A paragraph of a list the document defines asks for its entry even without number text; when
+/// the entry draws its own numbers (tab mode), the number text is not replayed, only a tab that
+/// ends it. The number text of a paragraph whose list the document does not define is dropped.
 void ReleaseDeferred(Engine& engine) {
   TranslateState& t = engine.translate;
   DeferredText held = std::move(t.deferred);
   t.deferred = DeferredText();
-  if (!held.text.empty() && std::atoi(SettingValue(engine, "PNOverrideFlag").c_str()) != 0) {
+  const char* listFormat = ListFormatOf(t);
+  if (!listFormat) return;
+  const bool listItem = *listFormat != '\0';
+  bool drawsNumbers = false;
+  if ((!held.text.empty() || listItem) &&
+      std::atoi(SettingValue(engine, "PNOverrideFlag").c_str()) != 0) {
+    SetDocumentValue(engine, "ListFormat", listFormat);
     SetDocumentValue(engine, "PNText", held.text);
     std::string result = StrExp(engine, "$PNOverrideFunction(PNText)");
     if (!result.empty()) {
@@ -618,37 +664,56 @@ void ReleaseDeferred(Engine& engine) {
         if (pmatch[i].styleName == result) found = i;
       if (found >= 0) {
         t.forcedPMatch = found;
+        t.forcedChannel = t.cur.channel;
         t.stateChanged = true;
+        const PTagEntry* ptag = PTagOf(engine, pmatch[found].resolvedTag);
+        drawsNumbers = ptag && ptag->values[kTabMode] == 1;
       } else {
         ReportMessage(engine, "MSG_FUNC_NOT_IN_PMATCH", {result});
       }
     }
   }
+  // Where the entry draws the numbers, the held events up to the number text's last tab are
+  // passed over (its formats too: no empty element is left of the number), and a tab of its
+  // own ends a number text that has none.
+  std::size_t replayFrom = 0;
+  bool addTab = false;
+  if (drawsNumbers) {
+    replayFrom = held.events.size();
+    for (std::size_t i = held.events.size(); i-- > 0;)
+      if (held.events[i].kind == DeferredEvent::kSpecial && held.events[i].code == 37) {
+        replayFrom = i;
+        break;
+      }
+    // Not while the number text goes on (held text let go at its size limit): its tab is ahead.
+    addTab = replayFrom == held.events.size() && RoutesToBody(engine);
+  }
   const CharFormat saved = t.cur.chr;
-  for (const DeferredEvent& event : held.events) {
-    switch (event.kind) {
-      case DeferredEvent::kFormat:
-        t.cur.chr = event.format;
-        t.stateChanged = true;
-        break;
-      case DeferredEvent::kText:
-        BodyText(engine, std::string_view(held.text).substr(event.begin, event.end - event.begin));
-        break;
-      case DeferredEvent::kSpecial:
-        if (engine.driver.pass == 2) {
-          PutSpecial(engine, event.code);
-        } else if (event.code != 28) {
-          // Seam: the heading hierarchy collects pass-1 paragraph text; a tab or line break
-          // stands there as a blank.
-          t.paragraphText.push_back(' ');
-        }
-        break;
+  auto special = [&](int code) {
+    if (engine.driver.pass == 2) {
+      PutSpecial(engine, code);
+    } else if (code != 28) {
+      // Seam: the heading hierarchy collects pass-1 paragraph text; a tab or line break
+      // stands there as a blank.
+      t.paragraphText.push_back(' ');
+    }
+  };
+  for (std::size_t i = replayFrom; i < held.events.size(); ++i) {
+    const DeferredEvent& event = held.events[i];
+    if (event.kind == DeferredEvent::kFormat) {
+      t.cur.chr = event.format;
+      t.stateChanged = true;
+    } else if (event.kind == DeferredEvent::kText) {
+      BodyText(engine, std::string_view(held.text).substr(event.begin, event.end - event.begin));
+    } else {
+      special(event.code);
     }
   }
   if (!(t.cur.chr == saved)) {
     t.cur.chr = saved;
     t.stateChanged = true;
   }
+  if (addTab) special(37);
 }
 
 }  // namespace

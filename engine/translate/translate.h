@@ -63,6 +63,9 @@ struct ParFormat {
   bool borderDouble = false;  ///< the paragraph border word of minor 82
   int borderSide = 0;         ///< minor of the last border-side word (used by tables)
   int background = -1;        ///< shading colour (\cbpat) as 0xRRGGBB; -1 = none
+  int nestLevel = 0;          ///< table nesting level (\itapN); 2 and more: a nested table
+  int list = 0;               ///< list override (\lsN) of a list paragraph; 0 = none
+  int listLevel = 0;          ///< its level (\ilvlN), 0 to 8
   bool operator==(const ParFormat&) const = default;
 };
 
@@ -195,6 +198,19 @@ struct TranslateState {
   std::string lastLanguage;                   ///< last value given to the Language setting
   std::string
       bodyFontFamily;  ///< BodyFontFamily as pass 1 saw it (page heads come before the font table)
+  /// The document's lists: the number format (\levelnfc) of each of the nine levels of each list
+  /// (by \listid), and for each list override (\ls) the list it numbers by and the formats it
+  /// gives levels of its own (-1: the list's).
+  struct ListOverride {
+    int list = 0;
+    short formats[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+  };
+  /// Nested tables are kept as paragraphs of their enclosing cell: the shading of each nested
+  /// row's cells (0xRRGGBB, -1 none), in document order, as pass 1 read their row definitions
+  /// (which follow the cells' text), for the paragraphs of pass 2.
+  std::vector<std::vector<int>> nestedRows;
+  std::unordered_map<int, std::string> listFormats;
+  std::unordered_map<int, ListOverride> listOverrides;
 
   // ---- Pass lifetime (ResetPass) ----
   std::vector<GroupState> stack;  ///< snapshots of the enclosing groups, innermost last
@@ -219,16 +235,23 @@ struct TranslateState {
   int footnoteNumber = 1;   ///< next automatic footnote number
   bool objectFlag = false;  ///< hyperlink flag of the old object-link form
   bool pictureInProgress = false;
-  int unicodePending = 0;       ///< fallback characters still to skip after \uN
-  int highSurrogate = 0;        ///< first half of a surrogate pair, 0 = none
-  int leadByte = -1;            ///< first byte of a double-byte character, -1 = none
-  bool paragraphOpen = false;   ///< the current paragraph has content
-  bool rtfHeaderSeen = false;   ///< the outermost group began with \rtf (a whole document)
-  int forcedPMatch = -1;        ///< .PMatch entry forced for this paragraph (MatchName, PN)
-  int currentPMatch = -1;       ///< .PMatch entry chosen last
-  bool inFormatChange = false;  ///< re-entry guard of FormatChange
-  DeferredText deferred;        ///< paragraph-number text held back
-  int releaseSuspended = 0;     ///< deferred text may not be released while > 0
+  int unicodePending = 0;      ///< fallback characters still to skip after \uN
+  int highSurrogate = 0;       ///< first half of a surrogate pair, 0 = none
+  int leadByte = -1;           ///< first byte of a double-byte character, -1 = none
+  bool paragraphOpen = false;  ///< the current paragraph has content
+  bool rtfHeaderSeen = false;  ///< the outermost group began with \rtf (a whole document)
+  /// Where the text stands among the nested rows and their cells; pass 1 keeps the formats of
+  /// the current nested row's paragraphs (with their cell) and its row definition's shading.
+  int nestedRow = 0, nestedCell = 0;
+  std::vector<std::pair<int, ParFormat>> nestedParagraphs;
+  std::vector<int> nestedShading;
+  int nestedCellShading = -1;
+  int forcedPMatch = -1;             ///< .PMatch entry forced for this paragraph (MatchName, PN)
+  int forcedChannel = kMainChannel;  ///< the channel whose paragraph forcedPMatch belongs to
+  int currentPMatch = -1;            ///< .PMatch entry chosen last
+  bool inFormatChange = false;       ///< re-entry guard of FormatChange
+  DeferredText deferred;             ///< paragraph-number text held back
+  int releaseSuspended = 0;          ///< deferred text may not be released while > 0
   std::vector<FieldRecord> fields;
   std::string hyperlinkName;  ///< destination 53
   std::string bookmarkName;   ///< destination 42

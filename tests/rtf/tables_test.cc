@@ -253,6 +253,21 @@ TEST_F(TablesTest, MalformedFontTablesEndCleanly) {
   }
 }
 
+TEST_F(TablesTest, AFontTableWithoutItsClosingBraceEndsWhereTheDocumentGoesOn) {
+  // The document's first word after the entries ends the table and is routed as the document's:
+  // the text that follows is the document's, not font names, and nothing fatal is reported.
+  Feed(R"({\rtf1{\fonttbl{\f0 Verdana;} \viewkind4\pard Body}{\f1 Arial;}})");
+  EXPECT_EQ(ReadTable(), "Body}{Arial;}}");
+  EXPECT_EQ(routed_, 0);
+  EXPECT_EQ(Fonts(), "0:Verdana");
+  EXPECT_EQ(TakeMessages(), "");
+  // Words that belong to font entries still make an entry without its braces.
+  Feed(R"({\rtf1{\fonttbl{\f0 Times;}\froman\f1 Georgia;}Body})");
+  EXPECT_EQ(ReadTable(), "Body}");
+  EXPECT_EQ(Fonts(), "0:Times|1:Georgia");
+  EXPECT_EQ(TakeMessages(), "ERR_MISSING_BRACE ReadFontTbl\n");
+}
+
 TEST_F(TablesTest, FontErrorsAreFatalByDefault) {
   SetSetting(engine(), "ERR_MISSING_BRACE_Action", "panic");
   Feed(R"({\rtf1{\fonttbl{\f0 Times;}\f1 Arial;}Body})");
