@@ -45,6 +45,7 @@ struct Engine {
   SettingsStore settings;
   MessageState messages;
   TranslationTables translation;
+  TranslationCache translationCache;  ///< finished loads kept for the next conversions
   rtf::ControlWordTable controlWords;
   rtf::ReaderState reader;
   rtf::CharMapState charMaps;

@@ -438,6 +438,7 @@ void RegisterDefaultMessages(Engine& engine) {
 // The reporter
 
 void ReportMessage(Engine& engine, std::string_view code, std::initializer_list<MsgArg> args) {
+  ++engine.messages.reportCount;
   if (engine.hooks.noteReport) engine.hooks.noteReport(engine);
   const std::string codeText(code);
   if (engine.settings.names.empty()) {

@@ -81,6 +81,7 @@ struct MessageState {
   /// message (an undefined function, say); the depth is bounded so that this can never recurse
   /// without end.
   int inReport = 0;
+  unsigned long reportCount = 0;  ///< messages raised since the engine was made (any kind)
   static constexpr int kMaxNestedReports = 4;
   /// Messages of the current (or last) conversion, in the order reported; progress reports and
   /// ignored messages are not kept. Cleared by each conversion entry (a batch keeps the messages

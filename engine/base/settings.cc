@@ -303,6 +303,21 @@ void RefreshMirror(Engine& engine, int index, const std::string& value) {
 
   switch (index) {
     case kSettingErrorFileName:
+    case kSettingShortNames:
+    case kSettingShortFileDigits:
+    case kSettingOutFileName:
+    case kSettingDisableErrorFile:
+    case kSettingCreateLogFile:
+    case kSettingLogFileName:
+    case kSettingHtmlExt:
+    case kSettingMatchName:
+      if (engine.settings.watch.active) engine.settings.watch.outsideEffect = true;
+      break;
+    default:
+      break;
+  }
+  switch (index) {
+    case kSettingErrorFileName:
       // A name set for the error file is the user's; one derived from the output name is not.
       engine.settings.paths.errorNameDerived = false;
       ApplyOutputName(engine);
@@ -356,6 +371,7 @@ void StoreValue(Engine& engine, int index, std::string_view value, bool literal 
     std::string text(value);
     PrintEscaped(engine, "Setting:name=%s,value=%s\n", name.c_str(), text.c_str());
   }
+  if (index == store.watch.volatileIndex) store.watch.volatileWritten = true;
   store.values[index].assign(value);
   // Whoever sets a name decides anew whether it is literal.
   if (literal)
@@ -584,7 +600,13 @@ const std::string* GetSetting(Engine& engine, std::string_view name) {
 }
 
 const std::string& GetSettingAt(Engine& engine, int index) {
-  if (index < kSettingCount) ComputeBuiltin(engine, index);
+  SettingsWatch& watch = engine.settings.watch;
+  if (index < kSettingCount) {
+    ComputeBuiltin(engine, index);
+    if (watch.active && IsComputedSetting(index)) watch.computedRead = true;
+  } else if (index == watch.volatileIndex) {
+    watch.volatileRead = true;
+  }
   return engine.settings.values[index];
 }
 

@@ -184,6 +184,7 @@ struct SettingMirrors {
   int overrideDefs = 0, pauseOnErr = 1, maxIndexLevels = 8, shortNames = 0, shortFileDigits = 2;
   double wmfAdjust = 133.3333, macAdjust = 100, wmfNgAdjust = 133.3333, macNgAdjust = 2000;
   double bmpAdjust = 2000, bmpNgAdjust = 2000, twipToPixel = .05, fontScale = .33;
+  bool operator==(const SettingMirrors&) const = default;
 };
 
 /// Paths and names derived from OutFileName and the conversion's inputs.
@@ -198,6 +199,7 @@ struct OutputNames {
   bool errorNameDerived = false;
   /// OutFileName is "-" in a file conversion: the main page goes to standard output.
   bool standardOutput = false;
+  bool operator==(const OutputNames&) const = default;
 };
 
 /// A set of setting indexes with constant-time membership, insertion and removal (a flag per
@@ -229,6 +231,13 @@ class SettingIndexSet {
     position_.clear();
   }
   bool empty() const { return members_.empty(); }
+  /// Same members, whatever their order.
+  bool operator==(const SettingIndexSet& other) const {
+    if (members_.size() != other.members_.size()) return false;
+    for (int index : members_)
+      if (!other.count(index)) return false;
+    return true;
+  }
   std::size_t size() const { return members_.size(); }
   std::vector<int>::const_iterator begin() const { return members_.begin(); }
   std::vector<int>::const_iterator end() const { return members_.end(); }
@@ -236,6 +245,19 @@ class SettingIndexSet {
  private:
   std::vector<int> members_;
   std::vector<int> position_;  ///< per index: 1 + its place in members_, 0 when absent
+};
+
+/// What a translation-file load is watched for (trn/translation_cache.cc), so that its result can
+/// be reused only while reading the file again would give the same: reads of a value that may
+/// differ from one conversion to the next, reads of computed built-ins, and writes whose effects
+/// reach beyond the store. Inactive (volatileIndex -1) outside a load.
+struct SettingsWatch {
+  bool active = false;
+  int volatileIndex = -1;  ///< the setting whose value changes between conversions (start time)
+  bool volatileRead = false;
+  bool volatileWritten = false;
+  bool computedRead = false;   ///< a computed built-in (time, document state...) was read
+  bool outsideEffect = false;  ///< a setting whose side effect reaches outside the store was set
 };
 
 struct SettingsStore {
@@ -256,6 +278,7 @@ struct SettingsStore {
   bool safeMode = false;
   int saveText = 0;         ///< the saved-text switch (SaveText)
   std::string saveTextStr;  ///< the saved text (SaveTextStr); emptied when SaveText is set to 0
+  SettingsWatch watch;
 };
 
 }  // namespace quillo

@@ -375,6 +375,7 @@ std::string CallFunction(Engine& engine, std::string_view call, const std::strin
         if (CaseEqual(engine.hooks.builtins[i].name, function)) builtin = &engine.hooks.builtins[i];
       if (builtin) {
         memo::NoteEffect(engine.expansion);  // built-ins may have effects: no reuse around them
+        ++engine.expansion.outsideCalls;
         CallArguments args(function, arguments);
         result = builtin->run(engine, args, context);
         if (trace && builtin->traceResult)

@@ -82,6 +82,9 @@ struct ExpansionState {
   /// function's value, a Save), so document text stays inert however it is passed on.
   unsigned long literalUses = 0;
   unsigned long literalSerial = 0;  ///< numbers the names made by LiteralReference
+  /// Counts calls that reach outside the expansion language (built-ins, Script, AnchorFile and
+  /// RMatch steps): a translation-file load that made none can be reused (trn/translation_cache).
+  unsigned long outsideCalls = 0;
 
   /// Bound on the `while` iterations of one outermost user-function call (nested calls share it).
   /// A loop whose condition never fails would otherwise hang the conversion; real translation

@@ -238,6 +238,7 @@ class FunctionRun {
         return pc + 1;
       }
       case kOpScript: {
+        ++engine_.expansion.outsideCalls;
         // Literal values enter the script quoted for the shell (see RunScriptStep).
         value_ =
             engine_.hooks.runScript ? engine_.hooks.runScript(engine_, step.text1) : std::string();
@@ -245,6 +246,7 @@ class FunctionRun {
         return pc + 1;
       }
       case kOpAnchorFile: {
+        ++engine_.expansion.outsideCalls;
         bool ignored = false;
         std::string anchor = Expand(step.text1, ignored);
         value_.clear();
@@ -260,6 +262,7 @@ class FunctionRun {
         literal_ = false;
         return pc + 1;
       case kOpRMatch:
+        ++engine_.expansion.outsideCalls;
         RecordMatch(step, stream);
         return pc + 1;
       case kOpSwitch:

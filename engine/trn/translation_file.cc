@@ -15,6 +15,7 @@
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/regex.h"
+#include "trn/translation_cache.h"
 
 namespace quillo {
 
@@ -141,8 +142,11 @@ struct OpenBlock {
 /// raised (the file and line being read; while tag names are checked at the end, the entry's).
 class Loader : public MessageSource {
  public:
-  explicit Loader(Engine& engine)
-      : engine_(engine), tables_(engine.translation), scanner_(MakeScannerSettings()) {}
+  Loader(Engine& engine, trn::LoadWatch& watch)
+      : engine_(engine),
+        watch_(watch),
+        tables_(engine.translation),
+        scanner_(MakeScannerSettings()) {}
 
   int Run(std::string_view name);
 
@@ -205,6 +209,7 @@ class Loader : public MessageSource {
   EntryPlace Place() const { return {stack_.files.back().index, LineNumber()}; }
 
   Engine& engine_;
+  trn::LoadWatch& watch_;  ///< told of every file the load opens
   TranslationTables& tables_;
   FieldScanner scanner_;
   IncludeStack stack_;
@@ -342,6 +347,7 @@ void Loader::Include(bool reportMissing) {
     return;
   }
   FileEntry* file = OpenLibraryFile(engine_, name, "r");
+  watch_.NoteFile(name, file);
   if (!file) {
     if (reportMissing)
       ReportMessage(engine_, "ERR_INVALID_INCLUDE", {name, FileName(), LineNumber()});
@@ -744,6 +750,7 @@ void Loader::ResolveTags() {
 
 int Loader::Run(std::string_view name) {
   FileEntry* file = OpenLibraryFile(engine_, name, "r");
+  watch_.NoteFile(name, file);
   if (!file) return 0;
   tables_.fileName.assign(name);
   PushFile(file, std::string(name));
@@ -789,9 +796,13 @@ int SpecialTagCode(std::string_view name) {
 
 int LoadTranslationFile(Engine& engine, std::string_view name) {
   ForgetCallMemo(engine);  // results of the old functions
+  if (trn::ReuseLoad(engine, name)) return 1;
   engine.translation = TranslationTables{};
-  Loader loader(engine);
-  return loader.Run(name);
+  trn::LoadWatch watch(engine, name);
+  Loader loader(engine, watch);
+  const int result = loader.Run(name);
+  watch.Keep(result);
+  return result;
 }
 
 }  // namespace quillo

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/buffers.h"
+#include "base/settings_state.h"
 #include "expand/functions_state.h"
 #include "expand/regex.h"
 #include "rtf/charmaps_state.h"
@@ -90,6 +91,36 @@ struct TranslationTables {
   int version = 0;
   std::string fileName;            ///< name of the loaded file
   std::vector<std::string> files;  ///< every file read (the loaded one and its includes), in order
+};
+
+/// A file a load asked for, as it was then: where the library search found it and what the file
+/// system said of it (a name it did not find has `found` false).
+struct LoadedFileStamp {
+  std::string requested;  ///< the name as the load asked for it
+  bool found = false;
+  std::string path;  ///< the path that opened
+  unsigned long long device = 0, inode = 0;
+  long long size = 0, modifiedNs = 0, changedNs = 0;
+  bool operator==(const LoadedFileStamp&) const = default;
+};
+
+/// One finished load kept for reuse: the settings it started from and ended with, the tables it
+/// made and every file it read. Reused only while the settings are the same (the start time
+/// aside, which it did not read) and every file still resolves to the same unchanged file.
+struct CachedLoad {
+  std::string name;  ///< the translation file's name as the conversion gave it
+  std::vector<LoadedFileStamp> files;
+  SettingsStore before, after;
+  TranslationTables tables;  ///< as the load left them, before any document touched them
+  unsigned long uses = 0;    ///< for replacing the least used when the cache is full
+};
+
+/// Loads kept by one engine (each engine has its own, so no locking). Small: a host converts with
+/// one or two translation files.
+struct TranslationCache {
+  static constexpr std::size_t kMaxLoads = 4;
+  std::vector<CachedLoad> loads;
+  bool enabled = true;  ///< tests turn it off to compare with fresh loads
 };
 
 }  // namespace quillo

@@ -1,0 +1,184 @@
+// Reuse of translation-file loads (see trn/translation_cache.h).
+#include "trn/translation_cache.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "base/file_table.h"
+#include "base/settings.h"
+#include "engine.h"
+
+namespace quillo::trn {
+
+namespace {
+
+std::unique_ptr<expand::Regex> ClonePattern(const std::unique_ptr<expand::Regex>& pattern) {
+  return pattern ? std::make_unique<expand::Regex>(*pattern) : nullptr;
+}
+
+/// The stamp of `file`, opened for `requested`; false when it is no plain disk file (a memory
+/// file, standard input), whose contents no stamp can vouch for.
+bool StampOf(std::string_view requested, const FileEntry* file, LoadedFileStamp& stamp) {
+  stamp = LoadedFileStamp{};
+  stamp.requested.assign(requested);
+  if (!file) return true;
+  if (file->kind != FileKind::kDisk || !file->stream || file->standardStream) return false;
+  struct stat st;
+  if (fstat(fileno(file->stream), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  stamp.found = true;
+  stamp.path = file->name;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.modifiedNs = st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec;
+  stamp.changedNs = st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec;
+  return true;
+}
+
+/// The library search finds the same unchanged file for `kept.requested` (or still none).
+bool StillTheSame(Engine& engine, const LoadedFileStamp& kept) {
+  FileEntry* file = OpenLibraryFile(engine, kept.requested, "r");
+  LoadedFileStamp now;
+  const bool stamped = StampOf(kept.requested, file, now);
+  FileClose(file);
+  return stamped && now == kept;
+}
+
+/// The two stores hold the same settings, the value at `skip` aside.
+bool SameSettings(const SettingsStore& a, const SettingsStore& b, int skip) {
+  if (a.names != b.names || a.values.size() != b.values.size()) return false;
+  for (std::size_t i = 0; i < a.values.size(); ++i)
+    if (static_cast<int>(i) != skip && a.values[i] != b.values[i]) return false;
+  return a.protectedKeys == b.protectedKeys && a.literalIndexes == b.literalIndexes &&
+         a.mirrors == b.mirrors && a.paths == b.paths && a.safeMode == b.safeMode &&
+         a.saveText == b.saveText && a.saveTextStr == b.saveTextStr;
+}
+
+/// Index of the setting whose value changes from one conversion to the next (-1 when unset).
+int VolatileIndex(const Engine& engine) { return FindSetting(engine, "StartTimeUTC"); }
+
+}  // namespace
+
+TranslationTables CloneTables(const TranslationTables& tables) {
+  TranslationTables copy;
+  copy.tmatch = tables.tmatch;
+  copy.pmatch = tables.pmatch;
+  copy.rmatch.reserve(tables.rmatch.size());
+  for (const RMatchEntry& entry : tables.rmatch)
+    copy.rmatch.push_back(RMatchEntry{ClonePattern(entry.pattern), entry.replacement});
+  copy.ttag = tables.ttag;
+  copy.ptag = tables.ptag;
+  copy.colors = tables.colors;
+  copy.charsets = tables.charsets;
+  copy.functions.reserve(tables.functions.size());
+  for (const UserFunction& function : tables.functions) {
+    UserFunction& f = copy.functions.emplace_back();
+    f.name = function.name;
+    f.statements.reserve(function.statements.size());
+    for (const FunctionStatement& statement : function.statements) {
+      FunctionStatement& s = f.statements.emplace_back();
+      s.op = statement.op;
+      s.pattern = ClonePattern(statement.pattern);
+      s.text1 = statement.text1;
+      s.text2 = statement.text2;
+      s.text3 = statement.text3;
+      s.hasText1 = statement.hasText1;
+      s.hasText2 = statement.hasText2;
+      s.hasText3 = statement.hasText3;
+      s.jump = statement.jump;
+    }
+  }
+  copy.functionIndex = tables.functionIndex;
+  copy.version = tables.version;
+  copy.fileName = tables.fileName;
+  copy.files = tables.files;
+  return copy;
+}
+
+bool ReuseLoad(Engine& engine, std::string_view name) {
+  TranslationCache& cache = engine.translationCache;
+  if (!cache.enabled || engine.settings.mirrors.debug != 0) return false;
+  const int skip = VolatileIndex(engine);
+  for (auto it = cache.loads.begin(); it != cache.loads.end(); ++it) {
+    CachedLoad& load = *it;
+    if (load.name != name || !SameSettings(load.before, engine.settings, skip)) continue;
+    bool same = true;
+    for (const LoadedFileStamp& file : load.files)
+      if (!(same = StillTheSame(engine, file))) break;
+    if (!same) {
+      cache.loads.erase(it);  // a file changed (or another one is found now): read it again
+      return false;
+    }
+    // The load did not read the start time and did not set it: the current value stays.
+    SettingsStore settings = load.after;
+    if (skip >= 0) settings.values[skip] = engine.settings.values[skip];
+    settings.watch = SettingsWatch{};
+    engine.settings = std::move(settings);
+    engine.translation = CloneTables(load.tables);
+    ++load.uses;
+    return true;
+  }
+  return false;
+}
+
+LoadWatch::LoadWatch(Engine& engine, std::string_view name) : engine_(engine) {
+  if (!engine.translationCache.enabled || engine.settings.mirrors.debug != 0) {
+    usable_ = false;
+    return;
+  }
+  load_.name.assign(name);
+  load_.before = engine.settings;
+  load_.before.watch = SettingsWatch{};
+  SettingsWatch& watch = engine.settings.watch;
+  watch = SettingsWatch{};
+  watch.active = true;
+  watch.volatileIndex = VolatileIndex(engine);
+  watching_ = true;
+  reportsBefore_ = engine.messages.reportCount;
+  outsideCallsBefore_ = engine.expansion.outsideCalls;
+  literalSerialBefore_ = engine.expansion.literalSerial;
+}
+
+LoadWatch::~LoadWatch() {
+  if (watching_) engine_.settings.watch = SettingsWatch{};
+}
+
+void LoadWatch::NoteFile(std::string_view requested, const FileEntry* file) {
+  if (!usable_) return;
+  LoadedFileStamp stamp;
+  if (StampOf(requested, file, stamp))
+    load_.files.push_back(std::move(stamp));
+  else
+    usable_ = false;
+}
+
+void LoadWatch::Keep(int result) {
+  if (!usable_ || result != 1 || engine_.driver.stop) return;
+  const SettingsWatch& watch = engine_.settings.watch;
+  if (watch.volatileRead || watch.volatileWritten || watch.computedRead || watch.outsideEffect)
+    return;
+  if (engine_.messages.reportCount != reportsBefore_ ||
+      engine_.expansion.outsideCalls != outsideCallsBefore_ ||
+      engine_.expansion.literalSerial != literalSerialBefore_ ||
+      engine_.settings.mirrors.debug != 0)
+    return;
+  load_.after = engine_.settings;
+  load_.after.watch = SettingsWatch{};
+  load_.tables = CloneTables(engine_.translation);
+  std::vector<CachedLoad>& loads = engine_.translationCache.loads;
+  // A load of the same name from other settings is kept beside it; the least used one goes
+  // when the cache is full.
+  if (loads.size() >= TranslationCache::kMaxLoads) {
+    auto least =
+        std::min_element(loads.begin(), loads.end(),
+                         [](const CachedLoad& a, const CachedLoad& b) { return a.uses < b.uses; });
+    loads.erase(least);
+  }
+  loads.push_back(std::move(load_));
+  usable_ = false;
+}
+
+}  // namespace quillo::trn
