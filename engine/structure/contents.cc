@@ -8,6 +8,7 @@
 #include "base/settings.h"
 #include "expand/expand.h"
 #include "structure/internal.h"
+#include "structure/paragraphs.h"
 #include "structure/structure.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
@@ -66,11 +67,12 @@ enum class ListKind {
 /// end). Nesting is kept on an explicit stack, so no document can make it recurse deeply.
 int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
   const ParagraphRecords& records = engine.structure.records;
-  const int n = static_cast<int>(records.size());
+  const int n = RecordCount(records);
   const int maxLevel = engine.settings.mirrors.maxTocLevel;
   const int splitDepth = engine.settings.mirrors.splitDepth;
-  int r = start;
-  while (r < n && records[r].level == 0) ++r;
+  // Paragraphs that are no heading (level 0) add nothing to a list: the walk goes from heading
+  // to heading.
+  int r = NextHeading(records, start);
   if (r >= n) return n;
 
   struct Frame {
@@ -79,7 +81,7 @@ int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
   };
   std::vector<Frame> frames;
   auto enter = [&](int record) {
-    const int base = records[record].level;
+    const int base = RecordAt(records, record).level;
     const Frame frame{base, kind == ListKind::kLocal || maxLevel >= base};
     if (frame.shown) writer.Open();
     frames.push_back(frame);
@@ -91,7 +93,7 @@ int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
   enter(r);
   for (;;) {
     const Frame& frame = frames.back();
-    const ParagraphRecord& record = records[r];
+    const ParagraphRecord& record = RecordAt(records, r);
     // An entry deeper than MaxTOCLevel that follows a deeper list stays out as well.
     if (record.level != 0 && frame.shown &&
         (kind == ListKind::kLocal || record.level <= maxLevel)) {
@@ -102,15 +104,16 @@ int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
       else
         writer.Entry(AnchorLink(engine, record), record.text);
     }
-    if (++r >= n) {
+    if ((r = NextHeading(records, r + 1)) >= n) {
       while (!frames.empty()) leave();
       return n;
     }
-    if (records[r].level > frames.back().base) {
+    const int level = RecordAt(records, r).level;
+    if (level > frames.back().base) {
       enter(r);
       continue;
     }
-    while (records[r].level != 0 && records[r].level < frames.back().base) {
+    while (level < frames.back().base) {
       leave();
       if (frames.empty()) return r;
     }
@@ -120,14 +123,16 @@ int HeadingList(Engine& engine, int start, ListWriter& writer, ListKind kind) {
 /// The list of the heading reached from `start` and its next peers, each linking to its file.
 std::string PeerFileList(Engine& engine, int start) {
   const ParagraphRecords& records = engine.structure.records;
-  const int n = static_cast<int>(records.size());
-  int r = start;
-  while (r >= 0 && r < n && records[r].level == 0) ++r;
-  if (r < 0 || r >= n) return {};
+  const int n = RecordCount(records);
+  if (start < 0) return {};
+  int r = NextHeading(records, start);
+  if (r >= n) return {};
   ListWriter writer{engine};
   writer.Open();
-  for (; r >= 0; r = records[r].nextPeer)
-    writer.Entry(FileLinkHref(engine, records[r].fileNumber), records[r].text);
+  for (; r >= 0; r = RecordAt(records, r).nextPeer) {
+    const ParagraphRecord& record = RecordAt(records, r);
+    writer.Entry(FileLinkHref(engine, record.fileNumber), record.text);
+  }
   writer.Close();
   return writer.text;
 }
@@ -135,7 +140,7 @@ std::string PeerFileList(Engine& engine, int start) {
 /// The nested local lists of every heading from `start` to the end.
 std::string LocalLists(Engine& engine, int start) {
   ListWriter writer{engine};
-  const int n = static_cast<int>(engine.structure.records.size());
+  const int n = RecordCount(engine.structure.records);
   for (int r = start; r < n;) r = HeadingList(engine, r, writer, ListKind::kLocal);
   return writer.text;
 }
@@ -158,7 +163,7 @@ void GenTOC(Engine& engine, int frames) {
                      "$ContentsPageEnd;");
   translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$ContentsPageBody;", "");
   ListWriter writer{engine, &page};
-  const int n = static_cast<int>(engine.structure.records.size());
+  const int n = RecordCount(engine.structure.records);
   for (int r = 0; r < n;) r = HeadingList(engine, r, writer, ListKind::kContents);
   ClosePage(engine, page);
 }
@@ -166,16 +171,18 @@ void GenTOC(Engine& engine, int frames) {
 std::string GenLocalTOC(Engine& engine) {
   const StructureState& s = engine.structure;
   const ParagraphRecords& records = s.records;
-  if (records.empty()) return {};
+  const int n = RecordCount(records);
+  if (n == 0) return {};
   const int w = engine.driver.currentFile;
   const int splitDepth = engine.settings.mirrors.splitDepth;
   if (w == 0) return splitDepth != 0 ? PeerFileList(engine, 0) : LocalLists(engine, 0);
   if (w < 1 || w > static_cast<int>(s.files.size())) return {};
   const int heading = s.files[w - 1].heading;
-  int r = records[heading].firstChild;
-  while (r >= 0 && r < static_cast<int>(records.size()) && records[r].level == 0) ++r;
-  if (r < 0 || r >= static_cast<int>(records.size()) || records[r].parent != heading) return {};
-  if (records[r].level > splitDepth) {
+  int r = RecordAt(records, heading).firstChild;
+  if (r < 0) return {};
+  r = NextHeading(records, r);
+  if (r >= n || RecordAt(records, r).parent != heading) return {};
+  if (RecordAt(records, r).level > splitDepth) {
     ListWriter writer{engine};
     HeadingList(engine, r, writer, ListKind::kLocal);
     return writer.text;
@@ -187,7 +194,7 @@ std::string GenFileTOC(Engine& engine) {
   const StructureState& s = engine.structure;
   const ParagraphRecords& records = s.records;
   const int w = engine.driver.currentFile;
-  if (records.empty() || w < 0 || w > static_cast<int>(s.files.size())) return {};
+  if (RecordCount(records) == 0 || w < 0 || w > static_cast<int>(s.files.size())) return {};
   // A split heading's parent has a lower level, so it begins a file of its own: the children of
   // the current file are the files whose heading's parent is the current file's heading (none
   // in the title file). Every one of them is listed, whatever its level.
@@ -196,11 +203,12 @@ std::string GenFileTOC(Engine& engine) {
   bool open = false;
   for (int k = 1; k <= static_cast<int>(s.files.size()); ++k) {
     const int heading = s.files[k - 1].heading;
-    if (heading < 0 || heading >= static_cast<int>(records.size())) continue;
-    if (records[heading].parent != owner) continue;
+    if (heading < 0 || heading >= RecordCount(records)) continue;
+    const ParagraphRecord& record = RecordAt(records, heading);
+    if (record.parent != owner) continue;
     if (!open) writer.Open();
     open = true;
-    writer.Entry(FileLinkName(engine, k), records[heading].text);
+    writer.Entry(FileLinkName(engine, k), record.text);
   }
   if (open) writer.Close();
   return writer.text;
@@ -209,12 +217,12 @@ std::string GenFileTOC(Engine& engine) {
 std::string GenPeerTOC(Engine& engine) {
   const StructureState& s = engine.structure;
   const int w = engine.driver.currentFile;
-  if (s.records.empty() || w < 1 || w > static_cast<int>(s.files.size())) return {};
-  const int level = s.records[s.files[w - 1].heading].level;
+  if (RecordCount(s.records) == 0 || w < 1 || w > static_cast<int>(s.files.size())) return {};
+  const int level = RecordAt(s.records, s.files[w - 1].heading).level;
   ListWriter writer{engine};
   writer.Open();
   for (int k = 1; k <= static_cast<int>(s.files.size()); ++k) {
-    const ParagraphRecord& heading = s.records[s.files[k - 1].heading];
+    const ParagraphRecord& heading = RecordAt(s.records, s.files[k - 1].heading);
     if (heading.level != level) continue;
     writer.Entry(FileLinkHref(engine, k), heading.text, k == w);
   }
@@ -224,20 +232,21 @@ std::string GenPeerTOC(Engine& engine) {
 
 bool ResolveHeading(Engine& engine, std::string_view target) {
   const ParagraphRecords& records = engine.structure.records;
-  if (target.empty() || records.empty()) return false;
+  const int n = RecordCount(records);
+  if (target.empty() || n == 0) return false;
   if (Tracing(engine))
     PrintEscaped(engine, "Resolving: %.*s\n", static_cast<int>(target.size()), target.data());
   int found = -1;
-  for (int i = 0; i < static_cast<int>(records.size()) && found < 0; ++i)
-    if (records[i].level > 0 && CasePrefix(records[i].text, target)) found = i;
+  for (int i = NextHeading(records, 0); i < n && found < 0; i = NextHeading(records, i + 1))
+    if (RecordAt(records, i).level > 0 && CasePrefix(RecordAt(records, i).text, target)) found = i;
   // Headings are often numbered ("2.1 Scope") while references name them without the number.
-  for (int i = 0; i < static_cast<int>(records.size()) && found < 0; ++i) {
-    if (records[i].level <= 0) continue;
-    SetText(engine, "Tmp1", records[i].text);
+  for (int i = NextHeading(records, 0); i < n && found < 0; i = NextHeading(records, i + 1)) {
+    if (RecordAt(records, i).level <= 0) continue;
+    SetText(engine, "Tmp1", RecordAt(records, i).text);
     if (CasePrefix(StrExp(engine, "$StripPN(Tmp1)"), target)) found = i;
   }
   if (found < 0) return false;
-  const ParagraphRecord& record = records[found];
+  const ParagraphRecord& record = RecordAt(records, found);
   const bool local = engine.driver.pass == 2 && record.fileNumber == engine.driver.currentFile;
   SetText(engine, "_LINK_", local ? LocalLink(record) : AnchorLink(engine, record));
   SetText(engine, "_HOTTEXT_", target);

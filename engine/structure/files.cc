@@ -11,6 +11,7 @@
 #include "base/settings.h"
 #include "expand/expand.h"
 #include "structure/internal.h"
+#include "structure/paragraphs.h"
 #include "structure/structure.h"
 #include "translate/translate.h"
 
@@ -87,7 +88,7 @@ void NewSplitFile(Engine& engine, int record) {
     std::snprintf(number, sizeof number, "%0*d", digits, count);
     file.suffix = number;
   } else {
-    SetText(engine, "Heading", s.records[record].text);
+    SetText(engine, "Heading", RecordAt(s.records, record).text);
     // The suffix comes from document text through the translation file; whatever it gives, the
     // name keeps to letters, digits, '_', '.' and '-', so it cannot leave the output folder.
     std::string text = SafeSuffixText(StrExp(engine, "$GenFileSuffix(Heading)"));
@@ -160,7 +161,7 @@ void SetNextFile(Engine& engine, int number) {
   const StructureState& s = engine.structure;
   if (number >= 1 && number <= static_cast<int>(s.files.size())) {
     SetText(engine, "NextFile", FilePathName(engine, number));
-    SetText(engine, "NextFileH", s.records[s.files[number - 1].heading].text);
+    SetText(engine, "NextFileH", RecordAt(s.records, s.files[number - 1].heading).text);
   } else {
     SetText(engine, "NextFile", "");
     SetText(engine, "NextFileH", "");
@@ -193,17 +194,18 @@ std::string OutputFileName(Engine& engine, int number) {
     SetText(engine, "ThisFile", name);
     const bool known = number <= static_cast<int>(s.files.size());
     const int heading = known ? s.files[number - 1].heading : -1;
-    const int parent = heading >= 0 ? s.records[heading].parent : -1;
+    const int parent = heading >= 0 ? RecordAt(s.records, heading).parent : -1;
     if (parent >= 0) {
-      SetText(engine, "ParentFile", FileLinkName(engine, s.records[parent].fileNumber));
-      SetText(engine, "ParentFileH", s.records[parent].text);
+      SetText(engine, "ParentFile", FileLinkName(engine, RecordAt(s.records, parent).fileNumber));
+      SetText(engine, "ParentFileH", RecordAt(s.records, parent).text);
     } else {
       SetText(engine, "ParentFile", "");
       SetText(engine, "ParentFileH", "");
     }
     SetNextFile(engine, number + 1);
     // The page strings of a split file read its heading.
-    SetText(engine, "FileFirstHeading", heading >= 0 ? s.records[heading].text : std::string());
+    SetText(engine, "FileFirstHeading",
+            heading >= 0 ? RecordAt(s.records, heading).text : std::string());
   }
   if (Tracing(engine)) PrintEscaped(engine, "hierOutFile: %s\n", name.c_str());
   return name;
@@ -224,7 +226,7 @@ void BookmarkSeen(Engine& engine, std::string_view name) {
   if (engine.driver.pass != 2) {
     AnchorRecord anchor;
     anchor.name.assign(name);
-    anchor.place = static_cast<int>(s.records.size());
+    anchor.place = RecordCount(s.records);
     s.anchors.push_back(std::move(anchor));
     if (s.firstPendingAnchor < 0) s.firstPendingAnchor = static_cast<int>(s.anchors.size()) - 1;
     if (Tracing(engine))

@@ -3,6 +3,7 @@
 // records in pass 2 that changes files at split headings and writes the heading anchors.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/buffers.h"
 #include "base/messages.h"
@@ -11,6 +12,7 @@
 #include "output/line_writer.h"
 #include "rtf/tables.h"
 #include "structure/internal.h"
+#include "structure/paragraphs.h"
 #include "structure/structure.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
@@ -38,7 +40,7 @@ void WriteHeadingAnchor(Engine& engine, int index) {
   if (!main.file) return;
   translate::ReleaseHeldText(engine);
   SetSetting(engine, "_LINK_",
-             "Heading" + std::to_string(engine.structure.records[index].sequence));
+             "Heading" + std::to_string(RecordAt(engine.structure.records, index).sequence));
   ExpandInto(engine, main, "$_anchor_entry_;");
 }
 
@@ -72,12 +74,12 @@ void StartRecord(Engine& engine) {
   const int match = MatchOfParagraph(engine);
   const int level = LevelOfMatch(engine, match);
   // Only a jump of more than one level down directly after a heading is a fault of the document.
-  if (!s.records.empty() && s.previousLevel > 0 && level - s.previousLevel > 1) {
+  const int count = RecordCount(s.records);
+  if (count > 0 && s.previousLevel > 0 && level - s.previousLevel > 1) {
     ReportMessage(engine, "MSG_INVALID_LEVELS",
-                  {s.previousLevel, level, std::string_view(s.records.back().text)});
+                  {s.previousLevel, level, std::string_view(RecordAt(s.records, count - 1).text)});
   }
   // Anchors and index entries that came after the last paragraph mark belong to this paragraph.
-  const int count = static_cast<int>(s.records.size());
   if (s.firstPendingEntry >= 0) {
     for (int i = s.firstPendingEntry; i < static_cast<int>(s.entries.size()); ++i) {
       if (s.entries[i].place != count) continue;
@@ -103,7 +105,7 @@ void StartRecord(Engine& engine) {
   record.styleNumber = t.cur.par.style;
   record.startPosition = ReaderPosition(engine);
   record.previousMark = s.channels[0].lastMark;
-  s.records.push_back(std::move(record));
+  AddRecord(s.records, std::move(record));
   s.channels[0].current = count;
   s.previousLevel = level;
 }
@@ -115,14 +117,14 @@ int FindRecord(Engine& engine) {
   StructureState& s = engine.structure;
   ChannelParagraphs& c = s.channels[0];
   const long position = ReaderPosition(engine);
-  const int n = static_cast<int>(s.records.size());
+  const int n = RecordCount(s.records);
   int i = c.current + 1;
-  while (i < n && s.records[i].endPosition >= 0 && s.records[i].endPosition <= c.lastMark) {
-    if (Tracing(engine))
-      PrintEscaped(engine, "Pass2 skipped heading record %d\n", s.records[i].sequence);
-    ++i;
+  for (; i < n; ++i) {
+    const ParagraphRecord& record = RecordInOrder(s.records, i);
+    if (record.endPosition < 0 || record.endPosition > c.lastMark) break;
+    if (Tracing(engine)) PrintEscaped(engine, "Pass2 skipped heading record %d\n", record.sequence);
   }
-  if (i >= n || s.records[i].previousMark >= position) return -1;
+  if (i >= n || RecordInOrder(s.records, i).previousMark >= position) return -1;
   c.current = i;
   return i;
 }
@@ -132,7 +134,7 @@ void StartPass2(Engine& engine) {
   const int index = FindRecord(engine);
   s.channels[0].paragraphRecord = index;
   if (index < 0) return;
-  const ParagraphRecord& record = s.records[index];
+  const ParagraphRecord& record = RecordAt(s.records, index);
   if (record.level == 0) return;
   if (record.fileNumber > engine.driver.currentFile) {
     if (Tracing(engine))
@@ -197,7 +199,7 @@ void ParagraphEnd(Engine& engine) {
       StrExp(engine, "$EndPar;");
       return;
     }
-    ParagraphRecord& record = s.records[c.current];
+    ParagraphRecord& record = OpenRecord(s.records);
     record.endPosition = position;
     TraceParagraph(engine, record);
     SetLiteralSetting(engine, "__ParText", t.paragraphText);
@@ -215,8 +217,10 @@ void ParagraphEnd(Engine& engine) {
   c.paragraphRecord = -1;
   if (!started || index < 0) return;
   if (s.pendingHeadingAnchor == index) BeforeParagraphText(engine);
-  const ParagraphRecord& record = s.records[index];
+  const ParagraphRecord& record = RecordInOrder(s.records, index);
   TraceParagraph(engine, record);
+  // Held apart: what runs below may read other records.
+  const std::string endText = record.endText;
   if (record.endPosition != position && Tracing(engine)) {
     // Both passes read the same input, so the paragraph ends where pass 1 saw it end. Records
     // are found by position, so a difference cannot shift later paragraphs; it is traced.
@@ -224,10 +228,10 @@ void ParagraphEnd(Engine& engine) {
                  position);
     PrintEscaped(engine, "Pass1 heading=%s\n", record.text.c_str());
   }
-  if (!record.endText.empty()) {
+  if (!endText.empty()) {
     if (OutputContext* context = translate::CurrentOutput(engine)) {
       translate::ReleaseHeldText(engine);
-      PutWrap(engine, record.endText, *context, 0);
+      PutWrap(engine, endText, *context, 0);
     }
   }
 }
@@ -237,7 +241,7 @@ void MatchChanged(Engine& engine, int matchIndex) {
   if (engine.driver.pass != 1 || ChannelOf(engine) != 0) return;
   ChannelParagraphs& c = s.channels[0];
   if (!c.started || c.current < 0) return;
-  ParagraphRecord& record = s.records[c.current];
+  ParagraphRecord& record = OpenRecord(s.records);
   record.matchIndex = matchIndex;
   record.level = LevelOfMatch(engine, matchIndex);
 }
@@ -246,16 +250,76 @@ int ParNumber(const Engine& engine) {
   const StructureState& s = engine.structure;
   const ChannelParagraphs& c = s.channels[0];
   const int index = engine.driver.pass == 2 ? c.paragraphRecord : (c.started ? c.current : -1);
-  if (index < 0 || index >= static_cast<int>(s.records.size())) return 0;
-  return s.records[index].level > 0 ? s.records[index].sequence : 0;
+  if (index < 0 || index >= RecordCount(s.records)) return 0;
+  const ParagraphRecord& record = RecordAt(s.records, index);
+  return record.level > 0 ? record.sequence : 0;
 }
 
 // ---- Resolution between the passes -------------------------------------------------------------
 
+namespace {
+
+/// One place of the hierarchy while it is resolved: a heading, or a run of plain paragraphs
+/// (which all share one parent and are no heading's peer, so one place stands for the run).
+struct Place {
+  int record;  ///< the heading's record, or the first record of the run
+  int level;   ///< kPlainLevel for a run
+  int parent = -1, firstChild = -1, nextPeer = -1;
+  int heading = -1;  ///< index among the headings, -1 for a run
+};
+
+std::vector<Place> PlacesOf(const ParagraphRecords& records) {
+  std::vector<Place> places;
+  const int n = RecordCount(records);
+  int next = 0;  // first record not yet placed
+  for (std::size_t k = 0; k < records.headings.size(); ++k) {
+    const int index = records.headingIndex[k];
+    if (index > next) places.push_back(Place{next, kPlainLevel});
+    Place heading{index, records.headings[k].level};
+    heading.heading = static_cast<int>(k);
+    places.push_back(heading);
+    next = index + 1;
+  }
+  if (next < n) places.push_back(Place{next, kPlainLevel});
+  return places;
+}
+
+/// Parents, first children and next peers: the parent is the nearest earlier place of a lower
+/// level number, the first child the following place when its level number is higher, the next
+/// peer the next place of the same level with only higher level numbers between.
+void LinkPlaces(std::vector<Place>& places, int first) {
+  const int n = static_cast<int>(places.size());
+  for (int i = first; i < n; ++i) {
+    Place& place = places[i];
+    if (place.parent < 0 && i > first) {
+      int ancestor = places[i - 1].parent;
+      while (ancestor >= 0 && places[ancestor].level >= place.level)
+        ancestor = places[ancestor].parent;
+      place.parent = ancestor;
+    }
+    const int next = i + 1;
+    if (next < n && places[next].level > place.level) {
+      place.firstChild = next;
+      places[next].parent = i;
+    }
+    // The scan stops at the next place of this level or above; consecutive open scans have
+    // strictly increasing levels, so the work is bounded by places times distinct levels.
+    int j = next;
+    while (j < n && places[j].level > place.level) ++j;
+    if (j < n && places[j].level == place.level) {
+      place.nextPeer = j;
+      places[j].parent = place.parent;
+    }
+  }
+}
+
+}  // namespace
+
 void ResolveHierarchy(Engine& engine) {
   StructureState& s = engine.structure;
   ParagraphRecords& records = s.records;
-  const int n = static_cast<int>(records.size());
+  FinishRecords(records);
+  const int n = RecordCount(records);
   s.resolved = true;
   s.fileCount = 1;
   s.headingCount = 0;
@@ -269,63 +333,48 @@ void ResolveHierarchy(Engine& engine) {
   s.firstPendingEntry = -1;
   if (n == 0) return;
 
-  for (ParagraphRecord& record : records) {
-    record.parent = record.firstChild = record.nextPeer = -1;
-    if (!record.textHeld) record.level = 0;
-    if (record.level == 0) record.level = kPlainLevel;
-  }
+  std::vector<ParagraphRecord>& headings = Headings(records);
+  std::vector<Place> places = PlacesOf(records);
+  const int firstHeading = headings.empty() ? n : HeadingRecordIndex(records, 0);
+  if (Tracing(engine))
+    for (int i = 0; i < firstHeading; ++i)
+      PrintEscaped(engine, "Line: %d peer: %d Leading Text %s\n", i + 1, -1, "");
   int first = 0;
-  while (first < n && records[first].level == kPlainLevel) {
-    if (Tracing(engine))
-      PrintEscaped(engine, "Line: %d peer: %d Leading Text %s\n", records[first].sequence, -1,
-                   records[first].text.c_str());
-    ++first;
-  }
-  if (first < n) SetLiteralSetting(engine, "FirstHeading", records[first].text);
-  for (int i = first; i < n; ++i) {
-    ParagraphRecord& record = records[i];
-    if (record.parent < 0 && i > first) {
-      int ancestor = records[i - 1].parent;
-      while (ancestor >= 0 && records[ancestor].level >= record.level)
-        ancestor = records[ancestor].parent;
-      record.parent = ancestor;
-    }
-    const int next = i + 1;
-    if (next < n && records[next].level > record.level) {
-      record.firstChild = next;
-      records[next].parent = i;
-    }
-    // The scan stops at the next record of this level or above; consecutive open scans have
-    // strictly increasing levels, so the work is bounded by records times distinct levels.
-    int j = next;
-    while (j < n && records[j].level > record.level) ++j;
-    if (j < n && records[j].level == record.level) {
-      record.nextPeer = j;
-      records[j].parent = record.parent;
-    }
-    if (record.level != kPlainLevel) ++s.headingCount;
+  while (first < static_cast<int>(places.size()) && places[first].heading < 0) ++first;
+  if (!headings.empty()) SetLiteralSetting(engine, "FirstHeading", headings[0].text);
+  LinkPlaces(places, first);
+  auto recordOf = [&](int place) { return place < 0 ? -1 : places[place].record; };
+  for (const Place& place : places) {
+    if (place.heading < 0) continue;
+    ParagraphRecord& record = headings[static_cast<std::size_t>(place.heading)];
+    record.parent = recordOf(place.parent);
+    record.firstChild = recordOf(place.firstChild);
+    record.nextPeer = recordOf(place.nextPeer);
+    ++s.headingCount;
   }
 
   // The file plan: every heading of level SplitDepth or above begins a file. Output to standard
-  // output (no output name) cannot be split.
+  // output (no output name) cannot be split. A plain paragraph is in the file of the heading
+  // before it.
   const int splitDepth =
       SettingValue(engine, "OutFileName").empty() ? 0 : engine.settings.mirrors.splitDepth;
-  for (int i = 0; i < n; ++i) {
-    if (records[i].level != kPlainLevel && records[i].level <= splitDepth) {
+  for (std::size_t k = 0; k < headings.size(); ++k) {
+    const int index = HeadingRecordIndex(records, static_cast<int>(k));
+    if (headings[k].level <= splitDepth) {
       if (Tracing(engine))
-        PrintEscaped(engine, "SplittingFile:%s,%d,%s\n", records[i].text.c_str(), s.fileCount,
+        PrintEscaped(engine, "SplittingFile:%s,%d,%s\n", headings[k].text.c_str(), s.fileCount,
                      engine.settings.paths.baseName.c_str());
-      NewSplitFile(engine, i);
+      NewSplitFile(engine, index);
       ++s.fileCount;
     }
-    records[i].fileNumber = s.fileCount - 1;
+    headings[k].fileNumber = s.fileCount - 1;
   }
 
   // Index entries and anchors hold the number of the paragraph they belong to; records are
   // numbered 1..n in order, so the record of a paragraph number is found directly.
   auto fileOfPlace = [&](int place) {
     if (place < 1) return 0;
-    return records[(place > n ? n : place) - 1].fileNumber;
+    return RecordAt(records, (place > n ? n : place) - 1).fileNumber;
   };
   for (IndexRecord& entry : s.entries) {
     const int place = entry.place;
@@ -340,8 +389,6 @@ void ResolveHierarchy(Engine& engine) {
       PrintEscaped(engine, "AnchorResolved:%s,%d,%s\n", anchor.name.c_str(), anchor.place,
                    FileSuffix(engine, anchor.place).c_str());
   }
-  for (ParagraphRecord& record : records)
-    if (record.level == kPlainLevel) record.level = 0;
   if (Tracing(engine))
     PrintEscaped(engine, "num_headings: %d, num_files: %d\n", s.headingCount, s.fileCount);
 }

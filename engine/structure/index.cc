@@ -10,6 +10,7 @@
 #include "base/settings.h"
 #include "expand/expand.h"
 #include "structure/internal.h"
+#include "structure/paragraphs.h"
 #include "structure/structure.h"
 #include "translate/fields.h"
 #include "translate/tags.h"
@@ -114,7 +115,7 @@ int IndexEntry(Engine& engine, std::string_view text, std::string_view reference
   const int running = ++s.runningEntry;
   if (engine.driver.pass != 2) {
     IndexRecord entry;
-    entry.place = static_cast<int>(s.records.size());
+    entry.place = RecordCount(s.records);
     entry.text = SplitLevels(text, SettingValue(engine, "IndexSubMarkers"));
     entry.crossReference.assign(Trimmed(reference));
     entry.number = entry.crossReference.empty() ? running : 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "structure/paragraphs.h"
 #include "structure/structure.h"
 #include "structure_fixture.h"
 
@@ -16,7 +17,9 @@ using structure::ParagraphRecord;
 /// Levels of the records that carry text, in order.
 std::vector<int> Levels(const Engine& engine) {
   std::vector<int> levels;
-  for (const ParagraphRecord& record : engine.structure.records) levels.push_back(record.level);
+  const structure::ParagraphRecords& records = engine.structure.records;
+  for (int i = 0; i < structure::RecordCount(records); ++i)
+    levels.push_back(structure::RecordAt(records, i).level);
   return levels;
 }
 
@@ -32,13 +35,14 @@ TEST_F(StructureTest, DocumentWithoutHeadingsIsOneFile) {
 
 TEST_F(StructureTest, ParentsChildrenAndPeersOfOneThreeTwo) {
   Convert(H(1, "A") + H(3, "B") + H(2, "C"));
-  const auto& r = engine_->structure.records;
-  ASSERT_EQ(r.size(), 3u);
-  EXPECT_EQ(r[0].firstChild, 1);  // the level-3 record is the first child of the level-1 one
-  EXPECT_EQ(r[1].parent, 0);
-  EXPECT_EQ(r[2].parent, 0);  // the level-2 record has the level-1 record as parent
-  EXPECT_EQ(r[1].nextPeer, -1);
-  EXPECT_EQ(r[0].nextPeer, -1);
+  const auto& records = engine_->structure.records;
+  auto r = [&](int i) { return structure::RecordAt(records, i); };
+  ASSERT_EQ(structure::RecordCount(records), 3);
+  EXPECT_EQ(r(0).firstChild, 1);  // the level-3 record is the first child of the level-1 one
+  EXPECT_EQ(r(1).parent, 0);
+  EXPECT_EQ(r(2).parent, 0);  // the level-2 record has the level-1 record as parent
+  EXPECT_EQ(r(1).nextPeer, -1);
+  EXPECT_EQ(r(0).nextPeer, -1);
   EXPECT_EQ(Value("FirstHeading"), "A");
 }
 
@@ -46,8 +50,9 @@ TEST_F(StructureTest, FileNumbersFollowSplitDepth) {
   // SplitDepth 2 with levels 1, 2, 3, 2: files 1, 2, 2, 3.
   Convert(H(1, "A") + H(2, "B") + H(3, "C") + H(2, "D"), {"-h", "2"});
   std::vector<int> files;
-  for (const ParagraphRecord& record : engine_->structure.records)
-    files.push_back(record.fileNumber);
+  const auto& records = engine_->structure.records;
+  for (int i = 0; i < structure::RecordCount(records); ++i)
+    files.push_back(structure::RecordAt(records, i).fileNumber);
   EXPECT_EQ(files, (std::vector<int>{1, 2, 2, 3}));
   EXPECT_EQ(Value("NumFiles"), "4");
 }
@@ -74,10 +79,11 @@ TEST_F(StructureTest, LevelJumpsAfterAHeadingAreReported) {
 
 TEST_F(StructureTest, HeadingInATableCellHasNoLevel) {
   Convert(H(1, "A") + "\\pard\\intbl\\s1 In a cell\\cell\\row\n" + P("after"));
-  const auto& r = engine_->structure.records;
-  ASSERT_GE(r.size(), 2u);
-  EXPECT_EQ(r[0].level, 1);
-  for (std::size_t i = 1; i < r.size(); ++i) EXPECT_EQ(r[i].level, 0) << i;
+  const auto& records = engine_->structure.records;
+  ASSERT_GE(structure::RecordCount(records), 2);
+  EXPECT_EQ(structure::RecordAt(records, 0).level, 1);
+  for (int i = 1; i < structure::RecordCount(records); ++i)
+    EXPECT_EQ(structure::RecordAt(records, i).level, 0) << i;
 }
 
 TEST_F(StructureTest, ItemsBeforeTheFirstCharacterBelongToTheHeadingsFile) {
