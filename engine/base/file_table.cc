@@ -546,4 +546,19 @@ std::string_view DirectoryPart(std::string_view path) {
 
 bool IsRelativePath(std::string_view path) { return path.empty() || path[0] != '/'; }
 
+bool StampFile(const FileEntry* entry, FileStamp& stamp) {
+  stamp = FileStamp{};
+  if (!entry || entry->kind != FileKind::kDisk || !entry->stream || entry->standardStream)
+    return false;
+  struct stat st;
+  if (fstat(fileno(entry->stream), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  stamp.path = entry->name;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.modifiedNs = st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec;
+  stamp.changedNs = st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec;
+  return true;
+}
+
 }  // namespace quillo

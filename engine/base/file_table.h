@@ -53,6 +53,9 @@ FileEntry* FileOpenStandardOutput(FileTable& table);
 /// at the sweep). An entry of that name that is open is returned as it is.
 FileEntry* FileOpenMemory(FileTable& table, std::string_view name);
 void FileClose(FileEntry* entry);
+/// The stamp of open `entry`; false when it is no plain disk file (a memory file, a standard
+/// stream), whose contents no stamp can vouch for.
+bool StampFile(const FileEntry* entry, FileStamp& stamp);
 /// Closes like FileClose and says whether everything written reached the file: false, with errno
 /// set (also in the table's lastError), when a write, the flush or the close failed.
 bool FileCloseChecked(FileTable& table, FileEntry* entry);

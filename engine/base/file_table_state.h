@@ -45,6 +45,16 @@ struct FileEntry {
   std::unique_ptr<char[]> readBuffer;
 };
 
+/// What the file system says of an open disk file: enough to tell that a file read earlier (a
+/// translation file, a map) is still the same file with the same contents (base/file_table.h,
+/// StampFile).
+struct FileStamp {
+  std::string path;  ///< the name it was opened under
+  unsigned long long device = 0, inode = 0;
+  long long size = 0, modifiedNs = 0, changedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 /// A disk file as the system knows it (device and inode): two names of one file compare equal.
 struct FileIdentity {
   unsigned long long device = 0;

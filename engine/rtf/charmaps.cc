@@ -165,12 +165,52 @@ int NothingCharIndex(Engine& engine) {
   return maps.nothingIndex;
 }
 
+// ---- Kept map files -----------------------------------------------------------------------------
+
+namespace {
+
+/// The kept read of `name` when the library search still finds the same unchanged file (`file`,
+/// just opened for it), else nullptr.
+const KeptMapFile* KeptRead(Engine& engine, std::string_view name, const FileEntry* file,
+                            bool output) {
+  FileStamp stamp;
+  if (!StampFile(file, stamp)) return nullptr;
+  for (const KeptMapFile& kept : engine.charMaps.kept)
+    if (kept.name == name && (kept.charset == nullptr) == output && kept.stamp == stamp)
+      return &kept;
+  return nullptr;
+}
+
+/// Keeps a read of `name` from `file` that raised no message (reports counts the messages
+/// before it); the oldest kept read goes when there are too many.
+void KeepRead(Engine& engine, std::string_view name, const FileEntry* file, unsigned long reports,
+              KeptMapFile read) {
+  if (engine.messages.reportCount != reports || !StampFile(file, read.stamp)) return;
+  read.name.assign(name);
+  auto& kept = engine.charMaps.kept;
+  for (auto it = kept.begin(); it != kept.end(); ++it) {
+    if (it->name == read.name && (it->charset == nullptr) == (read.charset == nullptr)) {
+      kept.erase(it);  // an older read of a file that has changed since
+      break;
+    }
+  }
+  if (kept.size() >= CharMapState::kMaxKeptMaps) kept.erase(kept.begin());
+  kept.push_back(std::move(read));
+}
+
+}  // namespace
+
 // ---- Character set maps -------------------------------------------------------------------------
 
 std::shared_ptr<CharsetMap> RTFReadCharSetMap(Engine& engine, std::string_view fileName) {
   FileEntry* file = OpenLibraryFile(engine, fileName, "r");
   if (!file) return nullptr;
   FileCloser closer(file);
+  if (const KeptMapFile* kept = KeptRead(engine, fileName, file, false)) {
+    ++engine.charMaps.generation;
+    return std::make_shared<CharsetMap>(*kept->charset);
+  }
+  const unsigned long reports = engine.messages.reportCount;
 
   std::shared_ptr<CharsetMap> map = NothingMap(engine);
   std::string code;
@@ -202,6 +242,9 @@ std::shared_ptr<CharsetMap> RTFReadCharSetMap(Engine& engine, std::string_view f
     map->slots[value] = index;
   });
   ++engine.charMaps.generation;
+  KeptMapFile read;
+  read.charset = std::make_shared<const CharsetMap>(*map);
+  KeepRead(engine, fileName, file, reports, std::move(read));
   return map;
 }
 
@@ -297,6 +340,14 @@ int RTFReadOutputMap(Engine& engine, std::string_view fileName, bool clear) {
   FileEntry* file = OpenLibraryFile(engine, fileName, "r");
   if (!file) return 0;
   FileCloser closer(file);
+  // A whole map read into an empty one is kept (and reused) as a whole.
+  if (clear) {
+    if (const KeptMapFile* kept = KeptRead(engine, fileName, file, true)) {
+      engine.charMaps.outputMap = kept->outputMap;
+      return 1;
+    }
+  }
+  const unsigned long reports = engine.messages.reportCount;
 
   std::string text;
   ForEachMapLine(engine, file, fileName, [&](const std::string& name, FieldScanner& scanner) {
@@ -311,6 +362,11 @@ int RTFReadOutputMap(Engine& engine, std::string_view fileName, bool clear) {
     }
     SetOutputText(engine, index, text);
   });
+  if (clear) {
+    KeptMapFile read;
+    read.outputMap = engine.charMaps.outputMap;
+    KeepRead(engine, fileName, file, reports, std::move(read));
+  }
   return 1;
 }
 

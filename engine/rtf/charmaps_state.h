@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/file_table_state.h"
+
 namespace quillo {
 struct Engine;
 struct FileEntry;
@@ -65,7 +67,20 @@ inline constexpr int kPendingFontNumber = 999;
 /// rest of a longer line is skipped, so that it cannot be taken for a line of its own.
 inline constexpr int kMapLineSize = 1024;
 
+/// A map file read before, kept for the next conversions of the engine: reading the output map
+/// costs more than converting a short document. Reused while the library search finds the same
+/// unchanged file; kept only when reading it raised no message. Standard-character names are
+/// never removed, so the indexes the read gave stay right.
+struct KeptMapFile {
+  std::string name;  ///< as asked for
+  FileStamp stamp;
+  std::vector<std::optional<std::string>> outputMap;  ///< an output map: what the read stored
+  std::shared_ptr<const CharsetMap> charset;          ///< a character set map
+};
+
 struct CharMapState {
+  static constexpr std::size_t kMaxKeptMaps = 16;
+  std::vector<KeptMapFile> kept;  ///< engine lifetime
   // Library lifetime: the standard-character names are only ever added to, never removed, so an
   // index once handed out stays valid for the life of the engine.
   std::vector<std::string> standardNames;              ///< index = standard-character index

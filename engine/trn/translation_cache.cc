@@ -1,8 +1,6 @@
 // Reuse of translation-file loads (see trn/translation_cache.h).
 #include "trn/translation_cache.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -25,17 +23,8 @@ bool StampOf(std::string_view requested, const FileEntry* file, LoadedFileStamp&
   stamp = LoadedFileStamp{};
   stamp.requested.assign(requested);
   if (!file) return true;
-  if (file->kind != FileKind::kDisk || !file->stream || file->standardStream) return false;
-  struct stat st;
-  if (fstat(fileno(file->stream), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   stamp.found = true;
-  stamp.path = file->name;
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  stamp.size = st.st_size;
-  stamp.modifiedNs = st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec;
-  stamp.changedNs = st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec;
-  return true;
+  return StampFile(file, stamp.stamp);
 }
 
 /// The library search finds the same unchanged file for `kept.requested` (or still none).

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/buffers.h"
+#include "base/file_table_state.h"
 #include "base/settings_state.h"
 #include "expand/functions_state.h"
 #include "expand/regex.h"
@@ -98,9 +99,7 @@ struct TranslationTables {
 struct LoadedFileStamp {
   std::string requested;  ///< the name as the load asked for it
   bool found = false;
-  std::string path;  ///< the path that opened
-  unsigned long long device = 0, inode = 0;
-  long long size = 0, modifiedNs = 0, changedNs = 0;
+  FileStamp stamp;  ///< when found
   bool operator==(const LoadedFileStamp&) const = default;
 };
 

@@ -124,6 +124,24 @@ TEST_F(TranslationCacheTest, ALoadThatCallsBuiltInsIsNotKept) {
   EXPECT_TRUE(engine_->translationCache.loads.empty());
 }
 
+TEST_F(TranslationCacheTest, AChangedOutputMapIsReadAgain) {
+  // The output map is kept by the engine as well; a changed file is read again.
+  const std::string map = test::ReadFile(test::DataDir() + "/html-mapv4.txt");
+  auto writeMap = [&](const std::string& bang) {
+    std::string text = map;
+    const std::size_t at = text.find("rtfSC_exclam");
+    const std::size_t end = text.find('\n', at);
+    text.replace(at, end - at, "rtfSC_exclam \"" + bang + "\"");
+    test::WriteFile(dir_.File("mine.txt"), text);
+  };
+  test::WriteFile(dir_.File("html.trn"), Trn("head", "OutMap \"mine.txt\"\n"));
+  writeMap("(bang)");
+  EXPECT_EQ(Convert({}, "{\\rtf1 a!\\par}"), "[head]<p>a(bang)</p>");
+  EXPECT_EQ(Convert({}, "{\\rtf1 b!\\par}"), "[head]<p>b(bang)</p>");
+  writeMap("[BANG, louder]");
+  EXPECT_EQ(Convert({}, "{\\rtf1 c!\\par}"), "[head]<p>c[BANG, louder]</p>");
+}
+
 TEST(CloneTablesTest, CopiesPatternsAndFunctions) {
   TranslationTables tables;
   tables.rmatch.push_back(RMatchEntry{expand::Regex::TryCompile("a(b)c"), "x"});
