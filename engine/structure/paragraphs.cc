@@ -161,12 +161,6 @@ bool ReadNextPlain(ParagraphRecords& r) {
   return true;
 }
 
-/// The file number of a plain record: that of the nearest heading before it (0 when none).
-int PlainFileNumber(const ParagraphRecords& r, int index) {
-  const std::size_t slot = HeadingSlot(r, index);
-  return slot == 0 ? 0 : r.headings[slot - 1].fileNumber;
-}
-
 }  // namespace
 
 void AddRecord(ParagraphRecords& records, ParagraphRecord record) {
@@ -202,8 +196,8 @@ const ParagraphRecord& RecordAt(const ParagraphRecords& records, int index) {
   const std::size_t slot = HeadingSlot(records, index);
   if (slot < records.headingIndex.size() && records.headingIndex[slot] == index)
     return records.headings[slot];
+  // Only these fields of `shown` are ever set, so the others keep their defaults.
   ParagraphRecord& shown = records.shown;
-  shown = ParagraphRecord();
   shown.sequence = index + 1;
   shown.fileNumber = slot == 0 ? 0 : records.headings[slot - 1].fileNumber;
   return shown;
@@ -220,11 +214,14 @@ int NextHeading(const ParagraphRecords& records, int from) {
 }
 
 const ParagraphRecord& RecordInOrder(ParagraphRecords& records, int index) {
-  if (IsKeptWhole(records, index)) return RecordAt(records, index);
+  if (records.hasOpen && index == records.count - 1) return records.open;
+  const std::size_t slot = HeadingSlot(records, index);
+  if (slot < records.headingIndex.size() && records.headingIndex[slot] == index)
+    return records.headings[slot];
   FinishRecords(records);
   ParagraphRecord& view = records.plainView;
   if (records.readRecord == index) return view;
-  const int ordinal = index - static_cast<int>(HeadingSlot(records, index));
+  const int ordinal = index - static_cast<int>(slot);
   if (ordinal <= records.readOrdinal) Rewind(records);
   while (records.readOrdinal < ordinal) {
     if (!ReadNextPlain(records)) {
@@ -235,11 +232,7 @@ const ParagraphRecord& RecordInOrder(ParagraphRecords& records, int index) {
   }
   records.readRecord = index;
   view.sequence = index + 1;
-  view.level = 0;
-  view.textHeld = false;
-  view.text.clear();
-  view.parent = view.firstChild = view.nextPeer = -1;
-  view.fileNumber = PlainFileNumber(records, index);
+  view.fileNumber = slot == 0 ? 0 : records.headings[slot - 1].fileNumber;
   return view;
 }
 
