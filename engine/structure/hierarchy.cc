@@ -2,6 +2,7 @@
 // parents, children, peers and file numbers between the passes, and the walk over the same
 // records in pass 2 that changes files at split headings and writes the heading anchors.
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -333,7 +334,7 @@ void ResolveHierarchy(Engine& engine) {
   s.firstPendingEntry = -1;
   if (n == 0) return;
 
-  std::vector<ParagraphRecord>& headings = Headings(records);
+  std::deque<ParagraphRecord>& headings = Headings(records);
   std::vector<Place> places = PlacesOf(records);
   const int firstHeading = headings.empty() ? n : HeadingRecordIndex(records, 0);
   if (Tracing(engine))

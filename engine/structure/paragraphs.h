@@ -32,9 +32,7 @@ int NextHeading(const ParagraphRecords& records, int from);
 const ParagraphRecord& RecordInOrder(ParagraphRecords& records, int index);
 /// The headings, whole, for the resolution between the passes (which sets their links and file
 /// numbers); `HeadingRecordIndex(records, k)` is the record number of heading k.
-inline std::vector<ParagraphRecord>& Headings(ParagraphRecords& records) {
-  return records.headings;
-}
+inline std::deque<ParagraphRecord>& Headings(ParagraphRecords& records) { return records.headings; }
 inline int HeadingRecordIndex(const ParagraphRecords& records, int k) {
   return records.headingIndex[static_cast<std::size_t>(k)];
 }

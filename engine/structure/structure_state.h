@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,10 +54,11 @@ struct ParagraphRecords {
   static constexpr std::size_t kMemoryBytes = 1u << 20;
   static constexpr std::size_t kReadBlock = 64u << 10;
 
-  int count = 0;                          ///< records made
-  std::vector<ParagraphRecord> headings;  ///< the headings, whole, in document order
-  std::vector<int> headingIndex;          ///< record number of each heading
-  ParagraphRecord open;                   ///< record count-1 while `hasOpen`
+  int count = 0;                         ///< records made
+  std::deque<ParagraphRecord> headings;  ///< the headings, whole, in document order (a deque:
+                                         ///< it grows without copying or doubling its block)
+  std::vector<int> headingIndex;         ///< record number of each heading
+  ParagraphRecord open;                  ///< record count-1 while `hasOpen`
   bool hasOpen = false;
 
   // Plain paragraphs, in document order: written in pass 1, read back in pass 2.
