@@ -95,18 +95,15 @@ void IndexFont(DocumentTables& tables, std::size_t position, bool numbered) {
   const FontEntry& font = tables.fonts[position];
   if (numbered) tables.fontByNumber[font.number] = position;
   tables.fontByName[font.name] = position;
-  tables.highestFontNumber = std::max(tables.highestFontNumber, font.number);
 }
 
-/// A font number no font in the list has: one above the highest, or 0 for a list without numbers.
-int NextFreeFontNumber(const DocumentTables& tables) {
-  if (tables.highestFontNumber < 0) return 0;
-  if (tables.highestFontNumber < INT_MAX) return tables.highestFontNumber + 1;
-  // The document used the largest number there is: take the lowest number not in use instead of
-  // overflowing. There are fewer fonts than numbers, so the search ends.
-  int number = 0;
-  while (tables.fontByNumber.count(number) != 0) ++number;
-  return number;
+/// The number of a font the engine adds to the document's list (one that a translation file or a
+/// field names and the document lacks): below -1, which stands for "the newest font". Text names
+/// only fonts numbered 0 and above (a negative \f is an undefined font), so no word of the
+/// document can select a font it did not define.
+int NextEngineFontNumber(DocumentTables& tables) {
+  if (tables.engineFonts < INT_MAX - 2) ++tables.engineFonts;
+  return -1 - tables.engineFonts;
 }
 
 // ---- Font table reader --------------------------------------------------------------------------
@@ -132,7 +129,8 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
   const std::size_t position = tables.fonts.size() - 1;
   std::string name;
   enum { kNoName, kInName, kNameDone } nameState = kNoName;
-  bool numbered = false;
+  bool numberSeen = false;  // an \f word was read
+  bool numbered = false;    // ... and it gave a number text can select
 
   for (; !AtEnd(engine); GetToken(engine)) {
     FontEntry& font = tables.fonts[position];
@@ -160,7 +158,7 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
         break;
       }
     }
-    if (numbered && !braced && IsControl(token, kMajorCharAttr, chr::kFontNum)) {
+    if (numberSeen && !braced && IsControl(token, kMajorCharAttr, chr::kFontNum)) {
       // A second \f in an entry without braces: the ';' before it is missing. End this entry here
       // so that the next one keeps its own number and name.
       UngetToken(engine);
@@ -174,8 +172,13 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
       // tables that number them under the character major read the same way.
       switch (token.minor) {
         case chr::kFontNum:
-          font.number = token.param;
-          numbered = true;
+          numberSeen = true;
+          // A negative number is kept out of the index: text cannot select such a font (see
+          // NextEngineFontNumber).
+          if (token.param >= 0) {
+            font.number = token.param;
+            numbered = true;
+          }
           break;
         case 0:
           font.charset = token.param;
@@ -203,7 +206,7 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
   FontEntry& font = tables.fonts[position];
   font.name.assign(TrimBlanks(name));
   IndexFont(tables, position, numbered);
-  read.lastHasNumber = numbered;
+  read.lastHasNumber = numberSeen;
 }
 
 // ---- Colour matching ----------------------------------------------------------------------------
@@ -503,7 +506,7 @@ FontEntry& FindOrAddFontByName(Engine& engine, std::string_view name) {
   if (it != tables.fontByName.end()) return tables.fonts[it->second];
   FontEntry font;
   font.name.assign(name);
-  font.number = NextFreeFontNumber(tables);
+  font.number = NextEngineFontNumber(tables);
   tables.fonts.push_back(std::move(font));
   IndexFont(tables, tables.fonts.size() - 1, true);
   return tables.fonts.back();
@@ -593,7 +596,7 @@ void ResetDocumentTables(Engine& engine) {
   tables.fontByName.clear();
   tables.colorByNumber.clear();
   tables.styleByNumber.clear();
-  tables.highestFontNumber = -1;
+  tables.engineFonts = 0;
 }
 
 void ResetDocumentInfo(Engine& engine) {

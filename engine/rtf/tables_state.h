@@ -77,7 +77,7 @@ struct DocumentTables {
   std::unordered_map<std::string, std::size_t> fontByName;
   std::unordered_map<int, std::size_t> colorByNumber;
   std::unordered_map<int, std::size_t> styleByNumber;
-  int highestFontNumber = -1;  ///< highest number of any font in the list; -1 when none
+  int engineFonts = 0;  ///< fonts the engine added to the list (numbered -2, -3...)
 
   // Conversion lifetime (emptied by ResetDocumentInfo): collected in pass 1, read in pass 2.
   std::string info[kInfoCount];

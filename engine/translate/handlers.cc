@@ -702,8 +702,9 @@ void CharWord(Engine& engine, int minor, int param) {
       break;
     case kFontNum:
       if (param == rtf::kNoParam) break;
-      chr.font = param;
-      SelectFontCharset(engine, param);
+      // A number the font table does not define is the default font.
+      chr.font = param >= 0 && rtf::FindFont(engine, param) ? param : t.defaultFont;
+      SelectFontCharset(engine, chr.font);
       break;
     case kFontSize:
       chr.fontSize = param == rtf::kNoParam ? 12 : param / 2;
@@ -968,7 +969,7 @@ void ControlHandler(Engine& engine) {
       if (t.depth == 1) t.rtfHeaderSeen = true;
       break;
     case rtf::kMajorDefFont:
-      if (token.param != rtf::kNoParam) t.defaultFont = token.param;
+      if (token.param >= 0) t.defaultFont = token.param;
       break;
     case rtf::kMajorCharSet:
       t.docCharset = token.minor;
