@@ -119,6 +119,32 @@ struct FontTableRead {
   bool lastHasNumber = true;  ///< number seen in the last entry read (true before any entry)
 };
 
+/// With the current token a '{' inside a font entry: reads the group up to its closing brace, which
+/// is then the current token. The text of an alternative-name group ({\*\falt Times}) becomes the
+/// font's alternative name; every other group (\panose, \fname...) is passed over.
+void ReadFontEntryGroup(Engine& engine, FontEntry& font) {
+  const RtfToken& token = engine.reader.token;
+  long level = 1;
+  bool first = true, alternative = false;
+  std::string name;
+  while (!AtEnd(engine)) {
+    GetToken(engine);
+    if (IsGroupStart(token)) {
+      ++level;
+    } else if (IsGroupEnd(token)) {
+      if (--level < 1) break;
+    } else if (first && IsControl(token, kMajorSpecialChar, special::kOptDest)) {
+      continue;  // still the group's first word
+    } else if (first && IsControl(token, kMajorDestination, dest::kFontAltName)) {
+      alternative = true;
+    } else if (alternative && level == 1 && token.tokClass == kClassText) {
+      AppendNameByte(name, token.major);
+    }
+    first = false;
+  }
+  if (alternative) font.altName.assign(TrimBlanks(name));
+}
+
 /// Reads one font entry whose first token is the current token (for an entry group: the token
 /// after its '{'). Returns when the entry has ended; for an entry group the closing brace is then
 /// the next token to read.
@@ -152,6 +178,17 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
       // of the entry is passed over up to the group's closing brace, which stays to be read.
       nameState = kNameDone;
       if (braced) {
+        // An alternative name may come before the rest of the entry is passed over.
+        if (IsGroupStart(token)) {
+          ReadFontEntryGroup(engine, font);
+          if (AtEnd(engine)) break;
+          GetToken(engine);
+          if (IsText(token, ';')) break;
+          if (IsGroupEnd(token)) {
+            UngetToken(engine);
+            break;
+          }
+        }
         if (IsGroupStart(token)) UngetToken(engine);  // so that SkipGroup counts it
         SkipGroup(engine);
         if (IsGroupEnd(token)) UngetToken(engine);
@@ -197,7 +234,7 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
           break;
       }
     } else if (IsGroupStart(token)) {
-      SkipGroup(engine);  // \panose, \falt, \fname and the like
+      ReadFontEntryGroup(engine, font);  // \falt, and \panose, \fname and the like passed over
       if (AtEnd(engine)) break;
     } else {
       TraceUnknown(engine, kFontReader);

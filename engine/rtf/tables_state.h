@@ -18,7 +18,7 @@ namespace rtf {
 
 struct FontEntry {
   std::string name;     ///< raw bytes of the name, blanks trimmed; empty when the entry has none
-  std::string altName;  ///< always empty: alternative names (\falt) are skipped
+  std::string altName;  ///< raw bytes of the alternative name ({\*\falt ...}), blanks trimmed
   int number = -1;      ///< the \f number; -1 until seen
   int family = 0;       ///< minor of the family word (\fnil 0 ... \fbidi 7)
   int charset = 0, pitch = 0, type = 0, codePage = 0;
