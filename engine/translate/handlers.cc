@@ -676,6 +676,7 @@ void CharWord(Engine& engine, int minor, int param) {
       chr.attributes = 0;
       chr.color = 0;
       chr.background = -1;
+      chr.shiftOnly = false;
       chr.font = t.defaultFont;
       // The default font's character set comes back with it, so that text after \plain is not
       // read through the map of a symbol font selected before.
@@ -695,10 +696,12 @@ void CharWord(Engine& engine, int minor, int param) {
       const bool sub = minor == kSubDown || minor == kSubScript;
       chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
       if (param != 0) chr.attributes |= sub ? kAttrSubScript : kAttrSuperScript;
+      chr.shiftOnly = minor == kSubDown || minor == kSuperUp;
       break;
     }
     case kNoSuperSub:
       chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
+      chr.shiftOnly = false;
       break;
     case kFontNum:
       if (param == rtf::kNoParam) break;

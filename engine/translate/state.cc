@@ -136,9 +136,11 @@ const char* KnownFamily(std::string_view name) {
 }
 
 /// The generic CSS family of a font: a well-known name's kind, else the font table's family
-/// word, else hints in the name; nullptr when none of them tells (\fnil, \fbidi or \ftech with an
-/// unknown name). Such a font gets no generic family: the reader's own default font stands in
-/// for it rather than a guess.
+/// word, else hints in the name. A font none of them tells the kind of (\fnil with an unknown
+/// name) is taken for serif, the browser's own choice, when it is a font for Latin, Greek or
+/// Cyrillic text; a font for other scripts (a right-to-left or East Asian character set, \fbidi)
+/// and a symbol font (\ftech, the symbol character set) get none (nullptr), so that the
+/// browser's default for the script stands in for them rather than a guess.
 const char* GenericFamily(const rtf::FontEntry& font, std::string_view name) {
   if (const char* known = KnownFamily(name)) return known;
   switch (font.family) {
@@ -169,7 +171,21 @@ const char* GenericFamily(const rtf::FontEntry& font, std::string_view name) {
        {"serif", "roman", "times", "mincho", "garamond", "antiqua", "\u660e\u671d", "\u5b8b",
         "\u660e\u9ad4", "\u660e\u4f53", "\ubc14\ud0d5", "\uba85\uc870"})
     if (lower.find(hint) != std::string::npos) return "serif";
-  return nullptr;
+  if (font.family == 6 || font.family == 7) return nullptr;
+  switch (font.charset) {
+    case 0:
+    case 1:
+    case 77:
+    case 161:
+    case 162:
+    case 163:
+    case 186:
+    case 204:
+    case 238:
+      return "serif";
+    default:
+      return nullptr;
+  }
 }
 
 /// The iconv name of the character set a font's name is written in: its \cpg, else its
@@ -416,6 +432,9 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
       return true;
     case kSettingPlain:
       out = chr.attributes == 0 ? "1" : "0";
+      return true;
+    case kSettingShiftOnly:
+      out = chr.shiftOnly ? "1" : "0";
       return true;
     case kSettingParStyle: {
       const rtf::StyleEntry* style = rtf::FindStyle(engine, par.style);
