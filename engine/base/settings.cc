@@ -205,6 +205,7 @@ constexpr BuiltinEntry kBuiltins[] = {
     {kSettingCharLooks, "CharLooks", "", Reading::kLater},
     {kSettingParBackRGB, "ParBackRGB", "", Reading::kLater},
     {kSettingCharLookRule, "CharLookRule", "", Reading::kLater},
+    {kSettingShiftOnly, "ShiftOnly", "0", Reading::kLater},
 };
 
 constexpr bool BuiltinsInOrder() {

@@ -172,7 +172,8 @@ enum BuiltinSetting : int {
   kSettingCharLooks = 153,
   kSettingParBackRGB = 154,
   kSettingCharLookRule = 155,
-  kSettingCount = 156,
+  kSettingShiftOnly = 156,
+  kSettingCount = 157,
 };
 
 /// Integer and floating-point copies of settings, refreshed whenever the setting is set.

@@ -95,18 +95,15 @@ void IndexFont(DocumentTables& tables, std::size_t position, bool numbered) {
   const FontEntry& font = tables.fonts[position];
   if (numbered) tables.fontByNumber[font.number] = position;
   tables.fontByName[font.name] = position;
-  tables.highestFontNumber = std::max(tables.highestFontNumber, font.number);
 }
 
-/// A font number no font in the list has: one above the highest, or 0 for a list without numbers.
-int NextFreeFontNumber(const DocumentTables& tables) {
-  if (tables.highestFontNumber < 0) return 0;
-  if (tables.highestFontNumber < INT_MAX) return tables.highestFontNumber + 1;
-  // The document used the largest number there is: take the lowest number not in use instead of
-  // overflowing. There are fewer fonts than numbers, so the search ends.
-  int number = 0;
-  while (tables.fontByNumber.count(number) != 0) ++number;
-  return number;
+/// The number of a font the engine adds to the document's list (one that a translation file or a
+/// field names and the document lacks): below -1, which stands for "the newest font". Text names
+/// only fonts numbered 0 and above (a negative \f is an undefined font), so no word of the
+/// document can select a font it did not define.
+int NextEngineFontNumber(DocumentTables& tables) {
+  if (tables.engineFonts < INT_MAX - 2) ++tables.engineFonts;
+  return -1 - tables.engineFonts;
 }
 
 // ---- Font table reader --------------------------------------------------------------------------
@@ -122,6 +119,32 @@ struct FontTableRead {
   bool lastHasNumber = true;  ///< number seen in the last entry read (true before any entry)
 };
 
+/// With the current token a '{' inside a font entry: reads the group up to its closing brace, which
+/// is then the current token. The text of an alternative-name group ({\*\falt Times}) becomes the
+/// font's alternative name; every other group (\panose, \fname...) is passed over.
+void ReadFontEntryGroup(Engine& engine, FontEntry& font) {
+  const RtfToken& token = engine.reader.token;
+  long level = 1;
+  bool first = true, alternative = false;
+  std::string name;
+  while (!AtEnd(engine)) {
+    GetToken(engine);
+    if (IsGroupStart(token)) {
+      ++level;
+    } else if (IsGroupEnd(token)) {
+      if (--level < 1) break;
+    } else if (first && IsControl(token, kMajorSpecialChar, special::kOptDest)) {
+      continue;  // still the group's first word
+    } else if (first && IsControl(token, kMajorDestination, dest::kFontAltName)) {
+      alternative = true;
+    } else if (alternative && level == 1 && token.tokClass == kClassText) {
+      AppendNameByte(name, token.major);
+    }
+    first = false;
+  }
+  if (alternative) font.altName.assign(TrimBlanks(name));
+}
+
 /// Reads one font entry whose first token is the current token (for an entry group: the token
 /// after its '{'). Returns when the entry has ended; for an entry group the closing brace is then
 /// the next token to read.
@@ -132,7 +155,8 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
   const std::size_t position = tables.fonts.size() - 1;
   std::string name;
   enum { kNoName, kInName, kNameDone } nameState = kNoName;
-  bool numbered = false;
+  bool numberSeen = false;  // an \f word was read
+  bool numbered = false;    // ... and it gave a number text can select
 
   for (; !AtEnd(engine); GetToken(engine)) {
     FontEntry& font = tables.fonts[position];
@@ -154,13 +178,24 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
       // of the entry is passed over up to the group's closing brace, which stays to be read.
       nameState = kNameDone;
       if (braced) {
+        // An alternative name may come before the rest of the entry is passed over.
+        if (IsGroupStart(token)) {
+          ReadFontEntryGroup(engine, font);
+          if (AtEnd(engine)) break;
+          GetToken(engine);
+          if (IsText(token, ';')) break;
+          if (IsGroupEnd(token)) {
+            UngetToken(engine);
+            break;
+          }
+        }
         if (IsGroupStart(token)) UngetToken(engine);  // so that SkipGroup counts it
         SkipGroup(engine);
         if (IsGroupEnd(token)) UngetToken(engine);
         break;
       }
     }
-    if (numbered && !braced && IsControl(token, kMajorCharAttr, chr::kFontNum)) {
+    if (numberSeen && !braced && IsControl(token, kMajorCharAttr, chr::kFontNum)) {
       // A second \f in an entry without braces: the ';' before it is missing. End this entry here
       // so that the next one keeps its own number and name.
       UngetToken(engine);
@@ -174,8 +209,13 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
       // tables that number them under the character major read the same way.
       switch (token.minor) {
         case chr::kFontNum:
-          font.number = token.param;
-          numbered = true;
+          numberSeen = true;
+          // A negative number is kept out of the index: text cannot select such a font (see
+          // NextEngineFontNumber).
+          if (token.param >= 0) {
+            font.number = token.param;
+            numbered = true;
+          }
           break;
         case 0:
           font.charset = token.param;
@@ -194,7 +234,7 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
           break;
       }
     } else if (IsGroupStart(token)) {
-      SkipGroup(engine);  // \panose, \falt, \fname and the like
+      ReadFontEntryGroup(engine, font);  // \falt, and \panose, \fname and the like passed over
       if (AtEnd(engine)) break;
     } else {
       TraceUnknown(engine, kFontReader);
@@ -203,7 +243,7 @@ void ReadFontEntry(Engine& engine, bool braced, FontTableRead& read) {
   FontEntry& font = tables.fonts[position];
   font.name.assign(TrimBlanks(name));
   IndexFont(tables, position, numbered);
-  read.lastHasNumber = numbered;
+  read.lastHasNumber = numberSeen;
 }
 
 // ---- Colour matching ----------------------------------------------------------------------------
@@ -503,7 +543,7 @@ FontEntry& FindOrAddFontByName(Engine& engine, std::string_view name) {
   if (it != tables.fontByName.end()) return tables.fonts[it->second];
   FontEntry font;
   font.name.assign(name);
-  font.number = NextFreeFontNumber(tables);
+  font.number = NextEngineFontNumber(tables);
   tables.fonts.push_back(std::move(font));
   IndexFont(tables, tables.fonts.size() - 1, true);
   return tables.fonts.back();
@@ -593,7 +633,7 @@ void ResetDocumentTables(Engine& engine) {
   tables.fontByName.clear();
   tables.colorByNumber.clear();
   tables.styleByNumber.clear();
-  tables.highestFontNumber = -1;
+  tables.engineFonts = 0;
 }
 
 void ResetDocumentInfo(Engine& engine) {

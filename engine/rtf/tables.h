@@ -47,8 +47,8 @@ const ColorTableEntry* FindColor(const Engine& engine, int number);
 /// The newest style of `number`, or the newest style of all for -1; nullptr when there is none.
 const StyleEntry* FindStyle(const Engine& engine, int number);
 /// The newest font whose name equals `name` exactly (case counts). When the document has none, a
-/// font of that name is added with the number one above the highest in the list (0 for an empty
-/// list).
+/// font of that name is added with a negative number below -1, one that no text of the document
+/// can select.
 FontEntry& FindOrAddFontByName(Engine& engine, std::string_view name);
 
 // ---- End-of-table actions -----------------------------------------------------------------------

@@ -18,7 +18,7 @@ namespace rtf {
 
 struct FontEntry {
   std::string name;     ///< raw bytes of the name, blanks trimmed; empty when the entry has none
-  std::string altName;  ///< always empty: alternative names (\falt) are skipped
+  std::string altName;  ///< raw bytes of the alternative name ({\*\falt ...}), blanks trimmed
   int number = -1;      ///< the \f number; -1 until seen
   int family = 0;       ///< minor of the family word (\fnil 0 ... \fbidi 7)
   int charset = 0, pitch = 0, type = 0, codePage = 0;
@@ -77,7 +77,7 @@ struct DocumentTables {
   std::unordered_map<std::string, std::size_t> fontByName;
   std::unordered_map<int, std::size_t> colorByNumber;
   std::unordered_map<int, std::size_t> styleByNumber;
-  int highestFontNumber = -1;  ///< highest number of any font in the list; -1 when none
+  int engineFonts = 0;  ///< fonts the engine added to the list (numbered -2, -3...)
 
   // Conversion lifetime (emptied by ResetDocumentInfo): collected in pass 1, read in pass 2.
   std::string info[kInfoCount];

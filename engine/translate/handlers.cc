@@ -676,6 +676,7 @@ void CharWord(Engine& engine, int minor, int param) {
       chr.attributes = 0;
       chr.color = 0;
       chr.background = -1;
+      chr.shiftOnly = false;
       chr.font = t.defaultFont;
       // The default font's character set comes back with it, so that text after \plain is not
       // read through the map of a symbol font selected before.
@@ -695,15 +696,18 @@ void CharWord(Engine& engine, int minor, int param) {
       const bool sub = minor == kSubDown || minor == kSubScript;
       chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
       if (param != 0) chr.attributes |= sub ? kAttrSubScript : kAttrSuperScript;
+      chr.shiftOnly = minor == kSubDown || minor == kSuperUp;
       break;
     }
     case kNoSuperSub:
       chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
+      chr.shiftOnly = false;
       break;
     case kFontNum:
       if (param == rtf::kNoParam) break;
-      chr.font = param;
-      SelectFontCharset(engine, param);
+      // A number the font table does not define is the default font.
+      chr.font = param >= 0 && rtf::FindFont(engine, param) ? param : t.defaultFont;
+      SelectFontCharset(engine, chr.font);
       break;
     case kFontSize:
       chr.fontSize = param == rtf::kNoParam ? 12 : param / 2;
@@ -968,7 +972,7 @@ void ControlHandler(Engine& engine) {
       if (t.depth == 1) t.rtfHeaderSeen = true;
       break;
     case rtf::kMajorDefFont:
-      if (token.param != rtf::kNoParam) t.defaultFont = token.param;
+      if (token.param >= 0) t.defaultFont = token.param;
       break;
     case rtf::kMajorCharSet:
       t.docCharset = token.minor;

@@ -1,5 +1,8 @@
 // Lifecycle of the translation state (per conversion, per pass) and the computed settings that
 // read it.
+#include <iconv.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -20,12 +23,126 @@ namespace {
 
 /// Message reported once per conversion with the number of stray '}' beyond the first reports.
 constexpr char kPopErrorCount[] = "MSG_STACK_POP_ERR_COUNT";
+/// Longest part of a font name written to the page, in bytes.
+constexpr std::size_t kMaxFontNameBytes = 64;
+
 constexpr char kPopErrorCountText[] =
     "Input State Stack Popped too many times: $MsgParam1; more times not reported\n";
 
-/// The generic CSS family of a font: from the font table's family word, else from hints in the
-/// name, else serif (what the browser would pick anyway).
-const char* GenericFamily(const rtf::FontEntry& font) {
+/// ASCII lower case.
+std::string Lowered(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+/// The kind of font a well-known name is, whatever the font table's family word says (writers
+/// put \fnil on every font, and some a wrong word: "Times New Roman" as \fswiss). The name is
+/// compared in lower case, without blanks and hyphens and without a weight, slant or script
+/// suffix ("Helvetica-BoldOblique", "Times New Roman CE", "TimesNewRomanPSMT"). nullptr when the
+/// name is not known.
+const char* KnownFamily(std::string_view name) {
+  std::string key;
+  for (char c : Lowered(name))
+    if (c != ' ' && c != '-' && c != '_') key += c;
+  for (std::string_view suffix : {"(hebrew)", "(arabic)", "(vietnamese)", "w3", "w6", "bolditalic",
+                                  "boldoblique", "oblique", "italic", "bold", "regular", "roman",
+                                  "psmt", "mt", "ce", "cyr", "greek", "tur", "baltic"}) {
+    if (key.size() > suffix.size() + 3 && key.ends_with(suffix))
+      key.resize(key.size() - suffix.size());
+  }
+  static const std::pair<const char*, const char*> kKnown[] = {
+      {"times", "serif"},
+      {"timesnew", "serif"},
+      {"timesnewroman", "serif"},
+      {"georgia", "serif"},
+      {"garamond", "serif"},
+      {"palatino", "serif"},
+      {"palatinolinotype", "serif"},
+      {"bookantiqua", "serif"},
+      {"bookmanoldstyle", "serif"},
+      {"cambria", "serif"},
+      {"century", "serif"},
+      {"centuryschoolbook", "serif"},
+      {"constantia", "serif"},
+      {"baskerville", "serif"},
+      {"liberationserif", "serif"},
+      {"dejavuserif", "serif"},
+      {"msmincho", "serif"},
+      {"mspmincho", "serif"},
+      {"simsun", "serif"},
+      {"nsimsun", "serif"},
+      {"mingliu", "serif"},
+      {"pmingliu", "serif"},
+      {"newmingliu", "serif"},
+      {"batang", "serif"},
+      {"sylfaen", "serif"},
+      {"arial", "sans-serif"},
+      {"arialnarrow", "sans-serif"},
+      {"arialunicodems", "sans-serif"},
+      {"helvetica", "sans-serif"},
+      {"helveticaneue", "sans-serif"},
+      {"verdana", "sans-serif"},
+      {"tahoma", "sans-serif"},
+      {"calibri", "sans-serif"},
+      {"calibrilight", "sans-serif"},
+      {"candara", "sans-serif"},
+      {"corbel", "sans-serif"},
+      {"segoeui", "sans-serif"},
+      {"trebuchetms", "sans-serif"},
+      {"centurygothic", "sans-serif"},
+      {"gillsans", "sans-serif"},
+      {"gillsansmt", "sans-serif"},
+      {"lucidagrande", "sans-serif"},
+      {"lucidasans", "sans-serif"},
+      {"lucidasansunicode", "sans-serif"},
+      {"franklingothic", "sans-serif"},
+      {"mssansserif", "sans-serif"},
+      {"microsoftsansserif", "sans-serif"},
+      {"geneva", "sans-serif"},
+      {"optima", "sans-serif"},
+      {"futura", "sans-serif"},
+      {"liberationsans", "sans-serif"},
+      {"dejavusans", "sans-serif"},
+      {"msgothic", "sans-serif"},
+      {"mspgothic", "sans-serif"},
+      {"msuigothic", "sans-serif"},
+      {"meiryo", "sans-serif"},
+      {"simhei", "sans-serif"},
+      {"microsoftyahei", "sans-serif"},
+      {"gulim", "sans-serif"},
+      {"dotum", "sans-serif"},
+      {"malgungothic", "sans-serif"},
+      {"hirakakupro", "sans-serif"},
+      {"hirakakupron", "sans-serif"},
+      {"hiraginokakugothicpro", "sans-serif"},
+      {"hiraminpro", "serif"},
+      {"hiraminpron", "serif"},
+      {"hiraginominchopro", "serif"},
+      {"courier", "monospace"},
+      {"couriernew", "monospace"},
+      {"consolas", "monospace"},
+      {"lucidaconsole", "monospace"},
+      {"monaco", "monospace"},
+      {"menlo", "monospace"},
+      {"andalemono", "monospace"},
+      {"liberationmono", "monospace"},
+      {"dejavusansmono", "monospace"},
+  };
+  for (const auto& [known, family] : kKnown)
+    if (key == known) return family;
+  return nullptr;
+}
+
+/// The generic CSS family of a font: a well-known name's kind, else the font table's family
+/// word, else hints in the name. A font none of them tells the kind of (\fnil with an unknown
+/// name) is taken for serif, the browser's own choice, when it is a font for Latin, Greek or
+/// Cyrillic text; a font for other scripts (a right-to-left or East Asian character set, \fbidi)
+/// and a symbol font (\ftech, the symbol character set) get none (nullptr), so that the
+/// browser's default for the script stands in for them rather than a guess.
+const char* GenericFamily(const rtf::FontEntry& font, std::string_view name) {
+  if (const char* known = KnownFamily(name)) return known;
   switch (font.family) {
     case 1:
       return "serif";
@@ -40,30 +157,150 @@ const char* GenericFamily(const rtf::FontEntry& font) {
     default:
       break;
   }
-  std::string lower;
-  for (char c : font.name) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  // Names in East Asian scripts say their kind too: gothic (ゴシック, 고딕, 黑体) faces are
+  // sans-serif, mincho, song and ming (明朝, 宋体, 明體, 바탕) faces serif.
+  const std::string lower = Lowered(name);
   for (const char* hint : {"mono", "courier", "consol", "typewriter", "fixed", "terminal"})
     if (lower.find(hint) != std::string::npos) return "monospace";
-  for (const char* hint : {"sans", "arial", "helvetica", "verdana", "tahoma", "calibri", "gothic",
-                           "segoe", "trebuchet", "lucida", "geneva", "univers", "futura"})
+  for (const char* hint :
+       {"sans", "arial", "helvetica", "verdana", "tahoma", "calibri", "gothic", "segoe",
+        "trebuchet", "lucida", "geneva", "univers", "futura", "\u30b4\u30b7\u30c3\u30af",
+        "\uace0\ub515", "\u9ed1", "\uad74\ub9bc", "\ub3cb\uc6c0", "\u30e1\u30a4\u30ea\u30aa"})
     if (lower.find(hint) != std::string::npos) return "sans-serif";
-  return "serif";
+  for (const char* hint :
+       {"serif", "roman", "times", "mincho", "garamond", "antiqua", "\u660e\u671d", "\u5b8b",
+        "\u660e\u9ad4", "\u660e\u4f53", "\ubc14\ud0d5", "\uba85\uc870"})
+    if (lower.find(hint) != std::string::npos) return "serif";
+  if (font.family == 6 || font.family == 7) return nullptr;
+  switch (font.charset) {
+    case 0:
+    case 1:
+    case 77:
+    case 161:
+    case 162:
+    case 163:
+    case 186:
+    case 204:
+    case 238:
+      return "serif";
+    default:
+      return nullptr;
+  }
 }
 
-/// The CSS font-family list of a font: its name in quotes (only letters, digits, blanks and
-/// hyphens of it, so no document text can leave the string or the rule) and its generic family.
-void FontFamilyCss(const rtf::FontEntry& font, std::string& out) {
-  std::string name;
-  for (char c : font.name) {
-    const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == ' ' || c == '-' || c == '_';
-    if (keep && name.size() < 64) name += c;
+/// The iconv name of the character set a font's name is written in: its \cpg, else its
+/// \fcharset; nullptr for the ANSI set, which is read as Windows-1252.
+std::string NameEncoding(const rtf::FontEntry& font) {
+  if (font.codePage > 0 && font.codePage < 100000) return "CP" + std::to_string(font.codePage);
+  switch (font.charset) {
+    case 77:
+      return "MACINTOSH";
+    case 128:
+      return "CP932";
+    case 129:
+      return "CP949";
+    case 134:
+      return "CP936";
+    case 136:
+      return "CP950";
+    case 161:
+      return "CP1253";
+    case 162:
+      return "CP1254";
+    case 163:
+      return "CP1258";
+    case 177:
+      return "CP1255";
+    case 178:
+      return "CP1256";
+    case 186:
+      return "CP1257";
+    case 204:
+      return "CP1251";
+    case 222:
+      return "CP874";
+    case 238:
+      return "CP1250";
+    default:
+      return "CP1252";
   }
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+}
+
+/// A font name as UTF-8: its bytes read in the font's character set; bytes that do not convert
+/// are dropped.
+std::string NameUtf8(const rtf::FontEntry& font, std::string_view name) {
+  bool ascii = true;
+  for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return std::string(name);
+  std::string out;
+  iconv_t cd = iconv_open("UTF-8", NameEncoding(font).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-8", "CP1252");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return out;
+  std::string in(name);
+  char* inPtr = in.data();
+  std::size_t inLeft = in.size();
+  char buffer[4 * kMaxFontNameBytes + 8];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) &&
+        errno != E2BIG) {
+      // A byte that does not convert (or an incomplete character at the end) is dropped.
+      ++inPtr;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.append(buffer, outPtr - buffer);
+  }
+  iconv_close(cd);
+  return out;
+}
+
+/// Appends a font name as a quoted CSS string. Letters, digits, blanks, hyphens and characters
+/// beyond ASCII are written as they are; every other character as a CSS escape ("\22 " for a
+/// quotation mark, "\3c " for '<'), so that no document text can leave the string, end the
+/// style element or the rule, or be read as expansion code; control characters are dropped.
+/// At most kMaxFontNameBytes bytes of the name are kept, never half a character.
+void AppendCssString(std::string_view name, std::string& out) {
+  out += '"';
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (kept >= kMaxFontNameBytes && (c & 0xC0) != 0x80) break;
+    ++kept;
+    if (c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+        c == ' ' || c == '-' || c == '_') {
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      constexpr char kHex[] = "0123456789abcdef";
+      out += '\\';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+      out += ' ';
+    }
+  }
+  out += '"';
+}
+
+/// The CSS font-family list of a font: its name and its alternative name ({\*\falt}) as quoted
+/// strings, then its generic family when that is known.
+void FontFamilyCss(const rtf::FontEntry& font, std::string& out) {
   out.clear();
-  if (!name.empty()) out += "\"" + name + "\", ";
-  out += GenericFamily(font);
+  std::string seen, primary;
+  for (const std::string* raw : {&font.name, &font.altName}) {
+    std::string name = NameUtf8(font, *raw);
+    if (raw == &font.name) primary = name;
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    while (!name.empty() && name.front() == ' ') name.erase(0, 1);
+    if (name.empty() || Lowered(name) == seen) continue;
+    seen = Lowered(name);
+    AppendCssString(name, out);
+    out += ", ";
+  }
+  if (const char* generic = GenericFamily(font, primary))
+    out += generic;
+  else if (!out.empty())
+    out.resize(out.size() - 2);
 }
 
 /// The document's body size in points: the size its Normal style sets, else RTF's 12.
@@ -195,6 +432,9 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
       return true;
     case kSettingPlain:
       out = chr.attributes == 0 ? "1" : "0";
+      return true;
+    case kSettingShiftOnly:
+      out = chr.shiftOnly ? "1" : "0";
       return true;
     case kSettingParStyle: {
       const rtf::StyleEntry* style = rtf::FindStyle(engine, par.style);

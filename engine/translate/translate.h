@@ -51,6 +51,9 @@ struct CharFormat {
   int charStyle = 0;
   int extra = 0;        ///< value of the "extra" character word; cleared by \plain
   int background = -1;  ///< highlight or shading as 0xRRGGBB; -1 = none
+  /// The raised or lowered text was moved by \up or \dn, which keep its size (\super and \sub
+  /// make it smaller).
+  bool shiftOnly = false;
   bool operator==(const CharFormat&) const = default;
 };
 

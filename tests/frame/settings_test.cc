@@ -82,13 +82,14 @@ TEST(SettingsTest, BuiltinsSitAtTheirIndexesWithTheirDefaults) {
       {kSettingCharLooks, "CharLooks", ""},
       {kSettingParBackRGB, "ParBackRGB", ""},
       {kSettingCharLookRule, "CharLookRule", ""},
+      {kSettingShiftOnly, "ShiftOnly", "0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(engine->settings.names.at(c.index), c.name);
     EXPECT_EQ(Stored(*engine, c.index), c.value);
   }
-  EXPECT_EQ(kSettingCount, 156);
+  EXPECT_EQ(kSettingCount, 157);
   // Message texts follow the built-ins; TransCMD and UserConfigDir come last.
   EXPECT_EQ(engine->settings.names.at(kSettingCount), "MSG_TMP_OPEN_FAIL");
   EXPECT_EQ(engine->settings.names.at(engine->settings.names.size() - 2), "TransCMD");

@@ -168,7 +168,9 @@ TEST_F(TablesTest, FontTableFormatsGiveTheSameFonts) {
     ASSERT_NE(FindFont(engine(), 1), nullptr);
     EXPECT_EQ(FindFont(engine(), 0)->family, 1);
     EXPECT_EQ(FindFont(engine(), 1)->family, 2);
-    EXPECT_EQ(FindFont(engine(), 0)->altName, "");
+    // The alternative name of {\*\falt} is kept.
+    EXPECT_EQ(FindFont(engine(), 0)->altName,
+              std::string(table).find("falt") != std::string::npos ? "T" : "");
     EXPECT_EQ(TakeMessages(), "");
   }
 }
@@ -283,25 +285,33 @@ TEST_F(TablesTest, FontLookups) {
   EXPECT_EQ(FontName(-1), "C");
   EXPECT_EQ(FindFont(engine(), 7), nullptr);
 
-  // By name: exact and case-sensitive; a new name gets one above the highest number.
+  // By name: exact and case-sensitive. A font the engine adds gets a number below -1, which no
+  // \f in the text can select (the document may well use numbers it never defined).
   EXPECT_EQ(FindOrAddFontByName(engine(), "B").number, 3);
   EXPECT_EQ(FindOrAddFontByName(engine(), "A").number, 0);
-  EXPECT_EQ(FindOrAddFontByName(engine(), "Symbol").number, 4);
-  EXPECT_EQ(FindOrAddFontByName(engine(), "Symbol").number, 4);
-  EXPECT_EQ(FindOrAddFontByName(engine(), "symbol").number, 5);
-  EXPECT_EQ(FontName(4), "Symbol");
+  EXPECT_EQ(FindOrAddFontByName(engine(), "Symbol").number, -2);
+  EXPECT_EQ(FindOrAddFontByName(engine(), "Symbol").number, -2);
+  EXPECT_EQ(FindOrAddFontByName(engine(), "symbol").number, -3);
+  EXPECT_EQ(FontName(-2), "Symbol");
   EXPECT_EQ(FontName(-1), "symbol");
+  EXPECT_EQ(FindFont(engine(), 4), nullptr);
   EXPECT_EQ(engine().tables.fonts.size(), 5u);
 
-  // An empty list starts at 0; the largest number there is does not overflow.
+  // The count starts again with the next document; the largest number there is changes nothing.
   ResetDocumentTables(engine());
   EXPECT_EQ(FindFont(engine(), -1), nullptr);
-  EXPECT_EQ(FindOrAddFontByName(engine(), "Arial").number, 0);
+  EXPECT_EQ(FindOrAddFontByName(engine(), "Arial").number, -2);
   Feed("{\\rtf1{\\fonttbl{\\f2147483647 Max;}}}");
   ReadTable();
   EXPECT_EQ(FontName(2147483647), "Max");
-  EXPECT_EQ(FindOrAddFontByName(engine(), "Arial").number, 0);
-  EXPECT_EQ(FindOrAddFontByName(engine(), "Courier").number, 1);
+  EXPECT_EQ(FindOrAddFontByName(engine(), "Arial").number, -2);
+  EXPECT_EQ(FindOrAddFontByName(engine(), "Courier").number, -3);
+
+  // A negative number in the table is no number text can select.
+  Feed(R"({\rtf1{\fonttbl{\f-2 Neg;}}})");
+  ReadTable();
+  EXPECT_EQ(FindFont(engine(), -2), nullptr);
+  EXPECT_EQ(FindOrAddFontByName(engine(), "Neg").number, -1);
 }
 
 TEST_F(TablesTest, ReaderInitInstallsTheTableReaders) {
@@ -605,12 +615,12 @@ TEST_F(TablesTest, FontNamesOfTheTagTablesBecomeNumbers) {
   ReadTable();
   EndFontTable(engine());
   EXPECT_EQ(tmatch[0].fontKey, 4);
-  EXPECT_EQ(tmatch[1].fontKey, 8);  // added to the document's fonts
+  EXPECT_EQ(tmatch[1].fontKey, -2);  // added to the document's fonts, out of the text's reach
   EXPECT_EQ(tmatch[2].fontKey, -1);
-  EXPECT_EQ(tmatch[3].fontKey, 8);
+  EXPECT_EQ(tmatch[3].fontKey, -2);
   EXPECT_EQ(charsets[0].fontKey, 7);
   EXPECT_EQ(charsets[1].fontKey, -1);
-  EXPECT_EQ(FontName(8), "Courier New");
+  EXPECT_EQ(FontName(-2), "Courier New");
 }
 
 // ---- Document information -----------------------------------------------------------------------
