@@ -12,6 +12,7 @@
 #include "structure/internal.h"
 #include "structure/structure.h"
 #include "translate/fields.h"
+#include "translate/text.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
 

@@ -6,7 +6,7 @@
 #include "engine.h"
 #include "frame/driver.h"
 #include "rtf/control_words.h"
-#include "translate/fields.h"
+#include "translate/text.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"

@@ -20,6 +20,7 @@
 #include "rtf/tables.h"
 #include "structure/structure.h"
 #include "translate/fields.h"
+#include "translate/text.h"
 #include "translate/footnotes.h"
 #include "translate/pictures.h"
 #include "translate/table_model.h"

@@ -13,6 +13,7 @@
 #include "output/line_writer.h"
 #include "rtf/tables.h"
 #include "translate/fields.h"
+#include "translate/text.h"
 #include "translate/footnotes.h"
 #include "translate/table_model.h"
 #include "translate/translate.h"
