@@ -13,9 +13,10 @@
 #include "output/line_writer.h"
 #include "rtf/tables.h"
 #include "translate/fields.h"
-#include "translate/text.h"
 #include "translate/footnotes.h"
+#include "translate/lists.h"
 #include "translate/table_model.h"
+#include "translate/text.h"
 #include "translate/translate.h"
 
 namespace quillo::translate {
@@ -607,37 +608,6 @@ void FlushRun(Engine& engine) {
   if (t.runContext && t.runContext->file) PutWrap(engine, text, *t.runContext, t.runWrap);
   text.clear();
   if (t.run.empty()) t.run.swap(text);  // keep the grown buffer for the next run
-}
-
-/// The number format of a list paragraph's level, as ListFormat tells the translation file:
-/// "decimal", "upper-roman", "lower-roman", "upper-alpha", "lower-alpha" or "bullet"; "" for a
-/// paragraph without a list override (its number text is all there is), and nullptr for one
-/// whose override the document does not define (no list: Word shows no number there).
-const char* ListFormatOf(const TranslateState& t) {
-  const ParFormat& par = t.cur.par;
-  if (par.list == 0) return "";
-  const auto override = t.listOverrides.find(par.list);
-  if (override == t.listOverrides.end()) return nullptr;
-  const auto list = t.listFormats.find(override->second.list);
-  if (list == t.listFormats.end()) return nullptr;
-  const int level = par.listLevel;
-  const int own = override->second.formats[level];
-  switch (own >= 0 ? own
-                   : static_cast<unsigned char>(list->second[static_cast<std::size_t>(level)])) {
-    case 1:
-      return "upper-roman";
-    case 2:
-      return "lower-roman";
-    case 3:
-      return "upper-alpha";
-    case 4:
-      return "lower-alpha";
-    case 23:
-    case 255:
-      return "bullet";
-    default:
-      return "decimal";
-  }
 }
 
 /// Replays the paragraph-number text held back: the translation file may first re-classify the
