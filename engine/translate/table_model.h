@@ -117,6 +117,10 @@ void TableParagraphEnd(Engine& engine);
 void TableFootnoteBoundary(Engine& engine);
 /// End of an output file: closes the table markup of both channels.
 void FinishTables(Engine& engine);
+/// Debug bit that traces the table records and their analysis.
+inline constexpr int kDebugTables = 0x8;
+/// True when the table traces are on (debug bit kDebugTables).
+bool TableTracing(const Engine& engine);
 /// Forgets the records (`newConversion`) or only the pass state (table counter and channels).
 void ResetTables(Engine& engine, bool newConversion);
 
