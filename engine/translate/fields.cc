@@ -196,6 +196,87 @@ bool FieldResultSkipped(const Engine& engine) {
   return !t.fields.empty() && t.fields.back().skipResult;
 }
 
+namespace {
+
+/// INCLUDEPICTURE: the picture the field links to (its name is the first word that is no switch)
+/// stands in for the field's result.
+void IncludePictureField(Engine& engine, const std::vector<std::string>& words,
+                         std::string_view quote) {
+  TranslateState& t = engine.translate;
+  std::string name;
+  for (std::size_t i = 1; i < words.size() && name.empty(); ++i) {
+    if (words[i] == "\\d") continue;
+    if (words[i] == "\\c") {
+      ++i;
+      continue;
+    }
+    name = words[i];
+  }
+  if (name.empty()) return;
+  // The name goes into attributes: a quote in it is written as the output map writes one.
+  std::string escaped;
+  for (char c : name) {
+    if (c == '"')
+      escaped.append(quote);
+    else
+      escaped.push_back(c);
+  }
+  name = std::move(escaped);
+  if (!CheckLink(engine, name)) return;
+  // A linked picture: a picture in the field's result may fill its record.
+  LinkedPicture(engine, name);
+  SetDocumentValue(engine, "_LinkFile", name);
+  SetSetting(engine, "_ImageWidth", "");
+  SetSetting(engine, "_ImageHeight", "");
+  OutputContext* context = CurrentOutput(engine);
+  const bool inlineImage =
+      engine.settings.mirrors.inlineGraphics != 0 || (context && context->specialState == kTagHot);
+  FieldRecord& field = t.fields.back();
+  field.picture = StrExp(engine, inlineImage ? "$LinkedInlineIMG;" : "$LinkedIMG;");
+  field.hasPicture = true;
+}
+
+/// SYMBOL: the character of the given code in the given font (\f) and size (\s) is written in
+/// place of the field's result.
+void SymbolField(Engine& engine, const std::vector<std::string>& words) {
+  TranslateState& t = engine.translate;
+  if (words.size() < 2) return;
+  long code = std::strtol(words[1].c_str(), nullptr, 0);
+  // Symbol fonts address their glyphs through the private-use block F000-F0FF as well.
+  if (code >= 0xF000 && code <= 0xF0FF) code &= 0xFF;
+  const GroupState saved = t.cur;
+  const int savedCharset = engine.charMaps.currentCharset;
+  for (std::size_t i = 2; i + 1 < words.size(); i += 2) {
+    if (words[i] == "\\f") {
+      rtf::FontEntry& font = rtf::FindOrAddFontByName(engine, words[i + 1]);
+      t.cur.chr.font = font.number;
+      int charset = font.charset;
+      if (charset == 0 || charset == 1) charset = t.docCharset;
+      rtf::SelectCharset(engine, charset, font.number);
+    } else if (words[i] == "\\s") {
+      t.cur.chr.fontSize = std::atoi(words[i + 1].c_str());
+    } else {
+      break;
+    }
+  }
+  t.cur.destination = rtf::dest::kFieldResult;
+  t.cur.codePage = 0;
+  t.stateChanged = true;
+  if (code > 0 && code < 256) {
+    PutText(engine, OutputChar(engine, rtf::MapCharToStandard(engine, static_cast<int>(code)),
+                               static_cast<int>(code)));
+  } else if (code >= 256 && code <= 0x10FFFF) {
+    PutText(engine, UnicodeOutput(engine, static_cast<int>(code), t.charScratch));
+  }
+  ReleaseHeldText(engine);
+  t.cur = saved;
+  engine.charMaps.currentCharset = savedCharset;
+  t.stateChanged = true;
+  t.fields.back().skipResult = true;
+}
+
+}  // namespace
+
 void FieldInstructionEnd(Engine& engine) {
   TranslateState& t = engine.translate;
   if (t.fields.empty()) return;
@@ -214,74 +295,11 @@ void FieldInstructionEnd(Engine& engine) {
   const std::string& kind = words.empty() ? std::string() : words[0];
 
   if (EqualsIgnoringCase(kind, "INCLUDEPICTURE")) {
-    std::string name;
-    for (std::size_t i = 1; i < words.size() && name.empty(); ++i) {
-      if (words[i] == "\\d") continue;
-      if (words[i] == "\\c") {
-        ++i;
-        continue;
-      }
-      name = words[i];
-    }
-    if (name.empty()) return;
-    // The name goes into attributes: a quote in it is written as the output map writes one.
-    std::string escaped;
-    for (char c : name) {
-      if (c == '"')
-        escaped.append(quote);
-      else
-        escaped.push_back(c);
-    }
-    name = std::move(escaped);
-    if (!CheckLink(engine, name)) return;
-    // A linked picture: a picture in the field's result may fill its record.
-    LinkedPicture(engine, name);
-    SetDocumentValue(engine, "_LinkFile", name);
-    SetSetting(engine, "_ImageWidth", "");
-    SetSetting(engine, "_ImageHeight", "");
-    OutputContext* context = CurrentOutput(engine);
-    const bool inlineImage = engine.settings.mirrors.inlineGraphics != 0 ||
-                             (context && context->specialState == kTagHot);
-    FieldRecord& field = t.fields.back();
-    field.picture = StrExp(engine, inlineImage ? "$LinkedInlineIMG;" : "$LinkedIMG;");
-    field.hasPicture = true;
+    IncludePictureField(engine, words, quote);
     return;
   }
-
   if (EqualsIgnoringCase(kind, "SYMBOL")) {
-    if (words.size() < 2) return;
-    long code = std::strtol(words[1].c_str(), nullptr, 0);
-    // Symbol fonts address their glyphs through the private-use block F000-F0FF as well.
-    if (code >= 0xF000 && code <= 0xF0FF) code &= 0xFF;
-    const GroupState saved = t.cur;
-    const int savedCharset = engine.charMaps.currentCharset;
-    for (std::size_t i = 2; i + 1 < words.size(); i += 2) {
-      if (words[i] == "\\f") {
-        rtf::FontEntry& font = rtf::FindOrAddFontByName(engine, words[i + 1]);
-        t.cur.chr.font = font.number;
-        int charset = font.charset;
-        if (charset == 0 || charset == 1) charset = t.docCharset;
-        rtf::SelectCharset(engine, charset, font.number);
-      } else if (words[i] == "\\s") {
-        t.cur.chr.fontSize = std::atoi(words[i + 1].c_str());
-      } else {
-        break;
-      }
-    }
-    t.cur.destination = rtf::dest::kFieldResult;
-    t.cur.codePage = 0;
-    t.stateChanged = true;
-    if (code > 0 && code < 256) {
-      PutText(engine, OutputChar(engine, rtf::MapCharToStandard(engine, static_cast<int>(code)),
-                                 static_cast<int>(code)));
-    } else if (code >= 256 && code <= 0x10FFFF) {
-      PutText(engine, UnicodeOutput(engine, static_cast<int>(code), t.charScratch));
-    }
-    ReleaseHeldText(engine);
-    t.cur = saved;
-    engine.charMaps.currentCharset = savedCharset;
-    t.stateChanged = true;
-    t.fields.back().skipResult = true;
+    SymbolField(engine, words);
     return;
   }
 
