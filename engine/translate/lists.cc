@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine.h"
+#include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "translate/translate.h"
 
@@ -17,22 +18,22 @@ namespace {
 /// without end.
 constexpr std::size_t kMaxLists = 4096;
 
-/// The letters of a control word's text ("\\levelnfc4" -> "levelnfc").
-std::string_view WordName(const std::string& text) {
-  std::size_t end = 1;
-  while (end < text.size() &&
-         ((text[end] >= 'a' && text[end] <= 'z') || (text[end] >= 'A' && text[end] <= 'Z')))
-    ++end;
-  return text.size() > 1 && text[0] == '\\' ? std::string_view(text).substr(1, end - 1)
-                                            : std::string_view();
+/// A word of the control-word table by its numbers.
+struct WordId {
+  int major, minor;
+};
+/// The words of the list tables the reader acts on.
+constexpr WordId kList{rtf::kMajorIgnored, 231}, kListLevel{rtf::kMajorIgnored, 232};
+constexpr WordId kListOverride{rtf::kMajorIgnored, 233}, kOverrideLevel{rtf::kMajorIgnored, 220};
+constexpr WordId kLevelFormat{rtf::kMajorIgnored, 200}, kLevelFormatN{rtf::kMajorIgnored, 201};
+constexpr WordId kListId{rtf::kMajorIgnored, 214}, kListNumber{rtf::kMajorParAttr, 101};
+
+bool Is(const rtf::RtfToken& token, WordId word) {
+  return token.major == word.major && token.minor == word.minor;
 }
 
-/// Reads the list table (`overrides` false: the number format of each level of each list) or
-/// the list override table (`overrides` true: the list each \ls number stands for, and the
-/// formats of the levels it overrides, \lfolevel), from the token after the destination word to
 }  // namespace
 
-/// passed over.
 void ReadListTable(Engine& engine, bool overrides) {
   TranslateState& t = engine.translate;
   const rtf::RtfToken& token = engine.reader.token;
@@ -59,10 +60,9 @@ void ReadListTable(Engine& engine, bool overrides) {
       }
       continue;
     }
-    if (token.tokClass != rtf::kClassControl && token.tokClass != rtf::kClassUnknown) continue;
-    const std::string_view name = WordName(token.text);
+    if (token.tokClass != rtf::kClassControl) continue;
     const int param = token.param == rtf::kNoParam ? 0 : token.param;
-    if (name == (overrides ? "listoverride" : "list")) {
+    if (Is(token, overrides ? kListOverride : kList)) {
       itemDepth = depth;
       level = -1;
       id = ls = kNone;
@@ -70,27 +70,23 @@ void ReadListTable(Engine& engine, bool overrides) {
       override = TranslateState::ListOverride();
     } else if (itemDepth == 0) {
       continue;
-    } else if (name == (overrides ? "lfolevel" : "listlevel")) {
+    } else if (Is(token, overrides ? kOverrideLevel : kListLevel)) {
       ++level;
-    } else if ((name == "levelnfc" || name == "levelnfcn") && level >= 0 && level < 9) {
+    } else if ((Is(token, kLevelFormat) || Is(token, kLevelFormatN)) && level >= 0 && level < 9) {
       const int nfc = param < 0 || param > 255 ? 0 : param;
       if (overrides)
         override.formats[level] = static_cast<short>(nfc);
       else
         formats[level] = static_cast<char>(nfc);
-    } else if (name == "listid" && depth == itemDepth) {
+    } else if (Is(token, kListId) && depth == itemDepth) {
       id = param;
-    } else if (name == "ls" && overrides) {
+    } else if (Is(token, kListNumber) && overrides) {
       ls = param;
     }
   }
   PopGroupState(engine);
 }
 
-/// The number format of a list paragraph's level, as ListFormat tells the translation file:
-/// "decimal", "upper-roman", "lower-roman", "upper-alpha", "lower-alpha" or "bullet"; "" for a
-/// paragraph without a list override (its number text is all there is), and nullptr for one
-/// whose override the document does not define (no list: Word shows no number there).
 const char* ListFormatOf(const TranslateState& t) {
   const ParFormat& par = t.cur.par;
   if (par.list == 0) return "";

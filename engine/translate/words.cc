@@ -2,6 +2,8 @@
 // current state; a style word applies the character formatting its style passes on.
 #include "translate/words.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "base/settings.h"
@@ -24,12 +26,29 @@ constexpr int kListLevel = 102;     ///< major 11: \ilvlN
 constexpr int kNestLevel = 103;     ///< major 11: \itapN
 constexpr int kAnsiCodePage = 82;   ///< major 8: \ansicpgN
 
-/// On/off character words: on without a parameter or with one other than 0.
-inline void SetAttribute(TranslateState& t, uint32_t bit, int param) {
-  if (param == 0)
-    t.cur.chr.attributes &= ~bit;
-  else
-    t.cur.chr.attributes |= bit;
+/// The attribute each on/off character word sets, by minor; 0 for the other words.
+constexpr auto kAttributeOfWord = [] {
+  using namespace rtf::chr;
+  std::array<uint32_t, kUnicodeSkip + 1> table{};
+  table[kBold] = kAttrBold;
+  table[kAllCaps] = kAttrAllCaps;
+  table[kItalic] = kAttrItalic;
+  table[kOutline] = kAttrOutline;
+  table[kSmallCaps] = kAttrSmallCaps;
+  table[kShadow] = kAttrShadow;
+  table[kStrikeThru] = kAttrStrikeThru;
+  table[kUnderline] = kAttrUnderline;
+  table[kDotUnderline] = kAttrDUnderline;
+  table[kDbUnderline] = kAttrDbUnderline;
+  table[kWordUnderline] = kAttrWUnderline;
+  table[kInvisible] = kAttrInvisible;
+  return table;
+}();
+
+/// The attribute of on/off character word `minor`, 0 for a word of another kind.
+uint32_t AttributeOfWord(int minor) {
+  return minor >= 0 && minor < static_cast<int>(kAttributeOfWord.size()) ? kAttributeOfWord[minor]
+                                                                         : 0;
 }
 
 /// Character words a style passes on to the text in it: size, colour and background. Writers
@@ -59,6 +78,14 @@ void CharWord(Engine& engine, int minor, int param) {
   CharFormat& chr = t.cur.chr;
   using namespace rtf::chr;
   t.stateChanged = true;
+  // On/off words: on without a parameter or with one other than 0.
+  if (const uint32_t bit = AttributeOfWord(minor)) {
+    if (param == 0)
+      chr.attributes &= ~bit;
+    else
+      chr.attributes |= bit;
+    return;
+  }
   switch (minor) {
     case kPlain:
       chr.fontSize = 12;
@@ -70,12 +97,6 @@ void CharWord(Engine& engine, int minor, int param) {
       // The default font's character set comes back with it, so that text after \plain is not
       // read through the map of a symbol font selected before.
       SelectFontCharset(engine, chr.font);
-      break;
-    case kBold:
-      SetAttribute(t, kAttrBold, param);
-      break;
-    case kAllCaps:
-      SetAttribute(t, kAttrAllCaps, param);
       break;
     case kSubDown:
     case kSubScript:
@@ -98,38 +119,8 @@ void CharWord(Engine& engine, int minor, int param) {
     case kFontSize:
       chr.fontSize = param == rtf::kNoParam ? 12 : param / 2;
       break;
-    case kItalic:
-      SetAttribute(t, kAttrItalic, param);
-      break;
-    case kOutline:
-      SetAttribute(t, kAttrOutline, param);
-      break;
-    case kSmallCaps:
-      SetAttribute(t, kAttrSmallCaps, param);
-      break;
-    case kShadow:
-      SetAttribute(t, kAttrShadow, param);
-      break;
-    case kStrikeThru:
-      SetAttribute(t, kAttrStrikeThru, param);
-      break;
-    case kUnderline:
-      SetAttribute(t, kAttrUnderline, param);
-      break;
-    case kDotUnderline:
-      SetAttribute(t, kAttrDUnderline, param);
-      break;
-    case kDbUnderline:
-      SetAttribute(t, kAttrDbUnderline, param);
-      break;
     case kNoUnderline:
       chr.attributes &= ~(kAttrUnderline | kAttrWUnderline | kAttrDUnderline | kAttrDbUnderline);
-      break;
-    case kWordUnderline:
-      SetAttribute(t, kAttrWUnderline, param);
-      break;
-    case kInvisible:
-      SetAttribute(t, kAttrInvisible, param);
       break;
     case kForeColor:
       if (const rtf::ColorTableEntry* color = rtf::FindColor(engine, param))
