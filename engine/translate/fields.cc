@@ -310,7 +310,7 @@ void FieldInstructionEnd(Engine& engine) {
       // The replacement text is markup of its own (the start of a link, for one): the text tags
       // open before it close first, so that the tags of the field's result nest inside it; the
       // text after it opens them again as needed.
-      PopTags(engine, kTagText, *context, 3);
+      PopTags(engine, kTagText, *context, kPopRunIfOpen);
       PutWrap(engine, std::string_view(result).substr(1), *context, 0);
     }
   }
@@ -381,7 +381,8 @@ void OpenHyperlinkAnchor(Engine& engine) {
     return;
   }
   SetDocumentValue(engine, "_LINK_", t.hyperlinkName);
-  PushTag(engine, *context, kTagAnchor, 1, 0, "$_anchor_start_;", "$_anchor_end_;");
+  PushTag(engine, *context, kTagAnchor, kEndExpandedWhenPopped, 0, "$_anchor_start_;",
+          "$_anchor_end_;");
   t.hyperlinkName.clear();
   ++t.anchorsOpen;
 }
@@ -392,7 +393,7 @@ void CloseHyperlinkAnchor(Engine& engine) {
   OutputContext* context = CurrentOutput(engine);
   if (!context) return;
   --t.anchorsOpen;
-  PopTags(engine, kTagAnchor, *context, 0);
+  PopTags(engine, kTagAnchor, *context, kPopEntry);
 }
 
 }  // namespace quillo::translate

@@ -156,7 +156,7 @@ void NewCell(Engine& engine, TableContext& c) {
 /// table begins are closed, and the pending break between paragraphs is dropped with them.
 void CloseEnclosingParagraphs(Engine& engine, int channel, OutputContext& out) {
   while (TopmostOf(out, kTagParagraph) > TopmostTableEntry(out))
-    PopTags(engine, kTagParagraph, out, 0);
+    PopTags(engine, kTagParagraph, out, kPopEntry);
   ChannelState& state = engine.translate.channels[channel];
   state.pendingBreak = false;
   state.textStarted = false;
@@ -183,23 +183,27 @@ void OpenTable(Engine& engine, int channel, TableContext& c, OutputContext& out)
   // whether rows follow the header rows.
   SetNumber(engine, "_TABLEROWS_", static_cast<int>(table->rows.size()));
   SetNumber(engine, "_HEADERROWS_", table->headerRow + 1);
-  PushTag(engine, out, kTagTable, 1, c.table, "$_table_start_;", "$_table_end_;");
+  PushTag(engine, out, kTagTable, kEndExpandedWhenPopped, c.table, "$_table_start_;",
+          "$_table_end_;");
   if (!table->columns.empty()) {
-    PushTag(engine, out, kTagColumnGroup, 1, 0, "$_ColGroupStart_;", "$_ColGroupEnd_;");
+    PushTag(engine, out, kTagColumnGroup, kEndExpandedWhenPopped, 0, "$_ColGroupStart_;",
+            "$_ColGroupEnd_;");
     int group = table->columns.front().colGroup;
     for (const ColumnRec& column : table->columns) {
       if (column.colGroup != group) {
-        PopTags(engine, kTagColumnGroup, out, 0);
-        PushTag(engine, out, kTagColumnGroup, 1, 0, "$_ColGroupStart_;", "$_ColGroupEnd_;");
+        PopTags(engine, kTagColumnGroup, out, kPopEntry);
+        PushTag(engine, out, kTagColumnGroup, kEndExpandedWhenPopped, 0, "$_ColGroupStart_;",
+                "$_ColGroupEnd_;");
         group = column.colGroup;
       }
       SetNumber(engine, "_COLWIDTH_", Pixels(engine, column.width));
       ExpandInto(engine, out, "$ColEntry;");
     }
-    PopTags(engine, kTagColumnGroup, out, 0);
+    PopTags(engine, kTagColumnGroup, out, kPopEntry);
   }
   if (table->headerRow >= 0) {
-    PushTag(engine, out, kTagTableHeadFoot, 1, 0, "$_thead_start_;", "$_thead_end_;");
+    PushTag(engine, out, kTagTableHeadFoot, kEndExpandedWhenPopped, 0, "$_thead_start_;",
+            "$_thead_end_;");
     c.headOpen = true;
   }
 }
@@ -210,18 +214,20 @@ void OpenRow(Engine& engine, TableContext& c, OutputContext& out) {
   c.rowWritten = c.tableWritten && table && row;
   if (!c.rowWritten) return;
   if (c.row == table->footerRow && !c.footOpen) {
-    PopTags(engine, kTagTable, out, 1);  // the header or body section ends here
+    PopTags(engine, kTagTable, out, kPopAbove);  // the header or body section ends here
     c.headOpen = c.bodyOpen = false;
-    PushTag(engine, out, kTagTableHeadFoot, 1, 0, "$_tfoot_start_;", "$_tfoot_end_;");
+    PushTag(engine, out, kTagTableHeadFoot, kEndExpandedWhenPopped, 0, "$_tfoot_start_;",
+            "$_tfoot_end_;");
     c.footOpen = true;
   } else if (!c.footOpen && !c.bodyOpen && !c.headOpen && table->headerRow >= 0 &&
              c.row > table->headerRow && GetSetting(engine, "_tbody_start_")) {
     // After a header section the body rows get a section of their own when the translation
     // file names one.
-    PushTag(engine, out, kTagTableHeadFoot, 1, 0, "$_tbody_start_;", "$_tbody_end_;");
+    PushTag(engine, out, kTagTableHeadFoot, kEndExpandedWhenPopped, 0, "$_tbody_start_;",
+            "$_tbody_end_;");
     c.bodyOpen = true;
   }
-  PushTag(engine, out, kTagRow, 1, c.row, "$_row_start_;", "$_row_end_;");
+  PushTag(engine, out, kTagRow, kEndExpandedWhenPopped, c.row, "$_row_start_;", "$_row_end_;");
 }
 
 void OpenCell(Engine& engine, TableContext& c, OutputContext& out) {
@@ -245,9 +251,11 @@ void OpenCell(Engine& engine, TableContext& c, OutputContext& out) {
     if (row->cells[k].colSpan > 0) column += row->cells[k].colSpan;
   SetNumber(engine, "_COLINDEX_", column);
   if (row->isHeader)
-    PushTag(engine, out, kTagCell, 1, c.cell, "$_header_cell_start_;", "$_header_cell_end_;");
+    PushTag(engine, out, kTagCell, kEndExpandedWhenPopped, c.cell, "$_header_cell_start_;",
+            "$_header_cell_end_;");
   else
-    PushTag(engine, out, kTagCell, 1, c.cell, "$_data_cell_start_;", "$_data_cell_end_;");
+    PushTag(engine, out, kTagCell, kEndExpandedWhenPopped, c.cell, "$_data_cell_start_;",
+            "$_data_cell_end_;");
 }
 
 /// SetTableLevel for channel `channel`.
@@ -265,7 +273,7 @@ void SetLevel(Engine& engine, int channel, int n) {
   const bool topIsCell = !out.tagStack.empty() && out.tagStack.back().kind == kTagCell;
   ChangeSpecialState(engine, out, 0);
   if (TopmostOf(out, kTagParagraph) > TopmostTableEntry(out))
-    PopTags(engine, kTagParagraph, out, 2);
+    PopTags(engine, kTagParagraph, out, kPopAboveIfOpen);
   while (c.level < n) {
     switch (++c.level) {
       case 1:
@@ -285,7 +293,7 @@ void SetLevel(Engine& engine, int channel, int n) {
         if (c.cellWritten) {
           // Nothing was written in the cell when its own entry is still on top.
           if (topIsCell) ExpandInto(engine, out, "$_empty_cell_tag_;");
-          PopTags(engine, kTagRow, out, 1);
+          PopTags(engine, kTagRow, out, kPopAbove);
         }
         c.cellWritten = false;
         // The cell's last paragraph ended with it: no break string joins it to the next cell.
@@ -294,18 +302,18 @@ void SetLevel(Engine& engine, int channel, int n) {
         break;
       case 2:
         if (c.rowWritten) {
-          PopTags(engine, kTagRow, out, 0);
+          PopTags(engine, kTagRow, out, kPopEntry);
           // The header section ends with its last row (the body must not be part of it).
           const TableRec* table = TableOf(engine, c);
           if (c.headOpen && table && c.row >= table->headerRow) {
-            PopTags(engine, kTagTable, out, 1);
+            PopTags(engine, kTagTable, out, kPopAbove);
             c.headOpen = false;
           }
         }
         c.rowWritten = false;
         break;
       default:
-        if (c.tableWritten) PopTags(engine, kTagTable, out, 0);
+        if (c.tableWritten) PopTags(engine, kTagTable, out, kPopEntry);
         c.tableWritten = false;
         c.headOpen = c.bodyOpen = c.footOpen = false;
         break;
