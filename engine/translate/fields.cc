@@ -14,13 +14,13 @@
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "rtf/tables.h"
-#include "structure/structure.h"
 #include "translate/footnotes.h"
 #include "translate/links.h"
 #include "translate/pictures.h"
 #include "translate/tags.h"
 #include "translate/text.h"
 #include "translate/translate.h"
+#include "translate/upcalls.h"
 
 namespace quillo::translate {
 
@@ -105,7 +105,7 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
       t.hrefText.clear();
       if (newState == kTagHot) {
         if (!href.empty()) {
-          std::string file = href[0] == '#' ? structure::AnchorFile(engine, href) : std::string();
+          std::string file = href[0] == '#' ? FileOfAnchor(engine, href) : std::string();
           if (!CheckLink(engine, href)) href.clear();
           SetDocumentValue(engine, "_LINK_", file + href);
         } else {
@@ -131,9 +131,9 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
       t.nameText.clear();
       // Pass 1 records the anchor (as a bookmark), so that AnchorFile finds its file; pass 2
       // steps over the same record in the same order and writes the anchor.
-      if (!name.empty() && engine.driver.pass != 2) structure::BookmarkSeen(engine, name);
+      if (!name.empty() && engine.driver.pass != 2) TellBookmark(engine, name);
       if (!name.empty() && pass2) {
-        structure::BookmarkSeen(engine, name);
+        TellBookmark(engine, name);
         SetDocumentValue(engine, "_LINK_", name);
         ReleaseHeldText(engine);
         ExpandInto(engine, main, "$_anchor_entry_;");
@@ -157,7 +157,7 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState) {
 
 void Resolve(Engine& engine, std::string_view target) {
   // Headings first: a heading whose text begins with the target, also without its number.
-  if (structure::ResolveHeading(engine, target)) return;
+  if (HeadingResolves(engine, target)) return;
   constexpr std::size_t kMaxCompact = 511;
   std::string compact;
   for (char c : target) {
@@ -169,7 +169,7 @@ void Resolve(Engine& engine, std::string_view target) {
     SetDocumentValue(engine, "_LINK_", CheckLink(engine, compact) ? compact : std::string());
     SetDocumentValue(engine, "_HOTTEXT_", target);
   } else if (!target.empty() && target[0] == '#') {
-    SetDocumentValue(engine, "_LINK_", structure::AnchorFile(engine, compact) + compact);
+    SetDocumentValue(engine, "_LINK_", FileOfAnchor(engine, compact) + compact);
     SetDocumentValue(engine, "_HOTTEXT_", std::string_view(compact).substr(1));
   } else if (target.find('@') != std::string_view::npos) {
     SetDocumentValue(engine, "_LINK_", "mailto:" + compact);
@@ -358,12 +358,12 @@ void BookmarkEnd(Engine& engine) {
   std::string name = std::move(t.bookmarkName);
   t.bookmarkName.clear();
   if (engine.driver.pass != 2) {
-    structure::BookmarkSeen(engine, name);  // its file is known after pass 1
+    TellBookmark(engine, name);  // its file is known after pass 1
     return;
   }
   ReleaseHeldText(engine);
   // The anchor cursor advances; a bookmark that begins the next file changes files first.
-  structure::BookmarkSeen(engine, name);
+  TellBookmark(engine, name);
   if (name.empty()) name = "Quilloxx" + std::to_string(t.unnamedAnchors++);
   if (OutputContext* context = PrepareForOutput(engine)) {
     SetDocumentValue(engine, "_LINK_", name);

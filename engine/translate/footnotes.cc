@@ -4,12 +4,12 @@
 
 #include "base/settings.h"
 #include "engine.h"
-#include "frame/driver.h"
 #include "rtf/control_words.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/text.h"
 #include "translate/translate.h"
+#include "translate/upcalls.h"
 
 namespace quillo::translate {
 
@@ -75,7 +75,7 @@ void FootnoteEnd(Engine& engine) {
   // Languages whose footnotes stand in the text (DocBook's <footnote>) set InlineFootnotes: each
   // footnote then goes into the text at its reference as soon as it ends.
   const std::string* inlineFootnotes = GetSetting(engine, "InlineFootnotes");
-  if (inlineFootnotes && *inlineFootnotes == "1") MoveFootnoteIntoText(engine);
+  if (inlineFootnotes && *inlineFootnotes == "1") MoveFootnoteIntoMainText(engine);
 }
 
 void FootnoteMark(Engine& engine, std::string_view number) {

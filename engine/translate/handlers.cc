@@ -14,7 +14,6 @@
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "rtf/tables.h"
-#include "structure/structure.h"
 #include "translate/charsets.h"
 #include "translate/fields.h"
 #include "translate/footnotes.h"
@@ -24,6 +23,7 @@
 #include "translate/tags.h"
 #include "translate/text.h"
 #include "translate/translate.h"
+#include "translate/upcalls.h"
 #include "translate/words.h"
 
 namespace quillo::translate {
@@ -192,7 +192,7 @@ void ParagraphEnd(Engine& engine, bool cellEnd = false) {
   // Outside a table the state machine returns to state 0 (side-by-side paragraphs become cells).
   if (!cellEnd) TableParagraphEnd(engine);
   // The heading hierarchy ends the paragraph's record and keeps or writes "$EndPar;".
-  structure::ParagraphEnd(engine);
+  TellParagraphEnd(engine);
   if (!cellEnd || engine.driver.pass != 2) RouteSpecial(engine, rtf::special::kPar);
   t.paragraphOpen = false;
   // A footnote's paragraph ends inside the paragraph of its mark, whose entry stays.
@@ -562,7 +562,7 @@ void LeaveDestination(Engine& engine, int left) {
     case rtf::dest::kTocEntry:
     case rtf::dest::kTocEntryN:
       // An index entry (\xe) or a contents entry (\tc, \tcn), which the index lists too.
-      structure::IndexGroupEnd(engine, t.indexText, t.indexPage);
+      TellIndexGroupEnd(engine, t.indexText, t.indexPage);
       t.indexText.clear();
       t.indexPage.clear();
       break;

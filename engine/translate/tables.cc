@@ -12,7 +12,6 @@
 #include "expand/expand.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
-#include "structure/internal.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"

@@ -15,12 +15,12 @@
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "rtf/tables.h"
-#include "structure/structure.h"
 #include "translate/footnotes.h"
 #include "translate/links.h"
 #include "translate/pictures.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
+#include "translate/upcalls.h"
 
 namespace quillo::translate {
 
@@ -248,9 +248,9 @@ OutputContext* PrepareForOutput(Engine& engine) {
   // Held list-number text goes first: the translation file may choose the paragraph's entry from
   // it, and that choice must be made before the field's output opens any tag.
   ReleaseHeldText(engine);
-  structure::ParagraphContent(engine);
+  ParagraphContent(engine);
   if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
-  structure::BeforeParagraphText(engine);
+  BeforeParagraphText(engine);
   t.paragraphOpen = true;
   return context;
 }
@@ -301,7 +301,7 @@ void BodyText(Engine& engine, std::string_view text) {
   }
   if (t.deferred.held && t.releaseSuspended == 0) ReleaseHeldText(engine);
   t.paragraphOpen = true;
-  structure::ParagraphContent(engine);
+  ParagraphContent(engine);
   std::string& scratch = t.charScratch;
   const bool capitals = (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0;
 
@@ -331,7 +331,7 @@ void BodyText(Engine& engine, std::string_view text) {
   // Seam: recorded RMatch replacements (MatchRepl) are offered the text here.
   if (context->specialState == 0) HoldFontInWord(engine, text);
   if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
-  structure::BeforeParagraphText(engine);  // a heading's anchor, inside its tag
+  BeforeParagraphText(engine);  // a heading's anchor, inside its tag
   const int state = context->specialState;
   switch (state) {
     case kTagCapture:
@@ -475,7 +475,7 @@ void RouteSpecial(Engine& engine, int code) {
       if (std::string* buffer = BufferOf(engine, destination)) buffer->append(asText);
       return;
   }
-  if (code != 28) structure::ParagraphContent(engine);
+  if (code != 28) ParagraphContent(engine);
   if (engine.driver.pass == 2) {
     PutSpecial(engine, code);
     return;
