@@ -438,24 +438,33 @@ void TableState(Engine& engine, int a) { MoveState(engine, ChannelIndex(engine),
 
 void SetTableLevel(Engine& engine, int n) { SetLevel(engine, ChannelIndex(engine), n); }
 
+namespace {
+
+/// A table word of a nested table's row definition. Nested tables are kept as paragraphs of the
+/// enclosing cell, so their words must not change the enclosing row; pass 1 keeps the shading of
+/// the nested row's cells for their paragraphs.
+void NestedRowWord(Engine& engine, const rtf::RtfToken& token) {
+  TranslateState& t = engine.translate;
+  if (!Pass1(engine)) return;
+  if (token.minor == rtf::tbl::kRowDef) {
+    t.nestedShading.clear();
+    t.nestedCellShading = -1;
+  } else if (token.minor == rtf::tbl::kCellBackColor) {
+    t.nestedCellShading = TableColorRgb(engine, token.param);
+  } else if (token.minor == rtf::tbl::kCellX && t.nestedShading.size() < 1024) {
+    t.nestedShading.push_back(t.nestedCellShading);
+    t.nestedCellShading = -1;
+  }
+}
+
+}  // namespace
+
 void TableWord(Engine& engine) {
   TranslateState& t = engine.translate;
   const rtf::RtfToken& token = engine.reader.token;
   t.stateChanged = true;
-  // Row definitions of nested tables describe tables whose cells are kept as paragraphs of the
-  // enclosing cell; they must not change the enclosing row.
   if (t.cur.destination == 2) {
-    // Pass 1 keeps the shading of the nested row's cells for their paragraphs.
-    if (!Pass1(engine)) return;
-    if (token.minor == rtf::tbl::kRowDef) {
-      t.nestedShading.clear();
-      t.nestedCellShading = -1;
-    } else if (token.minor == rtf::tbl::kCellBackColor) {
-      t.nestedCellShading = TableColorRgb(engine, token.param);
-    } else if (token.minor == rtf::tbl::kCellX && t.nestedShading.size() < 1024) {
-      t.nestedShading.push_back(t.nestedCellShading);
-      t.nestedCellShading = -1;
-    }
+    NestedRowWord(engine, token);
     return;
   }
   const int channel = ChannelIndex(engine);
