@@ -405,6 +405,17 @@ def _worker_address() -> Optional[str]:
         return None
 
 
+def start_conversion_process() -> int:
+    """Runs on a worker before the documents are given out: starts this thread's conversion
+    process, so that the import it costs is part of the cluster's start, not of the run. Its
+    process id."""
+    process = _conversion_process()
+    if process.process is None:
+        process.start()
+    assert process.process is not None
+    return process.process.pid
+
+
 def convert_task(task: dict) -> List[dict]:
     """Runs on a worker: converts the documents of one task in order, one at a time, in this
     thread's conversion process. Returns one record per document."""
@@ -812,7 +823,32 @@ def _cluster_config(options: Options) -> dict:
         "distributed.worker.profile.enabled": False,
         "distributed.admin.tick.interval": "200ms",
         "distributed.admin.system-monitor.interval": "2s",
+        # Each nanny and worker measures its worker's memory ten times a second; the workers
+        # hold little (documents are converted in child processes), so once a second will do.
+        "distributed.worker.memory.monitor-interval": "1s",
+        # The client hands out a few tasks per thread at a time and the scheduler queues the
+        # rest: there is nothing to steal, and looking for it costs the scheduler a wake-up
+        # ten times a second.
+        "distributed.scheduler.work-stealing": False,
     }
+
+
+def start_conversion_processes(run: Run, client) -> None:
+    """Starts a conversion process on every worker thread of the cluster as it is now (workers
+    that join later start theirs with their first task). A worker that cannot start one is
+    left to fail its first task, where the reason is reported with the documents."""
+    futures = []
+    for address, threads in client.nthreads().items():
+        for thread in range(threads):
+            futures.append(client.submit(
+                start_conversion_process, key=f"quillo-start-{address}-{thread}-{run.id[:8]}",
+                workers=[address], allow_other_workers=False, pure=False))
+    for future in futures:
+        try:
+            future.result(timeout=CHILD_START_TIMEOUT)
+        except Exception:  # noqa: BLE001 - reported by the tasks that need the process
+            pass
+        future.release()
 
 
 def execute(run: Run, client) -> None:
@@ -930,6 +966,7 @@ def run_batch(options: Options) -> int:
             try:
                 connecting = time.monotonic()
                 client, cluster = _connect(options)
+                start_conversion_processes(run, client)
                 run.startup_seconds = time.monotonic() - connecting
                 if options.scheduler:
                     scheduler = client.scheduler.address
