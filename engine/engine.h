@@ -22,10 +22,10 @@
 #include "rtf/reader_state.h"
 #include "rtf/tables_state.h"
 #include "structure/structure_state.h"
-#include "translate/footnotes.h"
-#include "translate/pictures.h"
-#include "translate/table_model.h"
-#include "translate/translate.h"
+#include "translate/footnotes_state.h"
+#include "translate/pictures_state.h"
+#include "translate/table_state.h"
+#include "translate/translate_state.h"
 #include "trn/translation_state.h"
 
 namespace quillo {

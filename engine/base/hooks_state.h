@@ -62,8 +62,29 @@ struct LayerHooks {
   std::string (*nextListFile)(Engine&, bool restart) = nullptr;
   /// The Script step of a user function (run by the batch layer).
   std::string (*runScript)(Engine&, std::string_view text) = nullptr;
-  /// The AnchorFile step: the file that holds an anchor.
+  /// The file that holds an anchor: the AnchorFile step, and link targets of the translation
+  /// layer.
   std::string (*anchorFile)(Engine&, std::string_view name) = nullptr;
+
+  // ---- Called by translate (the token handlers, the text sink, fields and footnotes) ----
+  /// The first content of a paragraph in its channel (text, a tab, a line break, a field's
+  /// output), asked for only while the structure state says the paragraph has not started: the
+  /// heading hierarchy starts the paragraph's record, or in pass 2 finds it and may change files.
+  void (*paragraphContentBegins)(Engine&) = nullptr;
+  /// Pass 2, while the structure state has a heading anchor pending: the paragraph's text
+  /// follows inside its tag, and the anchor is written there.
+  void (*writeDueHeadingAnchor)(Engine&) = nullptr;
+  /// A paragraph mark, before it is written: the heading hierarchy ends the paragraph's record.
+  void (*paragraphEnd)(Engine&) = nullptr;
+  /// An index or contents entry's group ends with its text and cross-reference text.
+  void (*indexGroupEnd)(Engine&, std::string_view text, std::string_view reference) = nullptr;
+  /// A bookmark or anchor name: pass 1 records it; pass 2 steps over its record and changes the
+  /// output file when it lies in the next one.
+  void (*bookmarkSeen)(Engine&, std::string_view name) = nullptr;
+  /// A cross-reference: true when a heading's text resolves `target` (_LINK_ and _HOTTEXT_ set).
+  bool (*resolveHeading)(Engine&, std::string_view target) = nullptr;
+  /// Pass 2, InlineFootnotes: the footnote just ended moves into the main text at its mark.
+  void (*moveFootnoteIntoText)(Engine&) = nullptr;
 
   // ---- Called by structure ----
   /// Pass 2: finishes the output file being written and opens the next one of the file plan.

@@ -50,6 +50,13 @@ Engine::Engine() {
   h.nextListFile = structure::NextListFile;
   h.runScript = RunScriptStep;
   h.anchorFile = structure::AnchorFile;
+  h.paragraphContentBegins = structure::ParagraphContentBegins;
+  h.writeDueHeadingAnchor = structure::WriteDueHeadingAnchor;
+  h.paragraphEnd = structure::ParagraphEnd;
+  h.indexGroupEnd = structure::IndexGroupEnd;
+  h.bookmarkSeen = structure::BookmarkSeen;
+  h.resolveHeading = structure::ResolveHeading;
+  h.moveFootnoteIntoText = MoveFootnoteIntoText;
   h.changeOutputFile = ChangeOutputFile;
 }
 

@@ -21,9 +21,9 @@ namespace quillo {
 namespace {
 
 /// Writes a page string and pushes its closing string, expanded when popped.
-void PushPageEntry(Engine& engine, OutputContext& context, int kind, const char* open,
-                   const char* close) {
-  translate::PushTag(engine, context, kind, 1, 0, open, close);
+void PushPageEntry(Engine& engine, OutputContext& context, translate::TagKind kind,
+                   const char* open, const char* close) {
+  translate::PushTag(engine, context, kind, translate::kEndExpandedWhenPopped, 0, open, close);
 }
 
 /// The text of the footnote output after what was moved into the main text already; what it
@@ -95,12 +95,12 @@ void OpenOutputFile(Engine& engine, int number) {
   d.footnotes.file = d.footnoteFile;
   d.footnotesMoved = 0;
   if (number == 0) {
-    PushPageEntry(engine, d.main, 1, "$TitlePageHead;", "$TitlePageEnd;");
+    PushPageEntry(engine, d.main, translate::kTagPage, "$TitlePageHead;", "$TitlePageEnd;");
     structure::NoteTitleHeadEnd(engine, d.main);  // the frame page copies from here
-    PushPageEntry(engine, d.main, 2, "$TitlePageBody;", "$TitlePageBodyEnd;");
+    PushPageEntry(engine, d.main, translate::kTagPageBody, "$TitlePageBody;", "$TitlePageBodyEnd;");
   } else {
-    PushPageEntry(engine, d.main, 1, "$GenPageHead;", "$GenPageEnd;");
-    PushPageEntry(engine, d.main, 2, "$GenPageBody;", "$GenPageBodyEnd;");
+    PushPageEntry(engine, d.main, translate::kTagPage, "$GenPageHead;", "$GenPageEnd;");
+    PushPageEntry(engine, d.main, translate::kTagPageBody, "$GenPageBody;", "$GenPageBodyEnd;");
   }
 }
 
@@ -129,7 +129,7 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
     d.footnotes.file = nullptr;
   }
   // The body closes first; the frame page copies the title page's body up to here.
-  translate::PopTags(engine, translate::kTagPage, d.main, 2);
+  translate::PopTags(engine, translate::kTagPage, d.main, translate::kPopAboveIfOpen);
   structure::NoteBodyEnd(engine, d.main);
   translate::PopAllTags(engine, d.main);
   FlushContext(engine, d.main);
@@ -152,7 +152,7 @@ void MoveFootnoteIntoText(Engine& engine) {
   if (footnote.empty()) return;
   // The text tags of the reference close first, so that the footnote's own markup nests in none
   // of them; the text after it opens them again as needed.
-  translate::PopTags(engine, translate::kTagText, d.main, 3);
+  translate::PopTags(engine, translate::kTagText, d.main, translate::kPopRunIfOpen);
   PutWrap(engine, footnote, d.main, 0);
 }
 

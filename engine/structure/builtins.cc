@@ -91,7 +91,8 @@ std::string PushTag(Engine& engine, CallArguments& args, OutputContext*) {
   // over as a reference to a literal setting.
   if (startLiteral) start = LiteralReference(engine, start);
   if (endLiteral) end = LiteralReference(engine, end);
-  translate::PushTag(engine, *output, ReadInt(kind), 2, ReadInt(value), start, end);
+  translate::PushTag(engine, *output, static_cast<translate::TagKind>(ReadInt(kind)),
+                     translate::kEndUserTag, ReadInt(value), start, end);
   return {};
 }
 
@@ -101,7 +102,8 @@ std::string PopTags(Engine& engine, CallArguments& args, OutputContext*) {
   std::string kind, type;
   if (!args.NextValue(engine, kind) || !args.NextValue(engine, type)) return {};
   if (OutputContext* output = translate::CurrentOutput(engine))
-    translate::PopTags(engine, ReadInt(kind), *output, ReadInt(type));
+    translate::PopTags(engine, static_cast<translate::TagKind>(ReadInt(kind)), *output,
+                       static_cast<translate::PopMode>(ReadInt(type)));
   return {};
 }
 

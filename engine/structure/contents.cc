@@ -27,14 +27,15 @@ struct ListWriter {
 
   void Open() {
     if (context)
-      translate::PushTag(engine, *context, translate::kTagHeadingList, 1, 0, "$_head_list_start_;",
+      translate::PushTag(engine, *context, translate::kTagHeadingList,
+                         translate::kEndExpandedWhenPopped, 0, "$_head_list_start_;",
                          "$_head_list_end_;");
     else
       text += StrExp(engine, "$_head_list_start_;");
   }
   void Close() {
     if (context)
-      translate::PopTags(engine, translate::kTagHeadingList, *context, 0);
+      translate::PopTags(engine, translate::kTagHeadingList, *context, translate::kPopEntry);
     else
       text += StrExp(engine, "$_head_list_end_;");
   }
@@ -159,9 +160,10 @@ void GenTOC(Engine& engine, int frames) {
   CurrentFileScope scope(engine, -1);
   if (Tracing(engine)) PrintEscaped(engine, "Generating Table of Contents...\n");
   if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
-  translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$ContentsPageHead;",
-                     "$ContentsPageEnd;");
-  translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$ContentsPageBody;", "");
+  translate::PushTag(engine, page, translate::kTagPage, translate::kEndExpandedWhenPopped, 0,
+                     "$ContentsPageHead;", "$ContentsPageEnd;");
+  translate::PushTag(engine, page, translate::kTagPageBody, translate::kEndExpandedWhenPopped, 0,
+                     "$ContentsPageBody;", "");
   ListWriter writer{engine, &page};
   const int n = RecordCount(engine.structure.records);
   for (int r = 0; r < n;) r = HeadingList(engine, r, writer, ListKind::kContents);

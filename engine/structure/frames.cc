@@ -54,8 +54,10 @@ void GenFrames(Engine& engine) {
   if (Tracing(engine)) PrintEscaped(engine, "Generating Frames...\n");
   // The document frame's name, which the frame page gives its document frame.
   SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
-  translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$FramePageHead;", "$FramePageEnd;");
-  translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$FramePageBody;", "");
+  translate::PushTag(engine, page, translate::kTagPage, translate::kEndExpandedWhenPopped, 0,
+                     "$FramePageHead;", "$FramePageEnd;");
+  translate::PushTag(engine, page, translate::kTagPageBody, translate::kEndExpandedWhenPopped, 0,
+                     "$FramePageBody;", "");
 
   std::string title;
   if (!ReadWrittenFile(engine, titleName, title)) {

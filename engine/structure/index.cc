@@ -14,6 +14,7 @@
 #include "structure/structure.h"
 #include "translate/fields.h"
 #include "translate/tags.h"
+#include "translate/text.h"
 #include "translate/translate.h"
 
 namespace quillo::structure {
@@ -96,11 +97,12 @@ int SharedLevels(std::string_view entry, std::string_view next) {
 }
 
 void PushLevelList(Engine& engine, OutputContext& page, const char* start) {
-  translate::PushTag(engine, page, translate::kTagIndexSubEntry, 1, 0, start, "$SIEnd;");
+  translate::PushTag(engine, page, translate::kTagIndexSubEntry, translate::kEndExpandedWhenPopped,
+                     0, start, "$SIEnd;");
 }
 
 void PopLevelList(Engine& engine, OutputContext& page) {
-  translate::PopTags(engine, translate::kTagIndexSubEntry, page, 0);
+  translate::PopTags(engine, translate::kTagIndexSubEntry, page, translate::kPopEntry);
 }
 
 std::string EntryLink(Engine& engine, const IndexRecord& entry) {
@@ -190,8 +192,8 @@ std::vector<int> IndexOrder(const StructureState& s) {
 void WriteLetterPanel(Engine& engine, OutputContext& page, const std::vector<int>& order,
                       int frames) {
   StructureState& s = engine.structure;
-  translate::PushTag(engine, page, translate::kTagIndexPanel, 1, 0, "$_ipanel_start_;",
-                     "$_ipanel_end_;");
+  translate::PushTag(engine, page, translate::kTagIndexPanel, translate::kEndExpandedWhenPopped, 0,
+                     "$_ipanel_start_;", "$_ipanel_end_;");
   std::string previous;
   for (int index : order) {
     const std::string letter = LetterOf(s.entries[index].text);
@@ -207,7 +209,7 @@ void WriteLetterPanel(Engine& engine, OutputContext& page, const std::vector<int
       ExpandInto(engine, page, "$_ipanel_entry_;");
     }
   }
-  translate::PopTags(engine, translate::kTagIndexPanel, page, 0);
+  translate::PopTags(engine, translate::kTagIndexPanel, page, translate::kPopEntry);
   if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
 }
 
@@ -276,15 +278,16 @@ void WriteIndexEntries(Engine& engine, OutputContext& page, const std::vector<in
       SetText(engine, "_LINK_", EntryLink(engine, entry));
       SetText(engine, "_HOTTEXT_", "1");
       if (!hasSubEntries)
-        translate::PushTag(engine, page, translate::kTagIndexSubRange, 1, 0, "$SIRStart;",
-                           "$SIREnd;");
+        translate::PushTag(engine, page, translate::kTagIndexSubRange,
+                           translate::kEndExpandedWhenPopped, 0, "$SIRStart;", "$SIREnd;");
       ExpandInto(engine, page, "$SIREnt;");
       for (int k = g + 1; k < next; ++k) {
         SetText(engine, "_LINK_", EntryLink(engine, s.entries[order[k]]));
         SetText(engine, "_HOTTEXT_", std::to_string(k - g + 1));
         ExpandInto(engine, page, "$SIRSep;$SIREnt;");
       }
-      if (!hasSubEntries) translate::PopTags(engine, translate::kTagIndexSubRange, page, 0);
+      if (!hasSubEntries)
+        translate::PopTags(engine, translate::kTagIndexSubRange, page, translate::kPopEntry);
     } else {
       ExpandInto(engine, page, "$SXRef;");
     }
@@ -315,8 +318,10 @@ void GenIndex(Engine& engine, int frames) {
   if (!OpenPage(engine, page, name)) return;
   SetText(engine, "IndexFile", name);
   if (frames != 0) SetText(engine, "_TARGET_", FrameTargetName(engine, "2"));
-  translate::PushTag(engine, page, translate::kTagPage, 1, 0, "$IndexHead;", "$IndexEnd;");
-  translate::PushTag(engine, page, translate::kTagPageBody, 1, 0, "$IndexBody;", "");
+  translate::PushTag(engine, page, translate::kTagPage, translate::kEndExpandedWhenPopped, 0,
+                     "$IndexHead;", "$IndexEnd;");
+  translate::PushTag(engine, page, translate::kTagPageBody, translate::kEndExpandedWhenPopped, 0,
+                     "$IndexBody;", "");
   CurrentFileScope scope(engine, -2);
 
   for (IndexRecord& entry : s.entries)

@@ -28,26 +28,21 @@ void ResetStructure(Engine& engine);
 /// index entries and anchors their file numbers and prepares the pass-2 cursors.
 void ResolveHierarchy(Engine& engine);
 
-// ---- Paragraphs (called by the translation layer in both passes) ------------------------------
+// ---- Paragraphs (called by the translation layer in both passes, through LayerHooks) ----------
 
-/// The first content of the current channel's paragraph: the work of ParagraphContent.
+/// The first content of the current channel's paragraph (the translation layer checks that the
+/// channel's paragraph has not started). Starts the paragraph's record in pass 1; in pass 2 finds
+/// it, changes the output file at a heading that begins the next file, or schedules the heading's
+/// anchor.
 void ParagraphContentBegins(Engine& engine);
 /// A heading anchor is due: the work of BeforeParagraphText.
 void WriteDueHeadingAnchor(Engine& engine);
 
-// The two calls below come with every piece of body text and almost always find nothing to do;
-// they are defined here so that this check costs no call. They are templates only so that the
-// bodies can use Engine, which is complete wherever they are called.
+// The call below comes with every piece of body text and almost always finds nothing to do; it
+// is defined here so that this check costs no call. It is a template only so that the body can
+// use Engine, which is complete wherever it is called. (The translation layer makes the same
+// checks before its hooks: translate/upcalls.h.)
 
-/// Content of a paragraph arrives (text, a tab, a line break, output of a field). Starts the
-/// paragraph's record in pass 1; in pass 2 finds it, changes the output file at a heading that
-/// begins the next file, or schedules the heading's anchor.
-template <typename EngineT>
-requires std::is_same_v<EngineT, Engine>
-inline void ParagraphContent(EngineT& engine) {
-  const int channel = engine.translate.cur.channel == translate::kFootnoteChannel ? 1 : 0;
-  if (!engine.structure.channels[channel].started) ParagraphContentBegins(engine);
-}
 /// Pass 2: the paragraph's format has been chosen and its text follows; writes the pending
 /// "Heading<n>" anchor inside the heading's tag.
 template <typename EngineT>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "translate/translate.h"
+#include "translate/translate_state.h"
 
 namespace quillo {
 struct Engine;

@@ -4,12 +4,12 @@
 
 #include "base/settings.h"
 #include "engine.h"
-#include "frame/driver.h"
 #include "rtf/control_words.h"
-#include "translate/fields.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
+#include "translate/text.h"
 #include "translate/translate.h"
+#include "translate/upcalls.h"
 
 namespace quillo::translate {
 
@@ -43,7 +43,8 @@ void FootnoteStart(Engine& engine) {
   OutputContext& out = engine.driver.footnotes;
   SetFormatted(engine, "_NAME_", "fn%d", f.counter);
   SetFormatted(engine, "_LINK_", "#fnB%d", f.counter);
-  PushTag(engine, out, kTagPageBody, 1, f.counter, "$_footnote_start_;", "$_footnote_end_;");
+  PushTag(engine, out, kTagPageBody, kEndExpandedWhenPopped, f.counter, "$_footnote_start_;",
+          "$_footnote_end_;");
   ChannelState& channel = t.channels[kFootnoteChannel];
   channel.pendingBreak = false;
   channel.textStarted = false;
@@ -63,9 +64,9 @@ void FootnoteEnd(Engine& engine) {
   // The footnote's paragraphs end with it, also without a closing \par: the next footnote
   // opens its own.
   if (HasEntry(out, kTagPageBody))
-    PopTags(engine, kTagPageBody, out, 0);
+    PopTags(engine, kTagPageBody, out, kPopEntry);
   else
-    PopTags(engine, kTagParagraph, out, 3);
+    PopTags(engine, kTagParagraph, out, kPopRunIfOpen);
   ChannelState& channel = t.channels[kFootnoteChannel];
   channel.pendingBreak = false;
   channel.textStarted = false;
@@ -74,7 +75,7 @@ void FootnoteEnd(Engine& engine) {
   // Languages whose footnotes stand in the text (DocBook's <footnote>) set InlineFootnotes: each
   // footnote then goes into the text at its reference as soon as it ends.
   const std::string* inlineFootnotes = GetSetting(engine, "InlineFootnotes");
-  if (inlineFootnotes && *inlineFootnotes == "1") MoveFootnoteIntoText(engine);
+  if (inlineFootnotes && *inlineFootnotes == "1") MoveFootnoteIntoMainText(engine);
 }
 
 void FootnoteMark(Engine& engine, std::string_view number) {
@@ -121,12 +122,12 @@ void EnterFootnoteState(Engine& engine, OutputContext& context) {
     SetFormatted(engine, "_LINK_", "#fn%d", f.counter);
     SetFormatted(engine, "_NAME_", "fnB%d", f.counter);
   }
-  PushTag(engine, context, kTagFootnoteRef, 1, f.counter, "$_footnote_ref_start_;",
-          "$_footnote_ref_end_;");
+  PushTag(engine, context, kTagFootnoteRef, kEndExpandedWhenPopped, f.counter,
+          "$_footnote_ref_start_;", "$_footnote_ref_end_;");
 }
 
 void LeaveFootnoteState(Engine& engine, OutputContext& context) {
-  if (HasEntry(context, kTagFootnoteRef)) PopTags(engine, kTagFootnoteRef, context, 0);
+  if (HasEntry(context, kTagFootnoteRef)) PopTags(engine, kTagFootnoteRef, context, kPopEntry);
 }
 
 void ResetFootnotes(Engine& engine) { engine.footnotes = FootnoteState(); }

@@ -6,19 +6,13 @@
 
 #include <string_view>
 
+#include "translate/footnotes_state.h"
+
 namespace quillo {
 struct Engine;
 struct OutputContext;
 
 namespace translate {
-
-struct FootnoteState {
-  /// Footnotes numbered so far in pass 2. Counts on across split output files, so that every
-  /// footnote of a document has its own number.
-  int counter = 0;
-  /// A mark in the main text has taken the number of the footnote that comes next.
-  bool referenced = false;
-};
 
 /// \footnote begins: the footnote takes its number (when no mark took one for it), text goes to
 /// the footnote output, and the footnote's own wrapper ("$_footnote_start_;") opens there.

@@ -1,12 +1,8 @@
 // The token handlers of both passes: groups and their scoped state, control words, text
 // characters (with Unicode escapes and double-byte code pages) and unknown words.
-#include <iconv.h>
-
 #include <array>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "base/file_table.h"
@@ -18,77 +14,19 @@
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
 #include "rtf/tables.h"
-#include "structure/structure.h"
+#include "translate/charsets.h"
 #include "translate/fields.h"
 #include "translate/footnotes.h"
+#include "translate/lists.h"
 #include "translate/pictures.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
+#include "translate/text.h"
 #include "translate/translate.h"
+#include "translate/upcalls.h"
+#include "translate/words.h"
 
 namespace quillo::translate {
-
-// ---- Code page converters -----------------------------------------------------------------------
-
-namespace {
-
-const char* IconvName(int codePage) {
-  switch (codePage) {
-    case 932:
-      return "CP932";
-    case 936:
-      return "CP936";
-    case 949:
-      return "CP949";
-    case 950:
-      return "CP950";
-    default:
-      return nullptr;
-  }
-}
-
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-
-}  // namespace
-
-CodePageConverter::CodePageConverter(int codePage) : codePage_(codePage), handle_(kNoConverter) {
-  if (const char* name = IconvName(codePage)) handle_ = iconv_open("UTF-32LE", name);
-}
-
-CodePageConverter::~CodePageConverter() {
-  if (handle_ != kNoConverter) iconv_close(static_cast<iconv_t>(handle_));
-}
-
-CodePageConverter::CodePageConverter(CodePageConverter&& other) noexcept
-    : codePage_(other.codePage_), handle_(other.handle_) {
-  other.handle_ = kNoConverter;
-}
-
-CodePageConverter& CodePageConverter::operator=(CodePageConverter&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoConverter) iconv_close(static_cast<iconv_t>(handle_));
-    codePage_ = other.codePage_;
-    handle_ = other.handle_;
-    other.handle_ = kNoConverter;
-  }
-  return *this;
-}
-
-int CodePageConverter::Decode(const unsigned char* bytes, std::size_t length) {
-  if (handle_ == kNoConverter || length == 0 || length > 4) return -1;
-  iconv_t cd = static_cast<iconv_t>(handle_);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
-  char in[4];
-  std::memcpy(in, bytes, length);
-  unsigned char out[8];
-  char* inPtr = in;
-  char* outPtr = reinterpret_cast<char*>(out);
-  std::size_t inLeft = length, outLeft = sizeof out;
-  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-      inLeft != 0 || sizeof out - outLeft != 4)
-    return -1;
-  return static_cast<int>(out[0] | (out[1] << 8) | (out[2] << 16) | (out[3] << 24));
-}
 
 namespace {
 
@@ -140,89 +78,9 @@ constexpr auto kDestActions = [] {
 }();
 
 /// Minors that the shipped control-word table gives beyond its named constants.
-constexpr int kListOverride = 101;  ///< major 11: \lsN
-constexpr int kListLevel = 102;     ///< major 11: \ilvlN
-constexpr int kNestLevel = 103;     ///< major 11: \itapN
-constexpr int kNestedCell = 59;     ///< major 6: \nestcell
-constexpr int kNestedRow = 60;      ///< major 6: \nestrow
-constexpr int kUnicodeChar = 61;    ///< major 6: \uN
-constexpr int kAnsiCodePage = 82;   ///< major 8: \ansicpgN
-
-/// Charset number of a Windows code page given by \ansicpg, -1 for code pages without a map.
-int CharsetOfCodePage(int codePage) {
-  switch (codePage) {
-    case 1252:
-      return 0;
-    case 1250:
-      return 238;
-    case 1251:
-      return 204;
-    case 1253:
-      return 161;
-    case 1254:
-      return 162;
-    case 1255:
-      return 177;
-    case 1256:
-      return 178;
-    case 1257:
-      return 186;
-    case 1258:
-      return 163;
-    case 874:
-      return 222;
-    case 437:
-      return 2;  // the \pc map
-    case 850:
-      return 3;  // the \pca map
-    case 10000:
-      return 77;  // Mac Roman
-    case 932:
-    case 10001:  // Mac Japanese: Shift-JIS with a few Mac additions
-      return 128;
-    case 936:
-      return 134;
-    case 949:
-    case 10003:  // Mac Korean
-      return 129;
-    case 950:
-    case 10002:  // Mac Traditional Chinese (Big5)
-      return 136;
-    default:
-      return -1;
-  }
-}
-
-/// Double-byte code page of a font charset, 0 for single-byte charsets.
-int DoubleByteCodePage(int charset) {
-  switch (charset) {
-    case 128:
-    case 78:  // Mac Japanese
-      return 932;
-    case 129:
-    case 79:  // Mac Korean
-      return 949;
-    case 134:
-    case 80:  // Mac Simplified Chinese
-      return 936;
-    case 136:
-    case 81:  // Mac Traditional Chinese
-      return 950;
-    default:
-      return 0;
-  }
-}
-
-bool IsLeadByte(int codePage, int byte) {
-  if (codePage == 932) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-  return byte >= 0x81 && byte <= 0xFE;
-}
-
-CodePageConverter& ConverterFor(Engine& engine, int codePage) {
-  for (CodePageConverter& converter : engine.translate.converters)
-    if (converter.codePage() == codePage) return converter;
-  return engine.translate.converters.emplace_back(codePage);
-}
+constexpr int kNestedCell = 59;   ///< major 6: \nestcell
+constexpr int kNestedRow = 60;    ///< major 6: \nestrow
+constexpr int kUnicodeChar = 61;  ///< major 6: \uN
 
 /// Writes gathered text before a token that is not text is acted on.
 inline void BeforeToken(Engine& engine) {
@@ -274,25 +132,6 @@ void UnicodeChar(Engine& engine, int param) {
     EmitCodePoint(engine, code);
   }
   t.unicodePending = t.cur.unicodeSkip;
-}
-
-// ---- Character sets -----------------------------------------------------------------------------
-
-/// Makes the character set of font `font` current: the font's own charset when it names one
-/// (\fcharset other than 0 and 1), else the document's (\ansicpg, or \ansi, \mac, \pc, \pca).
-void SelectFontCharset(Engine& engine, int font) {
-  TranslateState& t = engine.translate;
-  const rtf::FontEntry* entry = rtf::FindFont(engine, font);
-  int charset = entry ? entry->charset : 0;
-  int codePage = DoubleByteCodePage(charset);
-  // Fonts of charset 0 (ANSI) and 1 (default) take the document's code page: writers that declare
-  // \ansicpg1251 and the like often leave their fonts at \fcharset0.
-  if (charset == 0 || charset == 1) {
-    charset = t.docCharset;
-    codePage = t.docCodePage;
-  }
-  rtf::SelectCharset(engine, charset, font);
-  t.cur.codePage = codePage;
 }
 
 // ---- Nested tables ------------------------------------------------------------------------------
@@ -353,7 +192,7 @@ void ParagraphEnd(Engine& engine, bool cellEnd = false) {
   // Outside a table the state machine returns to state 0 (side-by-side paragraphs become cells).
   if (!cellEnd) TableParagraphEnd(engine);
   // The heading hierarchy ends the paragraph's record and keeps or writes "$EndPar;".
-  structure::ParagraphEnd(engine);
+  TellParagraphEnd(engine);
   if (!cellEnd || engine.driver.pass != 2) RouteSpecial(engine, rtf::special::kPar);
   t.paragraphOpen = false;
   // A footnote's paragraph ends inside the paragraph of its mark, whose entry stays.
@@ -370,78 +209,6 @@ void SkipGroupAndPop(Engine& engine) {
 
 /// Destinations of the list table and the list override table.
 constexpr int kListTableDest = 75, kListOverrideTableDest = 76;
-/// At most this many lists and list overrides are kept: a document cannot grow the maps
-/// without end.
-constexpr std::size_t kMaxLists = 4096;
-
-/// The letters of a control word's text ("\\levelnfc4" -> "levelnfc").
-std::string_view WordName(const std::string& text) {
-  std::size_t end = 1;
-  while (end < text.size() &&
-         ((text[end] >= 'a' && text[end] <= 'z') || (text[end] >= 'A' && text[end] <= 'Z')))
-    ++end;
-  return text.size() > 1 && text[0] == '\\' ? std::string_view(text).substr(1, end - 1)
-                                            : std::string_view();
-}
-
-/// Reads the list table (`overrides` false: the number format of each level of each list) or
-/// the list override table (`overrides` true: the list each \ls number stands for, and the
-/// formats of the levels it overrides, \lfolevel), from the token after the destination word to
-/// the group's closing brace. Everything else in the groups (level texts, indents, names) is
-/// passed over.
-void ReadListTable(Engine& engine, bool overrides) {
-  TranslateState& t = engine.translate;
-  const rtf::RtfToken& token = engine.reader.token;
-  constexpr int kNone = INT_MIN;
-  long depth = 1, itemDepth = 0;
-  int level = -1, id = kNone, ls = kNone;
-  std::string formats(9, '\0');
-  TranslateState::ListOverride override;
-  auto finish = [&]() {
-    if (overrides && ls > 0 && id != kNone && t.listOverrides.size() < kMaxLists) {
-      override.list = id;
-      t.listOverrides[ls] = override;
-    }
-    if (!overrides && id != kNone && t.listFormats.size() < kMaxLists) t.listFormats[id] = formats;
-    itemDepth = 0;
-  };
-  while (rtf::GetToken(engine) != rtf::kClassEOF) {
-    if (token.tokClass == rtf::kClassGroup) {
-      if (token.major == 0) {
-        ++depth;
-      } else {
-        if (itemDepth > 0 && depth == itemDepth) finish();
-        if (--depth < 1) break;
-      }
-      continue;
-    }
-    if (token.tokClass != rtf::kClassControl && token.tokClass != rtf::kClassUnknown) continue;
-    const std::string_view name = WordName(token.text);
-    const int param = token.param == rtf::kNoParam ? 0 : token.param;
-    if (name == (overrides ? "listoverride" : "list")) {
-      itemDepth = depth;
-      level = -1;
-      id = ls = kNone;
-      formats.assign(9, '\0');
-      override = TranslateState::ListOverride();
-    } else if (itemDepth == 0) {
-      continue;
-    } else if (name == (overrides ? "lfolevel" : "listlevel")) {
-      ++level;
-    } else if ((name == "levelnfc" || name == "levelnfcn") && level >= 0 && level < 9) {
-      const int nfc = param < 0 || param > 255 ? 0 : param;
-      if (overrides)
-        override.formats[level] = static_cast<short>(nfc);
-      else
-        formats[level] = static_cast<char>(nfc);
-    } else if (name == "listid" && depth == itemDepth) {
-      id = param;
-    } else if (name == "ls" && overrides) {
-      ls = param;
-    }
-  }
-  PopGroupState(engine);
-}
 
 void Destination(Engine& engine) {
   TranslateState& t = engine.translate;
@@ -628,333 +395,6 @@ void SpecialChar(Engine& engine) {
       return;
   }
 }
-
-/// On/off character words: on without a parameter or with one other than 0.
-inline void SetAttribute(TranslateState& t, uint32_t bit, int param) {
-  if (param == 0)
-    t.cur.chr.attributes &= ~bit;
-  else
-    t.cur.chr.attributes |= bit;
-}
-
-/// Character words a style passes on to the text in it: size, colour and background. Writers
-/// usually repeat the rest of a style's formatting on every run; these they often leave to the
-/// style (the coloured headings of word processors).
-bool StyleCharWord(int minor) {
-  using namespace rtf::chr;
-  return minor == kFontSize || minor == kForeColor || minor == kBackColor || minor == kHighlight ||
-         minor == kCharShadePattern;
-}
-
-void CharWord(Engine& engine, int minor, int param);
-
-/// Applies the size, colour and background words of style `number` and of the styles it is based
-/// on (the base first), as if they stood where the style word stands.
-void ApplyStyleCharacter(Engine& engine, int number, int depth = 0) {
-  const rtf::StyleEntry* style = rtf::FindStyle(engine, number);
-  if (!style || style->number != number || depth > 8) return;
-  if (style->basedOn != 222 && style->basedOn != number)
-    ApplyStyleCharacter(engine, style->basedOn, depth + 1);
-  for (const rtf::RtfToken& word : style->tokens)
-    if (word.major == 12 && StyleCharWord(word.minor)) CharWord(engine, word.minor, word.param);
-}
-
-void CharAttr(Engine& engine) {
-  const rtf::RtfToken& token = engine.reader.token;
-  CharWord(engine, token.minor, token.param);
-}
-
-void CharWord(Engine& engine, int minor, int param) {
-  TranslateState& t = engine.translate;
-  CharFormat& chr = t.cur.chr;
-  using namespace rtf::chr;
-  t.stateChanged = true;
-  switch (minor) {
-    case kPlain:
-      chr.fontSize = 12;
-      chr.extra = 0;
-      chr.attributes = 0;
-      chr.color = 0;
-      chr.background = -1;
-      chr.shiftOnly = false;
-      chr.font = t.defaultFont;
-      // The default font's character set comes back with it, so that text after \plain is not
-      // read through the map of a symbol font selected before.
-      SelectFontCharset(engine, chr.font);
-      break;
-    case kBold:
-      SetAttribute(t, kAttrBold, param);
-      break;
-    case kAllCaps:
-      SetAttribute(t, kAttrAllCaps, param);
-      break;
-    case kSubDown:
-    case kSubScript:
-    case kSuperUp:
-    case kSuperScript: {
-      // Raised and lowered text exclude each other; \up0 and \dn0 put the text back on the line.
-      const bool sub = minor == kSubDown || minor == kSubScript;
-      chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
-      if (param != 0) chr.attributes |= sub ? kAttrSubScript : kAttrSuperScript;
-      chr.shiftOnly = minor == kSubDown || minor == kSuperUp;
-      break;
-    }
-    case kNoSuperSub:
-      chr.attributes &= ~(kAttrSuperScript | kAttrSubScript);
-      chr.shiftOnly = false;
-      break;
-    case kFontNum:
-      if (param == rtf::kNoParam) break;
-      // A number the font table does not define is the default font.
-      chr.font = param >= 0 && rtf::FindFont(engine, param) ? param : t.defaultFont;
-      SelectFontCharset(engine, chr.font);
-      break;
-    case kFontSize:
-      chr.fontSize = param == rtf::kNoParam ? 12 : param / 2;
-      break;
-    case kItalic:
-      SetAttribute(t, kAttrItalic, param);
-      break;
-    case kOutline:
-      SetAttribute(t, kAttrOutline, param);
-      break;
-    case kSmallCaps:
-      SetAttribute(t, kAttrSmallCaps, param);
-      break;
-    case kShadow:
-      SetAttribute(t, kAttrShadow, param);
-      break;
-    case kStrikeThru:
-      SetAttribute(t, kAttrStrikeThru, param);
-      break;
-    case kUnderline:
-      SetAttribute(t, kAttrUnderline, param);
-      break;
-    case kDotUnderline:
-      SetAttribute(t, kAttrDUnderline, param);
-      break;
-    case kDbUnderline:
-      SetAttribute(t, kAttrDbUnderline, param);
-      break;
-    case kNoUnderline:
-      chr.attributes &= ~(kAttrUnderline | kAttrWUnderline | kAttrDUnderline | kAttrDbUnderline);
-      break;
-    case kWordUnderline:
-      SetAttribute(t, kAttrWUnderline, param);
-      break;
-    case kInvisible:
-      SetAttribute(t, kAttrInvisible, param);
-      break;
-    case kForeColor:
-      if (const rtf::ColorTableEntry* color = rtf::FindColor(engine, param))
-        chr.color = color->value;
-      break;
-    case kCharStyleNum:
-      if (param != rtf::kNoParam && rtf::FindStyle(engine, param)) {
-        chr.charStyle = param;
-        ApplyStyleCharacter(engine, param);
-      }
-      break;
-    case kBackColor:
-    case kCharShadePattern:
-    case kHighlight:
-      chr.background = TableColorRgb(engine, param);
-      break;
-    case kCharCharSet:
-      rtf::SelectCharset(engine, param, chr.font);
-      t.cur.codePage = DoubleByteCodePage(param);
-      break;
-    case kLanguage: {
-      std::string value = std::to_string(static_cast<long>(param));
-      // Word repeats \lang on every run; the setting is only stored when it changes.
-      if (value != t.lastLanguage) {
-        SetSetting(engine, "Language", value);
-        t.lastLanguage = std::move(value);
-      }
-      break;
-    }
-    case kUnicodeSkip:
-      // \ucN keeps its RTF meaning (fallback count) and is also the extra character value.
-      chr.extra = param;
-      if (param == rtf::kNoParam)
-        t.cur.unicodeSkip = 1;
-      else
-        t.cur.unicodeSkip = param < 0 ? 0
-                            : param > TranslateState::kMaxUnicodeSkip
-                                ? TranslateState::kMaxUnicodeSkip
-                                : param;
-      break;
-    default:
-      break;
-  }
-}
-
-void ParAttr(Engine& engine) {
-  TranslateState& t = engine.translate;
-  const rtf::RtfToken& token = engine.reader.token;
-  const int param = token.param == rtf::kNoParam ? 0 : token.param;
-  ParFormat& par = t.cur.par;
-  using namespace rtf::par;
-  t.stateChanged = true;
-  switch (token.minor) {
-    case kParDef:
-      par.style = 0;
-      par.inTable = false;
-      par.sideBySide = false;
-      par.borderDouble = false;
-      par.firstIndent = par.leftIndent = par.rightIndent = 0;
-      par.align = kAlignLeft;
-      par.background = -1;
-      par.list = par.listLevel = par.nestLevel = 0;
-      t.cur.chr.charStyle = 0;
-      break;
-    case kListOverride:
-      par.list = param;
-      // A list paragraph is a list item even without number text: its first text asks the
-      // translation file for its entry as held number text does.
-      if (param > 0 && RoutesToBody(engine)) t.deferred.held = true;
-      break;
-    case kListLevel:
-      par.listLevel = param < 0 ? 0 : param > 8 ? 8 : param;
-      break;
-    case kNestLevel:
-      par.nestLevel = param;
-      // Pass 2: a paragraph of a nested table's cell shows the cell's shading.
-      if (param >= 2 && engine.driver.pass == 2 && par.background < 0 &&
-          t.nestedRow < static_cast<int>(t.nestedRows.size()) &&
-          t.nestedCell < static_cast<int>(t.nestedRows[t.nestedRow].size()))
-        par.background = t.nestedRows[t.nestedRow][t.nestedCell];
-      break;
-    case kStyleNum:
-      if (token.param != rtf::kNoParam && rtf::FindStyle(engine, token.param)) {
-        par.style = token.param;
-        ApplyStyleCharacter(engine, token.param);
-      }
-      break;
-    case kInTable:
-      par.inTable = true;
-      break;
-    case kSideBySide:
-      par.sideBySide = true;
-      break;
-    case kQuadLeft:
-      par.align = kAlignLeft;
-      break;
-    case kQuadRight:
-      par.align = kAlignRight;
-      break;
-    case kQuadJust:
-      par.align = kAlignJustify;
-      break;
-    case kQuadCenter:
-      par.align = kAlignCenter;
-      break;
-    case kFirstIndent:
-      par.firstIndent = param;
-      break;
-    case kLeftIndent:
-      par.leftIndent = param;
-      break;
-    case kRightIndent:
-      par.rightIndent = param;
-      break;
-    case kBorderDouble:
-      par.borderDouble = true;
-      break;
-    case kBackColor:
-      par.background = TableColorRgb(engine, token.param);
-      break;
-    case kBorderWidth:
-      TableBorderWidth(engine, param);
-      break;
-    default:
-      if (token.minor >= kBorderTop && token.minor <= kBorderBox) par.borderSide = token.minor;
-      break;
-  }
-}
-
-void DocAttr(Engine& engine) {
-  TranslateState& t = engine.translate;
-  const rtf::RtfToken& token = engine.reader.token;
-  const int param = token.param;
-  if (param == rtf::kNoParam) return;
-  using namespace rtf::doc;
-  switch (token.minor) {
-    case kFtnStart:
-      t.footnoteNumber = param;
-      break;
-    case kPaperW:
-      t.pageWidth = param;
-      break;
-    case kPaperH:
-      t.pageHeight = param;
-      break;
-    case kMargL:
-      t.marginLeft = param;
-      break;
-    case kMargR:
-      t.marginRight = param;
-      break;
-    case kMargT:
-      t.marginTop = param;
-      break;
-    case kMargB:
-      t.marginBottom = param;
-      break;
-    case kAnsiCodePage: {
-      // The document's code page chooses the character set of text in fonts that name none.
-      int charset = CharsetOfCodePage(param);
-      if (charset < 0) break;
-      t.docCodePage = DoubleByteCodePage(charset);
-      t.docCharset = t.docCodePage != 0 ? 0 : charset;
-      rtf::SelectCharset(engine, t.docCharset, t.defaultFont);
-      t.cur.codePage = t.docCodePage;
-      t.stateChanged = true;
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-void SectAttr(Engine& engine) {
-  TranslateState& t = engine.translate;
-  const rtf::RtfToken& token = engine.reader.token;
-  using namespace rtf::sect;
-  if (token.minor == kSectDef) {
-    t.sectPageWidth = t.pageWidth;
-    t.sectPageHeight = t.pageHeight;
-    t.sectMarginLeft = t.marginLeft;
-    t.sectMarginRight = t.marginRight;
-    t.sectMarginTop = t.marginTop;
-    t.sectMarginBottom = t.marginBottom;
-    return;
-  }
-  if (token.param == rtf::kNoParam) return;
-  switch (token.minor) {
-    case kPgWSxn:
-      t.sectPageWidth = token.param;
-      break;
-    case kPgHSxn:
-      t.sectPageHeight = token.param;
-      break;
-    case kMargLSxn:
-      t.sectMarginLeft = token.param;
-      break;
-    case kMargRSxn:
-      t.sectMarginRight = token.param;
-      break;
-    case kMargTSxn:
-      t.sectMarginTop = token.param;
-      break;
-    case kMargBSxn:
-      t.sectMarginBottom = token.param;
-      break;
-    default:
-      break;
-  }
-}
-
 // ---- Class callbacks ----------------------------------------------------------------------------
 
 void ControlHandler(Engine& engine) {
@@ -1122,7 +562,7 @@ void LeaveDestination(Engine& engine, int left) {
     case rtf::dest::kTocEntry:
     case rtf::dest::kTocEntryN:
       // An index entry (\xe) or a contents entry (\tc, \tcn), which the index lists too.
-      structure::IndexGroupEnd(engine, t.indexText, t.indexPage);
+      TellIndexGroupEnd(engine, t.indexText, t.indexPage);
       t.indexText.clear();
       t.indexPage.clear();
       break;
@@ -1135,18 +575,6 @@ void LeaveDestination(Engine& engine, int left) {
 }
 
 }  // namespace
-
-/// The colour of colour-table entry `number` as 0xRRGGBB; -1 for the "automatic" entry (no
-/// components) and for numbers the table does not have.
-int TableColorRgb(Engine& engine, int number) {
-  if (number == rtf::kNoParam || number < 0) return -1;
-  const rtf::ColorTableEntry* color = rtf::FindColor(engine, number);
-  if (!color || color->number != number) return -1;
-  if (color->red < 0 && color->green < 0 && color->blue < 0) return -1;
-  auto part = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
-  return (part(color->red) << 16) | (part(color->green) << 8) | part(color->blue);
-}
-
 // ---- Group state --------------------------------------------------------------------------------
 
 void PushGroupState(Engine& engine) {

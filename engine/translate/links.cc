@@ -8,6 +8,7 @@
 #include "base/messages.h"
 #include "base/settings.h"
 #include "engine.h"
+#include "expand/expand.h"
 
 namespace quillo::translate {
 

@@ -284,13 +284,13 @@ void PrepareOutput(Engine& engine) {
   t.paragraphOpen = true;
 }
 
-/// Pass 1: the picture's file, record and data.
-void ReadPicture(Engine& engine) {
+/// Pass 1, first step: the picture's record (a new one, or the one a linked picture's field
+/// made) with its file name, sizes and values. nullptr when the file numbers ran out (the
+/// conversion stops).
+PictureRec* StartRecord(Engine& engine, bool binary, bool linked) {
   PictureState& p = engine.pictures;
   const PictureValues& v = p.current;
-  rtf::ReaderState& reader = engine.reader;
-  const bool binary = IsPictureWord(reader.token, rtf::pict::kBinData) && reader.binarySkip > 0;
-  const bool linked = p.linkedPending && !p.linkedTaken;
+  const rtf::ReaderState& reader = engine.reader;
   if (linked && p.index > 0) {
     --p.index;  // the field's record takes the picture
   } else {
@@ -308,7 +308,7 @@ void ReadPicture(Engine& engine) {
   if (p.imageCounter >= limit) {
     engine.driver.stop = true;
     ReportMessage(engine, "ERR_MAX_FILES", {p.imageCounter - 1, digits});
-    return;
+    return nullptr;
   }
   char number[16];
   std::snprintf(number, sizeof number, "%0*d", digits, p.imageCounter);
@@ -338,27 +338,30 @@ void ReadPicture(Engine& engine) {
   rec->dataLength = 0;
   rec->sameAs = -1;
   rec->written = false;
+  return rec;
+}
 
-  StrExp(engine, "$GraphicFound;");
-  rec = &p.records[static_cast<std::size_t>(p.index)];  // the expansion may read records only
-
-  const bool write = engine.settings.mirrors.noGraphics == 0 &&
-                     (!linked || engine.settings.mirrors.preferEmbed == 1);
+/// Pass 1, second step: reads the picture's data and writes it, with the header its format
+/// needs, to `rec`'s file (`write`: pictures are written; otherwise the data is only read).
+/// Returns the file, still open; nullptr when nothing was written.
+FileEntry* WritePicture(Engine& engine, PictureRec& rec, bool binary, bool write) {
+  const PictureValues& v = engine.pictures.current;
+  const rtf::ReaderState& reader = engine.reader;
   std::vector<unsigned char> collected;
   if (v.kind == kPictPng || v.kind == kPictJpeg) {
     // The data, not the word before it, says what a PNG or JPEG is: documents call GIFs and
     // JPEGs PNGs (and the other way round), and readers that check files refuse a misnamed one.
-    ReadPictureData(engine, *rec, nullptr, &collected);
+    ReadPictureData(engine, rec, nullptr, &collected);
     const char* extension = SniffedExtension(collected);
     if (extension && v.extension != extension) {
-      rec->fileName.resize(rec->fileName.size() - v.extension.size());
-      rec->fileName += extension;
+      rec.fileName.resize(rec.fileName.size() - v.extension.size());
+      rec.fileName += extension;
     }
   }
   FileEntry* file = nullptr;
   if (write) {
-    file = FileOpen(engine.files, rec->fileName, "wb");
-    if (!file) ReportOpenFailure(engine, rec->fileName);
+    file = FileOpen(engine.files, rec.fileName, "wb");
+    if (!file) ReportOpenFailure(engine, rec.fileName);
   }
   if (v.kind == kPictPng || v.kind == kPictJpeg) {
     if (file) Write(file, collected.data(), collected.size());
@@ -371,7 +374,7 @@ void ReadPicture(Engine& engine) {
         layout.rowLength > 0 ? static_cast<long>(layout.rowLength * layout.rows) : 0;
     if (binary && !v.deviceIndependent && reader.token.param != expected)
       ReportMessage(engine, "ERR_IMG_MISMATCH", {expected, static_cast<long>(reader.token.param)});
-    ReadPictureData(engine, *rec, nullptr, &collected);
+    ReadPictureData(engine, rec, nullptr, &collected);
     if (file && v.deviceIndependent) {
       WriteDib(file, collected);
     } else if (file) {
@@ -380,29 +383,51 @@ void ReadPicture(Engine& engine) {
     }
   } else {
     if (file && v.kind == kPictMac) Write(file, std::string(512, '\0'));
-    if (file && v.kind == kPictWmf) Write(file, PlaceableHeader(rec->outWidth, rec->outHeight));
-    ReadPictureData(engine, *rec, file, nullptr);
+    if (file && v.kind == kPictWmf) Write(file, PlaceableHeader(rec.outWidth, rec.outHeight));
+    ReadPictureData(engine, rec, file, nullptr);
   }
-  if (file) {
-    FileClose(file);
-    rec->written = true;
-  }
-  // Duplicates: the same data met before is referenced through the earlier file. The 4-byte
-  // checksum alone is weak, so the length and a 64-bit digest must match too.
+  return file;
+}
+
+/// Pass 1, third step: the same data met before is referenced through the earlier file, and the
+/// file just written (`file`, closed) is removed unless KeepDupPicts keeps it. The 4-byte checksum
+/// alone is weak, so the length and a 64-bit digest must match too.
+void FindDuplicate(Engine& engine, PictureRec& rec, FileEntry* file) {
+  PictureState& p = engine.pictures;
   for (int j = 0; j < p.index; ++j) {
     const PictureRec& earlier = p.records[static_cast<std::size_t>(j)];
-    if (earlier.embedded != 1 || earlier.sameAs >= 0 || earlier.kind != rec->kind ||
-        std::memcmp(earlier.checksum, rec->checksum, 4) != 0 || earlier.digest != rec->digest ||
-        earlier.dataLength != rec->dataLength)
+    if (earlier.embedded != 1 || earlier.sameAs >= 0 || earlier.kind != rec.kind ||
+        std::memcmp(earlier.checksum, rec.checksum, 4) != 0 || earlier.digest != rec.digest ||
+        earlier.dataLength != rec.dataLength)
       continue;
-    rec->sameAs = j;
+    rec.sameAs = j;
     if (engine.settings.mirrors.keepDupPicts != 1) {
       if (file) FileRemove(file);
-      rec->written = false;
+      rec.written = false;
       --p.imageCounter;
     }
     break;
   }
+}
+
+/// Pass 1: the picture's record, file and data.
+void ReadPicture(Engine& engine) {
+  PictureState& p = engine.pictures;
+  const rtf::ReaderState& reader = engine.reader;
+  const bool binary = IsPictureWord(reader.token, rtf::pict::kBinData) && reader.binarySkip > 0;
+  const bool linked = p.linkedPending && !p.linkedTaken;
+  if (!StartRecord(engine, binary, linked)) return;
+  StrExp(engine, "$GraphicFound;");
+  // The expansion may read records only, but the record is looked up again after each one.
+  PictureRec* rec = &p.records[static_cast<std::size_t>(p.index)];
+  const bool write = engine.settings.mirrors.noGraphics == 0 &&
+                     (!linked || engine.settings.mirrors.preferEmbed == 1);
+  FileEntry* file = WritePicture(engine, *rec, binary, write);
+  if (file) {
+    FileClose(file);
+    rec->written = true;
+  }
+  FindDuplicate(engine, *rec, file);
   if (rec->written) StrExp(engine, "$GraphicWritten;");
   rec = &p.records[static_cast<std::size_t>(p.index)];
   rec->dataEnd = reader.charCount;

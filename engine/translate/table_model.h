@@ -6,85 +6,12 @@
 
 #include <vector>
 
+#include "translate/table_state.h"
+
 namespace quillo {
 struct Engine;
 
 namespace translate {
-
-/// Cell border sides, by the minor of the cell border words (major 10).
-enum CellSide : int { kSideBottom = 20, kSideTop = 21, kSideLeft = 22, kSideRight = 23 };
-
-struct ColumnRec {
-  int width = 0;     ///< twips
-  int colGroup = 0;  ///< always 0: one column group per table
-};
-
-struct CellRec {
-  int width = 0;    ///< twips, set by the analysis
-  int right = 0;    ///< right edge, twips
-  int colSpan = 0;  ///< columns covered (after the analysis); -2 for a horizontally merged cell
-  /// 0 normal, 1 first cell of a vertical merge, -1 continuation; after the analysis the number
-  /// of rows spanned (continuations stay -1).
-  int rowSpan = 0;
-  int vAlign = 0;                ///< 0 top, 1 middle, 2 bottom
-  int background = -1;           ///< shading colour (\clcbpat) as 0xRRGGBB; -1 = none
-  int pattern = -1;              ///< pattern colour (\clcfpat) as 0xRRGGBB; -1 = automatic
-  int shading = 0;               ///< pattern share (\clshdng) in hundredths of a percent
-  int border[4] = {0, 0, 0, 0};  ///< weights in pixels of sides 20, 21, 22, 23
-  int leftIndent = 0;            ///< side-by-side paragraphs: the paragraph's left indent
-  int mergedInto = -1;           ///< horizontally merged cell: index of the merge's first cell
-  bool hasText = false;          ///< pass 1 saw text in the cell
-  bool doubleTop = false;        ///< the top border is a double line
-
-  int Border(int side) const { return side >= 20 && side <= 23 ? border[side - 20] : 0; }
-};
-
-struct RowRec {
-  int isHeader = 0;
-  int left = 0;      ///< row left edge, twips
-  int gap = 0;       ///< half the space between cells (\trgaph), twips
-  int align = 0;     ///< 0 left, 2 right, 3 centered
-  int rowCount = 0;  ///< \row words that ended this row in pass 1
-  std::vector<CellRec> cells;
-};
-
-struct TableRec {
-  std::vector<ColumnRec> columns;
-  int headerRow = -1;  ///< index of the last header row
-  int borderWeight = 0;
-  int footerRow = -1;  ///< index of the row that opens the footer section
-  int frameRules = 0;  ///< bits 0-2 the rules value, bits 3-6 the frame value
-  int left = 0, right = 0;
-  int align = 0;
-  bool continues = false;  ///< the analysis split the table: its rows go on in the next table
-  std::vector<RowRec> rows;
-};
-
-/// Table state of one output channel (the main output, the footnote output).
-struct TableContext {
-  /// 0 outside a table, 1 in a row definition, 2 in a cell definition, 3 cell definition
-  /// complete, 4 in cell content, 5 after \cell, 6 after \row.
-  int state = 0;
-  int level = 0;        ///< markup open in pass 2: 0 none, 1 table, 2 row, 3 cell
-  int table = -1;       ///< number of the current table (index into TableModel::tables), -1 none
-  int row = -1;         ///< row index, -1 before the first row
-  int cell = -1;        ///< cell index, -1 before the first cell
-  int mergeStart = -1;  ///< cell that began the horizontal merge being defined
-  // Pass 2: which markup of the open levels was written (a missing or merged record writes none).
-  bool tableWritten = false, rowWritten = false, cellWritten = false;
-  bool headOpen = false, bodyOpen = false, footOpen = false;
-};
-
-struct TableModel {
-  /// A table has at most this many columns: the grid is built column by column over the cell
-  /// edges, and a document with thousands of distinct edges would otherwise make a page of
-  /// hair-thin columns.
-  static constexpr int kMaxColumns = 999;
-
-  std::vector<TableRec> tables;  ///< pass 1 builds them; the analysis may split some
-  int counter = -1;              ///< number of the last table started in this pass
-  TableContext contexts[2];      ///< by output channel
-};
 
 // ---- Operations -----------------------------------------------------------------------------
 
@@ -117,6 +44,10 @@ void TableParagraphEnd(Engine& engine);
 void TableFootnoteBoundary(Engine& engine);
 /// End of an output file: closes the table markup of both channels.
 void FinishTables(Engine& engine);
+/// Debug bit that traces the table records and their analysis.
+inline constexpr int kDebugTables = 0x8;
+/// True when the table traces are on (debug bit kDebugTables).
+bool TableTracing(const Engine& engine);
 /// Forgets the records (`newConversion`) or only the pass state (table counter and channels).
 void ResetTables(Engine& engine, bool newConversion);
 

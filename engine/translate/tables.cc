@@ -12,7 +12,6 @@
 #include "expand/expand.h"
 #include "rtf/control_words.h"
 #include "rtf/reader.h"
-#include "structure/internal.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
@@ -20,9 +19,6 @@
 namespace quillo::translate {
 
 namespace {
-
-/// Debug bit that traces the table records and their analysis.
-constexpr int kDebugTables = 0x8;
 
 /// Table words of the control-word table beyond the named constants: \clshdng, \clcfpat.
 constexpr int kCellShading = 24, kCellPatternColor = 37;
@@ -41,8 +37,6 @@ int ShadedColor(int background, int pattern, int shading) {
   }
   return rgb;
 }
-
-bool Tracing(const Engine& engine) { return (engine.settings.mirrors.debug & kDebugTables) != 0; }
 
 int ChannelIndex(const Engine& engine) {
   return engine.translate.cur.channel == kFootnoteChannel ? kFootnoteChannel : kMainChannel;
@@ -101,7 +95,7 @@ void NewTable(Engine& engine, int channel, TableContext& c) {
   c.row = -1;
   c.cell = -1;
   c.mergeStart = -1;
-  if (Tracing(engine)) PrintEscaped(engine, "newTable:%d\n", number);
+  if (TableTracing(engine)) PrintEscaped(engine, "newTable:%d\n", number);
   if (Pass1(engine)) {
     while (static_cast<int>(model.tables.size()) <= number) model.tables.emplace_back();
     c.table = number;
@@ -119,7 +113,7 @@ void NewRow(Engine& engine, int channel, TableContext& c) {
   ++c.row;
   c.cell = -1;
   c.mergeStart = -1;
-  if (Tracing(engine)) PrintEscaped(engine, "newRow:%d\n", c.row);
+  if (TableTracing(engine)) PrintEscaped(engine, "newRow:%d\n", c.row);
   TableRec* table = TableOf(engine, c);
   if (!table) return;  // a missing table was reported when it started
   if (Pass1(engine)) {
@@ -140,7 +134,7 @@ void NewRow(Engine& engine, int channel, TableContext& c) {
 
 void NewCell(Engine& engine, TableContext& c) {
   ++c.cell;
-  if (Tracing(engine)) PrintEscaped(engine, "newCell:%d\n", c.cell);
+  if (TableTracing(engine)) PrintEscaped(engine, "newCell:%d\n", c.cell);
   RowRec* row = RowOf(engine, c);
   if (!row) return;
   if (Pass1(engine)) {
@@ -161,7 +155,7 @@ void NewCell(Engine& engine, TableContext& c) {
 /// table begins are closed, and the pending break between paragraphs is dropped with them.
 void CloseEnclosingParagraphs(Engine& engine, int channel, OutputContext& out) {
   while (TopmostOf(out, kTagParagraph) > TopmostTableEntry(out))
-    PopTags(engine, kTagParagraph, out, 0);
+    PopTags(engine, kTagParagraph, out, kPopEntry);
   ChannelState& state = engine.translate.channels[channel];
   state.pendingBreak = false;
   state.textStarted = false;
@@ -188,23 +182,27 @@ void OpenTable(Engine& engine, int channel, TableContext& c, OutputContext& out)
   // whether rows follow the header rows.
   SetNumber(engine, "_TABLEROWS_", static_cast<int>(table->rows.size()));
   SetNumber(engine, "_HEADERROWS_", table->headerRow + 1);
-  PushTag(engine, out, kTagTable, 1, c.table, "$_table_start_;", "$_table_end_;");
+  PushTag(engine, out, kTagTable, kEndExpandedWhenPopped, c.table, "$_table_start_;",
+          "$_table_end_;");
   if (!table->columns.empty()) {
-    PushTag(engine, out, kTagColumnGroup, 1, 0, "$_ColGroupStart_;", "$_ColGroupEnd_;");
+    PushTag(engine, out, kTagColumnGroup, kEndExpandedWhenPopped, 0, "$_ColGroupStart_;",
+            "$_ColGroupEnd_;");
     int group = table->columns.front().colGroup;
     for (const ColumnRec& column : table->columns) {
       if (column.colGroup != group) {
-        PopTags(engine, kTagColumnGroup, out, 0);
-        PushTag(engine, out, kTagColumnGroup, 1, 0, "$_ColGroupStart_;", "$_ColGroupEnd_;");
+        PopTags(engine, kTagColumnGroup, out, kPopEntry);
+        PushTag(engine, out, kTagColumnGroup, kEndExpandedWhenPopped, 0, "$_ColGroupStart_;",
+                "$_ColGroupEnd_;");
         group = column.colGroup;
       }
       SetNumber(engine, "_COLWIDTH_", Pixels(engine, column.width));
       ExpandInto(engine, out, "$ColEntry;");
     }
-    PopTags(engine, kTagColumnGroup, out, 0);
+    PopTags(engine, kTagColumnGroup, out, kPopEntry);
   }
   if (table->headerRow >= 0) {
-    PushTag(engine, out, kTagTableHeadFoot, 1, 0, "$_thead_start_;", "$_thead_end_;");
+    PushTag(engine, out, kTagTableHeadFoot, kEndExpandedWhenPopped, 0, "$_thead_start_;",
+            "$_thead_end_;");
     c.headOpen = true;
   }
 }
@@ -215,18 +213,20 @@ void OpenRow(Engine& engine, TableContext& c, OutputContext& out) {
   c.rowWritten = c.tableWritten && table && row;
   if (!c.rowWritten) return;
   if (c.row == table->footerRow && !c.footOpen) {
-    PopTags(engine, kTagTable, out, 1);  // the header or body section ends here
+    PopTags(engine, kTagTable, out, kPopAbove);  // the header or body section ends here
     c.headOpen = c.bodyOpen = false;
-    PushTag(engine, out, kTagTableHeadFoot, 1, 0, "$_tfoot_start_;", "$_tfoot_end_;");
+    PushTag(engine, out, kTagTableHeadFoot, kEndExpandedWhenPopped, 0, "$_tfoot_start_;",
+            "$_tfoot_end_;");
     c.footOpen = true;
   } else if (!c.footOpen && !c.bodyOpen && !c.headOpen && table->headerRow >= 0 &&
              c.row > table->headerRow && GetSetting(engine, "_tbody_start_")) {
     // After a header section the body rows get a section of their own when the translation
     // file names one.
-    PushTag(engine, out, kTagTableHeadFoot, 1, 0, "$_tbody_start_;", "$_tbody_end_;");
+    PushTag(engine, out, kTagTableHeadFoot, kEndExpandedWhenPopped, 0, "$_tbody_start_;",
+            "$_tbody_end_;");
     c.bodyOpen = true;
   }
-  PushTag(engine, out, kTagRow, 1, c.row, "$_row_start_;", "$_row_end_;");
+  PushTag(engine, out, kTagRow, kEndExpandedWhenPopped, c.row, "$_row_start_;", "$_row_end_;");
 }
 
 void OpenCell(Engine& engine, TableContext& c, OutputContext& out) {
@@ -250,9 +250,11 @@ void OpenCell(Engine& engine, TableContext& c, OutputContext& out) {
     if (row->cells[k].colSpan > 0) column += row->cells[k].colSpan;
   SetNumber(engine, "_COLINDEX_", column);
   if (row->isHeader)
-    PushTag(engine, out, kTagCell, 1, c.cell, "$_header_cell_start_;", "$_header_cell_end_;");
+    PushTag(engine, out, kTagCell, kEndExpandedWhenPopped, c.cell, "$_header_cell_start_;",
+            "$_header_cell_end_;");
   else
-    PushTag(engine, out, kTagCell, 1, c.cell, "$_data_cell_start_;", "$_data_cell_end_;");
+    PushTag(engine, out, kTagCell, kEndExpandedWhenPopped, c.cell, "$_data_cell_start_;",
+            "$_data_cell_end_;");
 }
 
 /// SetTableLevel for channel `channel`.
@@ -270,7 +272,7 @@ void SetLevel(Engine& engine, int channel, int n) {
   const bool topIsCell = !out.tagStack.empty() && out.tagStack.back().kind == kTagCell;
   ChangeSpecialState(engine, out, 0);
   if (TopmostOf(out, kTagParagraph) > TopmostTableEntry(out))
-    PopTags(engine, kTagParagraph, out, 2);
+    PopTags(engine, kTagParagraph, out, kPopAboveIfOpen);
   while (c.level < n) {
     switch (++c.level) {
       case 1:
@@ -290,7 +292,7 @@ void SetLevel(Engine& engine, int channel, int n) {
         if (c.cellWritten) {
           // Nothing was written in the cell when its own entry is still on top.
           if (topIsCell) ExpandInto(engine, out, "$_empty_cell_tag_;");
-          PopTags(engine, kTagRow, out, 1);
+          PopTags(engine, kTagRow, out, kPopAbove);
         }
         c.cellWritten = false;
         // The cell's last paragraph ended with it: no break string joins it to the next cell.
@@ -299,18 +301,18 @@ void SetLevel(Engine& engine, int channel, int n) {
         break;
       case 2:
         if (c.rowWritten) {
-          PopTags(engine, kTagRow, out, 0);
+          PopTags(engine, kTagRow, out, kPopEntry);
           // The header section ends with its last row (the body must not be part of it).
           const TableRec* table = TableOf(engine, c);
           if (c.headOpen && table && c.row >= table->headerRow) {
-            PopTags(engine, kTagTable, out, 1);
+            PopTags(engine, kTagTable, out, kPopAbove);
             c.headOpen = false;
           }
         }
         c.rowWritten = false;
         break;
       default:
-        if (c.tableWritten) PopTags(engine, kTagTable, out, 0);
+        if (c.tableWritten) PopTags(engine, kTagTable, out, kPopEntry);
         c.tableWritten = false;
         c.headOpen = c.bodyOpen = c.footOpen = false;
         break;
@@ -328,7 +330,7 @@ void MoveState(Engine& engine, int channel, int a) {
   int s = c.state;
   if (a == s) return;
   TranslateState& t = engine.translate;
-  if (Tracing(engine)) PrintEscaped(engine, "TableState:%d->%d\n", s, a);
+  if (TableTracing(engine)) PrintEscaped(engine, "TableState:%d->%d\n", s, a);
   if (!t.inFormatChange) ReleaseHeldText(engine);
   if (a == 0) {
     c.state = 0;
@@ -428,28 +430,41 @@ void InferInTable(Engine& engine, int channel) {
 
 // ---- State machine ------------------------------------------------------------------------------
 
+bool TableTracing(const Engine& engine) {
+  return (engine.settings.mirrors.debug & kDebugTables) != 0;
+}
+
 void TableState(Engine& engine, int a) { MoveState(engine, ChannelIndex(engine), a); }
 
 void SetTableLevel(Engine& engine, int n) { SetLevel(engine, ChannelIndex(engine), n); }
+
+namespace {
+
+/// A table word of a nested table's row definition. Nested tables are kept as paragraphs of the
+/// enclosing cell, so their words must not change the enclosing row; pass 1 keeps the shading of
+/// the nested row's cells for their paragraphs.
+void NestedRowWord(Engine& engine, const rtf::RtfToken& token) {
+  TranslateState& t = engine.translate;
+  if (!Pass1(engine)) return;
+  if (token.minor == rtf::tbl::kRowDef) {
+    t.nestedShading.clear();
+    t.nestedCellShading = -1;
+  } else if (token.minor == rtf::tbl::kCellBackColor) {
+    t.nestedCellShading = TableColorRgb(engine, token.param);
+  } else if (token.minor == rtf::tbl::kCellX && t.nestedShading.size() < 1024) {
+    t.nestedShading.push_back(t.nestedCellShading);
+    t.nestedCellShading = -1;
+  }
+}
+
+}  // namespace
 
 void TableWord(Engine& engine) {
   TranslateState& t = engine.translate;
   const rtf::RtfToken& token = engine.reader.token;
   t.stateChanged = true;
-  // Row definitions of nested tables describe tables whose cells are kept as paragraphs of the
-  // enclosing cell; they must not change the enclosing row.
   if (t.cur.destination == 2) {
-    // Pass 1 keeps the shading of the nested row's cells for their paragraphs.
-    if (!Pass1(engine)) return;
-    if (token.minor == rtf::tbl::kRowDef) {
-      t.nestedShading.clear();
-      t.nestedCellShading = -1;
-    } else if (token.minor == rtf::tbl::kCellBackColor) {
-      t.nestedCellShading = TableColorRgb(engine, token.param);
-    } else if (token.minor == rtf::tbl::kCellX && t.nestedShading.size() < 1024) {
-      t.nestedShading.push_back(t.nestedCellShading);
-      t.nestedCellShading = -1;
-    }
+    NestedRowWord(engine, token);
     return;
   }
   const int channel = ChannelIndex(engine);
@@ -651,203 +666,6 @@ void ResetTables(Engine& engine, bool newConversion) {
   if (newConversion) model.tables.clear();
   model.counter = -1;
   for (TableContext& c : model.contexts) c = TableContext();
-}
-
-// ---- Analysis -----------------------------------------------------------------------------------
-
-namespace {
-
-int LastRight(const RowRec& row) { return row.cells.empty() ? 0 : row.cells.back().right; }
-
-bool HasContinuation(const RowRec& row) {
-  for (const CellRec& cell : row.cells)
-    if (cell.rowSpan == -1) return true;
-  return false;
-}
-
-/// Vertical spans: each first cell of a vertical merge spans the rows of the continuation cells
-/// below it. A continuation cell that holds text is a cell of its own, so its text is not lost.
-void VerticalSpans(TableRec& table, int tolerance) {
-  const int rows = static_cast<int>(table.rows.size());
-  for (int r = 0; r < rows; ++r) {
-    for (CellRec& cell : table.rows[r].cells) {
-      if (cell.rowSpan == -1 && cell.hasText) cell.rowSpan = 0;
-    }
-  }
-  for (int r = 0; r < rows; ++r) {
-    for (CellRec& cell : table.rows[r].cells) {
-      if (cell.rowSpan != 1) continue;
-      for (int below = r + 1; below < rows; ++below) {
-        const RowRec& next = table.rows[below];
-        const CellRec* same = nullptr;
-        for (const CellRec& candidate : next.cells) {
-          if (std::abs(candidate.right - cell.right) <= tolerance) {
-            same = &candidate;
-            break;
-          }
-        }
-        if (!same || same->rowSpan != -1) break;
-        cell.rowSpan += next.rowCount > 0 ? next.rowCount : 1;
-      }
-    }
-  }
-  // Continuation cells that no first cell claimed are ordinary cells.
-  for (int r = 0; r < rows; ++r) {
-    for (CellRec& cell : table.rows[r].cells) {
-      if (cell.rowSpan == 0) cell.rowSpan = 1;
-    }
-  }
-}
-
-void Columns(Engine& engine, TableRec& table, int tableIndex, int tolerance) {
-  const bool tracing = Tracing(engine);
-  int o = table.left;
-  int c = INT_MAX;
-  for (const RowRec& row : table.rows)
-    if (!row.cells.empty() && row.cells.front().right < c) c = row.cells.front().right;
-  // The left edge only grows, so the cells of a row at or left of it are never looked at again:
-  // each row keeps where its cells still matter, and a row whose edges grow (as they do in any
-  // well-formed row) is left as soon as the next boundary is known. This keeps the grid linear
-  // in the number of cells rather than columns times cells.
-  const int rowCount = static_cast<int>(table.rows.size());
-  std::vector<int> first(static_cast<std::size_t>(rowCount), 0);
-  std::vector<char> ordered(static_cast<std::size_t>(rowCount), 1);
-  for (int r = 0; r < rowCount; ++r) {
-    const auto& cells = table.rows[r].cells;
-    for (std::size_t i = 1; i < cells.size(); ++i)
-      if (cells[i].right < cells[i - 1].right) ordered[r] = 0;
-  }
-  while (c != INT_MAX && c <= table.right &&
-         static_cast<int>(table.columns.size()) < TableModel::kMaxColumns) {
-    if (tracing)
-      PrintEscaped(engine, "Tbl:ti=%d,le=%d,re=%d,bw=%d,bm=%d\n", tableIndex, o, c,
-                   table.borderWeight, table.frameRules);
-    int next = INT_MAX;
-    for (int r = 0; r < rowCount; ++r) {
-      RowRec& row = table.rows[r];
-      bool counted = false;
-      int& start = first[static_cast<std::size_t>(r)];
-      while (start < static_cast<int>(row.cells.size()) && row.cells[start].right <= o) ++start;
-      for (int i = start; i < static_cast<int>(row.cells.size()); ++i) {
-        CellRec& cell = row.cells[i];
-        if (cell.right <= o) continue;
-        if (cell.right > c + tolerance && cell.right < next) next = cell.right;
-        if (counted && ordered[static_cast<std::size_t>(r)] && cell.right > c + tolerance) break;
-        if (counted || cell.right < c) continue;
-        counted = true;
-        if (cell.right > c && cell.right < c + tolerance) {
-          if (tracing)
-            PrintEscaped(engine, "Tbl:ti=%d,ri=%d,ci=%d,re=%d,ore=%d\n", tableIndex, r, i, c,
-                         cell.right);
-          cell.right = c;
-        }
-        cell.width = cell.right - (i > 0 ? row.cells[i - 1].right : row.left);
-        // A horizontally merged cell gives its columns to the cell that began the merge.
-        CellRec& owner = cell.mergedInto >= 0 ? row.cells[cell.mergedInto] : cell;
-        if (&owner != &cell) owner.width += cell.width;
-        ++owner.colSpan;
-        if (tracing)
-          PrintEscaped(engine, "Tbl:ti=%d,le=%d,re=%d,ri=%d,ci=%d,w=%d,cs=%d,rs=%d\n", tableIndex,
-                       o, c, r, i, cell.width, owner.colSpan, cell.rowSpan);
-      }
-    }
-    ColumnRec column;
-    column.width = c - o;
-    table.columns.push_back(column);
-    if (tracing)
-      PrintEscaped(engine, "Tbl:ti=%d,le=%d,re=%d,cgi=%d,w=%d,cg=%d\n", tableIndex, o, c,
-                   static_cast<int>(table.columns.size()) - 1, column.width, column.colGroup);
-    o = c;
-    c = next;
-  }
-}
-
-void AnalyseOne(Engine& engine, TableRec& table, int tableIndex, int tolerance) {
-  table.headerRow = -1;
-  table.footerRow = -1;
-  table.columns.clear();
-  const int rows = static_cast<int>(table.rows.size());
-  bool headerBit = false, innerRule = false;
-  for (int j = 0; j < rows; ++j) {
-    RowRec& row = table.rows[j];
-    const int firstBottom = row.cells.empty() ? 0 : row.cells.front().Border(kSideBottom);
-    if (row.isHeader) {
-      table.headerRow = j;
-      headerBit = firstBottom != 0;
-    } else if (j < rows - 1) {
-      innerRule = innerRule || firstBottom != 0;
-    }
-    row.left = table.left;
-  }
-  VerticalSpans(table, tolerance);
-  // Column spans are counted by the grid below; merged cells give theirs to the merge's first
-  // cell.
-  for (RowRec& row : table.rows)
-    for (CellRec& cell : row.cells) cell.colSpan = cell.mergedInto >= 0 ? -2 : 0;
-  if (table.headerRow >= 0) {
-    int d = 0;
-    for (int j = table.headerRow + 1; j < rows; ++j) {
-      const RowRec& row = table.rows[j];
-      if (row.cells.empty()) continue;
-      const CellRec& q = row.cells.back();
-      if (q.Border(kSideTop) > d) {
-        table.footerRow = j;
-        d = q.Border(kSideBottom);
-      }
-      if (q.Border(kSideBottom) > d && j != rows - 1) {
-        table.footerRow = j + 1;
-        d = q.Border(kSideBottom);
-      }
-    }
-  }
-  const CellRec noCell;
-  const CellRec& first =
-      rows > 0 && !table.rows.front().cells.empty() ? table.rows.front().cells.front() : noCell;
-  const CellRec& last =
-      rows > 0 && !table.rows.back().cells.empty() ? table.rows.back().cells.back() : noCell;
-  int weight = first.Border(kSideTop) * (first.doubleTop ? 2 : 1);
-  for (int w : {first.Border(kSideLeft), first.Border(kSideRight), last.Border(kSideBottom)})
-    if (w > weight) weight = w;
-  table.borderWeight = weight;
-  table.frameRules = (headerBit ? 1 : 0) | (last.Border(kSideLeft) ? 2 : 0) | (innerRule ? 4 : 0) |
-                     (first.Border(kSideTop) ? 8 : 0) | (first.Border(kSideLeft) ? 16 : 0) |
-                     (last.Border(kSideRight) ? 32 : 0) | (last.Border(kSideBottom) ? 64 : 0);
-  Columns(engine, table, tableIndex, tolerance);
-}
-
-}  // namespace
-
-void AnalyseTables(Engine& engine) {
-  auto& tables = engine.tableModel.tables;
-  const int tolerance = engine.settings.mirrors.colTolerance;
-  for (std::size_t ti = 0; ti < tables.size(); ++ti) {
-    {
-      TableRec& table = tables[ti];
-      if (!table.rows.empty()) {
-        const RowRec& first = table.rows.front();
-        table.left = first.left;
-        table.right = LastRight(first);
-        table.align = first.align;
-      }
-      for (std::size_t j = 1; j < table.rows.size(); ++j) {
-        const RowRec& row = table.rows[j];
-        const bool differs =
-            std::abs(row.left - table.left) > tolerance ||
-            (!row.cells.empty() && std::abs(LastRight(row) - table.right) > tolerance) ||
-            row.align != table.align;
-        if (!differs || HasContinuation(row)) continue;
-        // A row of another shape starts a table of its own, analysed next.
-        TableRec rest;
-        rest.rows.assign(std::make_move_iterator(table.rows.begin() + static_cast<long>(j)),
-                         std::make_move_iterator(table.rows.end()));
-        table.rows.erase(table.rows.begin() + static_cast<long>(j), table.rows.end());
-        table.continues = true;
-        tables.insert(tables.begin() + static_cast<long>(ti) + 1, std::move(rest));
-        break;
-      }
-    }
-    AnalyseOne(engine, tables[ti], static_cast<int>(ti), tolerance);
-  }
 }
 
 }  // namespace quillo::translate

@@ -14,7 +14,9 @@
 #include "rtf/tables.h"
 #include "translate/fields.h"
 #include "translate/footnotes.h"
+#include "translate/lists.h"
 #include "translate/table_model.h"
+#include "translate/text.h"
 #include "translate/translate.h"
 
 namespace quillo::translate {
@@ -83,7 +85,7 @@ void ResolveBreak(Engine& engine, OutputContext& context) {
   channel.pendingBreak = false;
   TranslateState& t = engine.translate;
   ++t.releaseSuspended;
-  PopTags(engine, kTagParagraph, context, 1);
+  PopTags(engine, kTagParagraph, context, kPopAbove);
   if (const PTagEntry* ptag = PTagOf(engine, context.paragraphTag))
     WriteString(engine, context, ptag->texts[kBreak]);
   --t.releaseSuspended;
@@ -149,7 +151,7 @@ TagEntry PopOne(Engine& engine, OutputContext& context, bool write) {
   StateOf(engine, context).textReady = false;
   if (write && context.file && !entry.endText.empty()) {
     ReleaseHeldText(engine);
-    if (entry.mode == 0)
+    if (entry.mode == kEndExpandedNow)
       PutWrap(engine, entry.endText, context, 0);
     else
       ExpandTo(engine, context, entry.endText);
@@ -203,7 +205,7 @@ void TextTags(Engine& engine, OutputContext& context) {
       ReportMessage(engine, "ERR_INTERNAL_TRAP", {entry.tagName});
       continue;
     }
-    PushTag(engine, context, kTagText, 0, k, ttag[tag].start, ttag[tag].end);
+    PushTag(engine, context, kTagText, kEndExpandedNow, k, ttag[tag].start, ttag[tag].end);
     if (!channel.extras.empty()) channel.extras.back().formatIndex = format;
   }
 }
@@ -241,7 +243,7 @@ int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key
 // ---- Tag stack
 // ------------------------------------------------------------------------------------
 
-void PushTag(Engine& engine, OutputContext& context, int kind, int mode, int value,
+void PushTag(Engine& engine, OutputContext& context, TagKind kind, TagEnd mode, int value,
              std::string_view start, std::string_view end) {
   ReleaseHeldText(engine);
   std::string startText = Expand(engine, start);
@@ -250,7 +252,7 @@ void PushTag(Engine& engine, OutputContext& context, int kind, int mode, int val
   entry.kind = kind;
   entry.mode = mode;
   entry.value = value;
-  entry.endText = mode == 0 ? Expand(engine, end) : std::string(end);
+  entry.endText = mode == kEndExpandedNow ? Expand(engine, end) : std::string(end);
   context.tagStack.push_back(std::move(entry));
   ChannelState& channel = StateOf(engine, context);
   channel.extras.resize(context.tagStack.size());
@@ -262,16 +264,18 @@ void PushTag(Engine& engine, OutputContext& context, int kind, int mode, int val
   channel.textReady = false;
 }
 
-std::optional<TagEntry> PopTags(Engine& engine, int kind, OutputContext& context, int type) {
+std::optional<TagEntry> PopTags(Engine& engine, TagKind kind, OutputContext& context,
+                                PopMode mode) {
   const int found = TopmostOf(context, kind);
   if (found < 0) {
-    if (type == 0 || type == 1) ReportMessage(engine, "MSG_TAG_NOT_FOUND", {kind});
+    if (mode == kPopEntry || mode == kPopAbove)
+      ReportMessage(engine, "MSG_TAG_NOT_FOUND", {static_cast<int>(kind)});
     return std::nullopt;
   }
   TagEntry result = context.tagStack[found];
   int keep = found + 1;  // entries below this position stay
-  if (type == 0) keep = found;
-  if (type == 3) {
+  if (mode == kPopEntry) keep = found;
+  if (mode == kPopRunIfOpen) {
     keep = found;
     while (keep > 0 && context.tagStack[keep - 1].kind == kind) --keep;
   }
@@ -367,6 +371,142 @@ int ChooseParagraphEntry(Engine& engine) {
   return 0;
 }
 
+namespace {
+
+/// FormatChange in pass 1, which writes nothing: of the special states only _Capture and _Name
+/// act. Captured text is collected and its expansion run (so user functions see the same calls
+/// in both passes), and an anchor name is recorded, so that links to it find its file.
+void Pass1SpecialState(Engine& engine, int state) {
+  TranslateState& t = engine.translate;
+  ChannelState& channel = CurrentChannel(engine);
+  if (state == channel.pass1State) return;
+  if (channel.pass1State == kTagCapture || channel.pass1State == kTagName) {
+    OutputContext scratch;
+    scratch.specialState = channel.pass1State;
+    ChangeSpecialState(engine, scratch, state);
+  }
+  if (state == kTagCapture) channel.captureFormat = t.cur.chr;
+  channel.pass1State = state;
+}
+
+/// FormatChange, first step: the output leaves its special state for `state`, the one the
+/// format selects (`previous` is the one it was in). Returns false when that settles the output:
+/// literal text, a paragraph that is in a special state as a whole, or no .PMatch entry
+/// (`index` -1); then no paragraph tag is chosen.
+bool SpecialStateStep(Engine& engine, OutputContext& ctx, int state, int previous, int index,
+                      bool textFollows) {
+  ChannelState& channel = StateOf(engine, ctx);
+  if (state == kTagLiteral) {
+    if (previous != kTagLiteral) {
+      ChangeSpecialState(engine, ctx, kTagLiteral);
+      PopTags(engine, kTagParagraph, ctx, kPopAboveIfOpen);
+      ResolveBreak(engine, ctx);
+      ctx.paragraphTag = 0;
+      ctx.wrap = 0;
+    }
+    channel.textReady = textFollows;
+    return false;
+  }
+  // Seam: footnote output turns the state into _FootNote here when the format equals the
+  // remembered footnote-reference format.
+  if (state != previous) ChangeSpecialState(engine, ctx, state);
+  channel.textReady = textFollows;
+  if (index < 0) return false;
+  if (engine.translation.pmatch[index].resolvedTag >= kTagCapture) {
+    // The whole paragraph is in a special state: no paragraph tag.
+    if (state != previous && textFollows) EnterState(engine, ctx, state, previous);
+    channel.textReady = textFollows;
+    return false;
+  }
+  return true;
+}
+
+/// Opens the paragraph tag of .PMatch entry `index` (tag `tag`) after closing the paragraph
+/// tags above the entry's level; `open` is the number of paragraph tags open. A paragraph of an
+/// enclosing entry whose tag is open already writes the break string instead.
+void OpenParagraphTag(Engine& engine, OutputContext& ctx, int index, int tag, int open) {
+  const auto& pmatch = engine.translation.pmatch;
+  const PTagEntry* ptag = PTagOf(engine, tag);
+  ChannelState& channel = StateOf(engine, ctx);
+  PopTags(engine, kTagParagraph, ctx, kPopAboveIfOpen);
+  const int level = pmatch[index].level;
+  if (open < level)
+    ReportMessage(engine, "MSG_STYLE_NEST_ERROR", {SettingValue(engine, "ParStyle"), open - 1});
+  while (open > level) {
+    const TagEntry& entry = ctx.tagStack.back();
+    if (entry.kind == kTagParagraph && entry.value == index) {
+      // A paragraph of an enclosing entry: its tag is open already; the break string separates
+      // this paragraph from the nested ones before it.
+      ctx.paragraphTag = tag;
+      ctx.wrap = ptag->values[kWrap];
+      if (channel.pendingBreak)
+        ResolveBreak(engine, ctx);
+      else
+        WriteString(engine, ctx, ptag->texts[kBreak]);
+      return;
+    }
+    PopTags(engine, kTagParagraph, ctx, kPopEntry);
+    --open;
+  }
+  if (open > 0) {
+    const TagEntry& enclosing = ctx.tagStack[TopmostOf(ctx, kTagParagraph)];
+    const int e = enclosing.value;
+    const PTagEntry* outer = e >= 0 && e < static_cast<int>(pmatch.size())
+                                 ? PTagOf(engine, pmatch[e].resolvedTag)
+                                 : nullptr;
+    if (outer && outer->values[kNesting] == 0)
+      ReportMessage(engine, "MSG_INVALID_STYLE",
+                    {SettingValue(engine, "ParStyle"), pmatch[e].styleName});
+  }
+  PushTag(engine, ctx, kTagParagraph, kEndExpandedWhenPopped, index, ptag->texts[kStart],
+          ptag->texts[kEnd]);
+  if (!ptag->texts[kStart].empty()) channel.pendingBreak = false;
+  ctx.wrap = ptag->values[kWrap];
+  ctx.paragraphTag = tag;
+}
+
+/// FormatChange, second step: the paragraph tag of .PMatch entry `index`. The open one stays when
+/// it is this entry's (or, with MergePMatch, an entry of the same level and tag); otherwise the
+/// entry's tag opens at its level. Returns false when the entry has no tag to write.
+bool ParagraphTagStep(Engine& engine, OutputContext& ctx, int index) {
+  const auto& pmatch = engine.translation.pmatch;
+  const int tag = pmatch[index].resolvedTag;
+  if (!PTagOf(engine, tag)) return false;
+  StateOf(engine, ctx).textReady = false;
+  const int top = TopmostOf(ctx, kTagParagraph);
+  int open = 0;  // paragraph entries in the run that ends at `top`
+  for (int i = top; i >= 0 && ctx.tagStack[i].kind == kTagParagraph; --i) ++open;
+  bool keep = false;
+  if (top >= 0) {
+    const int o = ctx.tagStack[top].value;
+    keep = o == index;
+    if (!keep && engine.settings.mirrors.mergePMatch != 0 && o >= 0 &&
+        o < static_cast<int>(pmatch.size()))
+      keep = pmatch[o].level == pmatch[index].level && pmatch[o].resolvedTag == tag;
+  }
+  if (keep)
+    ctx.paragraphTag = tag;
+  else
+    OpenParagraphTag(engine, ctx, index, tag, open);
+  return true;
+}
+
+/// FormatChange, third step, when text follows: a pending break is resolved, then the text tags
+/// of the format open (no special state) or the special state is entered.
+void TextStep(Engine& engine, OutputContext& ctx, int state, int previous) {
+  ResolveBreak(engine, ctx);
+  if (state == 0) {
+    TextTags(engine, ctx);
+  } else if (state != previous) {
+    PopTags(engine, kTagParagraph, ctx, kPopAboveIfOpen);
+    ResolveBreak(engine, ctx);
+    EnterState(engine, ctx, state, previous);
+  }
+  StateOf(engine, ctx).textReady = true;
+}
+
+}  // namespace
+
 void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
   TranslateState& t = engine.translate;
   if (t.inFormatChange) {
@@ -389,124 +529,16 @@ void FormatChange(Engine& engine, OutputContext* context, bool textFollows) {
   CharLookIdx(engine);
   t.shownFont = ShownFont(t);
   const int state = SpecialStateFor(engine, context, index);
-
   if (engine.driver.pass != 2 || !context) {
-    // Pass 1 writes nothing; of the special states only _Capture and _Name act: captured text
-    // is collected and its expansion run (so user functions see the same calls in both passes),
-    // and an anchor name is recorded, so that links to it find its file.
-    ChannelState& channel = CurrentChannel(engine);
-    if (state != channel.pass1State) {
-      if (channel.pass1State == kTagCapture || channel.pass1State == kTagName) {
-        OutputContext scratch;
-        scratch.specialState = channel.pass1State;
-        ChangeSpecialState(engine, scratch, state);
-      }
-      if (state == kTagCapture) channel.captureFormat = t.cur.chr;
-      channel.pass1State = state;
-    }
+    Pass1SpecialState(engine, state);
     return;
   }
-
   OutputContext& ctx = *context;
-  ChannelState& channel = StateOf(engine, ctx);
   ctx.charFormat = t.charFormats.current;
   const int previous = ctx.specialState;
-
-  if (state == kTagLiteral) {
-    if (previous != kTagLiteral) {
-      ChangeSpecialState(engine, ctx, kTagLiteral);
-      PopTags(engine, kTagParagraph, ctx, 2);
-      ResolveBreak(engine, ctx);
-      ctx.paragraphTag = 0;
-      ctx.wrap = 0;
-    }
-    channel.textReady = textFollows;
-    return;
-  }
-  // Seam: footnote output turns the state into _FootNote here when the format equals the
-  // remembered footnote-reference format.
-  if (state != previous) ChangeSpecialState(engine, ctx, state);
-  channel.textReady = textFollows;
-  if (index < 0) return;
-
-  const auto& pmatch = engine.translation.pmatch;
-  const int tag = pmatch[index].resolvedTag;
-  if (tag >= kTagCapture) {
-    // The whole paragraph is in a special state: no paragraph tag.
-    if (state != previous && textFollows) EnterState(engine, ctx, state, previous);
-    channel.textReady = textFollows;
-    return;
-  }
-  const PTagEntry* ptag = PTagOf(engine, tag);
-  if (!ptag) return;
-  channel.textReady = false;
-
-  // Paragraph tag: keep the open one when it is this entry's (or, with MergePMatch, an entry of
-  // the same level and tag); otherwise close down to this entry's level and open it.
-  int top = TopmostOf(ctx, kTagParagraph);
-  int open = 0;  // kind-12 entries in the run that ends at `top`
-  for (int i = top; i >= 0 && ctx.tagStack[i].kind == kTagParagraph; --i) ++open;
-  bool keep = false;
-  if (top >= 0) {
-    const int o = ctx.tagStack[top].value;
-    keep = o == index;
-    if (!keep && engine.settings.mirrors.mergePMatch != 0 && o >= 0 &&
-        o < static_cast<int>(pmatch.size()))
-      keep = pmatch[o].level == pmatch[index].level && pmatch[o].resolvedTag == tag;
-  }
-  if (keep) {
-    ctx.paragraphTag = tag;
-  } else {
-    PopTags(engine, kTagParagraph, ctx, 2);
-    const int level = pmatch[index].level;
-    if (open < level)
-      ReportMessage(engine, "MSG_STYLE_NEST_ERROR", {SettingValue(engine, "ParStyle"), open - 1});
-    bool reused = false;
-    while (open > level) {
-      const TagEntry& entry = ctx.tagStack.back();
-      if (entry.kind == kTagParagraph && entry.value == index) {
-        // A paragraph of an enclosing entry: its tag is open already; the break string separates
-        // this paragraph from the nested ones before it.
-        ctx.paragraphTag = tag;
-        ctx.wrap = ptag->values[kWrap];
-        if (channel.pendingBreak)
-          ResolveBreak(engine, ctx);
-        else
-          WriteString(engine, ctx, ptag->texts[kBreak]);
-        reused = true;
-        break;
-      }
-      PopTags(engine, kTagParagraph, ctx, 0);
-      --open;
-    }
-    if (!reused) {
-      if (open > 0) {
-        const TagEntry& enclosing = ctx.tagStack[TopmostOf(ctx, kTagParagraph)];
-        const int e = enclosing.value;
-        const PTagEntry* outer = e >= 0 && e < static_cast<int>(pmatch.size())
-                                     ? PTagOf(engine, pmatch[e].resolvedTag)
-                                     : nullptr;
-        if (outer && outer->values[kNesting] == 0)
-          ReportMessage(engine, "MSG_INVALID_STYLE",
-                        {SettingValue(engine, "ParStyle"), pmatch[e].styleName});
-      }
-      PushTag(engine, ctx, kTagParagraph, 1, index, ptag->texts[kStart], ptag->texts[kEnd]);
-      if (!ptag->texts[kStart].empty()) channel.pendingBreak = false;
-      ctx.wrap = ptag->values[kWrap];
-      ctx.paragraphTag = tag;
-    }
-  }
-
-  if (!textFollows) return;
-  ResolveBreak(engine, ctx);
-  if (state == 0) {
-    TextTags(engine, ctx);
-  } else if (state != previous) {
-    PopTags(engine, kTagParagraph, ctx, 2);
-    ResolveBreak(engine, ctx);
-    EnterState(engine, ctx, state, previous);
-  }
-  channel.textReady = true;
+  if (!SpecialStateStep(engine, ctx, state, previous, index, textFollows)) return;
+  if (!ParagraphTagStep(engine, ctx, index)) return;
+  if (textFollows) TextStep(engine, ctx, state, previous);
 }
 
 // ---- Special characters of the body
@@ -533,7 +565,7 @@ void PutSpecial(Engine& engine, int code) {
       // Seam: recorded RMatch replacements are offered a blank here (MatchRepl).
       if (state == kTagDiscard) return;
       ChangeSpecialState(engine, ctx, 0);
-      PopTags(engine, kTagParagraph, ctx, 2);
+      PopTags(engine, kTagParagraph, ctx, kPopAboveIfOpen);
       ResolveBreak(engine, ctx);
       if (ptag) WriteString(engine, ctx, ptag->texts[kLineBreak]);
       channel.textReady = false;
@@ -582,7 +614,7 @@ void PutSpecial(Engine& engine, int code) {
         ResolveBreak(engine, ctx);
       if (state != kTagDiscard) {
         ChangeSpecialState(engine, ctx, 0);
-        PopTags(engine, kTagParagraph, ctx, 2);
+        PopTags(engine, kTagParagraph, ctx, kPopAboveIfOpen);
         channel.pendingBreak = true;
         channel.textStarted = false;
       }
@@ -608,37 +640,6 @@ void FlushRun(Engine& engine) {
   if (t.run.empty()) t.run.swap(text);  // keep the grown buffer for the next run
 }
 
-/// The number format of a list paragraph's level, as ListFormat tells the translation file:
-/// "decimal", "upper-roman", "lower-roman", "upper-alpha", "lower-alpha" or "bullet"; "" for a
-/// paragraph without a list override (its number text is all there is), and nullptr for one
-/// whose override the document does not define (no list: Word shows no number there).
-const char* ListFormatOf(const TranslateState& t) {
-  const ParFormat& par = t.cur.par;
-  if (par.list == 0) return "";
-  const auto override = t.listOverrides.find(par.list);
-  if (override == t.listOverrides.end()) return nullptr;
-  const auto list = t.listFormats.find(override->second.list);
-  if (list == t.listFormats.end()) return nullptr;
-  const int level = par.listLevel;
-  const int own = override->second.formats[level];
-  switch (own >= 0 ? own
-                   : static_cast<unsigned char>(list->second[static_cast<std::size_t>(level)])) {
-    case 1:
-      return "upper-roman";
-    case 2:
-      return "lower-roman";
-    case 3:
-      return "upper-alpha";
-    case 4:
-      return "lower-alpha";
-    case 23:
-    case 255:
-      return "bullet";
-    default:
-      return "decimal";
-  }
-}
-
 /// Replays the paragraph-number text held back: the translation file may first re-classify the
 /// paragraph by it (PNOverrideFunction), then its pieces and events go through the text path.
 /// A paragraph of a list the document defines asks for its entry even without number text; when
@@ -653,7 +654,7 @@ void ReleaseDeferred(Engine& engine) {
   const bool listItem = *listFormat != '\0';
   bool drawsNumbers = false;
   if ((!held.text.empty() || listItem) &&
-      std::atoi(SettingValue(engine, "PNOverrideFlag").c_str()) != 0) {
+      std::atoi(GetSettingAt(engine, kSettingPNOverrideFlag).c_str()) != 0) {
     SetDocumentValue(engine, "ListFormat", listFormat);
     SetDocumentValue(engine, "PNText", held.text);
     std::string result = StrExp(engine, "$PNOverrideFunction(PNText)");
@@ -743,8 +744,8 @@ void FinishOutputFormatting(Engine& engine) {
   FinishTables(engine);
   for (OutputContext* context : {&engine.driver.footnotes, &engine.driver.main}) {
     ChangeSpecialState(engine, *context, 0);
-    PopTags(engine, kTagParagraph, *context, 2);
-    PopTags(engine, kTagParagraph, *context, 3);
+    PopTags(engine, kTagParagraph, *context, kPopAboveIfOpen);
+    PopTags(engine, kTagParagraph, *context, kPopRunIfOpen);
   }
   PopAllTags(engine, engine.driver.footnotes);
   ReleaseHeldText(engine);

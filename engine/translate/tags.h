@@ -33,16 +33,28 @@ enum TagKind : int {
   kTagAnchor = 15,
 };
 
-/// Pushes a tag entry on `context`'s stack. `start` is expanded and written now. Mode 0: `end`
-/// is expanded now and written as it stands when popped; modes 1 and 2: `end` is kept and
-/// expanded when popped.
-void PushTag(Engine& engine, OutputContext& context, int kind, int mode, int value,
+/// What a tag entry does with its end text.
+enum TagEnd : int {
+  kEndExpandedNow = 0,         ///< expanded when pushed, written as it stands when popped
+  kEndExpandedWhenPopped = 1,  ///< kept and expanded when popped
+  kEndUserTag = 2,             ///< as kEndExpandedWhenPopped: pushed by the $PushTag built-in
+};
+/// How much of a tag stack PopTags closes around the newest entry of a kind.
+enum PopMode : int {
+  kPopEntry = 0,        ///< the entry and those above it; reported when there is none
+  kPopAbove = 1,        ///< only those above it; reported when there is none
+  kPopAboveIfOpen = 2,  ///< only those above it; nothing when there is none
+  kPopRunIfOpen = 3,    ///< also every entry of the kind directly below it; silent likewise
+};
+
+/// Pushes a tag entry on `context`'s stack. `start` is expanded and written now; `end` is kept
+/// as `mode` says.
+void PushTag(Engine& engine, OutputContext& context, TagKind kind, TagEnd mode, int value,
              std::string_view start, std::string_view end);
 /// Pops entries of `context`'s tag stack around the newest entry of `kind`, writing their closing
-/// texts: type 0 the entries above it and the entry; types 1 and 2 only those above it; type 3
-/// also every entry of `kind` directly below it. Returns the entry found. When none is found,
-/// types 0 and 1 report MSG_TAG_NOT_FOUND, types 2 and 3 are silent.
-std::optional<TagEntry> PopTags(Engine& engine, int kind, OutputContext& context, int type);
+/// texts, as far as `mode` says (MSG_TAG_NOT_FOUND for the modes that report a missing entry).
+/// Returns the entry found.
+std::optional<TagEntry> PopTags(Engine& engine, TagKind kind, OutputContext& context, PopMode mode);
 /// The output channel text is written to now (the main output or the footnote channel), or
 /// nullptr outside pass 2.
 OutputContext* CurrentOutput(Engine& engine);

@@ -31,6 +31,7 @@
 #include "structure/internal.h"
 #include "structure/structure.h"
 #include "translate/fields.h"
+#include "translate/text.h"
 #include "translate/footnotes.h"
 #include "translate/links.h"
 #include "translate/pictures.h"

@@ -36,13 +36,19 @@ TEST_F(TagsTest, PopTagsRemovesByType) {
     OutputContext context;
     context.file = FileOpen(engine_->files, "tags-" + std::to_string(&c - cases), "w");
     ASSERT_NE(context.file, nullptr);
-    translate::PushTag(*engine_, context, 1, 0, 0, "<page>", "</page>");
-    translate::PushTag(*engine_, context, 12, 0, 0, "<p1>", "</p1>");
-    translate::PushTag(*engine_, context, 12, 0, 1, "<p2>", "</p2>");
-    translate::PushTag(*engine_, context, 13, 0, 0, "<t>", "</t>");
-    translate::PushTag(*engine_, context, 15, 0, 0, "<a>", "</a>");
+    translate::PushTag(*engine_, context, translate::kTagPage, translate::kEndExpandedNow, 0,
+                       "<page>", "</page>");
+    translate::PushTag(*engine_, context, translate::kTagParagraph, translate::kEndExpandedNow, 0,
+                       "<p1>", "</p1>");
+    translate::PushTag(*engine_, context, translate::kTagParagraph, translate::kEndExpandedNow, 1,
+                       "<p2>", "</p2>");
+    translate::PushTag(*engine_, context, translate::kTagText, translate::kEndExpandedNow, 0, "<t>",
+                       "</t>");
+    translate::PushTag(*engine_, context, translate::kTagAnchor, translate::kEndExpandedNow, 0,
+                       "<a>", "</a>");
     context.file->output.Clear();
-    auto found = translate::PopTags(*engine_, c.kind, context, c.type);
+    auto found = translate::PopTags(*engine_, static_cast<translate::TagKind>(c.kind), context,
+                                    static_cast<translate::PopMode>(c.type));
     FlushContext(*engine_, context);
     EXPECT_EQ(std::string(context.file->output.view()), c.written) << c.kind << "/" << c.type;
     EXPECT_EQ(context.tagStack.size(), c.left) << c.kind << "/" << c.type;
@@ -58,10 +64,16 @@ TEST_F(TagsTest, PopTagsOfAMissingKindReportsOnlyForTypesZeroAndOne) {
   OutputContext context;
   context.file = FileOpen(engine_->files, "missing", "w");
   SetSetting(*engine_, "MSG_TAG_NOT_FOUND_Action", "panic");  // makes the report visible
-  EXPECT_NO_THROW(translate::PopTags(*engine_, 12, context, 2));
-  EXPECT_NO_THROW(translate::PopTags(*engine_, 12, context, 3));
-  EXPECT_THROW(translate::PopTags(*engine_, 12, context, 0), ConversionAbandoned);
-  EXPECT_THROW(translate::PopTags(*engine_, 12, context, 1), ConversionAbandoned);
+  EXPECT_NO_THROW(
+      translate::PopTags(*engine_, translate::kTagParagraph, context, translate::kPopAboveIfOpen));
+  EXPECT_NO_THROW(
+      translate::PopTags(*engine_, translate::kTagParagraph, context, translate::kPopRunIfOpen));
+  EXPECT_THROW(
+      translate::PopTags(*engine_, translate::kTagParagraph, context, translate::kPopEntry),
+      ConversionAbandoned);
+  EXPECT_THROW(
+      translate::PopTags(*engine_, translate::kTagParagraph, context, translate::kPopAbove),
+      ConversionAbandoned);
 }
 
 TEST_F(TagsTest, ModeOneEndsAreExpandedWhenPopped) {
@@ -69,8 +81,10 @@ TEST_F(TagsTest, ModeOneEndsAreExpandedWhenPopped) {
   OutputContext context;
   context.file = FileOpen(engine_->files, "modes", "w");
   SetSetting(*engine_, "Closer", "first");
-  translate::PushTag(*engine_, context, 12, 0, 0, "", "[$Closer;]");
-  translate::PushTag(*engine_, context, 12, 1, 0, "", "[$Closer;]");
+  translate::PushTag(*engine_, context, translate::kTagParagraph, translate::kEndExpandedNow, 0, "",
+                     "[$Closer;]");
+  translate::PushTag(*engine_, context, translate::kTagParagraph, translate::kEndExpandedWhenPopped,
+                     0, "", "[$Closer;]");
   SetSetting(*engine_, "Closer", "later");
   translate::PopAllTags(*engine_, context);
   FlushContext(*engine_, context);

@@ -1,0 +1,506 @@
+// The text sink: where text goes by destination (the body, number text held for the paragraph's
+// first text, names and field instructions kept, document information), the body text path of
+// both passes with its runs, capitals and fonts held inside a word, and the plain-text fast path.
+#include "translate/text.h"
+
+#include <array>
+#include <string>
+
+#include "base/buffers.h"
+#include "base/messages.h"
+#include "base/settings.h"
+#include "engine.h"
+#include "expand/expand.h"
+#include "rtf/charmaps.h"
+#include "rtf/control_words.h"
+#include "rtf/reader.h"
+#include "rtf/tables.h"
+#include "translate/footnotes.h"
+#include "translate/links.h"
+#include "translate/pictures.h"
+#include "translate/tags.h"
+#include "translate/translate.h"
+#include "translate/upcalls.h"
+
+namespace quillo::translate {
+
+namespace {
+
+/// Text gathered into one run is written once it reaches this size, so that a long stretch of
+/// text without a control word does not grow the run without end.
+constexpr std::size_t kMaxRun = 64 * 1024;
+
+/// Where the text of a destination goes.
+enum class Route : unsigned char {
+  kBody,
+  kDrop,
+  kInfo,
+  kNumberText,
+  kBookmark,
+  kHyperlinkName,
+  kFieldInstruction,
+  kIndex,
+  kCollection,
+};
+
+Route RouteOf(int destination) {
+  switch (destination) {
+    case rtf::dest::kInfo:
+    case rtf::dest::kBookmarkEnd:
+    case rtf::dest::kIndexRange:  // the bookmark of an index entry's page range
+      return Route::kDrop;
+    case rtf::dest::kListText:
+    case rtf::dest::kPnText:
+      return Route::kNumberText;
+    case rtf::dest::kBookmarkStart:
+      return Route::kBookmark;
+    case rtf::dest::kObjItem:
+      return Route::kHyperlinkName;
+    case rtf::dest::kFieldInst:
+      return Route::kFieldInstruction;
+    case rtf::dest::kIndexEntry:
+    case rtf::dest::kIndexText:
+    case rtf::dest::kTocEntry:
+    case rtf::dest::kTocEntryN:
+      return Route::kIndex;
+    case 132:
+    case 133:
+      return Route::kCollection;
+    default:
+      break;
+  }
+  if (destination >= rtf::dest::kHeader && destination <= rtf::dest::kFooterF) return Route::kDrop;
+  rtf::InfoKind text, breaks;
+  if (destination >= 0 && rtf::InfoDestination(destination, text, breaks)) return Route::kInfo;
+  return Route::kBody;
+}
+
+/// The buffer of a destination that collects its text, nullptr for the others.
+std::string* BufferOf(Engine& engine, int destination) {
+  TranslateState& t = engine.translate;
+  switch (RouteOf(destination)) {
+    case Route::kBookmark:
+      return &t.bookmarkName;
+    case Route::kHyperlinkName:
+      return &t.hyperlinkName;
+    case Route::kFieldInstruction:
+      return t.fields.empty() ? nullptr : &t.fields.back().instruction;
+    case Route::kIndex:
+      return destination == rtf::dest::kIndexText ? &t.indexPage : &t.indexText;
+    case Route::kCollection:
+      return &t.collection[destination - 132];
+    default:
+      return nullptr;
+  }
+}
+
+const PTagEntry* PTagOf(const Engine& engine, int tag) {
+  const auto& ptags = engine.translation.ptag;
+  return tag >= 0 && tag < static_cast<int>(ptags.size()) ? &ptags[tag] : nullptr;
+}
+
+/// True for a code point that belongs to a word: letters and digits of any script, not
+/// punctuation, symbols, blanks or private-use characters (symbol fonts).
+bool WordCodePoint(uint32_t c) {
+  if (c < 0x80)
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  if (c < 0xC0) return c == 0xAA || c == 0xB5 || c == 0xBA;
+  if (c == 0xD7 || c == 0xF7) return false;
+  if ((c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) ||
+      (c >= 0xE000 && c <= 0xF8FF) || (c >= 0xFE30 && c <= 0xFE6F) ||
+      (c >= 0xFF00 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) ||
+      (c >= 0xFF3B && c <= 0xFF40) || (c >= 0xFF5B && c <= 0xFF65) || c >= 0xFFF0)
+    return false;
+  return true;
+}
+
+/// Whether a character reference or named entity (`body` without '&' and ';') stands for a
+/// letter or digit. Named entities are letters when they name an accented or joined letter.
+bool WordEntity(std::string_view body) {
+  if (body.size() > 1 && body[0] == '#') {
+    uint32_t c = 0;
+    const bool hex = body[1] == 'x' || body[1] == 'X';
+    for (char d : body.substr(hex ? 2 : 1)) {
+      int v = d >= '0' && d <= '9'          ? d - '0'
+              : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
+              : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
+                                            : -1;
+      if (v < 0 || c > 0x10FFFF) return false;
+      c = c * (hex ? 16 : 10) + static_cast<uint32_t>(v);
+    }
+    return WordCodePoint(c);
+  }
+  for (std::string_view suffix : {"acute", "grave", "circ", "uml", "tilde", "ring", "cedil",
+                                  "slash", "lig", "szlig", "eth", "thorn", "caron"})
+    if (body.size() > suffix.size() && body.ends_with(suffix)) return true;
+  return false;
+}
+
+/// Decodes the UTF-8 sequence of `text` that starts at `at`; 0xFFFD for a broken one.
+uint32_t DecodeAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || at + length > text.size()) return 0xFFFD;
+  if (length == 1) return lead;
+  uint32_t c = lead & (0x7F >> (length + 1));
+  for (int i = 1; i < length; ++i) c = (c << 6) | (byte(at + i) & 0x3F);
+  return c;
+}
+
+/// Whether the output text `text` starts (or, with `last`, ends) with a letter or digit.
+bool WordAtEdge(std::string_view text, bool last) {
+  if (text.empty()) return false;
+  if (!last) {
+    if (text[0] == '&') {
+      const std::size_t end = text.find(';');
+      return end != std::string_view::npos && end < 12 && WordEntity(text.substr(1, end - 1));
+    }
+    return WordCodePoint(DecodeAt(text, 0));
+  }
+  if (text.back() == ';') {
+    const std::size_t amp = text.rfind('&');
+    if (amp != std::string_view::npos && text.size() - amp < 13)
+      return WordEntity(text.substr(amp + 1, text.size() - amp - 2));
+  }
+  std::size_t at = text.size() - 1;
+  while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+  return WordCodePoint(DecodeAt(text, at));
+}
+
+/// Before body text in pass 2: holds the shown font when the font changes inside a word and
+/// lets it go at the word's end (see TranslateState::heldFont). The held font is shown only in a
+/// look pass 1 registered, so its rule is on the page.
+void HoldFontInWord(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  if (t.heldFont < 0 && !t.stateChanged) return;  // nothing held, nothing changed
+  const bool wordAhead = WordAtEdge(text, false);
+  if (t.heldFont >= 0 && (!wordAhead || t.heldFont == t.cur.chr.font)) {
+    t.heldFont = -1;
+    t.stateChanged = true;
+  }
+  if (!t.stateChanged || !wordAhead || !t.lastWordChar || t.heldFont >= 0 || t.shownFont < 0 ||
+      t.shownFont == t.cur.chr.font)
+    return;
+  const int current = t.cur.chr.font;
+  t.cur.chr.font = t.shownFont;
+  const bool known = CharLookKnown(engine);
+  t.cur.chr.font = current;
+  if (known) t.heldFont = t.shownFont;
+}
+
+/// Appends body text to the run written by the next ReleaseHeldText.
+void EmitRun(Engine& engine, OutputContext& context, std::string_view text, int wrap) {
+  TranslateState& t = engine.translate;
+  if (!text.empty()) t.lastWordChar = WordAtEdge(text, true);
+  if (!t.run.empty() && (t.runContext != &context || t.runWrap != wrap || t.run.size() > kMaxRun))
+    ReleaseHeldText(engine);
+  t.runContext = &context;
+  t.runWrap = wrap;
+  t.run.append(text);
+}
+
+/// Text in capitals for the SmallCaps and AllCaps attributes; references and "[[...]]" stay.
+std::string_view Capitals(std::string_view text, std::string& scratch) {
+  if (text.empty() || text[0] == '&' || text[0] == '[') return text;
+  scratch.assign(text);
+  for (char& c : scratch)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return scratch;
+}
+
+/// Records paragraph-number text for its replay at the paragraph's first text.
+void HoldNumberText(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  // Number text waits for the paragraph's first text, one event per piece; a document can make
+  // it any length, so beyond kMaxKeptText bytes what is held is let go (BodyText releases it)
+  // and the piece written, and holding starts again.
+  if (t.deferred.text.size() >= kMaxKeptText && t.releaseSuspended == 0) {
+    BodyText(engine, text);
+    return;
+  }
+  DeferredText& held = t.deferred;
+  const bool formatRecorded =
+      held.lastFormat >= 0 &&
+      held.events[static_cast<std::size_t>(held.lastFormat)].format == t.cur.chr;
+  if (!formatRecorded) {
+    DeferredEvent event;
+    event.kind = DeferredEvent::kFormat;
+    event.format = t.cur.chr;
+    held.lastFormat = static_cast<int>(held.events.size());
+    held.events.push_back(event);
+  }
+  DeferredEvent piece;
+  piece.kind = DeferredEvent::kText;
+  piece.begin = static_cast<uint32_t>(held.text.size());
+  held.text.append(text);
+  piece.end = static_cast<uint32_t>(held.text.size());
+  held.events.push_back(piece);
+  held.held = true;
+}
+}  // namespace
+
+OutputContext* PrepareForOutput(Engine& engine) {
+  OutputContext* context = CurrentOutput(engine);
+  if (!context) return nullptr;
+  TranslateState& t = engine.translate;
+  ChannelState& channel = CurrentChannel(engine);
+  // Held list-number text goes first: the translation file may choose the paragraph's entry from
+  // it, and that choice must be made before the field's output opens any tag.
+  ReleaseHeldText(engine);
+  ParagraphContent(engine);
+  if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
+  BeforeParagraphText(engine);
+  t.paragraphOpen = true;
+  return context;
+}
+
+bool RoutesToBody(const Engine& engine) {
+  const int destination = engine.translate.cur.destination;
+  return destination < 0 || RouteOf(destination) == Route::kBody;
+}
+
+// ---- The text sink
+// ----------------------------------------------------------------------------------
+
+void PutText(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  const int destination = t.cur.destination;
+  if (destination < 0) {
+    BodyText(engine, text);
+    return;
+  }
+  switch (RouteOf(destination)) {
+    case Route::kBody:
+      BodyText(engine, text);
+      return;
+    case Route::kDrop:
+      return;
+    case Route::kInfo: {
+      rtf::InfoKind kind, breaks;
+      rtf::InfoDestination(destination, kind, breaks);
+      rtf::AppendInfoText(engine, kind, text);
+      return;
+    }
+    case Route::kNumberText:
+      HoldNumberText(engine, text);
+      return;
+    default:
+      // Names, field instructions and index texts are kept, not written: held to a sane size.
+      if (std::string* buffer = BufferOf(engine, destination)) AppendKept(*buffer, text);
+      return;
+  }
+}
+
+void BodyText(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  if (text.empty()) return;
+  if (engine.settings.saveText != 0) {
+    engine.settings.saveTextStr.append(text);
+    return;
+  }
+  if (t.deferred.held && t.releaseSuspended == 0) ReleaseHeldText(engine);
+  t.paragraphOpen = true;
+  ParagraphContent(engine);
+  std::string& scratch = t.charScratch;
+  const bool capitals = (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0;
+
+  if (engine.driver.pass != 2) {
+    if (t.stateChanged) FormatChange(engine, nullptr, false);
+    ChannelState& channel = CurrentChannel(engine);
+    if (channel.pass1State == kTagCapture) {
+      t.captureText.append(text);
+      return;
+    }
+    if (channel.pass1State == kTagName) {
+      // An anchor name: recorded when the state is left, never shown as text.
+      AppendKept(t.nameText, text);
+      return;
+    }
+    if (t.cur.channel == kMainChannel) {
+      // The paragraph's text: a heading keeps it in its record; RMatch steps match against it.
+      t.paragraphText.append(capitals ? Capitals(text, scratch) : text);
+      engine.expansion.paragraphText = &t.paragraphText;
+    }
+    return;
+  }
+
+  OutputContext* context = CurrentOutput(engine);
+  if (!context) return;
+  ChannelState& channel = CurrentChannel(engine);
+  // Seam: recorded RMatch replacements (MatchRepl) are offered the text here.
+  if (context->specialState == 0) HoldFontInWord(engine, text);
+  if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
+  BeforeParagraphText(engine);  // a heading's anchor, inside its tag
+  const int state = context->specialState;
+  switch (state) {
+    case kTagCapture:
+      t.captureText.append(text);
+      return;
+    // Link targets and anchor names are kept (cut to a sane size); hot text is the page's text.
+    case kTagLink:
+      AppendKept(t.linkText, text);
+      return;
+    case kTagHRef:
+      AppendKept(t.hrefText, text);
+      return;
+    case kTagHot:
+      t.hotText.append(text);
+      return;
+    case kTagName:
+      AppendKept(t.nameText, text);
+      return;
+    case kTagDiscard:
+      return;
+    case kTagFootNote:
+      // The footnote reference opens (once); the mark is then written like ordinary text.
+      EnterFootnoteState(engine, *context);
+      break;
+    default:
+      break;
+  }
+  if (!channel.textStarted && state != kTagLiteral) {
+    const PTagEntry* ptag = PTagOf(engine, context->paragraphTag);
+    if (ptag && ptag->values[2] == 1) {
+      // Leading text of a tab-mode-1 paragraph (a typed list number) is dropped up to the first
+      // tab; a piece starting with the strip character counts as the start of the text.
+      const std::string& strip = engine.settings.values[kSettingPNTStripChar];
+      if (!strip.empty() && text[0] == strip[0] && engine.settings.mirrors.allowEmptyStrip != 0)
+        channel.textStarted = true;
+      return;
+    }
+  }
+  channel.textStarted = true;
+  std::string_view out = text;
+  // Markup typed into the document is written as markup only when RawMarkup asks for it: by
+  // default a document cannot put elements (a script) into the page.
+  if (state == kTagLiteral && SettingValue(engine, "RawMarkup") == "1") {
+    if (out == "&lt;")
+      out = "<";
+    else if (out == "&gt;")
+      out = ">";
+    else if (out == "&amp;")
+      out = "&";
+  }
+  if (capitals) out = Capitals(out, scratch);
+  EmitRun(engine, *context, out, context->wrap);
+}
+
+void ContinuePlainText(Engine& engine) {
+  TranslateState& t = engine.translate;
+  // Everything that would make a following character take another way than the one just taken:
+  // pending \u fallback or multi-byte state, a format change due, held text, saved text,
+  // capitals, another destination.
+  if (t.unicodePending > 0 || t.highSurrogate != 0 || t.leadByte >= 0 || t.stateChanged ||
+      t.deferred.held || t.heldFont >= 0 || engine.settings.saveText != 0 ||
+      (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0 ||
+      t.cur.destination == rtf::dest::kPict || !RoutesToBody(engine))
+    return;
+  OutputContext* context = nullptr;
+  std::string* paragraphText = nullptr;
+  if (engine.driver.pass == 2) {
+    // The character just written opened the paragraph and its tags and wrote any heading anchor.
+    context = CurrentOutput(engine);
+    if (!context || context->specialState != 0) return;
+    const ChannelState& channel = CurrentChannel(engine);
+    if (!channel.textReady || !channel.textStarted) return;
+  } else {
+    const int state = CurrentChannel(engine).pass1State;
+    if (state == kTagCapture || state == kTagName) return;
+    if (t.cur.channel == kMainChannel) paragraphText = &t.paragraphText;
+  }
+  const std::string_view ahead = rtf::TextAhead(engine);
+  if (ahead.empty()) return;
+  const CharsetMap* map = rtf::CurrentCharsetMap(engine);
+  if (!map) return;
+  const int nothing = rtf::NothingCharIndex(engine);
+  // The output goes where BodyText puts it: the gathered run or the paragraph text of pass 1.
+  // Characters that the output map writes as themselves are appended in spans.
+  std::size_t count = 0;
+  std::size_t spanStart = 0;
+  auto append = [&](std::string_view text) {
+    if (context)
+      EmitRun(engine, *context, text, context->wrap);
+    else if (paragraphText)
+      paragraphText->append(text);
+  };
+  auto flushSpan = [&]() {
+    if (count != spanStart) append(ahead.substr(spanStart, count - spanStart));
+  };
+  const std::array<bool, 128>& unchanged = rtf::UnchangedPlainText(engine, *map);
+  for (; count < ahead.size(); ++count) {
+    const unsigned char byte = static_cast<unsigned char>(ahead[count]);
+    if (byte < 0x80 && unchanged[byte]) continue;
+    if (!rtf::IsPlainText(byte)) break;
+    // A character without a mapping or an output text is left to the normal way, which reports
+    // it.
+    const int standard = map->slots[byte];
+    const std::string* text =
+        standard == nothing ? nullptr : rtf::OutputTextString(engine, standard);
+    if (!text) break;
+    flushSpan();
+    spanStart = count + 1;
+    append(*text);
+  }
+  flushSpan();
+  if (count > 0)
+    rtf::ConsumePlainText(engine, count, map->slots[static_cast<unsigned char>(ahead[count - 1])]);
+}
+
+void RouteSpecial(Engine& engine, int code) {
+  TranslateState& t = engine.translate;
+  const int destination = t.cur.destination;
+  const char* asText = code == 32 ? " " : code == 37 ? "\t" : "";
+  const Route route = destination < 0 ? Route::kBody : RouteOf(destination);
+  switch (route) {
+    case Route::kDrop:
+      return;
+    case Route::kInfo: {
+      rtf::InfoKind kind, breaks;
+      rtf::InfoDestination(destination, kind, breaks);
+      rtf::AppendInfoText(engine, breaks, asText);
+      return;
+    }
+    case Route::kNumberText: {
+      DeferredEvent event;
+      event.kind = DeferredEvent::kSpecial;
+      event.code = code;
+      t.deferred.events.push_back(event);
+      t.deferred.held = true;
+      return;
+    }
+    case Route::kBody:
+      break;
+    default:
+      if (std::string* buffer = BufferOf(engine, destination)) buffer->append(asText);
+      return;
+  }
+  if (code != 28) ParagraphContent(engine);
+  if (engine.driver.pass == 2) {
+    PutSpecial(engine, code);
+    return;
+  }
+  ChannelState& channel = CurrentChannel(engine);
+  if (code != 28) {
+    if (channel.pass1State == kTagName) {
+      if (code == 37) t.nameText.push_back('\t');  // as pass 2 collects it
+      return;
+    }
+    t.paragraphText.push_back(' ');
+    return;
+  }
+  // Pass 1 paragraph end: the paragraph's special state is left and its text forgotten.
+  if (channel.pass1State == kTagCapture || channel.pass1State == kTagName) {
+    OutputContext scratch;
+    scratch.specialState = channel.pass1State;
+    ChangeSpecialState(engine, scratch, 0);
+  }
+  channel.pass1State = 0;
+  // The heading hierarchy has taken the text into the paragraph's record (ParagraphEnd). A
+  // paragraph of a footnote leaves the text of the main paragraph it stands in alone.
+  if (t.cur.channel != kMainChannel) return;
+  t.paragraphText.clear();
+  engine.expansion.paragraphText = nullptr;
+  engine.expansion.paragraphMatches.clear();
+}
+}  // namespace quillo::translate

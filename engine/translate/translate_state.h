@@ -1,0 +1,275 @@
+// The translation layer's state: the character and paragraph formats that groups scope, the
+// channels' formatting-tag state, held text, fields, code page converters and the format
+// registries (TranslateState, held by the Engine). Data only; the functions are in translate.h
+// and the headers beside it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace quillo {
+struct OutputContext;
+
+namespace translate {
+
+// ---- Character and paragraph properties --------------------------------------------------------
+
+/// Character attribute bits, in the bit order of the .TMatch attribute words.
+enum CharAttribute : uint32_t {
+  kAttrBold = 0x1,
+  kAttrItalic = 0x2,
+  kAttrStrikeThru = 0x4,
+  kAttrOutline = 0x8,
+  kAttrShadow = 0x10,
+  kAttrSmallCaps = 0x20,
+  kAttrAllCaps = 0x40,
+  kAttrInvisible = 0x80,
+  kAttrUnderline = 0x100,
+  kAttrWUnderline = 0x200,
+  kAttrDUnderline = 0x400,
+  kAttrDbUnderline = 0x800,
+  kAttrSuperScript = 0x1000,
+  kAttrSubScript = 0x2000,
+};
+inline constexpr int kAttributeCount = 14;
+
+/// Paragraph alignment codes (the PAlign setting).
+enum Alignment : int { kAlignLeft = 0, kAlignJustify = 1, kAlignRight = 2, kAlignCenter = 3 };
+
+struct CharFormat {
+  uint32_t attributes = 0;
+  int font = 0;       ///< font number
+  int fontSize = 12;  ///< points
+  int color = 0;      ///< .Colors index of the current colour table entry
+  int charStyle = 0;
+  int extra = 0;        ///< value of the "extra" character word; cleared by \plain
+  int background = -1;  ///< highlight or shading as 0xRRGGBB; -1 = none
+  /// The raised or lowered text was moved by \up or \dn, which keep its size (\super and \sub
+  /// make it smaller).
+  bool shiftOnly = false;
+  bool operator==(const CharFormat&) const = default;
+};
+
+struct ParFormat {
+  int style = 0;
+  int align = kAlignLeft;
+  int firstIndent = 0, leftIndent = 0, rightIndent = 0;  ///< twips
+  bool inTable = false;
+  bool sideBySide = false;
+  bool borderDouble = false;  ///< the paragraph border word of minor 82
+  int borderSide = 0;         ///< minor of the last border-side word (used by tables)
+  int background = -1;        ///< shading colour (\cbpat) as 0xRRGGBB; -1 = none
+  int nestLevel = 0;          ///< table nesting level (\itapN); 2 and more: a nested table
+  int list = 0;               ///< list override (\lsN) of a list paragraph; 0 = none
+  int listLevel = 0;          ///< its level (\ilvlN), 0 to 8
+  bool operator==(const ParFormat&) const = default;
+};
+
+/// Output channels text can be written to: the main output and the footnote channel.
+enum Channel : int { kMainChannel = 0, kFootnoteChannel = 1, kChannelCount = 2 };
+
+/// The values RTF scopes to a group: saved on '{', restored on '}'.
+struct GroupState {
+  CharFormat chr;
+  ParFormat par;
+  int destination = -1;        ///< minor of the destination in effect; -1 = the document body
+  int charset = -1;            ///< current .Charsets entry (engine.charMaps.currentCharset)
+  int channel = kMainChannel;  ///< where body text goes
+  int unicodeSkip = 1;         ///< \ucN: fallback characters that follow each \uN
+  int codePage = 0;            ///< double-byte code page of the current font, 0 = single-byte
+};
+
+// ---- Formatting tag state
+// -------------------------------------------------------------------------
+
+/// What a text-tag entry of the tag stack remembers beyond TagEntry: the character format number
+/// and the start text it was opened with. Kept parallel to OutputContext::tagStack.
+struct TagExtra {
+  int formatIndex = -1;
+  std::string startText;
+};
+
+/// Formatting state of one output channel that OutputContext does not carry itself.
+struct ChannelState {
+  bool pendingBreak = false;  ///< a paragraph mark was read and the next paragraph has not begun
+  bool textStarted = false;   ///< the paragraph's text (or its first tab) has been written
+  /// The text tags fit the current format: cleared by every change of the formatting state or
+  /// of the tag stack, so that text only re-evaluates the tags when something changed.
+  bool textReady = false;
+  std::vector<TagExtra> extras;  ///< parallel to the context's tag stack
+  CharFormat captureFormat;      ///< format saved when _Capture began
+  int pass1State = 0;            ///< special state seen by pass 1 (only _Capture acts there)
+};
+
+/// One RTF field (\field) that is being read.
+struct FieldRecord {
+  int depth = 0;            ///< group depth of the \field group
+  std::string instruction;  ///< text of \fldinst
+  std::string picture;      ///< replacement made for INCLUDEPICTURE, sent at the result's end
+  bool hasPicture = false;
+  bool skipResult = false;  ///< the instruction produced the result itself (SYMBOL, flag "1")
+};
+
+/// An event held back with the paragraph-number text: a piece of text, a special character or
+/// a change of format, replayed in order when the paragraph's first text arrives.
+struct DeferredEvent {
+  enum Kind : int { kText, kSpecial, kFormat };
+  Kind kind = kText;
+  int code = 0;                 ///< special character code (28, 32, 37)
+  uint32_t begin = 0, end = 0;  ///< text range in DeferredText::text
+  CharFormat format;
+};
+
+struct DeferredText {
+  std::string text;
+  std::vector<DeferredEvent> events;
+  bool held = false;  ///< number text or events are waiting
+  /// Index in `events` of the last kFormat event, -1 when there is none. Held text asks for it
+  /// with every piece: looking it up must not walk the events (a long number text would make
+  /// that quadratic).
+  int lastFormat = -1;
+};
+
+/// A cached iconv converter from one double-byte code page to UTF-32.
+class CodePageConverter {
+ public:
+  explicit CodePageConverter(int codePage);
+  ~CodePageConverter();
+  CodePageConverter(CodePageConverter&& other) noexcept;
+  CodePageConverter& operator=(CodePageConverter&& other) noexcept;
+  CodePageConverter(const CodePageConverter&) = delete;
+  CodePageConverter& operator=(const CodePageConverter&) = delete;
+  int codePage() const { return codePage_; }
+  /// Code point of the `length` bytes, or -1 when they do not form one character.
+  int Decode(const unsigned char* bytes, std::size_t length);
+
+ private:
+  int codePage_;
+  void* handle_;  ///< iconv_t, or (void*)-1 when the code page is not available
+};
+
+/// Format registries: distinct paragraph and character formats in order of first use.
+struct FormatRegistry {
+  struct Key {
+    int64_t a = 0, b = 0, c = 0, d = 0;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& k) const noexcept {
+      uint64_t h = 1469598103934665603ULL;
+      for (int64_t v : {k.a, k.b, k.c, k.d}) h = (h ^ static_cast<uint64_t>(v)) * 1099511628211ULL;
+      return static_cast<std::size_t>(h);
+    }
+  };
+  std::unordered_map<Key, int, KeyHash> index;
+  int count = 0;
+  std::string list;  ///< the expansions of $ParFmtEntry; / $CharFmtEntry;, appended
+  /// Where each format's expansion lies in `list` (offset, length), by format number.
+  std::vector<std::pair<std::size_t, std::size_t>> entries;
+  int current = -1;  ///< number of the format last registered
+  /// The key looked up last and its number (-1: none yet). Formats are asked for far more often
+  /// than they change, and entries are never removed, so the pair stays true once made.
+  Key lastKey;
+  int lastNumber = -1;
+};
+
+/// Per-conversion state of the translation layer. Members are grouped by lifetime.
+struct TranslateState {
+  /// MSG_STACK_POP_ERR is reported this many times per conversion; later ones are counted and
+  /// reported once with their number, so a document of a million stray '}' cannot flood the
+  /// error file.
+  static constexpr int kPopErrorReports = 10;
+  /// \ucN values above this are held at it: a larger count would only swallow document text.
+  static constexpr int kMaxUnicodeSkip = 16;
+
+  // ---- Conversion lifetime (ResetConversion) ----
+  FormatRegistry parFormats, charFormats;
+  /// Character looks: what a page shows of a character format beyond its emphasis (font, size,
+  /// colour, background). Formats that differ only in emphasis share a look, so the element that
+  /// shows the look stays open across bold, italic or raised text.
+  FormatRegistry charLooks;
+  long popErrors = 0;                         ///< '}' without a group, counted in pass 1
+  std::unordered_map<int, int> unicodeIndex;  ///< code point -> standard character, -1 = none
+  std::vector<CodePageConverter> converters;  ///< one per double-byte code page met
+  std::string lastLanguage;                   ///< last value given to the Language setting
+  std::string
+      bodyFontFamily;  ///< BodyFontFamily as pass 1 saw it (page heads come before the font table)
+  /// The document's lists: the number format (\levelnfc) of each of the nine levels of each list
+  /// (by \listid), and for each list override (\ls) the list it numbers by and the formats it
+  /// gives levels of its own (-1: the list's).
+  struct ListOverride {
+    int list = 0;
+    short formats[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+  };
+  /// Nested tables are kept as paragraphs of their enclosing cell: the shading of each nested
+  /// row's cells (0xRRGGBB, -1 none), in document order, as pass 1 read their row definitions
+  /// (which follow the cells' text), for the paragraphs of pass 2.
+  std::vector<std::vector<int>> nestedRows;
+  std::unordered_map<int, std::string> listFormats;
+  std::unordered_map<int, ListOverride> listOverrides;
+
+  // ---- Pass lifetime (ResetPass) ----
+  std::vector<GroupState> stack;  ///< snapshots of the enclosing groups, innermost last
+  GroupState cur;                 ///< the state of the current group
+  int depth = 0;                  ///< group depth: 1 inside the document's outermost group
+  bool ignorable = false;         ///< \* was read and no brace or destination word since
+  bool stateChanged = true;       ///< formatting must be re-evaluated before the next output
+  /// A font change inside a word (between two letters or digits, as writers switch fonts for the
+  /// digits or Latin letters of East Asian text) is shown from the end of the word on: until
+  /// then the page shows the font before the change, held here (-1: none), so that no element
+  /// ends inside the word.
+  int heldFont = -1;
+  int shownFont = -1;         ///< the font the last format change showed (pass 2)
+  bool lastWordChar = false;  ///< the body text written last ended in a letter or digit
+  int defaultFont = 0;
+  int docCharset = 0;   ///< charset number of \ansi/\mac/\pc/\pca or \ansicpg
+  int docCodePage = 0;  ///< double-byte code page given by \ansicpg, 0 = none
+  int pageWidth = 12240, pageHeight = 15840;
+  int marginLeft = 1800, marginRight = 1800, marginTop = 1440, marginBottom = 1440;
+  int sectPageWidth = 12240, sectPageHeight = 15840;
+  int sectMarginLeft = 1800, sectMarginRight = 1800, sectMarginTop = 1440, sectMarginBottom = 1440;
+  int footnoteNumber = 1;   ///< next automatic footnote number
+  bool objectFlag = false;  ///< hyperlink flag of the old object-link form
+  bool pictureInProgress = false;
+  int unicodePending = 0;      ///< fallback characters still to skip after \uN
+  int highSurrogate = 0;       ///< first half of a surrogate pair, 0 = none
+  int leadByte = -1;           ///< first byte of a double-byte character, -1 = none
+  bool paragraphOpen = false;  ///< the current paragraph has content
+  bool rtfHeaderSeen = false;  ///< the outermost group began with \rtf (a whole document)
+  /// Where the text stands among the nested rows and their cells; pass 1 keeps the formats of
+  /// the current nested row's paragraphs (with their cell) and its row definition's shading.
+  int nestedRow = 0, nestedCell = 0;
+  std::vector<std::pair<int, ParFormat>> nestedParagraphs;
+  std::vector<int> nestedShading;
+  int nestedCellShading = -1;
+  int forcedPMatch = -1;             ///< .PMatch entry forced for this paragraph (MatchName, PN)
+  int forcedChannel = kMainChannel;  ///< the channel whose paragraph forcedPMatch belongs to
+  int currentPMatch = -1;            ///< .PMatch entry chosen last
+  bool inFormatChange = false;       ///< re-entry guard of FormatChange
+  DeferredText deferred;             ///< paragraph-number text held back
+  int releaseSuspended = 0;          ///< deferred text may not be released while > 0
+  std::vector<FieldRecord> fields;
+  std::string hyperlinkName;  ///< destination 53
+  std::string bookmarkName;   ///< destination 42
+  std::string indexText, indexPage;
+  std::string collection[2];  ///< destinations 132, 133
+  std::string linkText, hrefText, hotText, nameText, captureText;
+  int anchorsOpen = 0;  ///< hyperlink anchors pushed in \result groups
+  int unnamedAnchors = 0;
+  ChannelState channels[kChannelCount];
+  ChannelState otherChannel;  ///< for contexts of generated pages (no text tags there)
+  std::string paragraphText;  ///< pass 1: plain text of the current paragraph
+
+  // ---- Text run: consecutive body text gathered for one PutWrap call ----
+  std::string run;
+  OutputContext* runContext = nullptr;
+  int runWrap = 1;
+  std::string charScratch;  ///< text of the last character made up from a code point
+};
+
+}  // namespace translate
+}  // namespace quillo
