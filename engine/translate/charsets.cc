@@ -119,6 +119,15 @@ int CharsetOfCodePage(int codePage) {
   }
 }
 
+/// The Windows code page of a font charset, 0 when it stands for none: the inverse of
+/// CharsetOfCodePage over the Windows code pages.
+int WindowsCodePage(int charset) {
+  for (int codePage :
+       {1252, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950})
+    if (CharsetOfCodePage(codePage) == charset) return codePage;
+  return 0;
+}
+
 /// Double-byte code page of a font charset, 0 for single-byte charsets.
 int DoubleByteCodePage(int charset) {
   switch (charset) {

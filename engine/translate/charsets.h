@@ -11,6 +11,8 @@ class CodePageConverter;
 
 /// Charset number of a Windows code page given by \ansicpg, -1 for code pages without a map.
 int CharsetOfCodePage(int codePage);
+/// The Windows code page of a font charset, 0 when it stands for none.
+int WindowsCodePage(int charset);
 /// Double-byte code page of a font charset, 0 for single-byte charsets.
 int DoubleByteCodePage(int charset);
 /// True when `byte` begins a two-byte character in double-byte code page `codePage`.

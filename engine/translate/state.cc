@@ -11,6 +11,7 @@
 #include "engine.h"
 #include "rtf/tables.h"
 #include "structure/structure.h"
+#include "translate/charsets.h"
 #include "translate/footnotes.h"
 #include "translate/pictures.h"
 #include "translate/table_model.h"
@@ -188,42 +189,13 @@ const char* GenericFamily(const rtf::FontEntry& font, std::string_view name) {
   }
 }
 
-/// The iconv name of the character set a font's name is written in: its \cpg, else its
-/// \fcharset; nullptr for the ANSI set, which is read as Windows-1252.
+/// The iconv name of the character set a font's name is written in: its \cpg, else the code
+/// page of its \fcharset; Windows-1252 when neither tells.
 std::string NameEncoding(const rtf::FontEntry& font) {
   if (font.codePage > 0 && font.codePage < 100000) return "CP" + std::to_string(font.codePage);
-  switch (font.charset) {
-    case 77:
-      return "MACINTOSH";
-    case 128:
-      return "CP932";
-    case 129:
-      return "CP949";
-    case 134:
-      return "CP936";
-    case 136:
-      return "CP950";
-    case 161:
-      return "CP1253";
-    case 162:
-      return "CP1254";
-    case 163:
-      return "CP1258";
-    case 177:
-      return "CP1255";
-    case 178:
-      return "CP1256";
-    case 186:
-      return "CP1257";
-    case 204:
-      return "CP1251";
-    case 222:
-      return "CP874";
-    case 238:
-      return "CP1250";
-    default:
-      return "CP1252";
-  }
+  if (font.charset == 77) return "MACINTOSH";
+  const int codePage = WindowsCodePage(font.charset);
+  return "CP" + std::to_string(codePage ? codePage : 1252);
 }
 
 /// A font name as UTF-8: its bytes read in the font's character set; bytes that do not convert
