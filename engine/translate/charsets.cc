@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "engine.h"
@@ -35,12 +36,23 @@ const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 }  // namespace
 
+std::mutex& IconvLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 CodePageConverter::CodePageConverter(int codePage) : codePage_(codePage), handle_(kNoConverter) {
-  if (const char* name = IconvName(codePage)) handle_ = iconv_open("UTF-32LE", name);
+  if (const char* name = IconvName(codePage)) {
+    const std::lock_guard<std::mutex> hold(IconvLock());
+    handle_ = iconv_open("UTF-32LE", name);
+  }
 }
 
 CodePageConverter::~CodePageConverter() {
-  if (handle_ != kNoConverter) iconv_close(static_cast<iconv_t>(handle_));
+  if (handle_ != kNoConverter) {
+    const std::lock_guard<std::mutex> hold(IconvLock());
+    iconv_close(static_cast<iconv_t>(handle_));
+  }
 }
 
 CodePageConverter::CodePageConverter(CodePageConverter&& other) noexcept
@@ -50,7 +62,10 @@ CodePageConverter::CodePageConverter(CodePageConverter&& other) noexcept
 
 CodePageConverter& CodePageConverter::operator=(CodePageConverter&& other) noexcept {
   if (this != &other) {
-    if (handle_ != kNoConverter) iconv_close(static_cast<iconv_t>(handle_));
+    if (handle_ != kNoConverter) {
+      const std::lock_guard<std::mutex> hold(IconvLock());
+      iconv_close(static_cast<iconv_t>(handle_));
+    }
     codePage_ = other.codePage_;
     handle_ = other.handle_;
     other.handle_ = kNoConverter;

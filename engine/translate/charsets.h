@@ -3,12 +3,18 @@
 // the character set of a font.
 #pragma once
 
+#include <mutex>
+
 namespace quillo {
 struct Engine;
 
 namespace translate {
 class CodePageConverter;
 
+/// Held around iconv_open and iconv_close: glibc loads and unloads its converter modules there
+/// under a lock of its own that the thread checker cannot see, and engines on other threads
+/// open and close converters too.
+std::mutex& IconvLock();
 /// Charset number of a Windows code page given by \ansicpg, -1 for code pages without a map.
 int CharsetOfCodePage(int codePage);
 /// The Windows code page of a font charset, 0 when it stands for none.

@@ -206,10 +206,7 @@ std::string NameUtf8(const rtf::FontEntry& font, std::string_view name) {
   for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   if (ascii) return std::string(name);
   std::string out;
-  // glibc loads and unloads its converter modules on open and close under a lock of its own
-  // that the thread checker cannot see; engines on other threads read font names too.
-  static std::mutex iconvLock;
-  const std::lock_guard<std::mutex> hold(iconvLock);
+  const std::lock_guard<std::mutex> hold(IconvLock());
   iconv_t cd = iconv_open("UTF-8", NameEncoding(font).c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-8", "CP1252");
   if (cd == reinterpret_cast<iconv_t>(-1)) return out;
