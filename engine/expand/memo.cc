@@ -36,6 +36,23 @@ bool SetBefore(const std::vector<MemoEvent>& events, std::size_t count, int inde
   return false;
 }
 
+/// The value of setting `index` for a check. A built-in read again in the same look-up with no
+/// expansion run since is not computed again: its value is still the one computed (computing it
+/// again would give the same text, at the cost of building it).
+const std::string& CheckRead(Engine& engine, int index) {
+  MemoState& memo = engine.expansion.memo;
+  if (index < 0 || index >= kSettingCount) return GetSettingAt(engine, index);
+  if (memo.computedAt.size() != kSettingCount) memo.computedAt.assign(kSettingCount, 0);
+  if (memo.computedAt[index] == memo.epoch) {
+    SettingsWatch& watch = engine.settings.watch;
+    if (watch.active && IsComputedSetting(index)) watch.computedRead = true;
+    return engine.settings.values[index];
+  }
+  const std::string& value = GetSettingAt(engine, index);
+  memo.computedAt[index] = memo.epoch;
+  return value;
+}
+
 /// True when every name `entry` read from outside (not after setting it itself) gives the same
 /// value and literal flag again. Those reads are repeated in order, with the effects reading a
 /// name has, before anything is set: the strings the call sets are the translation file's own,
@@ -47,7 +64,7 @@ bool StillValid(Engine& engine, const MemoEntry& entry) {
     const MemoEvent& read = entry.events[i];
     if (read.write || SetBefore(entry.events, i, read.index)) continue;
     // The setting the name found before is found again without looking the name up.
-    const std::string& value = GetSettingAt(engine, read.index);
+    const std::string& value = CheckRead(engine, read.index);
     const bool literal = IsLiteralSetting(engine, read.index);
     if (literal) ++x.literalUses;
     if (!x.memo.recordings.empty()) NoteRead(x, {read.name, value, literal, read.index, false});
@@ -115,6 +132,7 @@ Reuse Lookup(Engine& engine, MemoTable& table, std::string_view key,
   if (x.unwinding || (engine.settings.mirrors.debug & kDebugTraceExpansion) != 0 ||
       SwitchedOff(engine))
     return Reuse::kOff;
+  ++x.memo.epoch;  // values computed for an earlier look-up are computed again
   auto found = table.find(key);
   if (found == table.end()) return Reuse::kRecord;
   if (found->second.misses >= 32 && found->second.hits * 4 < found->second.misses)

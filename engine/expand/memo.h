@@ -90,6 +90,11 @@ struct MemoState {
   std::size_t bytes = 0;         ///< held by the entries of both tables
   int switchHint = -1;           ///< store index of ReuseResults, once found
   std::size_t switchSearchedSize = 0;  ///< store size when ReuseResults was last searched for
+  /// Advanced by every look-up and every expansion entered. A built-in setting computed for a
+  /// check keeps its value while the count stays: the computations read only the translation
+  /// state and the store, which nothing but an expansion changes while a look-up runs.
+  unsigned long epoch = 0;
+  std::vector<unsigned long> computedAt;  ///< per built-in setting: epoch of its last check read
 };
 
 namespace memo {
