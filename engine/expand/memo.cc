@@ -124,8 +124,8 @@ void NoteEffect(ExpansionState& x, std::size_t callerFrames) {
 
 /// A key whose results keep missing (a function of a link's address, say) is not checked any
 /// more: checking and keeping its results would cost more than it saves. Reading a name can run
-/// other expansions, which may change the memo: it is looked up afresh after each validation, and
-/// the entry under test is held on to.
+/// other expansions, which may change the memo: it is looked up afresh after a validation that
+/// ran one, and the entry under test is held on to.
 Reuse Lookup(Engine& engine, MemoTable& table, std::string_view key,
              std::shared_ptr<const MemoEntry>& hit) {
   ExpansionState& x = engine.expansion;
@@ -143,9 +143,13 @@ Reuse Lookup(Engine& engine, MemoTable& table, std::string_view key,
       return Reuse::kRecord;
     }
     const std::shared_ptr<const MemoEntry> entry = found->second.entries[i];
+    const unsigned long epoch = x.memo.epoch;
     const bool valid = StillValid(engine, *entry);
-    found = table.find(key);
-    if (found == table.end()) return Reuse::kRecord;
+    // Only an expansion changes the tables (and it advances the epoch).
+    if (x.memo.epoch != epoch) {
+      found = table.find(key);
+      if (found == table.end()) return Reuse::kRecord;
+    }
     if (!valid) continue;
     auto& list = found->second.entries;
     auto at = std::find(list.begin(), list.end(), entry);
