@@ -62,7 +62,7 @@ bool StillValid(Engine& engine, const MemoEntry& entry) {
   ExpansionState& x = engine.expansion;
   for (std::size_t i = 0; i < entry.events.size(); ++i) {
     const MemoEvent& read = entry.events[i];
-    if (read.write || SetBefore(entry.events, i, read.index)) continue;
+    if (read.write || read.ownValue) continue;
     // The setting the name found before is found again without looking the name up.
     const std::string& value = CheckRead(engine, read.index);
     const bool literal = IsLiteralSetting(engine, read.index);
@@ -193,9 +193,12 @@ void RecordScope::Keep(MemoTable& table, std::string_view key, const std::string
   if (found == table.end() && table.size() >= MemoState::kMaxKeys) return;
   // Literal reads that a reuse repeats count there; the others are added as a number.
   unsigned long readUses = 0;
-  const std::vector<MemoEvent>& events = recording.events;
-  for (std::size_t i = 0; i < events.size(); ++i)
-    if (!events[i].write && events[i].literal && !SetBefore(events, i, events[i].index)) ++readUses;
+  std::vector<MemoEvent>& events = recording.events;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i].write) continue;
+    events[i].ownValue = SetBefore(events, i, events[i].index);
+    if (events[i].literal && !events[i].ownValue) ++readUses;
+  }
   auto entry = std::make_shared<MemoEntry>();
   entry->events = std::move(recording.events);
   entry->result = result;

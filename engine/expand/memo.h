@@ -26,6 +26,9 @@ struct MemoEvent {
   bool literal = false;  ///< the value is literal text (read as such, or set as such)
   int index = -1;  ///< the setting the name found (settings are never removed in a conversion)
   bool write = false;
+  /// A read of a string the call had set itself before (found when the entry is kept): a check
+  /// does not repeat it.
+  bool ownValue = false;
 };
 
 /// A finished call whose only effects were reading names and setting named strings of the
