@@ -290,6 +290,20 @@ int BodySize(Engine& engine) {
   return 12;
 }
 
+/// The font of the document's body text: the font its Normal style names, else the default
+/// font (\deff). Writers give every run its font, and a Normal style in another font than the
+/// default one (Arial over a Times \deff) is what the text is written in; the page's own text
+/// (note numbers, list marks) then matches it.
+int BodyFont(Engine& engine) {
+  const rtf::StyleEntry* normal = rtf::FindStyle(engine, 0);
+  if (normal && normal->number == 0 && normal->type == rtf::kParagraphStyle)
+    for (const rtf::RtfToken& word : normal->tokens)
+      if (word.major == 12 && word.minor == rtf::chr::kFontNum && word.param >= 0 &&
+          rtf::FindFont(engine, word.param))
+        return word.param;
+  return engine.translate.defaultFont;
+}
+
 }  // namespace
 
 /// "#rrggbb" in lower-case hexadecimal; read on every format change, so no printf.
@@ -455,7 +469,7 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
         out = t.bodyFontFamily;
         return true;
       }
-      const rtf::FontEntry* font = rtf::FindFont(engine, body ? t.defaultFont : ShownFont(t));
+      const rtf::FontEntry* font = rtf::FindFont(engine, body ? BodyFont(engine) : ShownFont(t));
       if (font)
         FontFamilyCss(*font, out);
       else
