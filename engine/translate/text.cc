@@ -100,20 +100,12 @@ const PTagEntry* PTagOf(const Engine& engine, int tag) {
 }
 
 /// True for a code point that belongs to a word: letters and digits of any script, not
-/// punctuation, symbols, blanks or private-use characters (symbol fonts). Scripts written without
-/// blanks between words (Thai, kana, Han) do not make words here: a line of them is a sentence,
-/// and a font change in it (to a Latin font for digits, to another East Asian font) shows where
-/// it stands.
+/// punctuation, symbols, blanks or private-use characters (symbol fonts).
 bool WordCodePoint(uint32_t c) {
   if (c < 0x80)
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
   if (c < 0xC0) return c == 0xAA || c == 0xB5 || c == 0xBA;
   if (c == 0xD7 || c == 0xF7) return false;
-  if ((c >= 0x0E00 && c <= 0x0E7F) || (c >= 0x3040 && c <= 0x30FF) ||
-      (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
-      (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF66 && c <= 0xFF9F) ||
-      (c >= 0x20000 && c <= 0x3FFFF))
-    return false;
   if ((c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) ||
       (c >= 0xE000 && c <= 0xF8FF) || (c >= 0xFE30 && c <= 0xFE6F) ||
       (c >= 0xFF00 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) ||
