@@ -136,14 +136,23 @@ const char* KnownFamily(std::string_view name) {
   return nullptr;
 }
 
-/// The generic CSS family of a font: a well-known name's kind, else the font table's family
-/// word, else hints in the name. A font none of them tells the kind of (\fnil with an unknown
-/// name) is taken for serif, the browser's own choice, when it is a font for Latin, Greek or
-/// Cyrillic text; a font for other scripts (a right-to-left or East Asian character set, \fbidi)
-/// and a symbol font (\ftech, the symbol character set) get none (nullptr), so that the
-/// browser's default for the script stands in for them rather than a guess.
+/// The generic CSS family of a font: a well-known name's kind, else the kind an East Asian name
+/// says, else the font table's family word, else hints in the name. A font none of them tells the
+/// kind of (\fnil with an unknown name) is taken for serif, the browser's own choice, when it is a
+/// font for Latin, Greek or Cyrillic text; a font for other scripts (a right-to-left or East Asian
+/// character set, \fbidi) and a symbol font (\ftech, the symbol character set) get none (nullptr),
+/// so that the browser's default for the script stands in for them rather than a guess.
 const char* GenericFamily(const rtf::FontEntry& font, std::string_view name) {
   if (const char* known = KnownFamily(name)) return known;
+  // Names in East Asian scripts say their kind, and say it better than the family word, which
+  // writers often get wrong for them ("ＭＳ Ｐゴシック" as \froman): gothic (ゴシック, 고딕, 黑体)
+  // faces are sans-serif, mincho, song and ming (明朝, 宋体, 明體, 바탕) faces serif.
+  for (const char* hint : {"\u30b4\u30b7\u30c3\u30af", "\uace0\ub515", "\u9ed1", "\uad74\ub9bc",
+                           "\ub3cb\uc6c0", "\u30e1\u30a4\u30ea\u30aa"})
+    if (name.find(hint) != std::string_view::npos) return "sans-serif";
+  for (const char* hint :
+       {"\u660e\u671d", "\u5b8b", "\u660e\u9ad4", "\u660e\u4f53", "\ubc14\ud0d5", "\uba85\uc870"})
+    if (name.find(hint) != std::string_view::npos) return "serif";
   switch (font.family) {
     case 1:
       return "serif";
@@ -158,19 +167,13 @@ const char* GenericFamily(const rtf::FontEntry& font, std::string_view name) {
     default:
       break;
   }
-  // Names in East Asian scripts say their kind too: gothic (ゴシック, 고딕, 黑体) faces are
-  // sans-serif, mincho, song and ming (明朝, 宋体, 明體, 바탕) faces serif.
   const std::string lower = Lowered(name);
   for (const char* hint : {"mono", "courier", "consol", "typewriter", "fixed", "terminal"})
     if (lower.find(hint) != std::string::npos) return "monospace";
-  for (const char* hint :
-       {"sans", "arial", "helvetica", "verdana", "tahoma", "calibri", "gothic", "segoe",
-        "trebuchet", "lucida", "geneva", "univers", "futura", "\u30b4\u30b7\u30c3\u30af",
-        "\uace0\ub515", "\u9ed1", "\uad74\ub9bc", "\ub3cb\uc6c0", "\u30e1\u30a4\u30ea\u30aa"})
+  for (const char* hint : {"sans", "arial", "helvetica", "verdana", "tahoma", "calibri", "gothic",
+                           "segoe", "trebuchet", "lucida", "geneva", "univers", "futura"})
     if (lower.find(hint) != std::string::npos) return "sans-serif";
-  for (const char* hint :
-       {"serif", "roman", "times", "mincho", "garamond", "antiqua", "\u660e\u671d", "\u5b8b",
-        "\u660e\u9ad4", "\u660e\u4f53", "\ubc14\ud0d5", "\uba85\uc870"})
+  for (const char* hint : {"serif", "roman", "times", "mincho", "garamond", "antiqua"})
     if (lower.find(hint) != std::string::npos) return "serif";
   if (font.family == 6 || font.family == 7) return nullptr;
   switch (font.charset) {
@@ -284,6 +287,20 @@ int BodySize(Engine& engine) {
       if (word.major == 12 && word.minor == 11 && word.param > 1 && word.param < 3276)
         return word.param / 2;
   return 12;
+}
+
+/// The font of the document's body text: the font its Normal style names, else the default
+/// font (\deff). Writers give every run its font, and a Normal style in another font than the
+/// default one (Arial over a Times \deff) is what the text is written in; the page's own text
+/// (note numbers, list marks) then matches it.
+int BodyFont(Engine& engine) {
+  const rtf::StyleEntry* normal = rtf::FindStyle(engine, 0);
+  if (normal && normal->number == 0 && normal->type == rtf::kParagraphStyle)
+    for (const rtf::RtfToken& word : normal->tokens)
+      if (word.major == 12 && word.minor == rtf::chr::kFontNum && word.param >= 0 &&
+          rtf::FindFont(engine, word.param))
+        return word.param;
+  return engine.translate.defaultFont;
 }
 
 }  // namespace
@@ -458,7 +475,7 @@ bool CharacterValue(Engine& engine, int builtinIndex, std::string& out) {
         out = t.bodyFontFamily;
         return true;
       }
-      const rtf::FontEntry* font = rtf::FindFont(engine, body ? t.defaultFont : ShownFont(t));
+      const rtf::FontEntry* font = rtf::FindFont(engine, body ? BodyFont(engine) : ShownFont(t));
       if (font)
         FontFamilyCss(*font, out);
       else
