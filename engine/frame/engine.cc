@@ -27,8 +27,14 @@ Engine::Engine() {
     if (!engine.expansion.memo.replayableWrite) memo::NoteEffect(engine.expansion);
   };
   h.subMatch = CurrentSubMatch;
-  h.computedValue = translate::ComputedValue;
-  h.assignMatchName = translate::AssignMatchName;
+  h.computedValue = [](Engine& engine, int index, std::string& value) {
+    return translate::ComputedValue(engine, index, value) ||
+           structure::ComputedValue(engine, index, value);
+  };
+  h.assignMatchName = [](Engine& engine, std::string_view value) {
+    const int match = translate::AssignMatchName(engine, value);
+    if (match >= 0) structure::MatchChanged(engine, match);  // the record takes its heading level
+  };
   h.registerDefaults = [](Engine& engine) {
     SetSetting(engine, "LinkSchemes", translate::kDefaultLinkSchemes);
   };

@@ -107,6 +107,22 @@ void ResetStructure(Engine& engine) { engine.structure = StructureState(); }
 
 int NumFiles(const Engine& engine) { return engine.structure.fileCount; }
 
+bool ComputedValue(const Engine& engine, int builtinIndex, std::string& out) {
+  switch (builtinIndex) {
+    case kSettingNumFiles:
+      out = std::to_string(NumFiles(engine));
+      return true;
+    case kSettingParNumber:
+      out = std::to_string(ParNumber(engine));
+      return true;
+    case kSettingNumIndexEntries:
+      out = std::to_string(NumIndexEntries(engine));
+      return true;
+    default:
+      return false;
+  }
+}
+
 int NumIndexEntries(const Engine& engine) {
   return static_cast<int>(engine.structure.entries.size());
 }

@@ -83,6 +83,9 @@ int NumFiles(const Engine& engine);
 int ParNumber(const Engine& engine);
 /// Number of index entries collected (NumIndexEntries).
 int NumIndexEntries(const Engine& engine);
+/// The value of a computed built-in setting that reads the structure (NumFiles, ParNumber,
+/// NumIndexEntries); false for every other index.
+bool ComputedValue(const Engine& engine, int builtinIndex, std::string& out);
 
 // ---- Anchors -----------------------------------------------------------------------------------
 

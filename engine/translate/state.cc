@@ -11,7 +11,6 @@
 #include "base/settings.h"
 #include "engine.h"
 #include "rtf/tables.h"
-#include "structure/structure.h"
 #include "translate/charsets.h"
 #include "translate/footnotes.h"
 #include "translate/pictures.h"
@@ -342,23 +341,32 @@ void ResetPass(Engine& engine) {
 // ---- Computed settings
 // -------------------------------------------------------------------------------
 
-bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
-  TranslateState& t = engine.translate;
-  const CharFormat& chr = t.cur.chr;
-  const ParFormat& par = t.cur.par;
-  const double twipToPixel = engine.settings.mirrors.twipToPixel;
-  if (PictureValue(engine, builtinIndex, out)) return true;
-  if (builtinIndex >= kSettingBold && builtinIndex <= kSettingSubScript) {
-    const uint32_t bit = 1u << (builtinIndex - kSettingBold);
-    out = (chr.attributes & bit) ? "1" : "0";
-    return true;
-  }
-  auto info = [&](rtf::InfoKind kind) { out.assign(rtf::DocumentInfo(engine, kind)); };
-  auto color = [&]() -> const ColorEntry* {
-    const auto& colors = engine.translation.colors;
-    return chr.color >= 0 && chr.color < static_cast<int>(colors.size()) ? &colors[chr.color]
-                                                                         : nullptr;
+namespace {
+
+/// Settings that read the document's information group.
+bool InfoValue(Engine& engine, int builtinIndex, std::string& out) {
+  static constexpr struct {
+    int setting;
+    rtf::InfoKind kind;
+  } kInfo[] = {
+      {kSettingRtfTitle, rtf::kInfoTitle},    {kSettingSubject, rtf::kInfoSubject},
+      {kSettingOperator, rtf::kInfoOperator}, {kSettingVersComments, rtf::kInfoVersComments},
+      {kSettingComments, rtf::kInfoComments}, {kSettingKeywords, rtf::kInfoKeywords},
+      {kSettingAuthor, rtf::kInfoAuthor},     {kSettingDocComments, rtf::kInfoDocComments},
   };
+  for (const auto& entry : kInfo) {
+    if (entry.setting == builtinIndex) {
+      out.assign(rtf::DocumentInfo(engine, entry.kind));
+      return true;
+    }
+  }
+  return false;
+}
+
+/// Settings that read the paragraph format: alignment, indents, style, shading.
+bool ParagraphValue(Engine& engine, int builtinIndex, std::string& out) {
+  const ParFormat& par = engine.translate.cur.par;
+  const double twipToPixel = engine.settings.mirrors.twipToPixel;
   switch (builtinIndex) {
     case kSettingPAlign:
       out = std::to_string(par.align);
@@ -372,30 +380,37 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
     case kSettingRightIndent:
       out = std::to_string(static_cast<int>(par.rightIndent * twipToPixel));
       return true;
-    case kSettingRtfTitle:
-      info(rtf::kInfoTitle);
+    case kSettingParStyle: {
+      const rtf::StyleEntry* style = rtf::FindStyle(engine, par.style);
+      out = style && !style->name.empty() ? style->name : std::string("Normal");
       return true;
-    case kSettingSubject:
-      info(rtf::kInfoSubject);
+    }
+    case kSettingParBackRGB:
+      if (par.background < 0)
+        out.clear();
+      else
+        HexColor(par.background >> 16, par.background >> 8, par.background, out);
       return true;
-    case kSettingOperator:
-      info(rtf::kInfoOperator);
-      return true;
-    case kSettingVersComments:
-      info(rtf::kInfoVersComments);
-      return true;
-    case kSettingComments:
-      info(rtf::kInfoComments);
-      return true;
-    case kSettingKeywords:
-      info(rtf::kInfoKeywords);
-      return true;
-    case kSettingAuthor:
-      info(rtf::kInfoAuthor);
-      return true;
-    case kSettingDocComments:
-      info(rtf::kInfoDocComments);
-      return true;
+    default:
+      return false;
+  }
+}
+
+/// Settings that read the character format: font, size, attributes, style, colours.
+bool CharacterValue(Engine& engine, int builtinIndex, std::string& out) {
+  TranslateState& t = engine.translate;
+  const CharFormat& chr = t.cur.chr;
+  if (builtinIndex >= kSettingBold && builtinIndex <= kSettingSubScript) {
+    const uint32_t bit = 1u << (builtinIndex - kSettingBold);
+    out = (chr.attributes & bit) ? "1" : "0";
+    return true;
+  }
+  auto color = [&]() -> const ColorEntry* {
+    const auto& colors = engine.translation.colors;
+    return chr.color >= 0 && chr.color < static_cast<int>(colors.size()) ? &colors[chr.color]
+                                                                         : nullptr;
+  };
+  switch (builtinIndex) {
     case kSettingFont: {
       const rtf::FontEntry* font = rtf::FindFont(engine, chr.font);
       out = font ? font->name : std::string();
@@ -410,11 +425,6 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
     case kSettingShiftOnly:
       out = chr.shiftOnly ? "1" : "0";
       return true;
-    case kSettingParStyle: {
-      const rtf::StyleEntry* style = rtf::FindStyle(engine, par.style);
-      out = style && !style->name.empty() ? style->name : std::string("Normal");
-      return true;
-    }
     case kSettingCharStyle: {
       const rtf::StyleEntry* style =
           chr.charStyle != 0 ? rtf::FindStyle(engine, chr.charStyle) : nullptr;
@@ -428,22 +438,18 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
     }
     case kSettingTextRGB: {
       const ColorEntry* entry = color();
-      if (!entry) {
+      if (entry)
+        HexColor(entry->red, entry->green, entry->blue, out);
+      else
         out.clear();
-        return true;
-      }
-      HexColor(entry->red, entry->green, entry->blue, out);
       return true;
     }
     case kSettingBackRGB:
-    case kSettingParBackRGB: {
-      const int rgb = builtinIndex == kSettingBackRGB ? chr.background : par.background;
-      if (rgb < 0)
+      if (chr.background < 0)
         out.clear();
       else
-        HexColor(rgb >> 16, rgb >> 8, rgb, out);
+        HexColor(chr.background >> 16, chr.background >> 8, chr.background, out);
       return true;
-    }
     case kSettingFontFamily:
     case kSettingBodyFontFamily: {
       const bool body = builtinIndex == kSettingBodyFontFamily;
@@ -464,13 +470,22 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
       // Percent of the body size, rounded; clamped so that no document makes text vanish or
       // fill the screen.
       const long size = chr.fontSize < 1 ? 1 : chr.fontSize > 1638 ? 1638 : chr.fontSize;
-      const long body = BodySize(engine);
-      long percent = (size * 200 + body) / (2L * body);
+      const long bodySize = BodySize(engine);
+      long percent = (size * 200 + bodySize) / (2L * bodySize);
       if (percent > 400) percent = 400;
       if (percent < 30) percent = 30;
       out = std::to_string(percent);
       return true;
     }
+    default:
+      return false;
+  }
+}
+
+/// Settings that read the format registries of the page's style sheet and the .PMatch entry.
+bool RegistryValue(Engine& engine, int builtinIndex, std::string& out) {
+  TranslateState& t = engine.translate;
+  switch (builtinIndex) {
     case kSettingCharFmtIdx:
       out = std::to_string(CharFmtIdx(engine));
       return true;
@@ -503,22 +518,21 @@ bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
         out = valid ? pmatch[index].styleName : std::string();
       return true;
     }
-    case kSettingNumFiles:
-      out = std::to_string(structure::NumFiles(engine));
-      return true;
-    case kSettingParNumber:
-      out = std::to_string(structure::ParNumber(engine));
-      return true;
-    case kSettingNumIndexEntries:
-      out = std::to_string(structure::NumIndexEntries(engine));
-      return true;
     default:
       return false;
   }
 }
 
-void AssignMatchName(Engine& engine, std::string_view value) {
-  if (value.empty()) return;
+}  // namespace
+
+bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
+  return PictureValue(engine, builtinIndex, out) || CharacterValue(engine, builtinIndex, out) ||
+         ParagraphValue(engine, builtinIndex, out) || InfoValue(engine, builtinIndex, out) ||
+         RegistryValue(engine, builtinIndex, out);
+}
+
+int AssignMatchName(Engine& engine, std::string_view value) {
+  if (value.empty()) return -1;
   TranslateState& t = engine.translate;
   const auto& pmatch = engine.translation.pmatch;
   for (int i = 0; i < static_cast<int>(pmatch.size()); ++i) {
@@ -527,11 +541,11 @@ void AssignMatchName(Engine& engine, std::string_view value) {
       t.forcedChannel = t.cur.channel;
       t.currentPMatch = i;
       t.stateChanged = true;
-      structure::MatchChanged(engine, i);  // the record takes the entry's heading level
-      return;
+      return i;
     }
   }
   ReportMessage(engine, "MSG_INVALID_MATCHNAME", {value});
+  return -1;
 }
 
 }  // namespace quillo::translate

@@ -87,11 +87,13 @@ std::string_view NumericReference(int codePoint, std::string& scratch);
 
 /// The value of computed built-in setting `builtinIndex` that reads translation state (PAlign,
 /// indents, font and attribute names, styles, colours, format registries, NestLevel, MatchName,
-/// document information). Returns false for every other index.
+/// document information). Returns false for every other index (those the structure layer
+/// computes among them).
 bool ComputedValue(Engine& engine, int builtinIndex, std::string& out);
 /// Assigning MatchName: forces the .PMatch entry of that style name (exact, case counts) for the
-/// current paragraph; an unknown name reports MSG_INVALID_MATCHNAME. An empty value does nothing.
-void AssignMatchName(Engine& engine, std::string_view value);
+/// current paragraph and returns its index; an unknown name reports MSG_INVALID_MATCHNAME. An
+/// empty value does nothing. -1 when no entry was selected.
+int AssignMatchName(Engine& engine, std::string_view value);
 
 /// The current channel's state. Defined here (a template only so that the body can use Engine,
 /// which is complete wherever it is called) because the text path asks for it per character.

@@ -386,7 +386,8 @@ class ClusterRunTest(unittest.TestCase):
         self.assertEqual(pictures["output"], "sub/pictures.htm")
         self.assertIn("sub/pictures00.png", pictures["outputs"])
         self.assertIsInstance(pictures["seconds"], float)
-        self.assertTrue(pictures["worker"].startswith("tcp://127.0.0.1:"))
+        # The local cluster's workers are threads of the run's process: nothing listens.
+        self.assertTrue(pictures["worker"].startswith("inproc://"), pictures["worker"])
 
         # Again: everything is up to date, and no cluster is started for nothing.
         before = {name: os.stat(self.dest / name).st_mtime_ns for name in ours}
@@ -415,8 +416,9 @@ class ClusterRunTest(unittest.TestCase):
             write(self.source / name, document(seed + 20))
         write(self.source / "malformed.rtf", b"this is no RTF")
         hooks = "crash=crash.rtf;sleep=hang.rtf:600;kill-worker=poison.rtf"
+        # Worker processes: the poison document kills the worker it is given.
         code, out, err = self.batch("--keep-going", "--timeout", "8", "--retries", "1",
-                                    "--chunk", "3", hooks=hooks)
+                                    "--chunk", "3", "--worker-processes", hooks=hooks)
         self.assertEqual(code, 1, err)
         self.assertRegex(out, r"10 files: 4 converted, 0 skipped, 6 failed in [\d.]+ s")
         _, entries = self.entries()
@@ -446,8 +448,8 @@ class ClusterRunTest(unittest.TestCase):
             write(self.source / name, document(seed + 40, 3000))
         journal = self.scratch / "journal"
         # d06 is the third document of the second task; it converts slowly enough to be caught.
-        process = self.batch("--chunk", "4", hooks=f"journal={journal};sleep=d06.rtf:4",
-                             wait=False)
+        process = self.batch("--chunk", "4", "--worker-processes",
+                             hooks=f"journal={journal};sleep=d06.rtf:4", wait=False)
         deadline = time.monotonic() + 120
         worker = None
         while worker is None and time.monotonic() < deadline and process.poll() is None:
@@ -492,6 +494,30 @@ class ClusterRunTest(unittest.TestCase):
         while processes_tagged(self.tag) and time.monotonic() < deadline:
             time.sleep(0.2)
         self.assertEqual(processes_tagged(self.tag), [])
+
+    def test_an_interrupted_run_does_not_wait_for_a_long_conversion(self):
+        for i in range(4):
+            write(self.source / f"t{i}.rtf", document(70 + i, 3000))
+        journal = self.scratch / "journal"
+        process = self.batch("--keep-going", hooks=f"journal={journal};sleep=t1.rtf:600",
+                             wait=False)
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and process.poll() is None and not (
+                journal.exists() and "start t1.rtf" in journal.read_text()):
+            time.sleep(0.05)
+        self.assertIsNone(process.poll(), "the run ended before it could be interrupted")
+        process.terminate()
+        try:
+            # Its conversion process is killed: the run ends in about a second. Left to run
+            # into the cluster's closing time-out, it would take half a minute.
+            process.wait(timeout=25)
+        except subprocess.TimeoutExpired:
+            self.fail("the interrupted run waited for its conversion")
+        code, out, err = self.finish(process)
+        self.assertEqual(code, 130, err)
+        self.assertIn("stopped: interrupted", out)
+        _, entries = self.entries()
+        self.assertEqual(entries["t1.rtf"]["status"], "not-run")
 
     def test_a_scheduler_and_a_worker_started_by_hand(self):
         # As on a real cluster (docs/cluster.md): `dask scheduler`, then `dask worker` with two
@@ -586,6 +612,8 @@ class ClusterRunTest(unittest.TestCase):
             (["--timeout", "0"], "--timeout must be positive"),
             (["--local", "0"], "--local needs at least one worker"),
             (["-D", "=x"], "the setting has no name"),
+            (["--scheduler", "tcp://127.0.0.1:1", "--worker-processes"],
+             "--worker-processes is for a local cluster"),
         ]
         for arguments, text in cases:
             with self.subTest(arguments=arguments):

@@ -1,6 +1,7 @@
 """Converts every RTF document under a folder, on a Dask cluster.
 
-    python3 -m quillo.batch SOURCE DEST [--scheduler ADDRESS | --local N] [--keep-going]
+    python3 -m quillo.batch SOURCE DEST [--scheduler ADDRESS | --local N [--worker-processes]]
+                            [--keep-going]
                             [--report FILE.json] [--timeout S] [--retries N]
                             [-D NAME=VALUE ...] [--trn FILE]
 
@@ -8,7 +9,11 @@ Each file under SOURCE whose name ends in .rtf (any case) is converted into the 
 path under DEST: SOURCE/a/b.rtf gives DEST/a/b.html (and its pictures, split pages and error
 file beside it), as quillocmd would write them beside the input. The conversions run on the
 workers of a Dask distributed scheduler: one given with --scheduler, or a local cluster of N
-worker processes bound to 127.0.0.1 (--local N, the default with N the number of cores).
+workers (--local N, the default with N the number of cores). A local cluster's workers are
+threads of this process that talk to its scheduler in memory, since every conversion runs in a
+process of its own anyway (below): worker processes would only add their own work to the cores
+that convert. --worker-processes makes them processes bound to 127.0.0.1 instead, each watched
+by a nanny that restarts it when it dies.
 SOURCE, DEST and the translation file must be reachable under the same paths from this
 machine and from every worker (a shared file system, or an object store mounted on each).
 
@@ -393,6 +398,19 @@ def _stop_all_processes() -> None:
 atexit.register(_stop_all_processes)
 
 
+def _kill_all_processes() -> None:
+    """Kills the conversion processes of this process's worker threads (a local cluster of
+    threads) without waiting: each thread sees its process end and finishes its task at once,
+    so an interrupted run need not wait for a long conversion before its cluster can close."""
+    with _all_lock:
+        processes = [p.process for p in _all_processes if p.process is not None]
+    for process in processes:
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
 # ---- Worker side: the task ------------------------------------------------------------------
 
 
@@ -527,6 +545,7 @@ class Options:
     dest: str
     scheduler: Optional[str] = None
     local: Optional[int] = None
+    worker_processes: bool = False
     keep_going: bool = False
     report: Optional[str] = None
     timeout: float = DEFAULT_TIMEOUT
@@ -792,14 +811,26 @@ def _connect(options: Options):
             raise UsageError(f"cannot reach the scheduler {options.scheduler}: {error}") from None
         return client, None
     workers = options.local or os.cpu_count() or 1
-    cluster = LocalCluster(
-        n_workers=workers,
-        threads_per_worker=1,
-        processes=True,
-        host="127.0.0.1",
-        dashboard_address=None,
-        silence_logs=logging.CRITICAL,
-    )
+    if options.worker_processes:
+        cluster = LocalCluster(
+            n_workers=workers,
+            threads_per_worker=1,
+            processes=True,
+            host="127.0.0.1",
+            dashboard_address=None,
+            silence_logs=logging.CRITICAL,
+        )
+    else:
+        # Workers as threads of this process: the scheduler, the client and the workers share
+        # one event loop and pass tasks and results in memory, with no port opened. What a
+        # document can crash or hang is its conversion process, never the worker.
+        cluster = LocalCluster(
+            n_workers=workers,
+            threads_per_worker=1,
+            processes=False,
+            dashboard_address=None,
+            silence_logs=logging.CRITICAL,
+        )
     try:
         return Client(cluster), cluster
     except BaseException:
@@ -956,7 +987,9 @@ def run_batch(options: Options) -> int:
                 document.mtime_ns, document.expected, marker_path(document.base), trn_time):
             run.settle(document, {"status": "skipped", "seconds": 0.0,
                                   "note": "its output is newer than the document"})
-    scheduler = options.scheduler or f"local cluster of {options.local or os.cpu_count() or 1}"
+    scheduler = options.scheduler or (
+        f"local cluster of {options.local or os.cpu_count() or 1} worker "
+        f"{'processes' if options.worker_processes else 'threads'}")
     interrupted = False
     if not run.stopped and any(d.record is None for d in run.documents):
         import dask
@@ -978,6 +1011,7 @@ def run_batch(options: Options) -> int:
                     run.convert_seconds = time.monotonic() - executing
             except KeyboardInterrupt:
                 interrupted = True
+                _kill_all_processes()
             finally:
                 if client is not None:
                     client.close()
@@ -1020,8 +1054,11 @@ def _parser() -> argparse.ArgumentParser:
     where.add_argument("--scheduler", metavar="ADDRESS",
                        help="a running Dask scheduler (tcp://host:8786) or its scheduler file")
     where.add_argument("--local", metavar="N", type=int,
-                       help="start a local cluster of N worker processes on 127.0.0.1 "
-                       "(default: one per core)")
+                       help="start a local cluster of N workers (default: one per core)")
+    parser.add_argument("--worker-processes", action="store_true",
+                        help="with a local cluster: run each worker in a process of its own on "
+                        "127.0.0.1, restarted when it dies (default: threads of this process; "
+                        "documents are converted in processes of their own either way)")
     parser.add_argument("-k", "--keep-going", action="store_true",
                         help="convert all it can, exit 1 if any failed (default: stop at the "
                         "first failure)")
@@ -1061,6 +1098,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     try:
         if arguments.local is not None and arguments.local < 1:
             raise UsageError("--local needs at least one worker")
+        if arguments.worker_processes and arguments.scheduler:
+            raise UsageError("--worker-processes is for a local cluster, not with --scheduler")
         if arguments.chunk is not None and arguments.chunk < 1:
             raise UsageError("--chunk needs at least one document per task")
         options = Options(
@@ -1068,6 +1107,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             dest=arguments.dest,
             scheduler=arguments.scheduler,
             local=arguments.local,
+            worker_processes=arguments.worker_processes,
             keep_going=arguments.keep_going,
             report=arguments.report,
             timeout=arguments.timeout,
