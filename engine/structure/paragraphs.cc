@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/spill_stream.h"
+
 namespace quillo::structure {
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/spill_stream.h"
+#include "base/spill_stream_state.h"
 #include "translate/translate_state.h"
 
 namespace quillo {

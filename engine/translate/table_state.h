@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/spill_stream.h"
+#include "base/spill_stream_state.h"
 
 namespace quillo {
 namespace translate {

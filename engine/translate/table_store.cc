@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/spill_stream.h"
 #include "translate/table_model.h"
 
 namespace quillo::translate {
