@@ -405,11 +405,19 @@ void ComputeBuiltin(Engine& engine, int index) {
     // Paragraph, character, style, colour, format and document-information state is kept by the
     // translation layer; a name it does not compute reads as its default.
     case Reading::kLater: {
-      std::string computed;
+      // Computed into the buffer of an earlier value (a computation inside this one finds the
+      // scratch empty and allocates its own), which then takes the replaced value's buffer.
+      std::string computed = std::move(engine.settings.computeScratch);
+      computed.clear();
       bool known =
           engine.hooks.computedValue && engine.hooks.computedValue(engine, index, computed);
       // Computing may add settings and so move the values: index again.
-      engine.settings.values[index] = known ? std::move(computed) : std::string(entry.defaultValue);
+      std::string& stored = engine.settings.values[index];
+      if (known)
+        stored.swap(computed);
+      else
+        stored.assign(entry.defaultValue);
+      engine.settings.computeScratch = std::move(computed);
       // Font and style names, document information and format lists come from the document (or
       // are finished output): they are never expanded again.
       engine.settings.literalIndexes.insert(index);

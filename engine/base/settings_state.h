@@ -280,6 +280,9 @@ struct SettingsStore {
   int saveText = 0;         ///< the saved-text switch (SaveText)
   std::string saveTextStr;  ///< the saved text (SaveTextStr); emptied when SaveText is set to 0
   SettingsWatch watch;
+  /// The buffer a computed built-in's last value had: the next computation writes into it, so
+  /// that computing a value again and again allocates nothing.
+  std::string computeScratch;
 };
 
 }  // namespace quillo

@@ -39,6 +39,7 @@ bool EnterExpansion(Engine& engine, char indentMark, std::string_view text) {
     }
   }
   ++x.depth;
+  ++x.memo.epoch;  // the expansion may change what built-in settings compute to
   if (x.depth > x.memo.deepestLevel) x.memo.deepestLevel = x.depth;
   return true;
 }

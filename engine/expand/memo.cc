@@ -36,6 +36,23 @@ bool SetBefore(const std::vector<MemoEvent>& events, std::size_t count, int inde
   return false;
 }
 
+/// The value of setting `index` for a check. A built-in read again in the same look-up with no
+/// expansion run since is not computed again: its value is still the one computed (computing it
+/// again would give the same text, at the cost of building it).
+const std::string& CheckRead(Engine& engine, int index) {
+  MemoState& memo = engine.expansion.memo;
+  if (index < 0 || index >= kSettingCount) return GetSettingAt(engine, index);
+  if (memo.computedAt.size() != kSettingCount) memo.computedAt.assign(kSettingCount, 0);
+  if (memo.computedAt[index] == memo.epoch) {
+    SettingsWatch& watch = engine.settings.watch;
+    if (watch.active && IsComputedSetting(index)) watch.computedRead = true;
+    return engine.settings.values[index];
+  }
+  const std::string& value = GetSettingAt(engine, index);
+  memo.computedAt[index] = memo.epoch;
+  return value;
+}
+
 /// True when every name `entry` read from outside (not after setting it itself) gives the same
 /// value and literal flag again. Those reads are repeated in order, with the effects reading a
 /// name has, before anything is set: the strings the call sets are the translation file's own,
@@ -45,9 +62,9 @@ bool StillValid(Engine& engine, const MemoEntry& entry) {
   ExpansionState& x = engine.expansion;
   for (std::size_t i = 0; i < entry.events.size(); ++i) {
     const MemoEvent& read = entry.events[i];
-    if (read.write || SetBefore(entry.events, i, read.index)) continue;
+    if (read.write || read.ownValue) continue;
     // The setting the name found before is found again without looking the name up.
-    const std::string& value = GetSettingAt(engine, read.index);
+    const std::string& value = CheckRead(engine, read.index);
     const bool literal = IsLiteralSetting(engine, read.index);
     if (literal) ++x.literalUses;
     if (!x.memo.recordings.empty()) NoteRead(x, {read.name, value, literal, read.index, false});
@@ -107,14 +124,15 @@ void NoteEffect(ExpansionState& x, std::size_t callerFrames) {
 
 /// A key whose results keep missing (a function of a link's address, say) is not checked any
 /// more: checking and keeping its results would cost more than it saves. Reading a name can run
-/// other expansions, which may change the memo: it is looked up afresh after each validation, and
-/// the entry under test is held on to.
+/// other expansions, which may change the memo: it is looked up afresh after a validation that
+/// ran one, and the entry under test is held on to.
 Reuse Lookup(Engine& engine, MemoTable& table, std::string_view key,
              std::shared_ptr<const MemoEntry>& hit) {
   ExpansionState& x = engine.expansion;
   if (x.unwinding || (engine.settings.mirrors.debug & kDebugTraceExpansion) != 0 ||
       SwitchedOff(engine))
     return Reuse::kOff;
+  ++x.memo.epoch;  // values computed for an earlier look-up are computed again
   auto found = table.find(key);
   if (found == table.end()) return Reuse::kRecord;
   if (found->second.misses >= 32 && found->second.hits * 4 < found->second.misses)
@@ -125,9 +143,13 @@ Reuse Lookup(Engine& engine, MemoTable& table, std::string_view key,
       return Reuse::kRecord;
     }
     const std::shared_ptr<const MemoEntry> entry = found->second.entries[i];
+    const unsigned long epoch = x.memo.epoch;
     const bool valid = StillValid(engine, *entry);
-    found = table.find(key);
-    if (found == table.end()) return Reuse::kRecord;
+    // Only an expansion changes the tables (and it advances the epoch).
+    if (x.memo.epoch != epoch) {
+      found = table.find(key);
+      if (found == table.end()) return Reuse::kRecord;
+    }
     if (!valid) continue;
     auto& list = found->second.entries;
     auto at = std::find(list.begin(), list.end(), entry);
@@ -171,9 +193,12 @@ void RecordScope::Keep(MemoTable& table, std::string_view key, const std::string
   if (found == table.end() && table.size() >= MemoState::kMaxKeys) return;
   // Literal reads that a reuse repeats count there; the others are added as a number.
   unsigned long readUses = 0;
-  const std::vector<MemoEvent>& events = recording.events;
-  for (std::size_t i = 0; i < events.size(); ++i)
-    if (!events[i].write && events[i].literal && !SetBefore(events, i, events[i].index)) ++readUses;
+  std::vector<MemoEvent>& events = recording.events;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i].write) continue;
+    events[i].ownValue = SetBefore(events, i, events[i].index);
+    if (events[i].literal && !events[i].ownValue) ++readUses;
+  }
   auto entry = std::make_shared<MemoEntry>();
   entry->events = std::move(recording.events);
   entry->result = result;

@@ -26,6 +26,9 @@ struct MemoEvent {
   bool literal = false;  ///< the value is literal text (read as such, or set as such)
   int index = -1;  ///< the setting the name found (settings are never removed in a conversion)
   bool write = false;
+  /// A read of a string the call had set itself before (found when the entry is kept): a check
+  /// does not repeat it.
+  bool ownValue = false;
 };
 
 /// A finished call whose only effects were reading names and setting named strings of the
@@ -90,6 +93,11 @@ struct MemoState {
   std::size_t bytes = 0;         ///< held by the entries of both tables
   int switchHint = -1;           ///< store index of ReuseResults, once found
   std::size_t switchSearchedSize = 0;  ///< store size when ReuseResults was last searched for
+  /// Advanced by every look-up and every expansion entered. A built-in setting computed for a
+  /// check keeps its value while the count stays: the computations read only the translation
+  /// state and the store, which nothing but an expansion changes while a look-up runs.
+  unsigned long epoch = 0;
+  std::vector<unsigned long> computedAt;  ///< per built-in setting: epoch of its last check read
 };
 
 namespace memo {

@@ -172,28 +172,29 @@ const CtrlWord* Lookup(const ControlWordTable& table, std::string_view text) {
 void WordIndex::reserve(std::size_t words) {
   std::size_t slots = 16;
   while (slots < 2 * words) slots *= 2;
-  if (count_ == 0 && slots > slots_.size()) slots_.assign(slots, -1);  // only before inserts
+  if (count_ == 0 && slots > slots_.size()) slots_.assign(slots, Slot());  // only before inserts
 }
 
-void WordIndex::Grow(const std::vector<CtrlWord>& entries, std::size_t slots) {
-  std::vector<int> old = std::move(slots_);
-  slots_.assign(slots, -1);
+void WordIndex::Grow(std::size_t slots) {
+  std::vector<Slot> old = std::move(slots_);
+  slots_.assign(slots, Slot());
   const std::size_t mask = slots - 1;
-  for (int slot : old) {
-    if (slot < 0) continue;
-    std::size_t i = Hash(entries[slot].word) & mask;
-    while (slots_[i] >= 0) i = (i + 1) & mask;
+  for (const Slot& slot : old) {
+    if (slot.index < 0) continue;
+    std::size_t i = slot.hash & mask;
+    while (slots_[i].index >= 0) i = (i + 1) & mask;
     slots_[i] = slot;
   }
 }
 
 void WordIndex::Insert(const std::vector<CtrlWord>& entries, std::string_view word, int index) {
-  if (2 * (count_ + 1) > slots_.size()) Grow(entries, slots_.empty() ? 16 : 2 * slots_.size());
+  if (2 * (count_ + 1) > slots_.size()) Grow(slots_.empty() ? 16 : 2 * slots_.size());
   const std::size_t mask = slots_.size() - 1;
-  std::size_t i = Hash(word) & mask;
-  for (; slots_[i] >= 0; i = (i + 1) & mask)
-    if (entries[slots_[i]].word == word) return;
-  slots_[i] = index;
+  const std::uint32_t hash = Hash(word);
+  std::size_t i = hash & mask;
+  for (; slots_[i].index >= 0; i = (i + 1) & mask)
+    if (entries[slots_[i].index].word == word) return;
+  slots_[i] = Slot{hash, static_cast<std::uint32_t>(word.size()), index};
   ++count_;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -144,8 +145,10 @@ struct CtrlWord {
   int hash = 0;      ///< sum of the word's characters as signed 8-bit values
 };
 
-/// Word -> entry number, by open addressing over a power-of-two table of entry numbers. Control
-/// words are looked up once per token, so the lookup is a short hash and one or two probes.
+/// Word -> entry number, by open addressing over a power-of-two table. Control words are looked
+/// up once per token, so the lookup is a short hash and one or two probes; each slot keeps the
+/// word's full hash and length, so a probe that does not hold the word is passed over without
+/// touching the entry, and only the slot that matches compares the letters.
 class WordIndex {
  public:
   /// Maps `word` to `index` unless the word is mapped already (the first mapping stays).
@@ -154,10 +157,13 @@ class WordIndex {
   int Find(const std::vector<CtrlWord>& entries, std::string_view word) const {
     if (slots_.empty()) return -1;
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = Hash(word) & mask;; i = (i + 1) & mask) {
-      const int slot = slots_[i];
-      if (slot < 0) return -1;
-      if (entries[slot].word == word) return slot;
+    const std::uint32_t hash = Hash(word);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& slot = slots_[i];
+      if (slot.index < 0) return -1;
+      if (slot.hash == hash && slot.length == word.size() &&
+          std::memcmp(entries[slot.index].word.data(), word.data(), word.size()) == 0)
+        return slot.index;
     }
   }
   std::size_t size() const { return count_; }
@@ -165,14 +171,19 @@ class WordIndex {
   void reserve(std::size_t words);
 
  private:
-  static std::size_t Hash(std::string_view word) {
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t length = 0;
+    int index = -1;  ///< entry number, -1 for a free slot
+  };
+  static std::uint32_t Hash(std::string_view word) {
     std::uint32_t h = 2166136261u;  // FNV-1a
     for (unsigned char c : word) h = (h ^ c) * 16777619u;
     return h;
   }
-  void Grow(const std::vector<CtrlWord>& entries, std::size_t slots);
+  void Grow(std::size_t slots);
 
-  std::vector<int> slots_;  ///< entry numbers, -1 for free slots; at most half full
+  std::vector<Slot> slots_;  ///< at most half full
   std::size_t count_ = 0;
 };
 

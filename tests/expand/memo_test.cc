@@ -31,6 +31,25 @@ TEST(MemoTest, KeepsTextResultsUnlessSwitchedOff) {
   }
 }
 
+TEST(MemoTest, ComputedNamesAreReadAfreshByEveryLookup) {
+  // RtfParam is computed from the reader's token at each read. The memo keeps one result per
+  // value; a look-up checks each against the current value, computed once per look-up however
+  // many kept results read it, and never against a value of an earlier look-up.
+  auto engine = test::MakeEngine();
+  for (int round = 0; round < 3; ++round) {
+    for (int param : {5, 7, -2}) {
+      engine->reader.token.param = param;
+      const std::string expected = "[" + std::to_string(param) + "][" + std::to_string(param) + "]";
+      EXPECT_EQ(ExpandReusing(*engine, "[$RtfParam;][$RtfParam;]"), expected)
+          << "round " << round << ", param " << param;
+    }
+  }
+  const auto& lists = engine->expansion.memo.texts;
+  ASSERT_EQ(lists.size(), 1u);
+  EXPECT_EQ(lists.begin()->second.entries.size(), 3u);
+  EXPECT_GE(lists.begin()->second.hits, 6u);
+}
+
 TEST(MemoTest, ResultWithAnEffectIsNeverKept) {
   auto engine = test::MakeEngine();
   // Undefined names are defined by the NotDef rule: a write, which a reuse would skip.
