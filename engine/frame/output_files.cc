@@ -4,6 +4,7 @@
 #include "frame/output_files.h"
 
 #include <string>
+#include <string_view>
 
 #include "base/file_table.h"
 #include "base/messages.h"
@@ -26,27 +27,45 @@ void PushPageEntry(Engine& engine, OutputContext& context, translate::TagKind ki
   translate::PushTag(engine, context, kind, translate::kEndExpandedWhenPopped, 0, open, close);
 }
 
-/// The text of the footnote output after what was moved into the main text already; what it
-/// returns counts as moved.
-std::string UnmovedFootnotes(Engine& engine) {
+/// Passes the footnote output after what was moved into the main text already to `write`, in
+/// pieces of about kFootnotePiece bytes, so that a long footnote section is never held whole;
+/// what it passes counts as moved. False when there was nothing to pass.
+constexpr std::size_t kFootnotePiece = 64u << 10;
+
+template <typename Write>
+bool MoveUnmovedFootnotes(Engine& engine, Write write) {
   DriverState& d = engine.driver;
-  std::string text;
-  if (!d.footnoteFile) return text;
+  if (!d.footnoteFile) return false;
+  bool any = false;
   if (d.footnoteFile->kind == FileKind::kMemoryOutput) {
-    const std::string_view all = d.footnoteFile->output.view();
-    if (static_cast<std::size_t>(d.footnotesMoved) < all.size())
-      text.assign(all.substr(static_cast<std::size_t>(d.footnotesMoved)));
-  } else {
-    const long end = FileTell(d.footnoteFile);
-    if (end > d.footnotesMoved) {
-      FileSeek(d.footnoteFile, d.footnotesMoved, 0);
-      std::string line;
-      while (FileReadLine(d.footnoteFile, line, 257)) text += line;
-      FileSeek(d.footnoteFile, 0, 2);  // further footnotes are written at the end
+    // Copied piece by piece: writing the pieces must not depend on the footnote output's buffer.
+    std::string piece;
+    while (static_cast<std::size_t>(d.footnotesMoved) < d.footnoteFile->output.view().size()) {
+      piece.assign(d.footnoteFile->output.view().substr(static_cast<std::size_t>(d.footnotesMoved),
+                                                        kFootnotePiece));
+      d.footnotesMoved += static_cast<long>(piece.size());
+      any = true;
+      write(std::string_view(piece));
+    }
+    return any;
+  }
+  const long end = FileTell(d.footnoteFile);
+  if (end <= d.footnotesMoved) return false;
+  FileSeek(d.footnoteFile, d.footnotesMoved, 0);
+  std::string piece, line;
+  bool more = true;
+  while (more) {
+    more = FileReadLine(d.footnoteFile, line, 257);
+    if (more) piece += line;
+    if (!piece.empty() && (!more || piece.size() >= kFootnotePiece)) {
+      d.footnotesMoved += static_cast<long>(piece.size());
+      any = true;
+      write(std::string_view(piece));
+      piece.clear();
     }
   }
-  d.footnotesMoved += static_cast<long>(text.size());
-  return text;
+  FileSeek(d.footnoteFile, 0, 2);  // further footnotes are written at the end
+  return any;
 }
 
 }  // namespace
@@ -116,13 +135,14 @@ void FinishOutputFile(Engine& engine, bool atEndOfInput) {
   // after the separator.
   if (d.footnoteFile) {
     FlushContext(engine, d.footnotes);
-    const std::string footnotes = UnmovedFootnotes(engine);
-    if (!footnotes.empty()) {
-      ExpandInto(engine, d.main, "$FNSep;");
-      PutWrap(engine, footnotes, d.main, 0);
-      // The end of the footnote section, when the translation file has one.
-      if (GetSetting(engine, "FNEnd")) ExpandInto(engine, d.main, "$FNEnd;");
-    }
+    bool separated = false;
+    const bool any = MoveUnmovedFootnotes(engine, [&](std::string_view piece) {
+      if (!separated) ExpandInto(engine, d.main, "$FNSep;");
+      separated = true;
+      PutWrap(engine, piece, d.main, 0);
+    });
+    // The end of the footnote section, when the translation file has one.
+    if (any && GetSetting(engine, "FNEnd")) ExpandInto(engine, d.main, "$FNEnd;");
     FileRemove(d.footnoteFile);
     d.footnoteFile = nullptr;
     d.footnoteFileName.clear();
@@ -148,12 +168,14 @@ void MoveFootnoteIntoText(Engine& engine) {
   DriverState& d = engine.driver;
   if (d.pass != 2 || !d.outputOpen || !d.footnoteFile || !d.main.file) return;
   FlushContext(engine, d.footnotes);
-  const std::string footnote = UnmovedFootnotes(engine);
-  if (footnote.empty()) return;
-  // The text tags of the reference close first, so that the footnote's own markup nests in none
-  // of them; the text after it opens them again as needed.
-  translate::PopTags(engine, translate::kTagText, d.main, translate::kPopRunIfOpen);
-  PutWrap(engine, footnote, d.main, 0);
+  bool first = true;
+  MoveUnmovedFootnotes(engine, [&](std::string_view piece) {
+    // The text tags of the reference close first, so that the footnote's own markup nests in
+    // none of them; the text after it opens them again as needed.
+    if (first) translate::PopTags(engine, translate::kTagText, d.main, translate::kPopRunIfOpen);
+    first = false;
+    PutWrap(engine, piece, d.main, 0);
+  });
 }
 
 void ChangeOutputFile(Engine& engine) {

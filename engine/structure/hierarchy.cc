@@ -334,7 +334,7 @@ void ResolveHierarchy(Engine& engine) {
   s.firstPendingEntry = -1;
   if (n == 0) return;
 
-  std::deque<ParagraphRecord>& headings = Headings(records);
+  std::deque<HeadingRecord>& headings = Headings(records);
   std::vector<Place> places = PlacesOf(records);
   const int firstHeading = headings.empty() ? n : HeadingRecordIndex(records, 0);
   if (Tracing(engine))
@@ -342,12 +342,12 @@ void ResolveHierarchy(Engine& engine) {
       PrintEscaped(engine, "Line: %d peer: %d Leading Text %s\n", i + 1, -1, "");
   int first = 0;
   while (first < static_cast<int>(places.size()) && places[first].heading < 0) ++first;
-  if (!headings.empty()) SetLiteralSetting(engine, "FirstHeading", headings[0].text);
+  if (!headings.empty()) SetLiteralSetting(engine, "FirstHeading", HeadingText(records, 0));
   LinkPlaces(places, first);
   auto recordOf = [&](int place) { return place < 0 ? -1 : places[place].record; };
   for (const Place& place : places) {
     if (place.heading < 0) continue;
-    ParagraphRecord& record = headings[static_cast<std::size_t>(place.heading)];
+    HeadingRecord& record = headings[static_cast<std::size_t>(place.heading)];
     record.parent = recordOf(place.parent);
     record.firstChild = recordOf(place.firstChild);
     record.nextPeer = recordOf(place.nextPeer);
@@ -363,7 +363,8 @@ void ResolveHierarchy(Engine& engine) {
     const int index = HeadingRecordIndex(records, static_cast<int>(k));
     if (headings[k].level <= splitDepth) {
       if (Tracing(engine))
-        PrintEscaped(engine, "SplittingFile:%s,%d,%s\n", headings[k].text.c_str(), s.fileCount,
+        PrintEscaped(engine, "SplittingFile:%s,%d,%s\n",
+                     HeadingText(records, static_cast<int>(k)).c_str(), s.fileCount,
                      engine.settings.paths.baseName.c_str());
       NewSplitFile(engine, index);
       ++s.fileCount;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/spill_stream.h"
+
 namespace quillo::structure {
 
 namespace {
@@ -74,13 +76,56 @@ void FilePlain(ParagraphRecords& r, const ParagraphRecord& record) {
   SpillIfLarge(r);
 }
 
-/// Files the open record: a heading whole, any other paragraph into the stream.
+/// A heading's record apart from its links: .PMatch entry and style (4 bytes each), start, end
+/// and previous mark (8 bytes each), then its text and end text, each as a 4-byte length and the
+/// bytes.
+void FileHeading(ParagraphRecords& r, const ParagraphRecord& record) {
+  HeadingRecord& heading = r.headings.emplace_back();
+  heading.nextPeer = record.nextPeer;
+  heading.parent = record.parent;
+  heading.firstChild = record.firstChild;
+  heading.level = record.level;
+  heading.fileNumber = record.fileNumber;
+  SpillStream& out = r.headingDetails;
+  heading.detail = out.Size();
+  out.Put<int32_t>(record.matchIndex);
+  out.Put<int32_t>(record.styleNumber);
+  out.Put<int64_t>(record.startPosition);
+  out.Put<int64_t>(record.endPosition);
+  out.Put<int64_t>(record.previousMark);
+  for (const std::string* text : {&record.text, &record.endText}) {
+    out.Put<uint32_t>(static_cast<uint32_t>(text->size()));
+    out.Append(*text);
+  }
+  r.headingIndex.push_back(r.count - 1);
+}
+
+/// Heading `slot` whole (record number `index`).
+void ReadHeading(const ParagraphRecords& r, std::size_t slot, int index, ParagraphRecord& out) {
+  const HeadingRecord& heading = r.headings[slot];
+  out.nextPeer = heading.nextPeer;
+  out.parent = heading.parent;
+  out.firstChild = heading.firstChild;
+  out.level = heading.level;
+  out.fileNumber = heading.fileNumber;
+  out.sequence = index + 1;
+  out.textHeld = true;
+  SpillReader in(r.headingDetails, heading.detail);
+  out.matchIndex = in.Take<int32_t>();
+  out.styleNumber = in.Take<int32_t>();
+  out.startPosition = static_cast<long>(in.Take<int64_t>());
+  out.endPosition = static_cast<long>(in.Take<int64_t>());
+  out.previousMark = static_cast<long>(in.Take<int64_t>());
+  for (std::string* text : {&out.text, &out.endText}) in.TakeBytes(*text, in.Take<uint32_t>());
+}
+
+/// Files the open record: a heading's links in memory and the rest in its stream, any other
+/// paragraph into the plain stream.
 void FileOpen(ParagraphRecords& r) {
   if (!r.hasOpen) return;
   r.hasOpen = false;
   if (r.open.textHeld) {
-    r.headingIndex.push_back(r.count - 1);
-    r.headings.push_back(std::move(r.open));
+    FileHeading(r, r.open);
   } else {
     FilePlain(r, r.open);
   }
@@ -191,13 +236,14 @@ bool IsKeptWhole(const ParagraphRecords& records, int index) {
   return slot < records.headingIndex.size() && records.headingIndex[slot] == index;
 }
 
-const ParagraphRecord& RecordAt(const ParagraphRecords& records, int index) {
+ParagraphRecord RecordAt(const ParagraphRecords& records, int index) {
   if (records.hasOpen && index == records.count - 1) return records.open;
   const std::size_t slot = HeadingSlot(records, index);
-  if (slot < records.headingIndex.size() && records.headingIndex[slot] == index)
-    return records.headings[slot];
-  // Only these fields of `shown` are ever set, so the others keep their defaults.
-  ParagraphRecord& shown = records.shown;
+  ParagraphRecord shown;
+  if (slot < records.headingIndex.size() && records.headingIndex[slot] == index) {
+    ReadHeading(records, slot, index, shown);
+    return shown;
+  }
   shown.sequence = index + 1;
   shown.fileNumber = slot == 0 ? 0 : records.headings[slot - 1].fileNumber;
   return shown;
@@ -216,8 +262,10 @@ int NextHeading(const ParagraphRecords& records, int from) {
 const ParagraphRecord& RecordInOrder(ParagraphRecords& records, int index) {
   if (records.hasOpen && index == records.count - 1) return records.open;
   const std::size_t slot = HeadingSlot(records, index);
-  if (slot < records.headingIndex.size() && records.headingIndex[slot] == index)
-    return records.headings[slot];
+  if (slot < records.headingIndex.size() && records.headingIndex[slot] == index) {
+    ReadHeading(records, slot, index, records.headingView);
+    return records.headingView;
+  }
   FinishRecords(records);
   ParagraphRecord& view = records.plainView;
   if (records.readRecord == index) return view;
@@ -234,6 +282,13 @@ const ParagraphRecord& RecordInOrder(ParagraphRecords& records, int index) {
   view.sequence = index + 1;
   view.fileNumber = slot == 0 ? 0 : records.headings[slot - 1].fileNumber;
   return view;
+}
+
+std::string HeadingText(const ParagraphRecords& records, int k) {
+  const std::size_t slot = static_cast<std::size_t>(k);
+  ParagraphRecord heading;
+  ReadHeading(records, slot, records.headingIndex[slot], heading);
+  return heading.text;
 }
 
 }  // namespace quillo::structure

@@ -1,6 +1,6 @@
-// The paragraph records of the main text (structure_state.h, ParagraphRecords): headings kept
-// whole, every other paragraph written compactly to a stream (memory, then a temporary file) and
-// read back in order by pass 2.
+// The paragraph records of the main text (structure_state.h, ParagraphRecords): headings' links in
+// memory and the rest of them in a stream, every other paragraph written compactly to a stream
+// (memory, then a temporary file) and read back in order by pass 2.
 #pragma once
 
 #include "structure/structure_state.h"
@@ -17,13 +17,15 @@ ParagraphRecord& OpenRecord(ParagraphRecords& records);
 /// Files the open record and makes the stream readable. Idempotent.
 void FinishRecords(ParagraphRecords& records);
 
-/// True when record `index` is a heading (or the open record), kept whole.
+/// True when record `index` is a heading (or the open record): RecordAt shows it whole.
 bool IsKeptWhole(const ParagraphRecords& records, int index);
 /// Record `index` as the structure reads it: a heading (or the open record) whole; any other
 /// paragraph as level 0 with its sequence number and file number, and nothing else (its
-/// positions and end text are read in order by PlainInOrder). The reference stays valid until
-/// the next call.
-const ParagraphRecord& RecordAt(const ParagraphRecords& records, int index);
+/// positions and end text are read in order by RecordInOrder). A copy: a heading's record is put
+/// together from its links and the stream.
+ParagraphRecord RecordAt(const ParagraphRecords& records, int index);
+/// The kept text of heading k (the k-th heading, HeadingRecordIndex).
+std::string HeadingText(const ParagraphRecords& records, int k);
 /// The first record from `from` on whose level is not 0 (a heading, or the open record of a
 /// heading paragraph); RecordCount when there is none.
 int NextHeading(const ParagraphRecords& records, int from);
@@ -32,7 +34,7 @@ int NextHeading(const ParagraphRecords& records, int from);
 const ParagraphRecord& RecordInOrder(ParagraphRecords& records, int index);
 /// The headings, whole, for the resolution between the passes (which sets their links and file
 /// numbers); `HeadingRecordIndex(records, k)` is the record number of heading k.
-inline std::deque<ParagraphRecord>& Headings(ParagraphRecords& records) { return records.headings; }
+inline std::deque<HeadingRecord>& Headings(ParagraphRecords& records) { return records.headings; }
 inline int HeadingRecordIndex(const ParagraphRecords& records, int k) {
   return records.headingIndex[static_cast<std::size_t>(k)];
 }

@@ -1,6 +1,7 @@
 // State of the document structure: paragraphs, files, anchors, index (see structure/structure.h).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/spill_stream_state.h"
 #include "translate/translate_state.h"
 
 namespace quillo {
@@ -38,14 +40,27 @@ struct ParagraphRecord {
   long previousMark = 0;
 };
 
+/// What memory keeps of a heading's record: its place in the hierarchy and its file. The rest
+/// (positions, .PMatch entry, style, text, end text) is in ParagraphRecords::headingDetails from
+/// `detail` on.
+struct HeadingRecord {
+  int nextPeer = -1;
+  int parent = -1;
+  int firstChild = -1;
+  int level = 0;
+  int fileNumber = 0;
+  std::uint64_t detail = 0;
+};
+
 /// Closes a spill file (ParagraphRecords::spill).
 struct SpillFileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-/// The records of the main text's paragraphs, numbered 0..count-1 in document order. Headings are
-/// kept whole: the contents, the file plan and cross-references read them, and a document has
-/// few. Every other paragraph is only read again by pass 2, in order, and only for its positions,
+/// The records of the main text's paragraphs, numbered 0..count-1 in document order. Headings keep
+/// their links and file number in memory (the resolution sets them, the contents and the file
+/// plan walk them) and the rest in a stream, read when a heading is looked at. Every other
+/// paragraph is only read again by pass 2, in order, and only for its positions,
 /// its end text and the trace: it is appended to a byte stream that stays in memory up to
 /// kMemoryBytes and continues in an anonymous temporary file, so that memory does not grow with
 /// the number of paragraphs. The last record stays open (whole, changeable) until the next one is
@@ -54,11 +69,12 @@ struct ParagraphRecords {
   static constexpr std::size_t kMemoryBytes = 1u << 20;
   static constexpr std::size_t kReadBlock = 64u << 10;
 
-  int count = 0;                         ///< records made
-  std::deque<ParagraphRecord> headings;  ///< the headings, whole, in document order (a deque:
-                                         ///< it grows without copying or doubling its block)
-  std::vector<int> headingIndex;         ///< record number of each heading
-  ParagraphRecord open;                  ///< record count-1 while `hasOpen`
+  int count = 0;                       ///< records made
+  std::deque<HeadingRecord> headings;  ///< the headings in document order (a deque: it grows
+                                       ///< without copying or doubling its block)
+  std::vector<int> headingIndex;       ///< record number of each heading
+  mutable SpillStream headingDetails;  ///< the rest of each heading's record (see HeadingRecord)
+  ParagraphRecord open;                ///< record count-1 while `hasOpen`
   bool hasOpen = false;
 
   // Plain paragraphs, in document order: written in pass 1, read back in pass 2.
@@ -69,14 +85,14 @@ struct ParagraphRecords {
   bool finished = false;     ///< FinishRecords ran: the stream is complete and may be read
 
   // The reader of pass 2 (and the view of a plain record).
-  std::string readBuffer;         ///< a block of the spill file
-  std::size_t readPosition = 0;   ///< next byte in the stream or readBuffer
-  long spillRead = 0;             ///< bytes of the spill file read into readBuffer so far
-  bool readingSpill = false;      ///< reading the spill file (then the stream after it)
-  int readRecord = -1;            ///< record number of `plainView`'s paragraph data, -1 none
-  int readOrdinal = -1;           ///< its number among the plain records
-  ParagraphRecord plainView;      ///< the plain record last read in order
-  mutable ParagraphRecord shown;  ///< what RecordAt shows of a plain record
+  std::string readBuffer;        ///< a block of the spill file
+  std::size_t readPosition = 0;  ///< next byte in the stream or readBuffer
+  long spillRead = 0;            ///< bytes of the spill file read into readBuffer so far
+  bool readingSpill = false;     ///< reading the spill file (then the stream after it)
+  int readRecord = -1;           ///< record number of `plainView`'s paragraph data, -1 none
+  int readOrdinal = -1;          ///< its number among the plain records
+  ParagraphRecord plainView;     ///< the plain record last read in order
+  ParagraphRecord headingView;   ///< the heading RecordInOrder returned last
 };
 
 /// One split output file (file k is files[k - 1]; file 0, the title file, has no record).

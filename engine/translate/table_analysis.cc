@@ -3,7 +3,9 @@
 // cells' right edges.
 #include <climits>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/messages.h"
@@ -176,17 +178,21 @@ void AnalyseOne(Engine& engine, TableRec& table, int tableIndex, int tolerance) 
 }  // namespace
 
 void AnalyseTables(Engine& engine) {
-  auto& tables = engine.tableModel.tables;
+  TableModel& model = engine.tableModel;
   const int tolerance = engine.settings.mirrors.colTolerance;
-  for (std::size_t ti = 0; ti < tables.size(); ++ti) {
-    {
-      TableRec& table = tables[ti];
+  ClearAnalysedTables(model);
+  int ti = 0;  // number of the table after the splits
+  ForEachRecordedTable(model, [&](TableRec&& recorded) {
+    TableRec table = std::move(recorded);
+    for (;;) {
       if (!table.rows.empty()) {
         const RowRec& first = table.rows.front();
         table.left = first.left;
         table.right = LastRight(first);
         table.align = first.align;
       }
+      TableRec rest;
+      bool split = false;
       for (std::size_t j = 1; j < table.rows.size(); ++j) {
         const RowRec& row = table.rows[j];
         const bool differs =
@@ -195,17 +201,19 @@ void AnalyseTables(Engine& engine) {
             row.align != table.align;
         if (!differs || HasContinuation(row)) continue;
         // A row of another shape starts a table of its own, analysed next.
-        TableRec rest;
         rest.rows.assign(std::make_move_iterator(table.rows.begin() + static_cast<long>(j)),
                          std::make_move_iterator(table.rows.end()));
         table.rows.erase(table.rows.begin() + static_cast<long>(j), table.rows.end());
         table.continues = true;
-        tables.insert(tables.begin() + static_cast<long>(ti) + 1, std::move(rest));
+        split = true;
         break;
       }
+      AnalyseOne(engine, table, ti++, tolerance);
+      AddAnalysedTable(model, table);
+      if (!split) break;
+      table = std::move(rest);
     }
-    AnalyseOne(engine, tables[ti], static_cast<int>(ti), tolerance);
-  }
+  });
 }
 
 }  // namespace quillo::translate

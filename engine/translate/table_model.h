@@ -4,6 +4,7 @@
 // (translate.h) and the tag stacks of tags.h.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "translate/table_state.h"
@@ -48,8 +49,29 @@ void FinishTables(Engine& engine);
 inline constexpr int kDebugTables = 0x8;
 /// True when the table traces are on (debug bit kDebugTables).
 bool TableTracing(const Engine& engine);
-/// Forgets the records (`newConversion`) or only the pass state (table counter and channels).
+/// Forgets the records (`newConversion`) or only the pass state (table counter and channels);
+/// in pass 1 the tables the channels still hold are written to their streams first.
 void ResetTables(Engine& engine, bool newConversion);
+
+// ---- Table records (table_store.cc) ------------------------------------------------------------
+
+/// Makes table `number` the table of `channel`. Pass 1: the channel's previous table goes to
+/// the channel's stream and an empty record takes its place. Pass 2: the analysed table
+/// `number` is read; nullptr when there is none.
+TableRec* HoldTable(TableModel& model, int channel, int number, bool pass1);
+/// Writes the table `channel` holds in pass 1 to the channel's stream. Idempotent.
+void StoreHeldTable(TableModel& model, int channel);
+/// Records finished table `number` as pass 1 would (for the analysis on its own).
+void RecordTable(TableModel& model, int number, const TableRec& table);
+/// Calls `use` with every recorded table in table order (the tables the channels hold included),
+/// then releases the records.
+void ForEachRecordedTable(TableModel& model, const std::function<void(TableRec&&)>& use);
+/// Forgets the analysed tables (before the analysis adds them anew).
+void ClearAnalysedTables(TableModel& model);
+/// Appends the next analysed table, for pass 2.
+void AddAnalysedTable(TableModel& model, const TableRec& table);
+/// Every analysed table, read back (for inspection).
+std::vector<TableRec> AnalysedTables(TableModel& model);
 
 }  // namespace translate
 }  // namespace quillo

@@ -2,7 +2,10 @@
 // Engine): rows, cells, spans and the column grid that the analysis builds.
 #pragma once
 
+#include <cstdint>
 #include <vector>
+
+#include "base/spill_stream_state.h"
 
 namespace quillo {
 namespace translate {
@@ -62,7 +65,7 @@ struct TableContext {
   /// complete, 4 in cell content, 5 after \cell, 6 after \row.
   int state = 0;
   int level = 0;        ///< markup open in pass 2: 0 none, 1 table, 2 row, 3 cell
-  int table = -1;       ///< number of the current table (index into TableModel::tables), -1 none
+  int table = -1;       ///< number of the current table (TableModel::held while current), -1 none
   int row = -1;         ///< row index, -1 before the first row
   int cell = -1;        ///< cell index, -1 before the first cell
   int mergeStart = -1;  ///< cell that began the horizontal merge being defined
@@ -71,13 +74,25 @@ struct TableContext {
   bool headOpen = false, bodyOpen = false, footOpen = false;
 };
 
+/// The tables of a conversion. Pass 1 records each table of a channel while the channel is in it
+/// (`held`) and writes it to the channel's stream once the channel starts another; the analysis
+/// between the passes reads the two streams in table order and writes the analysed tables to
+/// `analysed`, which pass 2 reads forward, one table per channel at a time. So memory holds the
+/// tables being worked on, never the document's (a stream continues in a temporary file past
+/// its memory share).
 struct TableModel {
   /// A table has at most this many columns: the grid is built column by column over the cell
   /// edges, and a document with thousands of distinct edges would otherwise make a page of
   /// hair-thin columns.
   static constexpr int kMaxColumns = 999;
 
-  std::vector<TableRec> tables;  ///< pass 1 builds them; the analysis may split some
+  TableRec held[2];              ///< by output channel: the table recorded or written now
+  int heldNumber[2] = {-1, -1};  ///< its number; -1 = none
+  SpillStream recorded[2];       ///< pass 1: the channel's finished tables, in number order
+  SpillStream analysed;          ///< the analysed tables in number order, for pass 2
+  int analysedCount = 0;         ///< tables in `analysed`
+  int nextToRead = 0;            ///< pass 2: number of the table `readOffset` points at
+  std::uint64_t readOffset = 0;  ///< pass 2: where that table begins in `analysed`
   int counter = -1;              ///< number of the last table started in this pass
   TableContext contexts[2];      ///< by output channel
 };

@@ -46,9 +46,11 @@ OutputContext& OutputOf(Engine& engine, int channel) {
   return channel == kFootnoteChannel ? engine.driver.footnotes : engine.driver.main;
 }
 
+/// The record of the context's current table: the one its channel holds.
 TableRec* TableOf(Engine& engine, const TableContext& c) {
-  auto& tables = engine.tableModel.tables;
-  return c.table >= 0 && c.table < static_cast<int>(tables.size()) ? &tables[c.table] : nullptr;
+  TableModel& model = engine.tableModel;
+  const int channel = &c == &model.contexts[kFootnoteChannel] ? kFootnoteChannel : kMainChannel;
+  return c.table >= 0 && model.heldNumber[channel] == c.table ? &model.held[channel] : nullptr;
 }
 
 RowRec* RowOf(Engine& engine, const TableContext& c) {
@@ -96,12 +98,8 @@ void NewTable(Engine& engine, int channel, TableContext& c) {
   c.cell = -1;
   c.mergeStart = -1;
   if (TableTracing(engine)) PrintEscaped(engine, "newTable:%d\n", number);
-  if (Pass1(engine)) {
-    while (static_cast<int>(model.tables.size()) <= number) model.tables.emplace_back();
-    c.table = number;
-    return;
-  }
-  if (number < static_cast<int>(model.tables.size())) {
+  // The channel's previous table is done with: pass 1 files it, pass 2 forgets it.
+  if (HoldTable(model, channel, number, Pass1(engine))) {
     c.table = number;
   } else {
     c.table = -1;
@@ -663,7 +661,18 @@ void FinishTables(Engine& engine) {
 
 void ResetTables(Engine& engine, bool newConversion) {
   TableModel& model = engine.tableModel;
-  if (newConversion) model.tables.clear();
+  for (int channel : {kMainChannel, kFootnoteChannel}) {
+    if (!newConversion && Pass1(engine)) {
+      StoreHeldTable(model, channel);  // the end of pass 1: the analysis reads it from there
+    } else {
+      model.held[channel] = TableRec();
+      model.heldNumber[channel] = -1;
+    }
+    if (newConversion) model.recorded[channel].Clear();
+  }
+  if (newConversion) ClearAnalysedTables(model);
+  model.nextToRead = 0;
+  model.readOffset = 0;
   model.counter = -1;
   for (TableContext& c : model.contexts) c = TableContext();
 }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -310,7 +309,6 @@ TEST_F(ExpandTest, SelfReferencingStringsEndCleanly) {
   Set("C", "$D;$D;$D;");
   Set("D", "$C;$C;$C;");
   Set("Name", "value");
-  auto started = std::chrono::steady_clock::now();
   std::string self = Expand("$Self;");
   EXPECT_GT(self.size(), 100u);
   EXPECT_LE(self.size(), static_cast<std::size_t>(ExpansionState::kMaxDepth));
@@ -318,7 +316,6 @@ TEST_F(ExpandTest, SelfReferencingStringsEndCleanly) {
   EXPECT_EQ(Expand("[$A;]"), "[]");
   EXPECT_EQ(Expand("[$Twice;]"), "[]");
   EXPECT_EQ(Expand("[$C;]"), "[]");
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   // Expansion works normally afterwards.
   EXPECT_EQ(engine_->expansion.depth, 0);
   EXPECT_FALSE(engine_->expansion.unwinding);

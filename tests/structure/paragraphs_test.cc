@@ -1,5 +1,6 @@
-// The paragraph records: headings kept whole, plain paragraphs streamed (to a temporary file
-// once they outgrow memory) and read back in order, whatever their number.
+// The paragraph records: headings' links in memory and the rest of them streamed, plain paragraphs
+// streamed (to a temporary file once they outgrow memory) and read back in order, whatever their
+// number.
 #include "structure/paragraphs.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,38 @@ TEST(ParagraphRecordsTest, PlainRecordsShowLevelZeroAndTheFileOfTheHeadingBefore
   EXPECT_EQ(NextHeading(records, 1), 100);
   EXPECT_EQ(NextHeading(records, 301), 350);
   EXPECT_EQ(HeadingRecordIndex(records, 2), 200);
+}
+
+TEST(ParagraphRecordsTest, ManyHeadingsKeepOnlyTheirLinksInMemory) {
+  // Every paragraph a heading with a long text: their texts and positions go through the
+  // temporary file, and each heading comes back whole, in order or not.
+  constexpr int kCount = 40000;
+  auto made = [](int i) {
+    ParagraphRecord record = Made(i * 100);
+    record.sequence = i + 1;
+    record.text = std::string(60, static_cast<char>('a' + i % 26)) + std::to_string(i);
+    return record;
+  };
+  ParagraphRecords records;
+  for (int i = 0; i < kCount; ++i) AddRecord(records, made(i));
+  FinishRecords(records);
+  ASSERT_EQ(Headings(records).size(), static_cast<std::size_t>(kCount));
+  EXPECT_GT(records.headingDetails.SpilledBytes(), 0u);
+  for (int i : {kCount - 1, 0, 12345, 7}) {
+    const ParagraphRecord want = made(i);
+    const ParagraphRecord got = RecordAt(records, i);
+    EXPECT_EQ(got.text, want.text);
+    EXPECT_EQ(got.endText, want.endText);
+    EXPECT_EQ(got.level, want.level);
+    EXPECT_EQ(got.startPosition, want.startPosition);
+    EXPECT_EQ(got.matchIndex, want.matchIndex);
+    EXPECT_EQ(HeadingText(records, i), want.text);
+  }
+  for (int i = 0; i < kCount; ++i) {
+    const ParagraphRecord& got = RecordInOrder(records, i);
+    ASSERT_EQ(got.text, made(i).text) << i;
+    ASSERT_EQ(got.previousMark, made(i).previousMark) << i;
+  }
 }
 
 TEST(ParagraphRecordsTest, AnOpenHeadingParagraphCountsAsAHeading) {

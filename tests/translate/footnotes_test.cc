@@ -67,6 +67,28 @@ TEST_F(FootnotesTest, MarksLinkBothWaysAndFootnotesFollowTheSeparator) {
             "</li><li><p><a fn3>#fnB3:3</a>three</p></li></SECTION>");
 }
 
+TEST_F(FootnotesTest, ALongFootnoteSectionFollowsTheSeparatorWholeAndInOrder) {
+  // Far more footnote text than one piece of the copy behind the separator: the section is
+  // written piece by piece, never held whole, and nothing is lost, doubled or reordered.
+  std::string body;
+  for (int i = 0; i < 3000; ++i)
+    body +=
+        "x{\\chftn{\\footnote\\pard note " + std::to_string(i) + " " + std::string(40, 'z') + "}}";
+  body += "\\par";
+  const std::string page = Page(body, kWrapped);
+  const std::size_t separator = page.find("<SEP>");
+  ASSERT_NE(separator, std::string::npos);
+  EXPECT_EQ(page.find("<SEP>", separator + 1), std::string::npos);
+  std::size_t at = separator;
+  for (int i = 0; i < 3000; ++i) {
+    at = page.find("note " + std::to_string(i) + " ", at);
+    ASSERT_NE(at, std::string::npos) << i;
+  }
+  EXPECT_EQ(page.find("note 0 "), page.find("note 0 ", separator));
+  EXPECT_EQ(page.rfind("</SECTION>"), page.size() - std::string("</SECTION>").size());
+  EXPECT_EQ(page.find("</SECTION>"), page.rfind("</SECTION>"));
+}
+
 TEST_F(FootnotesTest, EdgeCases) {
   struct Case {
     const char* name;

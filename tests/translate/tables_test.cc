@@ -2,7 +2,6 @@
 // spans, header and footer sections and split tables, and the markup written in pass 2.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -206,9 +205,9 @@ TEST_F(TablesTest, TraceShowsRecordsAndAnalysis) {
     EXPECT_NE(errors_.find(line), std::string::npos) << line << "\n" << errors_;
 }
 
-TEST_F(TablesTest, LargeTableConvertsInLinearTime) {
+TEST_F(TablesTest, LargeTableOfShiftingEdgesConvertsWhole) {
   // 2000 rows of 60 cells whose edges differ from row to row: the grid has the full 999
-  // columns and every cell spans many of them.
+  // columns and every cell spans many of them. (Its speed is bench/'s business.)
   std::string body;
   for (int r = 0; r < 2000; ++r) {
     body += "\\trowd";
@@ -217,11 +216,7 @@ TEST_F(TablesTest, LargeTableConvertsInLinearTime) {
     for (int i = 1; i <= 60; ++i) body += " c\\cell";
     body += "\\row";
   }
-  const auto start = std::chrono::steady_clock::now();
   const std::string page = Page(body);
-  const auto seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 20.0);
   EXPECT_EQ(Count(page, "<R>"), 2000);
   EXPECT_EQ(Count(page, "</td>"), 120000);
 }
@@ -238,6 +233,64 @@ translate::RowRec Row(std::vector<int> rights, int left = 0) {
     row.cells.push_back(cell);
   }
   return row;
+}
+
+/// Records `table` as pass 1's only table and returns the tables the analysis makes of it.
+std::vector<translate::TableRec> Analyse(Engine& engine, const translate::TableRec& table) {
+  translate::ResetTables(engine, true);
+  translate::RecordTable(engine.tableModel, 0, table);
+  translate::AnalyseTables(engine);
+  return translate::AnalysedTables(engine.tableModel);
+}
+
+TEST(TableStoreTest, RecordsComeBackInTableOrderThroughTheTemporaryFile) {
+  // Tables of the two channels interleaved, far more than the streams keep in memory: the
+  // analysis meets them in table order and pass 2 reads each back whole.
+  translate::TableModel model;
+  constexpr int kTables = 3000;
+  auto shape = [](int n) {
+    translate::TableRec table;
+    for (int r = 0; r < 1 + n % 7; ++r) {
+      translate::RowRec row = Row({100 + n, 200 + n, 300 + r});
+      row.cells[1].background = n;
+      row.cells[2].hasText = (n + r) % 2 == 0;
+      row.cells[0].border[3] = r;
+      table.rows.push_back(row);
+    }
+    table.left = -n;
+    return table;
+  };
+  for (int n = 0; n < kTables; ++n) {
+    translate::TableRec* held = translate::HoldTable(model, n % 3 == 0 ? 1 : 0, n, true);
+    ASSERT_NE(held, nullptr);
+    *held = shape(n);
+  }
+  int expected = 0;
+  translate::ForEachRecordedTable(model, [&](translate::TableRec&& table) {
+    EXPECT_EQ(table.left, -expected);
+    translate::AddAnalysedTable(model, table);
+    ++expected;
+  });
+  EXPECT_EQ(expected, kTables);
+  EXPECT_GT(model.analysed.SpilledBytes(), 0u);
+  for (int n = 0; n < kTables; ++n) {
+    const translate::TableRec* table = translate::HoldTable(model, n % 2, n, false);
+    ASSERT_NE(table, nullptr) << n;
+    const translate::TableRec want = shape(n);
+    ASSERT_EQ(table->rows.size(), want.rows.size()) << n;
+    EXPECT_EQ(table->left, want.left);
+    for (std::size_t r = 0; r < want.rows.size(); ++r) {
+      ASSERT_EQ(table->rows[r].cells.size(), 3u);
+      EXPECT_EQ(table->rows[r].cells[0].right, want.rows[r].cells[0].right);
+      EXPECT_EQ(table->rows[r].cells[1].background, n);
+      EXPECT_EQ(table->rows[r].cells[2].hasText, want.rows[r].cells[2].hasText);
+      EXPECT_EQ(table->rows[r].cells[0].border[3], static_cast<int>(r));
+    }
+  }
+  EXPECT_EQ(translate::HoldTable(model, 0, kTables, false), nullptr);
+  // Going back reads the stream again.
+  ASSERT_NE(translate::HoldTable(model, 0, 5, false), nullptr);
+  EXPECT_EQ(model.held[0].left, -5);
 }
 
 TEST(TableAnalysisTest, ColumnsWithTolerance) {
@@ -257,12 +310,10 @@ TEST(TableAnalysisTest, ColumnsWithTolerance) {
     engine->settings.mirrors.colTolerance = c.tolerance;
     translate::TableRec table;
     table.rows = {Row(c.first), Row(c.second)};
-    engine->tableModel.tables = {table};
-    translate::AnalyseTables(*engine);
-    ASSERT_EQ(engine->tableModel.tables.size(), 1u);
+    const std::vector<translate::TableRec> tables = Analyse(*engine, table);
+    ASSERT_EQ(tables.size(), 1u);
     std::vector<int> widths;
-    for (const translate::ColumnRec& column : engine->tableModel.tables[0].columns)
-      widths.push_back(column.width);
+    for (const translate::ColumnRec& column : tables[0].columns) widths.push_back(column.width);
     EXPECT_EQ(widths, c.widths) << "tolerance " << c.tolerance;
   }
 }
@@ -271,12 +322,11 @@ TEST(TableAnalysisTest, SplitsRowsOfAnotherShapeUnlessTheyContinueAMerge) {
   std::unique_ptr<Engine> engine = MakeEngine();
   translate::TableRec table;
   table.rows = {Row({1000}), Row({1000}), Row({2000}, 500), Row({2000}, 500)};
-  engine->tableModel.tables = {table};
-  translate::AnalyseTables(*engine);
-  ASSERT_EQ(engine->tableModel.tables.size(), 2u);
-  EXPECT_EQ(engine->tableModel.tables[0].rows.size(), 2u);
-  EXPECT_TRUE(engine->tableModel.tables[0].continues);
-  EXPECT_EQ(engine->tableModel.tables[1].left, 500);
+  const std::vector<translate::TableRec> tables = Analyse(*engine, table);
+  ASSERT_EQ(tables.size(), 2u);
+  EXPECT_EQ(tables[0].rows.size(), 2u);
+  EXPECT_TRUE(tables[0].continues);
+  EXPECT_EQ(tables[1].left, 500);
 
   // A row that continues a vertical merge stays with the merge.
   table.rows = {Row({1000}), Row({2000}, 500)};
@@ -284,10 +334,9 @@ TEST(TableAnalysisTest, SplitsRowsOfAnotherShapeUnlessTheyContinueAMerge) {
   table.rows[1].cells[0].right = 1000;
   table.rows[1].cells[0].rowSpan = -1;
   table.rows[1].left = 900;
-  engine->tableModel.tables = {table};
-  translate::AnalyseTables(*engine);
-  ASSERT_EQ(engine->tableModel.tables.size(), 1u);
-  EXPECT_EQ(engine->tableModel.tables[0].rows[0].cells[0].rowSpan, 2);
+  const std::vector<translate::TableRec> merged = Analyse(*engine, table);
+  ASSERT_EQ(merged.size(), 1u);
+  EXPECT_EQ(merged[0].rows[0].cells[0].rowSpan, 2);
 }
 
 TEST(TableAnalysisTest, ContinuationCellWithTextIsACellOfItsOwn) {
@@ -298,9 +347,8 @@ TEST(TableAnalysisTest, ContinuationCellWithTextIsACellOfItsOwn) {
   table.rows[1].cells[0].rowSpan = -1;
   table.rows[2].cells[0].rowSpan = -1;
   table.rows[2].cells[0].hasText = true;
-  engine->tableModel.tables = {table};
-  translate::AnalyseTables(*engine);
-  const auto& rows = engine->tableModel.tables[0].rows;
+  const std::vector<translate::TableRec> tables = Analyse(*engine, table);
+  const auto& rows = tables[0].rows;
   EXPECT_EQ(rows[0].cells[0].rowSpan, 2);
   EXPECT_EQ(rows[1].cells[0].rowSpan, -1);
   EXPECT_EQ(rows[2].cells[0].rowSpan, 1);
@@ -312,10 +360,8 @@ TEST(TableAnalysisTest, ColumnCountIsBounded) {
   std::vector<int> rights;
   for (int i = 1; i <= 3000; ++i) rights.push_back(i * 100);
   table.rows = {Row(rights)};
-  engine->tableModel.tables = {table};
-  translate::AnalyseTables(*engine);
-  EXPECT_EQ(engine->tableModel.tables[0].columns.size(),
-            static_cast<std::size_t>(translate::TableModel::kMaxColumns));
+  const std::vector<translate::TableRec> tables = Analyse(*engine, table);
+  EXPECT_EQ(tables[0].columns.size(), static_cast<std::size_t>(translate::TableModel::kMaxColumns));
 }
 
 }  // namespace
