@@ -27,11 +27,12 @@ void PushPageEntry(Engine& engine, OutputContext& context, translate::TagKind ki
   translate::PushTag(engine, context, kind, translate::kEndExpandedWhenPopped, 0, open, close);
 }
 
+/// Bytes of the footnote section copied at a time.
+constexpr std::size_t kFootnotePiece = 64u << 10;
+
 /// Passes the footnote output after what was moved into the main text already to `write`, in
 /// pieces of about kFootnotePiece bytes, so that a long footnote section is never held whole;
 /// what it passes counts as moved. False when there was nothing to pass.
-constexpr std::size_t kFootnotePiece = 64u << 10;
-
 template <typename Write>
 bool MoveUnmovedFootnotes(Engine& engine, Write write) {
   DriverState& d = engine.driver;
