@@ -163,10 +163,14 @@ int LookupInitFrom(Engine& engine, FileEntry* file) {
   return 0;
 }
 
+const CtrlWord* LookupLetters(const ControlWordTable& table, std::string_view letters) {
+  const int index = table.firstIndex.Find(table.entries, letters);
+  return index < 0 ? nullptr : &table.entries[index];
+}
+
 const CtrlWord* Lookup(const ControlWordTable& table, std::string_view text) {
   if (!text.empty() && text[0] == '\\') text.remove_prefix(1);
-  const int index = table.firstIndex.Find(table.entries, text);
-  return index < 0 ? nullptr : &table.entries[index];
+  return LookupLetters(table, text);
 }
 
 void WordIndex::reserve(std::size_t words) {

@@ -28,6 +28,9 @@ int LookupInitFrom(Engine& engine, FileEntry* file);
 /// Looks up `text` (with its leading backslash). Returns the entry, or nullptr when unknown.
 /// Case-sensitive; the first entry of a word in file order wins.
 const CtrlWord* Lookup(const ControlWordTable& table, std::string_view text);
+/// The entry of control word `letters` (without the backslash); nullptr when the table does not
+/// have it. The reader's fast path, which has the letters already.
+const CtrlWord* LookupLetters(const ControlWordTable& table, std::string_view letters);
 /// Sum of the characters of `word` taken as signed 8-bit values.
 int WordHashSum(std::string_view word);
 

@@ -130,12 +130,6 @@ inline bool IsBinaryWord(int major, int minor) {
   return minor == pict::kBinData && (major == kMajorPictAttr || major == -kMajorPictAttr);
 }
 
-/// The entry of control word `letters` (no backslash), nullptr when the table does not have it.
-inline const CtrlWord* FindWord(const ControlWordTable& table, std::string_view letters) {
-  const int index = table.firstIndex.Find(table.entries, letters);
-  return index < 0 ? nullptr : &table.entries[index];
-}
-
 /// Makes the current token the control word `entry` (nothing when the word is unknown).
 void SetControlWord(Engine& engine, const CtrlWord* entry) {
   if (!entry) return;
@@ -266,7 +260,7 @@ bool ReadTokenInWindow(Engine& engine) {
   while (end < ahead.size() && IsDigit(ahead[end])) ++end;
   // The delimiter must be in the window, and the text must fit the token.
   if (end >= ahead.size() || end - start + 1 > kMaxTextLength) return false;
-  const CtrlWord* entry = FindWord(engine.controlWords, ahead.substr(start, letters - start));
+  const CtrlWord* entry = LookupLetters(engine.controlWords, ahead.substr(start, letters - start));
   // \bin's binary data follows its delimiter: read the careful way.
   if (entry && IsBinaryWord(entry->major, entry->minor)) return false;
 
