@@ -18,6 +18,7 @@
 #include "translate/fields.h"
 #include "translate/footnotes.h"
 #include "translate/lists.h"
+#include "translate/paragraph_marks.h"
 #include "translate/pictures.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
@@ -194,6 +195,7 @@ void ParagraphEnd(Engine& engine, bool cellEnd = false) {
   // The heading hierarchy ends the paragraph's record and keeps or writes "$EndPar;".
   TellParagraphEnd(engine);
   if (!cellEnd || engine.driver.pass != 2) RouteSpecial(engine, rtf::special::kPar);
+  ParagraphMarkReached(engine);
   t.paragraphOpen = false;
   // A footnote's paragraph ends inside the paragraph of its mark, whose entry stays.
   if (t.cur.channel == t.forcedChannel) t.forcedPMatch = -1;

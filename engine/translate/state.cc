@@ -13,10 +13,12 @@
 #include "rtf/tables.h"
 #include "translate/charsets.h"
 #include "translate/footnotes.h"
+#include "translate/paragraph_marks.h"
 #include "translate/pictures.h"
 #include "translate/table_model.h"
 #include "translate/tags.h"
 #include "translate/translate.h"
+#include "translate/word_fonts.h"
 
 namespace quillo::translate {
 
@@ -345,6 +347,9 @@ void ResetPass(Engine& engine) {
   fresh.lastLanguage = std::move(t.lastLanguage);
   fresh.bodyFontFamily = std::move(t.bodyFontFamily);
   fresh.nestedRows = std::move(t.nestedRows);
+  fresh.wordFontRecords = std::move(t.wordFontRecords);
+  for (int channel = 0; channel < kChannelCount; ++channel)
+    fresh.paragraphMarkRecords[channel] = std::move(t.paragraphMarkRecords[channel]);
   fresh.run.reserve(1024);
   t = std::move(fresh);
   engine.expansion.paragraphText = nullptr;
@@ -353,6 +358,8 @@ void ResetPass(Engine& engine) {
   ResetTables(engine, false);
   ResetPictures(engine, false);
   ResetFootnotes(engine);
+  StartWordFonts(engine);
+  StartParagraphMarks(engine);
 }
 
 // ---- Computed settings
@@ -382,7 +389,18 @@ bool InfoValue(Engine& engine, int builtinIndex, std::string& out) {
 
 /// Settings that read the paragraph format: alignment, indents, style, shading.
 bool ParagraphValue(Engine& engine, int builtinIndex, std::string& out) {
-  const ParFormat& par = engine.translate.cur.par;
+  switch (builtinIndex) {
+    case kSettingPAlign:
+    case kSettingFirstIndent:
+    case kSettingLeftIndent:
+    case kSettingRightIndent:
+    case kSettingParStyle:
+    case kSettingParBackRGB:
+      break;
+    default:
+      return false;
+  }
+  const ParFormat& par = ShownParagraph(engine.translate);
   const double twipToPixel = engine.settings.mirrors.twipToPixel;
   switch (builtinIndex) {
     case kSettingPAlign:

@@ -15,6 +15,7 @@
 #include "translate/fields.h"
 #include "translate/footnotes.h"
 #include "translate/lists.h"
+#include "translate/paragraph_marks.h"
 #include "translate/table_model.h"
 #include "translate/text.h"
 #include "translate/translate.h"
@@ -297,7 +298,7 @@ OutputContext* CurrentOutput(Engine& engine) {
 // --------------------------------------------------------------------------------
 
 int ParFmtIdx(Engine& engine) {
-  const ParFormat& par = engine.translate.cur.par;
+  const ParFormat& par = ShownParagraph(engine.translate);
   FormatRegistry::Key key;
   key.a = par.style;
   key.b = (static_cast<int64_t>(par.align) << 32) | static_cast<uint32_t>(par.firstIndent);

@@ -21,6 +21,8 @@
 #include "translate/tags.h"
 #include "translate/translate.h"
 #include "translate/upcalls.h"
+#include "translate/word_chars.h"
+#include "translate/word_fonts.h"
 
 namespace quillo::translate {
 
@@ -97,75 +99,6 @@ std::string* BufferOf(Engine& engine, int destination) {
 const PTagEntry* PTagOf(const Engine& engine, int tag) {
   const auto& ptags = engine.translation.ptag;
   return tag >= 0 && tag < static_cast<int>(ptags.size()) ? &ptags[tag] : nullptr;
-}
-
-/// True for a code point that belongs to a word: letters and digits of any script, not
-/// punctuation, symbols, blanks or private-use characters (symbol fonts).
-bool WordCodePoint(uint32_t c) {
-  if (c < 0x80)
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-  if (c < 0xC0) return c == 0xAA || c == 0xB5 || c == 0xBA;
-  if (c == 0xD7 || c == 0xF7) return false;
-  if ((c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) ||
-      (c >= 0xE000 && c <= 0xF8FF) || (c >= 0xFE30 && c <= 0xFE6F) ||
-      (c >= 0xFF00 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) ||
-      (c >= 0xFF3B && c <= 0xFF40) || (c >= 0xFF5B && c <= 0xFF65) || c >= 0xFFF0)
-    return false;
-  return true;
-}
-
-/// Whether a character reference or named entity (`body` without '&' and ';') stands for a
-/// letter or digit. Named entities are letters when they name an accented or joined letter.
-bool WordEntity(std::string_view body) {
-  if (body.size() > 1 && body[0] == '#') {
-    uint32_t c = 0;
-    const bool hex = body[1] == 'x' || body[1] == 'X';
-    for (char d : body.substr(hex ? 2 : 1)) {
-      int v = d >= '0' && d <= '9'          ? d - '0'
-              : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-              : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
-                                            : -1;
-      if (v < 0 || c > 0x10FFFF) return false;
-      c = c * (hex ? 16 : 10) + static_cast<uint32_t>(v);
-    }
-    return WordCodePoint(c);
-  }
-  for (std::string_view suffix : {"acute", "grave", "circ", "uml", "tilde", "ring", "cedil",
-                                  "slash", "lig", "szlig", "eth", "thorn", "caron"})
-    if (body.size() > suffix.size() && body.ends_with(suffix)) return true;
-  return false;
-}
-
-/// Decodes the UTF-8 sequence of `text` that starts at `at`; 0xFFFD for a broken one.
-uint32_t DecodeAt(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-  if (length == 0 || at + length > text.size()) return 0xFFFD;
-  if (length == 1) return lead;
-  uint32_t c = lead & (0x7F >> (length + 1));
-  for (int i = 1; i < length; ++i) c = (c << 6) | (byte(at + i) & 0x3F);
-  return c;
-}
-
-/// Whether the output text `text` starts (or, with `last`, ends) with a letter or digit.
-bool WordAtEdge(std::string_view text, bool last) {
-  if (text.empty()) return false;
-  if (!last) {
-    if (text[0] == '&') {
-      const std::size_t end = text.find(';');
-      return end != std::string_view::npos && end < 12 && WordEntity(text.substr(1, end - 1));
-    }
-    return WordCodePoint(DecodeAt(text, 0));
-  }
-  if (text.back() == ';') {
-    const std::size_t amp = text.rfind('&');
-    if (amp != std::string_view::npos && text.size() - amp < 13)
-      return WordEntity(text.substr(amp + 1, text.size() - amp - 2));
-  }
-  std::size_t at = text.size() - 1;
-  while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
-  return WordCodePoint(DecodeAt(text, at));
 }
 
 /// Before body text in pass 2: holds the shown font when the font changes inside a word and
@@ -317,6 +250,7 @@ void BodyText(Engine& engine, std::string_view text) {
       AppendKept(t.nameText, text);
       return;
     }
+    NoteWordText(engine, text);  // words shown in one font
     if (t.cur.channel == kMainChannel) {
       // The paragraph's text: a heading keeps it in its record; RMatch steps match against it.
       t.paragraphText.append(capitals ? Capitals(text, scratch) : text);
@@ -329,7 +263,10 @@ void BodyText(Engine& engine, std::string_view text) {
   if (!context) return;
   ChannelState& channel = CurrentChannel(engine);
   // Seam: recorded RMatch replacements (MatchRepl) are offered the text here.
-  if (context->specialState == 0) HoldFontInWord(engine, text);
+  if (context->specialState == 0) {
+    if (engine.reader.charCount >= t.wordFont.next) ShowWordFont(engine);  // one font a word
+    HoldFontInWord(engine, text);
+  }
   if (t.stateChanged || !channel.textReady) FormatChange(engine, context, true);
   BeforeParagraphText(engine);  // a heading's anchor, inside its tag
   const int state = context->specialState;
@@ -409,7 +346,11 @@ void ContinuePlainText(Engine& engine) {
     if (state == kTagCapture || state == kTagName) return;
     if (t.cur.channel == kMainChannel) paragraphText = &t.paragraphText;
   }
-  const std::string_view ahead = rtf::TextAhead(engine);
+  std::string_view ahead = rtf::TextAhead(engine);
+  // Pass 2 stops before the first character of a word shown in one font (ShowWordFont).
+  if (context)
+    ahead = ahead.substr(
+        0, PlainTextBeforeWordFont(t.wordFont.next, engine.reader.charCount, ahead.size()));
   if (ahead.empty()) return;
   const CharsetMap* map = rtf::CurrentCharsetMap(engine);
   if (!map) return;
@@ -443,6 +384,7 @@ void ContinuePlainText(Engine& engine) {
     append(*text);
   }
   flushSpan();
+  if (!context && count > 0) NoteWordInput(engine, ahead.substr(0, count), engine.reader.charCount);
   if (count > 0)
     rtf::ConsumePlainText(engine, count, map->slots[static_cast<unsigned char>(ahead[count - 1])]);
 }
@@ -480,6 +422,7 @@ void RouteSpecial(Engine& engine, int code) {
     PutSpecial(engine, code);
     return;
   }
+  EndWord(engine);  // a line break, tab or paragraph mark ends a word
   ChannelState& channel = CurrentChannel(engine);
   if (code != 28) {
     if (channel.pass1State == kTagName) {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/spill_stream_state.h"
+
 namespace quillo {
 struct OutputContext;
 
@@ -81,6 +83,59 @@ struct GroupState {
   int channel = kMainChannel;  ///< where body text goes
   int unicodeSkip = 1;         ///< \ucN: fallback characters that follow each \uN
   int codePage = 0;            ///< double-byte code page of the current font, 0 = single-byte
+};
+
+/// Words whose font changes inside them (digits or Latin letters in another font inside Thai,
+/// kana or Han text, where a whole run of text is one word) are shown in one font, the one
+/// covering most of their characters, so that no element ends inside the word. Pass 1 counts the
+/// characters of each font in the open word and records, for every word whose font covering most
+/// of it is not the one it starts in, the reader position of its first character and that font.
+/// Pass 2 reads the records forward and shows the font from the word's first character on
+/// (TranslateState::heldFont holds it to the word's end).
+struct WordFontState {
+  static constexpr int kFonts = 4;  ///< fonts counted per word; a fifth and more are not counted
+  static constexpr long kNone = 0x7FFFFFFFFFFFFFFF;
+  // Pass 1: the open word.
+  long start = -1;  ///< record position of its first character; -1 = no word open
+  int channel = 0;
+  int used = 0;  ///< fonts counted
+  int fonts[kFonts] = {};
+  long counts[kFonts] = {};
+  // Pass 2: the next record to show.
+  long next = kNone;  ///< its position; kNone when there is none
+  int nextFont = -1;
+  std::uint64_t readOffset = 0;  ///< where the record after it starts in `records`
+};
+
+/// The paragraph properties that count at the paragraph mark: Word and other readers show a
+/// paragraph with the alignment, indents and shading in force at its mark, also when they were
+/// given after its text (`Text\qc\par`, as WPF's RichTextBox writes). Pass 1 records, for each
+/// paragraph whose values at the mark differ from those at its first content, the reader position
+/// of that content, the values and which of them differ; pass 2 shows those from the paragraph's
+/// start. One stream per channel: within a channel paragraphs follow one another, so the records
+/// are in the order pass 2 meets the paragraphs.
+struct ParagraphMarkValues {
+  enum Field : int {
+    kAlign = 1,
+    kFirstIndent = 2,
+    kLeftIndent = 4,
+    kRightIndent = 8,
+    kShading = 16
+  };
+  int fields = 0;  ///< the values that differ (Field bits); 0 = none
+  int align = 0, firstIndent = 0, leftIndent = 0, rightIndent = 0, background = -1;
+};
+struct ParagraphMarkState {
+  static constexpr long kNone = 0x7FFFFFFFFFFFFFFF;
+  bool open = false;  ///< a paragraph of the channel has content and no mark yet
+  // Pass 1: the open paragraph.
+  long start = 0;  ///< reader position of its first content
+  ParFormat startFormat;
+  // Pass 2.
+  ParagraphMarkValues shown;  ///< what the open paragraph shows of its mark (fields 0: nothing)
+  long next = kNone;          ///< start of the next recorded paragraph; kNone when none is left
+  ParagraphMarkValues nextValues;
+  std::uint64_t readOffset = 0;  ///< where the record after it starts in the channel's stream
 };
 
 // ---- Formatting tag state
@@ -209,6 +264,11 @@ struct TranslateState {
   /// row's cells (0xRRGGBB, -1 none), in document order, as pass 1 read their row definitions
   /// (which follow the cells' text), for the paragraphs of pass 2.
   std::vector<std::vector<int>> nestedRows;
+  /// The words shown in one font (WordFontState): position and font of each, written by pass 1
+  /// in reading order, read forward by pass 2.
+  SpillStream wordFontRecords;
+  /// The paragraphs whose values at the mark differ (ParagraphMarkState), per channel.
+  SpillStream paragraphMarkRecords[kChannelCount];
   std::unordered_map<int, std::string> listFormats;
   std::unordered_map<int, ListOverride> listOverrides;
 
@@ -220,11 +280,14 @@ struct TranslateState {
   bool stateChanged = true;       ///< formatting must be re-evaluated before the next output
   /// A font change inside a word (between two letters or digits, as writers switch fonts for the
   /// digits or Latin letters of East Asian text) is shown from the end of the word on: until
-  /// then the page shows the font before the change, held here (-1: none), so that no element
-  /// ends inside the word.
+  /// then the page shows the font before the change, or the font covering most of the word
+  /// (WordFontState), held here (-1: none), so that no element ends inside the word.
   int heldFont = -1;
   int shownFont = -1;         ///< the font the last format change showed (pass 2)
   bool lastWordChar = false;  ///< the body text written last ended in a letter or digit
+  WordFontState wordFont;
+  ParagraphMarkState paragraphMarks[kChannelCount];
+  ParFormat shownParagraph;  ///< ShownParagraph's result when a mark's values are shown
   int defaultFont = 0;
   int docCharset = 0;   ///< charset number of \ansi/\mac/\pc/\pca or \ansicpg
   int docCodePage = 0;  ///< double-byte code page given by \ansicpg, 0 = none

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "engine.h"
+#include "translate/paragraph_marks.h"
 
 namespace quillo::translate {
 
@@ -16,8 +17,9 @@ namespace quillo::translate {
 /// made here and costs no call.
 inline void ParagraphContent(Engine& engine) {
   const int channel = engine.translate.cur.channel == kFootnoteChannel ? 1 : 0;
-  if (!engine.structure.channels[channel].started && engine.hooks.paragraphContentBegins)
-    engine.hooks.paragraphContentBegins(engine);
+  if (engine.structure.channels[channel].started) return;
+  ParagraphStarts(engine);
+  if (engine.hooks.paragraphContentBegins) engine.hooks.paragraphContentBegins(engine);
 }
 /// Pass 2: the paragraph's format has been chosen and its text follows; a pending heading anchor
 /// is written inside the heading's tag.
