@@ -67,7 +67,7 @@ void ParagraphStarts(Engine& engine) {
   const long position = engine.reader.charCount;
   if (engine.driver.pass != 2) {
     m.start = position;
-    m.startFormat = t.cur.par;
+    m.startFormat = m.markFormat = t.cur.par;
     return;
   }
   m.shown = ParagraphMarkValues();
@@ -75,6 +75,12 @@ void ParagraphStarts(Engine& engine) {
   if (m.next != position) return;
   m.shown = m.nextValues;
   Advance(t.paragraphMarkRecords[channel], m);
+}
+
+void ParagraphWordApplied(Engine& engine) {
+  TranslateState& t = engine.translate;
+  ParagraphMarkState& m = t.paragraphMarks[ChannelIndex(t)];
+  if (m.open && engine.driver.pass != 2) m.markFormat = t.cur.par;
 }
 
 void ParagraphMarkReached(Engine& engine) {
@@ -87,7 +93,7 @@ void ParagraphMarkReached(Engine& engine) {
     m.shown = ParagraphMarkValues();
     return;
   }
-  const ParagraphMarkValues v = Differences(m.startFormat, t.cur.par);
+  const ParagraphMarkValues v = Differences(m.startFormat, m.markFormat);
   if (v.fields == 0) return;
   SpillStream& records = t.paragraphMarkRecords[channel];
   records.Put<long>(m.start);

@@ -14,6 +14,8 @@ namespace translate {
 void ApplyMarkValues(const ParagraphMarkValues& v, ParFormat& par);
 /// A paragraph of the current channel gets its first content (text, a tab, a line break...).
 void ParagraphStarts(Engine& engine);
+/// A paragraph formatting word was applied to the current format.
+void ParagraphWordApplied(Engine& engine);
 /// The current channel's paragraph ends (its mark, or the end of a table cell).
 void ParagraphMarkReached(Engine& engine);
 /// The paragraph format the page shows: the current one with what pass 2 shows of the open

@@ -107,13 +107,14 @@ struct WordFontState {
   std::uint64_t readOffset = 0;  ///< where the record after it starts in `records`
 };
 
-/// The paragraph properties that count at the paragraph mark: Word and other readers show a
-/// paragraph with the alignment, indents and shading in force at its mark, also when they were
-/// given after its text (`Text\qc\par`, as WPF's RichTextBox writes). Pass 1 records, for each
-/// paragraph whose values at the mark differ from those at its first content, the reader position
-/// of that content, the values and which of them differ; pass 2 shows those from the paragraph's
-/// start. One stream per channel: within a channel paragraphs follow one another, so the records
-/// are in the order pass 2 meets the paragraphs.
+/// The paragraph properties that count at the paragraph mark: word processors show a paragraph
+/// with the alignment, indents and shading last given before its mark, also when they were given
+/// after its text (`Text\qc\par`, as WPF's RichTextBox writes). A group that ends inside the
+/// paragraph does not take back what was given in it (`{\qj Text}\par` is justified, as these
+/// readers show it). Pass 1 records, for each paragraph whose values at the mark differ from
+/// those at its first content, the reader position of that content, the values and which of them
+/// differ; pass 2 shows those from the paragraph's start. One stream per channel: within a channel
+/// paragraphs follow one another, so the records are in the order pass 2 meets the paragraphs.
 struct ParagraphMarkValues {
   enum Field : int {
     kAlign = 1,
@@ -131,6 +132,7 @@ struct ParagraphMarkState {
   // Pass 1: the open paragraph.
   long start = 0;  ///< reader position of its first content
   ParFormat startFormat;
+  ParFormat markFormat;  ///< the format as the paragraph words since then left it
   // Pass 2.
   ParagraphMarkValues shown;  ///< what the open paragraph shows of its mark (fields 0: nothing)
   long next = kNone;          ///< start of the next recorded paragraph; kNone when none is left

@@ -12,6 +12,7 @@
 #include "rtf/reader.h"
 #include "rtf/tables.h"
 #include "translate/charsets.h"
+#include "translate/paragraph_marks.h"
 #include "translate/table_model.h"
 #include "translate/text.h"
 #include "translate/translate.h"
@@ -259,6 +260,7 @@ void ParAttr(Engine& engine) {
       if (token.minor >= kBorderTop && token.minor <= kBorderBox) par.borderSide = token.minor;
       break;
   }
+  ParagraphWordApplied(engine);
 }
 
 void DocAttr(Engine& engine) {
