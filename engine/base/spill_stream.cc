@@ -37,6 +37,12 @@ void SpillStream::Spill() {
   spillFailed_ = true;
 }
 
+void SpillStream::SpillRest() {
+  if (!file_ || spillFailed_ || tail_.empty()) return;
+  Spill();
+  if (tail_.empty()) tail_.shrink_to_fit();
+}
+
 bool SpillStream::ReadAt(std::uint64_t offset, void* out, std::size_t n) {
   if (offset + n > Size()) return false;
   char* to = static_cast<char*>(out);

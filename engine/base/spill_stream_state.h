@@ -39,6 +39,9 @@ class SpillStream {
   std::uint64_t Size() const { return spilled_ + tail_.size(); }
   /// Bytes that went to the temporary file.
   std::uint64_t SpilledBytes() const { return spilled_; }
+  /// Once a temporary file is in use, moves the memory part there too and releases its memory
+  /// (when everything has been written, before it is read back).
+  void SpillRest();
   /// Forgets everything (and closes the temporary file).
   void Clear();
 
