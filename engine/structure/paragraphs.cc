@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "base/spill_stream.h"
@@ -12,16 +13,34 @@ namespace quillo::structure {
 namespace {
 
 /// A plain record in the stream: start, end and previous mark (8 bytes each), the .PMatch entry
-/// and the style number (4 bytes each), then the end text's length (4 bytes) and its bytes.
+/// and the style number (4 bytes each), then the end text's length (4 bytes) and its bytes. The
+/// fixed part is put together here and appended (and read back) in one piece.
+constexpr std::size_t kFixedBytes = 3 * 8 + 3 * 4;
+
+template <typename T>
+char* Put(char* out, T value) {
+  std::memcpy(out, &value, sizeof value);
+  return out + sizeof value;
+}
+
+template <typename T>
+T Take(const char*& in) {
+  T value;
+  std::memcpy(&value, in, sizeof value);
+  in += sizeof value;
+  return value;
+}
+
 void FilePlain(ParagraphRecords& r, const ParagraphRecord& record) {
-  SpillStream& out = r.plain;
-  out.Put<int64_t>(record.startPosition);
-  out.Put<int64_t>(record.endPosition);
-  out.Put<int64_t>(record.previousMark);
-  out.Put<int32_t>(record.matchIndex);
-  out.Put<int32_t>(record.styleNumber);
-  out.Put<uint32_t>(static_cast<uint32_t>(record.endText.size()));
-  out.Append(record.endText);
+  char fixed[kFixedBytes];
+  char* at = Put<int64_t>(fixed, record.startPosition);
+  at = Put<int64_t>(at, record.endPosition);
+  at = Put<int64_t>(at, record.previousMark);
+  at = Put<int32_t>(at, record.matchIndex);
+  at = Put<int32_t>(at, record.styleNumber);
+  Put<uint32_t>(at, static_cast<uint32_t>(record.endText.size()));
+  r.plain.Append(fixed, sizeof fixed);
+  r.plain.Append(record.endText);
 }
 
 /// A heading's record apart from its links: .PMatch entry and style (4 bytes each), start, end
@@ -96,16 +115,20 @@ void Rewind(ParagraphRecords& r) {
 
 /// Reads the next plain record into plainView (its record number aside). False past the end.
 bool ReadNextPlain(ParagraphRecords& r) {
-  SpillReader in(r.plain, r.readOffset);
+  char fixed[kFixedBytes];
+  if (!r.plain.ReadAt(r.readOffset, fixed, sizeof fixed)) return false;
+  const char* in = fixed;
   ParagraphRecord& v = r.plainView;
-  v.startPosition = static_cast<long>(in.Take<int64_t>());
-  v.endPosition = static_cast<long>(in.Take<int64_t>());
-  v.previousMark = static_cast<long>(in.Take<int64_t>());
-  v.matchIndex = in.Take<int32_t>();
-  v.styleNumber = in.Take<int32_t>();
-  in.TakeBytes(v.endText, in.Take<uint32_t>());
-  if (!in.ok()) return false;
-  r.readOffset = in.offset();
+  v.startPosition = static_cast<long>(Take<int64_t>(in));
+  v.endPosition = static_cast<long>(Take<int64_t>(in));
+  v.previousMark = static_cast<long>(Take<int64_t>(in));
+  v.matchIndex = Take<int32_t>(in);
+  v.styleNumber = Take<int32_t>(in);
+  const uint32_t length = Take<uint32_t>(in);
+  v.endText.resize(length);
+  if (length > 0 && !r.plain.ReadAt(r.readOffset + sizeof fixed, v.endText.data(), length))
+    return false;
+  r.readOffset += sizeof fixed + length;
   ++r.readOrdinal;
   return true;
 }
