@@ -453,6 +453,14 @@ def convert_task(task: dict) -> List[dict]:
     return records
 
 
+def convert_task_text(task: str) -> str:
+    """convert_task for the cluster: the task and its records as JSON text. Dask walks the
+    arguments of every task it is given, and measures every result it holds, item by item; a
+    string it takes whole, so a task of many documents costs the client and the worker no more
+    than a task of one."""
+    return json.dumps(convert_task(json.loads(task)))
+
+
 # ---- Client side: progress ------------------------------------------------------------------
 
 
@@ -716,6 +724,12 @@ class Run:
                 self.progress.say(f"{document.relative}: {document.record['error']}")
 
     def _shown(self, path: str) -> str:
+        """`path` relative to the destination when it lies inside it, else as it is."""
+        if os.path.isabs(path):
+            # The common case without relpath's two getcwd calls: a thousand documents' report.
+            path = os.path.normpath(path)
+            if path.startswith(self.dest) and path[len(self.dest):len(self.dest) + 1] == os.sep:
+                return path[len(self.dest) + 1:]
         relative = os.path.relpath(path, self.dest)
         return path if relative.startswith("..") else relative
 
@@ -840,9 +854,16 @@ def _connect(options: Options):
 
 def _cluster_config(options: Options) -> dict:
     """Dask settings for the whole run (they are read again when a worker is restarted)."""
+    client = {
+        # At every submit the client looks for the calling code's source to show on a dashboard
+        # (reading and parsing files, searching every loaded module): a fifth of a second of the
+        # client's time per hundred tasks, taken from the conversions. Every module is skipped,
+        # so none is looked up.
+        "distributed.diagnostics.computations.ignore-modules": [".*"],
+    }
     if options.scheduler:
-        return {}  # the scheduler's own settings hold
-    return {
+        return client  # the scheduler's own settings hold
+    return client | {
         "distributed.scheduler.allowed-failures": options.retries,
         # Workers forked from a server process that has imported Dask once: a local cluster,
         # and each worker restarted after it died, starts in a fraction of the time that a
@@ -912,7 +933,8 @@ def execute(run: Run, client) -> None:
         ]
         counter[0] += 1
         key = f"quillo-convert-{counter[0]}-{run.id[:8]}"
-        future = client.submit(convert_task, task, key=key, pure=False, retries=options.retries)
+        future = client.submit(convert_task_text, json.dumps(task), key=key, pure=False,
+                               retries=options.retries)
         in_flight[future.key] = documents
         completed.add(future)
 
@@ -931,7 +953,7 @@ def execute(run: Run, client) -> None:
             documents = in_flight.pop(future.key)
             if future.status == "finished":
                 by_index = {d.index: d for d in documents}
-                for record in result:
+                for record in json.loads(result):
                     document = by_index[record.pop("index")]
                     run.settle(document, record)
                     run.check_written(document)
