@@ -67,8 +67,11 @@ void PushExpanded(Engine& engine, OutputContext& context, TagKind kind, TagEnd m
 void PushTextTag(Engine& engine, OutputContext& context, int k, int tag);
 
 /// Most expanded text-tag texts kept (TranslateState::tagTexts); past it they are forgotten and
-/// kept again from there.
+/// kept again from there. Only texts up to kMaxTagTextBytes are kept (a tag's markup is short; a
+/// long one, say with a font name from the document in it, is not worth keeping), so the texts
+/// hold at most about 1 MiB whatever the document.
 constexpr std::size_t kMaxTagTexts = 4096;
+constexpr std::size_t kMaxTagTextBytes = 256;
 
 /// The number `registry` gave `key` when `key` is the key it was asked for last (then asking
 /// again gives that number without registering anything), -1 otherwise.
@@ -120,7 +123,7 @@ std::string TagText(Engine& engine, int tag, bool end) {
   const unsigned long usesBefore = x.literalUses;
   std::shared_ptr<const MemoEntry> used;
   std::string result = ExpandReusing(engine, text, &used);
-  if (used && OnlyReadsFormat(*used) && usable() &&
+  if (used && result.size() <= kMaxTagTextBytes && OnlyReadsFormat(*used) && usable() &&
       LastNumberOf(t.charFormats, CharFmtKey(engine)) == format &&
       LastNumberOf(t.charLooks, LookKey(t)) == look) {
     if (t.tagTexts.size() >= kMaxTagTexts) t.tagTexts.clear();

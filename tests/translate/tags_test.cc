@@ -287,7 +287,14 @@ TEST_F(TagsTest, TextTagTextsAreKeptPerFormatOnlyWhenTheyReadNothingElse) {
       EXPECT_EQ(!engine_->translate.tagTexts.empty(), c.kept && reuse[0] == '1')
           << c.start << " ReuseResults=" << reuse;
     }
-  }
+  }  // A long text (a font name of the document could make one) is not kept.
+  const std::string padding(300, 'x');
+  std::string tables = kSimpleTables;
+  tables +=
+      ".TTag\nLook \"{$CharLookIdx;" + padding + "}\" \"\"\n.TMatch\n\"\" 0 \"\" \"\" \"\" Look\n";
+  Conversion result = Convert(tables, doc);
+  EXPECT_NE(result.page.find("{1" + padding + "}b"), std::string::npos);
+  EXPECT_TRUE(engine_->translate.tagTexts.empty());
 }
 
 }  // namespace
