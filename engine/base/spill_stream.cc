@@ -7,11 +7,6 @@
 
 namespace quillo {
 
-void SpillStream::Append(const void* data, std::size_t n) {
-  tail_.append(static_cast<const char*>(data), n);
-  if (tail_.size() >= memoryBytes_ && !spillFailed_) Spill();
-}
-
 /// Moves the memory part to the end of the file (made on first need). Should the file not take
 /// it all, the file is cut back to what it held and the memory part stays, with everything after
 /// it.
@@ -37,7 +32,14 @@ void SpillStream::Spill() {
   spillFailed_ = true;
 }
 
-bool SpillStream::ReadAt(std::uint64_t offset, void* out, std::size_t n) {
+void SpillStream::SpillRest() {
+  if (!file_ || spillFailed_ || tail_.empty()) return;
+  Spill();
+  if (tail_.empty()) tail_.shrink_to_fit();
+}
+
+/// ReadAt for bytes that begin in the file: read through a block of it.
+bool SpillStream::ReadSpilled(std::uint64_t offset, void* out, std::size_t n) {
   if (offset + n > Size()) return false;
   char* to = static_cast<char*>(out);
   while (n > 0 && offset < spilled_) {

@@ -24,7 +24,10 @@ class SpillStream {
   explicit SpillStream(std::size_t memoryBytes = kDefaultMemoryBytes) : memoryBytes_(memoryBytes) {}
 
   /// Appends `n` bytes.
-  void Append(const void* data, std::size_t n);
+  void Append(const void* data, std::size_t n) {
+    tail_.append(static_cast<const char*>(data), n);
+    if (tail_.size() >= memoryBytes_ && !spillFailed_) Spill();
+  }
   void Append(std::string_view text) { Append(text.data(), text.size()); }
   /// Appends an integer or another trivially copyable value as its bytes.
   template <typename T>
@@ -34,11 +37,21 @@ class SpillStream {
     Append(bytes, sizeof value);
   }
   /// Copies the `n` bytes at `offset` to `out`; false when they were never written.
-  bool ReadAt(std::uint64_t offset, void* out, std::size_t n);
+  bool ReadAt(std::uint64_t offset, void* out, std::size_t n) {
+    if (offset >= spilled_ && offset - spilled_ <= tail_.size() &&
+        n <= tail_.size() - (offset - spilled_)) {
+      if (n > 0) std::memcpy(out, tail_.data() + (offset - spilled_), n);
+      return true;
+    }
+    return ReadSpilled(offset, out, n);
+  }
   /// Bytes written so far.
   std::uint64_t Size() const { return spilled_ + tail_.size(); }
   /// Bytes that went to the temporary file.
   std::uint64_t SpilledBytes() const { return spilled_; }
+  /// Once a temporary file is in use, moves the memory part there too and releases its memory
+  /// (when everything has been written, before it is read back).
+  void SpillRest();
   /// Forgets everything (and closes the temporary file).
   void Clear();
 
@@ -47,6 +60,7 @@ class SpillStream {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
   void Spill();
+  bool ReadSpilled(std::uint64_t offset, void* out, std::size_t n);
 
   std::size_t memoryBytes_;
   std::string tail_;           ///< the bytes after the spilled ones

@@ -90,7 +90,15 @@ void LeaveExpansion(Engine& engine) {
 }
 
 void ResetExpansion(Engine& engine) {
+  // Compiled programs depend on nothing but their text, so the next conversion keeps them (each
+  // engine has its own). A cache that a document filled with texts of its own is emptied, so
+  // that the translation file's texts find room again.
+  expand::ProgramCache programs = std::move(engine.expansion.programs);
+  if (programs.size() > expand::ProgramCache::kMaxPrograms / 4 ||
+      programs.bytes() > expand::ProgramCache::kMaxBytes / 4)
+    programs.Clear();
   engine.expansion = ExpansionState();
+  engine.expansion.programs = std::move(programs);
   ResetOutput(engine);
 }
 

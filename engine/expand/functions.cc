@@ -535,12 +535,14 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
   return deliver(result, literal);
 }
 
-std::string ExpandReusing(Engine& engine, std::string_view text) {
+std::string ExpandReusing(Engine& engine, std::string_view text,
+                          std::shared_ptr<const MemoEntry>* used) {
   ExpansionState& x = engine.expansion;
   std::shared_ptr<const MemoEntry> entry;
   switch (memo::Lookup(engine, x.memo.texts, text, entry)) {
     case memo::Reuse::kHit:
       ReplaySaves(engine, *entry);
+      if (used) *used = entry;
       return entry->result;
     case memo::Reuse::kOff:
     case memo::Reuse::kSkip:
@@ -551,8 +553,8 @@ std::string ExpandReusing(Engine& engine, std::string_view text) {
   // The text may live in the settings store, which the expansion can move: keep a copy.
   const std::string copy(text);
   bool literal = false;
-  return memo::Record(engine, x.memo.texts, copy, literal,
-                      [&](bool&) { return StrExp(engine, copy); });
+  return memo::Record(
+      engine, x.memo.texts, copy, literal, [&](bool&) { return StrExp(engine, copy); }, used);
 }
 
 namespace {

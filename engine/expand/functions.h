@@ -4,6 +4,7 @@
 // Depends on string expansion, the regex engine, the calculator and the settings store.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 
 namespace quillo {
 struct Engine;
+struct MemoEntry;
 struct OutputContext;
 
 /// Message code reported when the `while` bound is hit, and its default text.
@@ -31,8 +33,10 @@ std::string CallUserFunction(Engine& engine, int index, std::string_view call,
                              const std::vector<std::string>& argumentNames, OutputContext* context);
 /// StrExp of `text` without a context, reusing the result of an earlier expansion of the same
 /// text while every name it read still gives the same value. Only expansions that did nothing but
-/// read names are reused; any other expansion runs every time.
-std::string ExpandReusing(Engine& engine, std::string_view text);
+/// read names are reused; any other expansion runs every time. `used`, when given, is set to the
+/// memo entry the result came from or was kept as (none when it was neither).
+std::string ExpandReusing(Engine& engine, std::string_view text,
+                          std::shared_ptr<const MemoEntry>* used = nullptr);
 
 /// Percent-encodes: every byte below 32 or above 126 and every byte in `extra` becomes "%" and two
 /// upper-case hexadecimal digits.

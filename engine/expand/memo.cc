@@ -122,6 +122,11 @@ void NoteEffect(ExpansionState& x, std::size_t callerFrames) {
       recording->spoiled = true;
 }
 
+bool Usable(Engine& engine) {
+  return !engine.expansion.unwinding &&
+         (engine.settings.mirrors.debug & kDebugTraceExpansion) == 0 && !SwitchedOff(engine);
+}
+
 /// A key whose results keep missing (a function of a link's address, say) is not checked any
 /// more: checking and keeping its results would cost more than it saves. Reading a name can run
 /// other expansions, which may change the memo: it is looked up afresh after a validation that
@@ -129,9 +134,7 @@ void NoteEffect(ExpansionState& x, std::size_t callerFrames) {
 Reuse Lookup(Engine& engine, MemoTable& table, std::string_view key,
              std::shared_ptr<const MemoEntry>& hit) {
   ExpansionState& x = engine.expansion;
-  if (x.unwinding || (engine.settings.mirrors.debug & kDebugTraceExpansion) != 0 ||
-      SwitchedOff(engine))
-    return Reuse::kOff;
+  if (!Usable(engine)) return Reuse::kOff;
   ++x.memo.epoch;  // values computed for an earlier look-up are computed again
   auto found = table.find(key);
   if (found == table.end()) return Reuse::kRecord;
@@ -216,6 +219,7 @@ void RecordScope::Keep(MemoTable& table, std::string_view key, const std::string
   memo.bytes += entry->bytes;
   if (found == table.end()) found = table.emplace(std::string(key), MemoList()).first;
   auto& list = found->second.entries;
+  kept = entry;
   list.insert(list.begin(), std::move(entry));
   if (list.size() > MemoState::kEntriesPerKey) {
     memo.bytes -= list.back()->bytes;

@@ -125,11 +125,16 @@ void NoteEffect(ExpansionState& x, std::size_t callerFrames = static_cast<std::s
 Reuse Lookup(Engine& engine, MemoTable& table, std::string_view key,
              std::shared_ptr<const MemoEntry>& hit);
 
+/// False when results are not reused now (Lookup answers kOff): ReuseResults=0, the trace is on
+/// or an expansion is running away.
+bool Usable(Engine& engine);
+
 /// Record: runs `evaluate` (which returns the result and sets its literal flag) while recording
-/// what it reads, and keeps the result under `key` when it did nothing else.
+/// what it reads, and keeps the result under `key` when it did nothing else (then `kept`, when
+/// given, is set to the entry kept).
 template <typename Evaluate>
 std::string Record(Engine& engine, MemoTable& table, std::string_view key, bool& literal,
-                   Evaluate evaluate);
+                   Evaluate evaluate, std::shared_ptr<const MemoEntry>* kept = nullptr);
 
 // ---- Implementation of Record ------------------------------------------------------------------
 
@@ -144,15 +149,17 @@ struct RecordScope {
   int startDepth;
   int deepestBefore;
   bool finished = false;
+  std::shared_ptr<const MemoEntry> kept;  ///< the entry Keep kept, if it kept one
 };
 
 template <typename Evaluate>
 std::string Record(Engine& engine, MemoTable& table, std::string_view key, bool& literal,
-                   Evaluate evaluate) {
+                   Evaluate evaluate, std::shared_ptr<const MemoEntry>* kept) {
   MemoRecording recording;
   RecordScope scope(engine, recording);
   std::string result = evaluate(literal);
   scope.Keep(table, key, result, literal);
+  if (kept) *kept = std::move(scope.kept);
   return result;
 }
 

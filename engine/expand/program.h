@@ -69,9 +69,9 @@ void ClassifyName(std::string_view name, long& argumentSlot, int& subMatch);
 /// runs of [A-Za-z0-9_], anything else separating them.
 void SplitCall(std::string_view call, std::string& function, std::vector<std::string>& arguments);
 
-/// Compiled programs by their text, shared by every expansion of one conversion. The same text
-/// always compiles to the same program, so an entry never goes stale; the cache only bounds how
-/// much it keeps.
+/// Compiled programs by their text, shared by every expansion of an engine's conversions. The same
+/// text always compiles to the same program, so an entry never goes stale; the cache only bounds
+/// how much it keeps.
 class ProgramCache {
  public:
   /// Most programs kept, and most source bytes kept in all. A translation file has a few hundred
@@ -84,6 +84,8 @@ class ProgramCache {
   /// caller holds it, also when the cache is emptied meanwhile.
   std::shared_ptr<const Program> Get(std::string_view text);
   std::size_t size() const { return programs_.size(); }
+  /// Source bytes kept.
+  std::size_t bytes() const { return bytes_; }
   void Clear() {
     programs_.clear();
     bytes_ = 0;

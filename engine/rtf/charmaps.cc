@@ -285,7 +285,7 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine) {
 
 const CharsetMap* CurrentCharsetMap(Engine& engine) { return CurrentMap(engine); }
 
-const std::array<bool, 128>& UnchangedPlainText(Engine& engine, const CharsetMap& map) {
+const std::array<bool, 256>& UnchangedPlainText(Engine& engine, const CharsetMap& map) {
   CharMapState& maps = engine.charMaps;
   if (maps.identityMap == &map && maps.identityGeneration == maps.generation) return maps.identity;
   const int nothing = NothingCharIndex(engine);

@@ -59,10 +59,10 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine);
 /// character for anything outside 0-255 or when no map is available.
 /// The map of the current character set (loaded on first use); nullptr without charsets.
 const CharsetMap* CurrentCharsetMap(Engine& engine);
-/// For each ASCII byte: true when it is plain text (rtf::IsPlainText) and `map` gives it a
-/// standard character whose output text is the byte itself (most letters and digits in HTML).
-/// Cached until a map or the output map changes.
-const std::array<bool, 128>& UnchangedPlainText(Engine& engine, const CharsetMap& map);
+/// For each byte: true when it is ASCII plain text (rtf::IsPlainText) and `map` gives it a
+/// standard character whose output text is the byte itself (most letters and digits in HTML);
+/// false for every byte from 0x80 on. Cached until a map or the output map changes.
+const std::array<bool, 256>& UnchangedPlainText(Engine& engine, const CharsetMap& map);
 int MapCharToStandard(Engine& engine, int byte);
 /// Standard-character index of special slot `offset` (0-9, see SpecialChar) in the current
 /// character set; the nothing character for any other offset.

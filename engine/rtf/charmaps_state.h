@@ -95,10 +95,11 @@ struct CharMapState {
 
   /// Counts every change of a map's slots or of the output map; caches built from them compare it.
   unsigned long generation = 0;
-  /// Which ASCII bytes the map in `identityMap` writes as themselves, as of `identityGeneration`.
+  /// Which ASCII bytes the map in `identityMap` writes as themselves, as of `identityGeneration`
+  /// (bytes from 0x80 on: never, so that a scan needs no range check).
   const CharsetMap* identityMap = nullptr;
   unsigned long identityGeneration = ~0ul;
-  std::array<bool, 128> identity{};
+  std::array<bool, 256> identity{};
 
   // Group state: index into engine.translation.charsets of the current entry, -1 before one is
   // selected. The group handler saves it with the other group values and restores it on '}'.

@@ -1,8 +1,6 @@
 // The paragraph records of the main text (see structure/paragraphs.h).
 #include "structure/paragraphs.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -15,14 +13,14 @@ namespace quillo::structure {
 namespace {
 
 /// A plain record in the stream: start, end and previous mark (8 bytes each), the .PMatch entry
-/// and the style number (4 bytes each), then the end text's length (4 bytes) and its bytes.
+/// and the style number (4 bytes each), then the end text's length (4 bytes) and its bytes. The
+/// fixed part is put together here and appended (and read back) in one piece.
 constexpr std::size_t kFixedBytes = 3 * 8 + 3 * 4;
 
 template <typename T>
-void Put(std::string& out, T value) {
-  char bytes[sizeof value];
-  std::memcpy(bytes, &value, sizeof value);
-  out.append(bytes, sizeof value);
+char* Put(char* out, T value) {
+  std::memcpy(out, &value, sizeof value);
+  return out + sizeof value;
 }
 
 template <typename T>
@@ -33,47 +31,16 @@ T Take(const char*& in) {
   return value;
 }
 
-/// Appends the stream to the spill file and empties it. Should the file not take it all, the
-/// file is cut back to what it held, the stream stays and so does everything after it
-/// (spillFailed).
-void WriteStreamToSpill(ParagraphRecords& r) {
-  std::FILE* file = r.spill.get();
-  const std::size_t written = std::fwrite(r.stream.data(), 1, r.stream.size(), file);
-  if (written == r.stream.size() && std::fflush(file) == 0) {
-    r.spillBytes += static_cast<long>(written);
-    r.stream.clear();
-    return;
-  }
-  std::fflush(file);
-  if (ftruncate(fileno(file), r.spillBytes) != 0) {
-    // The tail cannot be cut: bytes past spillBytes are never read, so they do no harm.
-  }
-  std::fseek(file, r.spillBytes, SEEK_SET);
-  r.spillFailed = true;
-}
-
-/// Moves the stream into the spill file (made on first need) once it has outgrown memory.
-void SpillIfLarge(ParagraphRecords& r) {
-  if (r.stream.size() < ParagraphRecords::kMemoryBytes || r.spillFailed) return;
-  if (!r.spill) {
-    r.spill.reset(std::tmpfile());
-    if (!r.spill) {
-      r.spillFailed = true;
-      return;
-    }
-  }
-  WriteStreamToSpill(r);
-}
-
 void FilePlain(ParagraphRecords& r, const ParagraphRecord& record) {
-  Put<int64_t>(r.stream, record.startPosition);
-  Put<int64_t>(r.stream, record.endPosition);
-  Put<int64_t>(r.stream, record.previousMark);
-  Put<int32_t>(r.stream, record.matchIndex);
-  Put<int32_t>(r.stream, record.styleNumber);
-  Put<uint32_t>(r.stream, static_cast<uint32_t>(record.endText.size()));
-  r.stream += record.endText;
-  SpillIfLarge(r);
+  char fixed[kFixedBytes];
+  char* at = Put<int64_t>(fixed, record.startPosition);
+  at = Put<int64_t>(at, record.endPosition);
+  at = Put<int64_t>(at, record.previousMark);
+  at = Put<int32_t>(at, record.matchIndex);
+  at = Put<int32_t>(at, record.styleNumber);
+  Put<uint32_t>(at, static_cast<uint32_t>(record.endText.size()));
+  r.plain.Append(fixed, sizeof fixed);
+  r.plain.Append(record.endText);
 }
 
 /// A heading's record apart from its links: .PMatch entry and style (4 bytes each), start, end
@@ -139,51 +106,9 @@ std::size_t HeadingSlot(const ParagraphRecords& r, int index) {
       r.headingIndex.begin());
 }
 
-/// Copies `n` bytes of the stream at the reader's position to `out`: the spill file first (read
-/// in blocks), then the bytes still in memory. False at the end of the data.
-bool ReadBytes(ParagraphRecords& r, char* out, std::size_t n) {
-  while (n > 0) {
-    if (r.readingSpill) {
-      if (r.readPosition >= r.readBuffer.size()) {
-        const long left = r.spillBytes - r.spillRead;
-        r.readBuffer.resize(std::min<std::size_t>(ParagraphRecords::kReadBlock,
-                                                  static_cast<std::size_t>(left > 0 ? left : 0)));
-        const std::size_t got =
-            r.readBuffer.empty()
-                ? 0
-                : std::fread(r.readBuffer.data(), 1, r.readBuffer.size(), r.spill.get());
-        r.spillRead += static_cast<long>(got);
-        r.readBuffer.resize(got);
-        r.readPosition = 0;
-        if (got == 0) {
-          r.readingSpill = false;  // the file is done: the memory part follows
-          r.readBuffer.clear();
-          r.readBuffer.shrink_to_fit();
-          continue;
-        }
-      }
-      const std::size_t take = std::min(n, r.readBuffer.size() - r.readPosition);
-      std::memcpy(out, r.readBuffer.data() + r.readPosition, take);
-      r.readPosition += take;
-      out += take;
-      n -= take;
-      continue;
-    }
-    if (r.readPosition + n > r.stream.size()) return false;
-    std::memcpy(out, r.stream.data() + r.readPosition, n);
-    r.readPosition += n;
-    return true;
-  }
-  return true;
-}
-
 /// Starts reading the plain records from the first.
 void Rewind(ParagraphRecords& r) {
-  r.readPosition = 0;
-  r.readBuffer.clear();
-  r.spillRead = 0;
-  r.readingSpill = r.spill != nullptr && r.spillBytes > 0;
-  if (r.readingSpill) std::fseek(r.spill.get(), 0, SEEK_SET);
+  r.readOffset = 0;
   r.readOrdinal = -1;
   r.readRecord = -1;
 }
@@ -191,7 +116,7 @@ void Rewind(ParagraphRecords& r) {
 /// Reads the next plain record into plainView (its record number aside). False past the end.
 bool ReadNextPlain(ParagraphRecords& r) {
   char fixed[kFixedBytes];
-  if (!ReadBytes(r, fixed, sizeof fixed)) return false;
+  if (!r.plain.ReadAt(r.readOffset, fixed, sizeof fixed)) return false;
   const char* in = fixed;
   ParagraphRecord& v = r.plainView;
   v.startPosition = static_cast<long>(Take<int64_t>(in));
@@ -201,7 +126,9 @@ bool ReadNextPlain(ParagraphRecords& r) {
   v.styleNumber = Take<int32_t>(in);
   const uint32_t length = Take<uint32_t>(in);
   v.endText.resize(length);
-  if (length > 0 && !ReadBytes(r, v.endText.data(), length)) return false;
+  if (length > 0 && !r.plain.ReadAt(r.readOffset + sizeof fixed, v.endText.data(), length))
+    return false;
+  r.readOffset += sizeof fixed + length;
   ++r.readOrdinal;
   return true;
 }
@@ -221,11 +148,7 @@ ParagraphRecord& OpenRecord(ParagraphRecords& records) { return records.open; }
 void FinishRecords(ParagraphRecords& records) {
   if (records.finished) return;
   FileOpen(records);
-  // Everything into the file, so that the memory part is released.
-  if (records.spill && !records.spillFailed && !records.stream.empty()) {
-    WriteStreamToSpill(records);
-    if (records.stream.empty()) records.stream.shrink_to_fit();
-  }
+  records.plain.SpillRest();  // everything into the file, so that the memory part is released
   records.finished = true;
   Rewind(records);
 }

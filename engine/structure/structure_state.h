@@ -2,9 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <deque>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,23 +50,15 @@ struct HeadingRecord {
   std::uint64_t detail = 0;
 };
 
-/// Closes a spill file (ParagraphRecords::spill).
-struct SpillFileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 /// The records of the main text's paragraphs, numbered 0..count-1 in document order. Headings keep
 /// their links and file number in memory (the resolution sets them, the contents and the file
 /// plan walk them) and the rest in a stream, read when a heading is looked at. Every other
 /// paragraph is only read again by pass 2, in order, and only for its positions,
-/// its end text and the trace: it is appended to a byte stream that stays in memory up to
-/// kMemoryBytes and continues in an anonymous temporary file, so that memory does not grow with
-/// the number of paragraphs. The last record stays open (whole, changeable) until the next one is
-/// made or the records are finished. structure/paragraphs.h reads and writes them.
+/// its end text and the trace: it is appended to a SpillStream (memory, then an anonymous
+/// temporary file), so that memory does not grow with the number of paragraphs. The last record
+/// stays open (whole, changeable) until the next one is made or the records are finished.
+/// structure/paragraphs.h reads and writes them.
 struct ParagraphRecords {
-  static constexpr std::size_t kMemoryBytes = 1u << 20;
-  static constexpr std::size_t kReadBlock = 64u << 10;
-
   int count = 0;                       ///< records made
   std::deque<HeadingRecord> headings;  ///< the headings in document order (a deque: it grows
                                        ///< without copying or doubling its block)
@@ -78,17 +68,9 @@ struct ParagraphRecords {
   bool hasOpen = false;
 
   // Plain paragraphs, in document order: written in pass 1, read back in pass 2.
-  std::string stream;  ///< encoded records not (yet) in the spill file
-  std::unique_ptr<std::FILE, SpillFileCloser> spill;  ///< the start, once the stream outgrew memory
-  long spillBytes = 0;       ///< bytes written to the spill file (the stream continues them)
-  bool spillFailed = false;  ///< no temporary file (or no room in it): the rest stays in `stream`
-  bool finished = false;     ///< FinishRecords ran: the stream is complete and may be read
-
-  // The reader of pass 2 (and the view of a plain record).
-  std::string readBuffer;        ///< a block of the spill file
-  std::size_t readPosition = 0;  ///< next byte in the stream or readBuffer
-  long spillRead = 0;            ///< bytes of the spill file read into readBuffer so far
-  bool readingSpill = false;     ///< reading the spill file (then the stream after it)
+  SpillStream plain;             ///< the encoded plain records
+  bool finished = false;         ///< FinishRecords ran: the stream is complete and may be read
+  std::uint64_t readOffset = 0;  ///< where the next plain record starts in `plain`
   int readRecord = -1;           ///< record number of `plainView`'s paragraph data, -1 none
   int readOrdinal = -1;          ///< its number among the plain records
   ParagraphRecord plainView;     ///< the plain record last read in order

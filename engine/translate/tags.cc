@@ -10,6 +10,7 @@
 #include "engine.h"
 #include "expand/expand.h"
 #include "expand/functions.h"
+#include "expand/memo.h"
 #include "output/line_writer.h"
 #include "rtf/tables.h"
 #include "translate/fields.h"
@@ -60,6 +61,76 @@ int TopmostOf(const OutputContext& context, int kind) {
 std::string Expand(Engine& engine, std::string_view text) {
   if (ExpandsToItself(engine, text)) return std::string(text);
   return ExpandReusing(engine, text);
+}
+
+void PushExpanded(Engine& engine, OutputContext& context, TagKind kind, TagEnd mode, int value,
+                  std::string startText, std::string endText);
+void PushTextTag(Engine& engine, OutputContext& context, int k, int tag);
+
+/// Most expanded text-tag texts kept (TranslateState::tagTexts); past it they are forgotten and
+/// kept again from there. Only texts up to kMaxTagTextBytes are kept (a tag's markup is short; a
+/// long one, say with a font name from the document in it, is not worth keeping), so the texts
+/// hold at most about 1 MiB whatever the document.
+constexpr std::size_t kMaxTagTexts = 4096;
+constexpr std::size_t kMaxTagTextBytes = 256;
+
+/// The number `registry` gave `key` when `key` is the key it was asked for last (then asking
+/// again gives that number without registering anything), -1 otherwise.
+int LastNumberOf(const FormatRegistry& registry, const FormatRegistry::Key& key) {
+  return registry.lastNumber >= 0 && registry.lastKey == key ? registry.lastNumber : -1;
+}
+
+FormatRegistry::Key CharFmtKey(const Engine& engine);
+FormatRegistry::Key LookKey(const TranslateState& t);
+
+/// True when a kept expansion read nothing but the numbers and rule of the character format and
+/// look (so that it gives the same text whenever they are the same) and set nothing.
+bool OnlyReadsFormat(const MemoEntry& entry) {
+  for (const MemoEvent& event : entry.events)
+    if (event.write || (event.index != kSettingCharFmtIdx && event.index != kSettingCharLookIdx &&
+                        event.index != kSettingCharLookRule))
+      return false;
+  return true;
+}
+
+/// Expand(engine, text) for the start (`end` false) or end text of text tag `tag`. A text tag is
+/// expanded at every change of the character format, and the colour element of a page depends on
+/// the format's look alone: an expansion that read nothing but the current format's and look's
+/// numbers and rule is kept by those numbers and given again while they are the same, without
+/// checking it against the store. Kept only while the memo of results is in use, outside
+/// recorded calls and computed-setting watches (whose bookkeeping a reuse must repeat).
+std::string TagText(Engine& engine, int tag, bool end) {
+  const TTagEntry& entry = engine.translation.ttag[static_cast<std::size_t>(tag)];
+  const std::string& text = end ? entry.end : entry.start;
+  if (ExpandsToItself(engine, text)) return text;
+  ExpansionState& x = engine.expansion;
+  TranslateState& t = engine.translate;
+  auto usable = [&] {
+    return x.memo.recordings.empty() && !engine.settings.watch.active && memo::Usable(engine);
+  };
+  const int format = LastNumberOf(t.charFormats, CharFmtKey(engine));
+  const int look = LastNumberOf(t.charLooks, LookKey(t));
+  if (format < 0 || look < 0 || !usable()) return ExpandReusing(engine, text);
+  FormatRegistry::Key key;
+  key.a = format;
+  key.b = look;
+  key.c = static_cast<int64_t>(tag) * 2 + (end ? 1 : 0);
+  auto found = t.tagTexts.find(key);
+  if (found != t.tagTexts.end() &&
+      x.depth + found->second.depthSpan + 1 < ExpansionState::kMaxDepth) {
+    x.literalUses += found->second.literalUses;
+    return found->second.text;
+  }
+  const unsigned long usesBefore = x.literalUses;
+  std::shared_ptr<const MemoEntry> used;
+  std::string result = ExpandReusing(engine, text, &used);
+  if (used && result.size() <= kMaxTagTextBytes && OnlyReadsFormat(*used) && usable() &&
+      LastNumberOf(t.charFormats, CharFmtKey(engine)) == format &&
+      LastNumberOf(t.charLooks, LookKey(t)) == look) {
+    if (t.tagTexts.size() >= kMaxTagTexts) t.tagTexts.clear();
+    t.tagTexts[key] = {result, x.literalUses - usesBefore, used->depthSpan};
+  }
+  return result;
 }
 
 /// ExpandInto(engine, context, text).
@@ -179,7 +250,7 @@ void TextTags(Engine& engine, OutputContext& context) {
       if (!extra || extra->formatIndex != format) {
         int tag = tmatch[entry.value].resolvedTag;
         stays = extra && tag >= 0 && tag < static_cast<int>(ttag.size()) &&
-                Expand(engine, ttag[tag].start) == extra->startText;
+                TagText(engine, tag, false) == extra->startText;
       }
     }
     if (!stays) {
@@ -206,7 +277,7 @@ void TextTags(Engine& engine, OutputContext& context) {
       ReportMessage(engine, "ERR_INTERNAL_TRAP", {entry.tagName});
       continue;
     }
-    PushTag(engine, context, kTagText, kEndExpandedNow, k, ttag[tag].start, ttag[tag].end);
+    PushTextTag(engine, context, k, tag);
     if (!channel.extras.empty()) channel.extras.back().formatIndex = format;
   }
 }
@@ -249,11 +320,21 @@ void PushTag(Engine& engine, OutputContext& context, TagKind kind, TagEnd mode, 
   ReleaseHeldText(engine);
   std::string startText = Expand(engine, start);
   if (context.file && !startText.empty()) PutWrap(engine, startText, context, 0);
+  PushExpanded(engine, context, kind, mode, value, std::move(startText),
+               mode == kEndExpandedNow ? Expand(engine, end) : std::string(end));
+}
+
+namespace {
+
+/// The rest of PushTag once the start text is expanded and written: the entry goes on the stack
+/// with `endText` (expanded or not, as `mode` says).
+void PushExpanded(Engine& engine, OutputContext& context, TagKind kind, TagEnd mode, int value,
+                  std::string startText, std::string endText) {
   TagEntry entry;
   entry.kind = kind;
   entry.mode = mode;
   entry.value = value;
-  entry.endText = mode == kEndExpandedNow ? Expand(engine, end) : std::string(end);
+  entry.endText = std::move(endText);
   context.tagStack.push_back(std::move(entry));
   ChannelState& channel = StateOf(engine, context);
   channel.extras.resize(context.tagStack.size());
@@ -264,6 +345,17 @@ void PushTag(Engine& engine, OutputContext& context, TagKind kind, TagEnd mode, 
     channel.extras.back().startText.clear();
   channel.textReady = false;
 }
+
+/// PushTag of text tag `tag` for .TMatch entry `k`, its texts expanded through TagText.
+void PushTextTag(Engine& engine, OutputContext& context, int k, int tag) {
+  ReleaseHeldText(engine);
+  std::string startText = TagText(engine, tag, false);
+  if (context.file && !startText.empty()) PutWrap(engine, startText, context, 0);
+  PushExpanded(engine, context, kTagText, kEndExpandedNow, k, std::move(startText),
+               TagText(engine, tag, true));
+}
+
+}  // namespace
 
 std::optional<TagEntry> PopTags(Engine& engine, TagKind kind, OutputContext& context,
                                 PopMode mode) {
@@ -308,7 +400,9 @@ int ParFmtIdx(Engine& engine) {
   return Register(engine, engine.translate.parFormats, key, "ParFmtEntry");
 }
 
-int CharFmtIdx(Engine& engine) {
+namespace {
+
+FormatRegistry::Key CharFmtKey(const Engine& engine) {
   const CharFormat& chr = engine.translate.cur.chr;
   const rtf::FontEntry* font = rtf::FindFont(engine, chr.font);
   FormatRegistry::Key key;
@@ -317,10 +411,8 @@ int CharFmtIdx(Engine& engine) {
   key.c = (static_cast<int64_t>(chr.fontSize) << 32) | static_cast<uint32_t>(chr.charStyle);
   key.d = (static_cast<int64_t>(engine.translate.heldFont + 1) << 32) |
           static_cast<uint32_t>(chr.background);
-  return Register(engine, engine.translate.charFormats, key, "CharFmtEntry");
+  return key;
 }
-
-namespace {
 
 FormatRegistry::Key LookKey(const TranslateState& t) {
   FormatRegistry::Key key;
@@ -332,6 +424,10 @@ FormatRegistry::Key LookKey(const TranslateState& t) {
 }
 
 }  // namespace
+
+int CharFmtIdx(Engine& engine) {
+  return Register(engine, engine.translate.charFormats, CharFmtKey(engine), "CharFmtEntry");
+}
 
 int CharLookIdx(Engine& engine) {
   return Register(engine, engine.translate.charLooks, LookKey(engine.translate), "CharLookEntry");

@@ -368,10 +368,19 @@ void ContinuePlainText(Engine& engine) {
   auto flushSpan = [&]() {
     if (count != spanStart) append(ahead.substr(spanStart, count - spanStart));
   };
-  const std::array<bool, 128>& unchanged = rtf::UnchangedPlainText(engine, *map);
-  for (; count < ahead.size(); ++count) {
-    const unsigned char byte = static_cast<unsigned char>(ahead[count]);
-    if (byte < 0x80 && unchanged[byte]) continue;
+  const std::array<bool, 256>& unchanged = rtf::UnchangedPlainText(engine, *map);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(ahead.data());
+  const std::size_t size = ahead.size();
+  for (;; ++count) {
+    // Bytes written as themselves: eight at a time while all eight are, then one by one.
+    while (count + 8 <= size && (unchanged[bytes[count]] & unchanged[bytes[count + 1]] &
+                                 unchanged[bytes[count + 2]] & unchanged[bytes[count + 3]] &
+                                 unchanged[bytes[count + 4]] & unchanged[bytes[count + 5]] &
+                                 unchanged[bytes[count + 6]] & unchanged[bytes[count + 7]]))
+      count += 8;
+    while (count < size && unchanged[bytes[count]]) ++count;
+    if (count >= size) break;
+    const unsigned char byte = bytes[count];
     if (!rtf::IsPlainText(byte)) break;
     // A character without a mapping or an output text is left to the normal way, which reports
     // it.

@@ -234,6 +234,15 @@ struct FormatRegistry {
   int lastNumber = -1;
 };
 
+/// A text tag's start or end text as expanded for one character format and look (tags.cc keeps
+/// only expansions that read nothing but the format's and look's numbers and rule), with what
+/// reusing the expansion adds to the count of literal uses and how deep it went.
+struct ExpandedTagText {
+  std::string text;
+  unsigned long literalUses = 0;
+  int depthSpan = 0;
+};
+
 /// Per-conversion state of the translation layer. Members are grouped by lifetime.
 struct TranslateState {
   /// MSG_STACK_POP_ERR is reported this many times per conversion; later ones are counted and
@@ -249,6 +258,8 @@ struct TranslateState {
   /// colour, background). Formats that differ only in emphasis share a look, so the element that
   /// shows the look stays open across bold, italic or raised text.
   FormatRegistry charLooks;
+  /// Expanded text-tag texts by (format number, look number, tag * 2 + end), see ExpandedTagText.
+  std::unordered_map<FormatRegistry::Key, ExpandedTagText, FormatRegistry::KeyHash> tagTexts;
   long popErrors = 0;                         ///< '}' without a group, counted in pass 1
   std::unordered_map<int, int> unicodeIndex;  ///< code point -> standard character, -1 = none
   std::vector<CodePageConverter> converters;  ///< one per double-byte code page met

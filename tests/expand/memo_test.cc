@@ -21,9 +21,16 @@ TEST(MemoTest, KeepsTextResultsUnlessSwitchedOff) {
     auto engine = test::MakeEngine();
     SetSetting(*engine, "ReuseResults", setting);
     SetSetting(*engine, "A", "<b>");
-    EXPECT_EQ(ExpandReusing(*engine, "$A;x"), "<b>x");
-    EXPECT_EQ(ExpandReusing(*engine, "$A;x"), "<b>x");
     const bool on = std::string(setting) == "1";
+    // The entry a result was kept as, then came from (none with the memo off).
+    for (int round = 0; round < 2; ++round) {
+      std::shared_ptr<const MemoEntry> used;
+      EXPECT_EQ(ExpandReusing(*engine, "$A;x", &used), "<b>x");
+      EXPECT_EQ(used != nullptr, on) << setting;
+      if (used) {
+        EXPECT_EQ(used->result, "<b>x");
+      }
+    }
     EXPECT_EQ(engine->expansion.memo.texts.size(), on ? 1u : 0u) << setting;
     // A changed name is seen at once, with the memo or without.
     SetSetting(*engine, "A", "<i>");

@@ -118,6 +118,25 @@ TEST(ProgramTest, ReferenceFollowsItsNameAcrossEngines) {
   EXPECT_EQ(step.settingHint, FindSetting(*second, "Zeta"));
 }
 
+TEST(ProgramTest, ProgramsOutliveTheConversionUnlessADocumentFilledThem) {
+  // The next conversion of the engine keeps the compiled texts, and its names (at other store
+  // indexes now) are read afresh; a cache filled beyond a quarter of its bound starts empty.
+  auto engine = test::MakeEngine();
+  SetSetting(*engine, "Zeta", "one");
+  EXPECT_EQ(StrExp(*engine, "[$Zeta;]"), "[one]");
+  const auto kept = engine->expansion.programs.Get("[$Zeta;]");
+  ResetExpansion(*engine);
+  ResetSettings(*engine);
+  SetSetting(*engine, "Alpha", "x");
+  SetSetting(*engine, "Zeta", "two");
+  EXPECT_EQ(engine->expansion.programs.Get("[$Zeta;]").get(), kept.get());
+  EXPECT_EQ(StrExp(*engine, "[$Zeta;]"), "[two]");
+  for (std::size_t i = 0; i <= ProgramCache::kMaxPrograms / 4; ++i)
+    engine->expansion.programs.Get("$A" + std::to_string(i) + ";");
+  ResetExpansion(*engine);
+  EXPECT_EQ(engine->expansion.programs.size(), 0u);
+}
+
 TEST(ProgramTest, SplitsCalls) {
   std::string function;
   std::vector<std::string> arguments;

@@ -54,8 +54,9 @@ TEST(ParagraphRecordsTest, ManyParagraphsGoThroughTheTemporaryFileAndComeBackInO
     FinishRecords(records);
     EXPECT_EQ(RecordCount(records), count);
     if (count == 120000) {
-      EXPECT_TRUE(records.spill != nullptr);  // well beyond kMemoryBytes
-      EXPECT_LT(records.stream.capacity(), ParagraphRecords::kMemoryBytes * 2);
+      // Well beyond the memory part: all of it went to the temporary file.
+      EXPECT_GT(records.plain.SpilledBytes(), 0u);
+      EXPECT_EQ(records.plain.SpilledBytes(), records.plain.Size());
     }
     for (int i = 0; i < count; ++i) ExpectSame(RecordInOrder(records, i), i);
     // Asked again from an earlier record, the stream is read from its start.

@@ -259,5 +259,43 @@ TEST_F(TagsTest, CharLookRuleIsTheEntryOfTheCurrentLook) {
   EXPECT_NE(result.raw.find("|red[end]"), std::string::npos) << result.raw;
 }
 
+// A text tag's expansion that reads nothing but the format's and look's numbers and rule is kept
+// per format and look and given again; one that reads anything else (here the paragraph's
+// alignment, which neither number holds) is expanded afresh, so that it follows what it read.
+// With the memo of results off nothing is kept, and the pages are the same.
+TEST_F(TagsTest, TextTagTextsAreKeptPerFormatOnlyWhenTheyReadNothingElse) {
+  struct Case {
+    const char* start;
+    const char* page;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"{$CharLookIdx;:$CharFmtIdx;}", "<p>{0:0}a{1:1}b{0:0}c{1:1}d</p>\n<p>{0:0}e{1:1}f</p>\n",
+       true},
+      {"{$CharLookIdx;:$PAlign;}", "<p>{0:0}a{1:0}b{0:0}c{1:0}d</p>\n<p>{0:3}e{1:3}f</p>\n", false},
+  };
+  const std::string doc =
+      "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times;}}{\\colortbl;\\red255\\green0\\blue0;}"
+      "a{\\cf1 b}c{\\cf1 d}\\par\\pard\\qc e{\\cf1 f}\\par}";
+  for (const Case& c : cases) {
+    std::string tables = kSimpleTables;
+    tables +=
+        std::string(".TTag\nLook \"") + c.start + "\" \"\"\n.TMatch\n\"\" 0 \"\" \"\" \"\" Look\n";
+    for (const char* reuse : {"1", "0"}) {
+      Conversion result = Convert(tables, doc, {"-D", std::string("ReuseResults=") + reuse});
+      EXPECT_EQ(result.page, c.page) << c.start << " ReuseResults=" << reuse;
+      EXPECT_EQ(!engine_->translate.tagTexts.empty(), c.kept && reuse[0] == '1')
+          << c.start << " ReuseResults=" << reuse;
+    }
+  }  // A long text (a font name of the document could make one) is not kept.
+  const std::string padding(300, 'x');
+  std::string tables = kSimpleTables;
+  tables +=
+      ".TTag\nLook \"{$CharLookIdx;" + padding + "}\" \"\"\n.TMatch\n\"\" 0 \"\" \"\" \"\" Look\n";
+  Conversion result = Convert(tables, doc);
+  EXPECT_NE(result.page.find("{1" + padding + "}b"), std::string::npos);
+  EXPECT_TRUE(engine_->translate.tagTexts.empty());
+}
+
 }  // namespace
 }  // namespace quillo::test
