@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "expand/expand.h"
+#include "translate/translate_state.h"
 
 namespace quillo {
 struct Engine;
@@ -74,6 +75,9 @@ void ChangeSpecialState(Engine& engine, OutputContext& context, int newState);
 /// Number of the current paragraph (character) format, registering it when new.
 int ParFmtIdx(Engine& engine);
 int CharFmtIdx(Engine& engine);
+/// The keys CharFmtIdx and CharLookIdx register: the current character format and look.
+FormatRegistry::Key CharFmtKey(const Engine& engine);
+FormatRegistry::Key LookKey(const TranslateState& t);
 /// Number of the current character look (font, size, colour, background); a new look expands
 /// CharLookEntry into CharLooks.
 int CharLookIdx(Engine& engine);
