@@ -282,13 +282,21 @@ void FontFamilyCss(const rtf::FontEntry& font, std::string& out) {
 }
 
 /// The document's body size in points: the size its Normal style sets, else RTF's 12.
-int BodySize(Engine& engine) {
+/// The parameter of the first character-format word `minor` in the document's Normal style that
+/// `accept` takes, or `otherwise`.
+template <typename Accept>
+int NormalStyleValue(Engine& engine, int minor, Accept accept, int otherwise) {
   const rtf::StyleEntry* normal = rtf::FindStyle(engine, 0);
   if (normal && normal->number == 0 && normal->type == rtf::kParagraphStyle)
     for (const rtf::RtfToken& word : normal->tokens)
-      if (word.major == 12 && word.minor == 11 && word.param > 1 && word.param < 3276)
-        return word.param / 2;
-  return 12;
+      if (word.major == 12 && word.minor == minor && accept(word.param)) return word.param;
+  return otherwise;
+}
+
+int BodySize(Engine& engine) {
+  const int halfPoints = NormalStyleValue(
+      engine, rtf::chr::kFontSize, [](int size) { return size > 1 && size < 3276; }, 24);
+  return halfPoints / 2;
 }
 
 /// The font of the document's body text: the font its Normal style names, else the default
@@ -296,13 +304,10 @@ int BodySize(Engine& engine) {
 /// default one (Arial over a Times \deff) is what the text is written in; the page's own text
 /// (note numbers, list marks) then matches it.
 int BodyFont(Engine& engine) {
-  const rtf::StyleEntry* normal = rtf::FindStyle(engine, 0);
-  if (normal && normal->number == 0 && normal->type == rtf::kParagraphStyle)
-    for (const rtf::RtfToken& word : normal->tokens)
-      if (word.major == 12 && word.minor == rtf::chr::kFontNum && word.param >= 0 &&
-          rtf::FindFont(engine, word.param))
-        return word.param;
-  return engine.translate.defaultFont;
+  return NormalStyleValue(
+      engine, rtf::chr::kFontNum,
+      [&](int font) { return font >= 0 && rtf::FindFont(engine, font) != nullptr; },
+      engine.translate.defaultFont);
 }
 
 }  // namespace
