@@ -119,8 +119,9 @@ constexpr int kNoSuperSub = 6, kFontNum = 10, kFontSize = 11, kItalic = 12, kOut
 constexpr int kSmallCaps = 17, kShadow = 18, kStrikeThru = 19, kUnderline = 20;
 constexpr int kDotUnderline = 21, kDbUnderline = 22, kNoUnderline = 23, kWordUnderline = 24;
 constexpr int kSuperUp = 25, kSuperScript = 26, kInvisible = 27, kForeColor = 28;
-constexpr int kBackColor = 29, kCharStyleNum = 32, kCharCharSet = 33, kLanguage = 34;
-constexpr int kHighlight = 35, kCharShadePattern = 52;
+constexpr int kBackColor = 29, kRtlChar = 30, kLtrChar = 31, kCharStyleNum = 32;
+constexpr int kCharCharSet = 33, kLanguage = 34, kHighlight = 35, kAssocFontSize = 45;
+constexpr int kCharShadePattern = 52;
 constexpr int kUnicodeSkip = 65;  ///< \uc: the extra character value
 }  // namespace chr
 

@@ -254,7 +254,7 @@ void SymbolField(Engine& engine, const std::vector<std::string>& words) {
       if (charset == 0 || charset == 1) charset = t.docCharset;
       rtf::SelectCharset(engine, charset, font.number);
     } else if (words[i] == "\\s") {
-      t.cur.chr.fontSize = std::atoi(words[i + 1].c_str());
+      t.cur.chr.fontSize = t.cur.chr.complexSize = std::atoi(words[i + 1].c_str());
     } else {
       break;
     }

@@ -457,7 +457,7 @@ bool CharacterValue(Engine& engine, int builtinIndex, std::string& out) {
       return true;
     }
     case kSettingFontSize:
-      out = std::to_string(static_cast<int>(chr.fontSize * engine.settings.mirrors.fontScale));
+      out = std::to_string(static_cast<int>(ShownSize(t) * engine.settings.mirrors.fontScale));
       return true;
     case kSettingPlain:
       out = chr.attributes == 0 ? "1" : "0";
@@ -509,7 +509,8 @@ bool CharacterValue(Engine& engine, int builtinIndex, std::string& out) {
     case kSettingFontSizeRel: {
       // Percent of the body size, rounded; clamped so that no document makes text vanish or
       // fill the screen.
-      const long size = chr.fontSize < 1 ? 1 : chr.fontSize > 1638 ? 1638 : chr.fontSize;
+      const long shown = ShownSize(t);
+      const long size = shown < 1 ? 1 : shown > 1638 ? 1638 : shown;
       const long bodySize = BodySize(engine);
       long percent = (size * 200 + bodySize) / (2L * bodySize);
       if (percent > 400) percent = 400;

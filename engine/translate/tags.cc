@@ -104,7 +104,7 @@ bool Matches(const Engine& engine, const TMatchEntry& entry) {
          (entry.fontKey == -1 || entry.fontKey == chr.font) &&
          (entry.styleKey == -1 || entry.styleKey == chr.charStyle) &&
          (entry.colorIndex == -1 || entry.colorIndex == chr.color) &&
-         (entry.fontSize == 0 || entry.fontSize == chr.fontSize);
+         (entry.fontSize == 0 || entry.fontSize == ShownSize(engine.translate));
 }
 
 /// The special text state the current paragraph entry and character format select, 0 for none.
@@ -340,7 +340,8 @@ FormatRegistry::Key CharFmtKey(const Engine& engine) {
   FormatRegistry::Key key;
   key.a = (static_cast<int64_t>(chr.attributes) << 32) | static_cast<uint32_t>(chr.font);
   key.b = (static_cast<int64_t>(chr.color) << 32) | static_cast<uint32_t>(font ? font->charset : 0);
-  key.c = (static_cast<int64_t>(chr.fontSize) << 32) | static_cast<uint32_t>(chr.charStyle);
+  key.c = (static_cast<int64_t>(ShownSize(engine.translate)) << 32) |
+          static_cast<uint32_t>(chr.charStyle);
   key.d = (static_cast<int64_t>(engine.translate.heldFont + 1) << 32) |
           static_cast<uint32_t>(chr.background);
   return key;
@@ -349,7 +350,7 @@ FormatRegistry::Key CharFmtKey(const Engine& engine) {
 FormatRegistry::Key LookKey(const TranslateState& t) {
   FormatRegistry::Key key;
   key.a = ShownFont(t);
-  key.b = t.cur.chr.fontSize;
+  key.b = ShownSize(t);
   key.c = t.cur.chr.color;
   key.d = t.cur.chr.background;
   return key;

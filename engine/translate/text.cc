@@ -122,6 +122,22 @@ void HoldFontInWord(Engine& engine, std::string_view text) {
   if (known) t.heldFont = t.shownFont;
 }
 
+/// Before body text (both passes): complex-script text is shown at the complex-script size, other
+/// letters and digits at the size of \fs. Blanks and punctuation are complex-script text in a
+/// right-to-left run (\rtlch); elsewhere they keep the size of the text before them, so that a
+/// run of Hebrew or Thai words is one element. Looked at only while the two sizes differ: text
+/// in a document that never sets them apart pays one comparison.
+void NoteScript(Engine& engine, std::string_view text) {
+  TranslateState& t = engine.translate;
+  if (t.cur.chr.complexSize == t.cur.chr.fontSize) return;
+  const TextScript script = ScriptOf(text);
+  if (script == TextScript::kNeutral && t.cur.sizeDirection != SizeDirection::kRightToLeft) return;
+  const bool complex = script != TextScript::kRegular;
+  if (complex == t.complexText) return;
+  t.complexText = complex;
+  t.stateChanged = true;
+}
+
 /// Appends body text to the run written by the next ReleaseHeldText.
 void EmitRun(Engine& engine, OutputContext& context, std::string_view text, int wrap) {
   TranslateState& t = engine.translate;
@@ -235,6 +251,7 @@ void BodyText(Engine& engine, std::string_view text) {
   if (t.deferred.held && t.releaseSuspended == 0) ReleaseHeldText(engine);
   t.paragraphOpen = true;
   ParagraphContent(engine);
+  NoteScript(engine, text);
   std::string& scratch = t.charScratch;
   const bool capitals = (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0;
 
@@ -327,9 +344,12 @@ void ContinuePlainText(Engine& engine) {
   TranslateState& t = engine.translate;
   // Everything that would make a following character take another way than the one just taken:
   // pending \u fallback or multi-byte state, a format change due, held text, saved text,
-  // capitals, another destination.
+  // capitals, another destination, two sizes that the script of each character chooses between
+  // (NoteScript) where a letter may leave the complex-script size or a blank take it.
   if (t.unicodePending > 0 || t.highSurrogate != 0 || t.leadByte >= 0 || t.stateChanged ||
       t.deferred.held || t.heldFont >= 0 || engine.settings.saveText != 0 ||
+      (t.cur.chr.complexSize != t.cur.chr.fontSize &&
+       (t.complexText || t.cur.sizeDirection == SizeDirection::kRightToLeft)) ||
       (t.cur.chr.attributes & (kAttrSmallCaps | kAttrAllCaps)) != 0 ||
       t.cur.destination == rtf::dest::kPict || !RoutesToBody(engine))
     return;

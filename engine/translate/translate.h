@@ -31,6 +31,12 @@ inline int ShownFont(const TranslateState& t) {
   return t.heldFont >= 0 ? t.heldFont : t.cur.chr.font;
 }
 
+/// The size in points the page shows for the current text: the complex-script size for
+/// complex-script text, else the size of \fs.
+inline int ShownSize(const TranslateState& t) {
+  return t.complexText ? t.cur.chr.complexSize : t.cur.chr.fontSize;
+}
+
 // ---- Driver interface
 // -----------------------------------------------------------------------------
 

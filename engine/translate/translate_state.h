@@ -46,7 +46,10 @@ struct CharFormat {
   uint32_t attributes = 0;
   int font = 0;       ///< font number
   int fontSize = 12;  ///< points
-  int color = 0;      ///< .Colors index of the current colour table entry
+  /// Points, of complex-script text (Hebrew, Arabic, Thai, Indic...): a size word read while
+  /// \rtlch is in effect sets it, as does \afs read before any direction word.
+  int complexSize = 12;
+  int color = 0;  ///< .Colors index of the current colour table entry
   int charStyle = 0;
   int extra = 0;        ///< value of the "extra" character word; cleared by \plain
   int background = -1;  ///< highlight or shading as 0xRRGGBB; -1 = none
@@ -74,6 +77,9 @@ struct ParFormat {
 /// Output channels text can be written to: the main output and the footnote channel.
 enum Channel : int { kMainChannel = 0, kFootnoteChannel = 1, kChannelCount = 2 };
 
+/// Which direction word (\ltrch, \rtlch) came last in the run, if any.
+enum class SizeDirection : unsigned char { kNone, kLeftToRight, kRightToLeft };
+
 /// The values RTF scopes to a group: saved on '{', restored on '}'.
 struct GroupState {
   CharFormat chr;
@@ -83,6 +89,11 @@ struct GroupState {
   int channel = kMainChannel;  ///< where body text goes
   int unicodeSkip = 1;         ///< \ucN: fallback characters that follow each \uN
   int codePage = 0;            ///< double-byte code page of the current font, 0 = single-byte
+  /// The last of \ltrch and \rtlch read: which size a size word (\fs or \afs) sets, the size
+  /// of left-to-right text (CharFormat::fontSize) or of complex-script text (complexSize).
+  /// Writers give both sizes of a run as `\rtlch \afsN \ltrch \fsM` or as
+  /// `\ltrch \afsN \rtlch \fsM`: what decides is the direction word before the size word.
+  SizeDirection sizeDirection = SizeDirection::kNone;
 };
 
 /// Words whose font changes inside them (digits or Latin letters in another font inside Thai,
@@ -296,7 +307,11 @@ struct TranslateState {
   /// then the page shows the font before the change, or the font covering most of the word
   /// (WordFontState), held here (-1: none), so that no element ends inside the word.
   int heldFont = -1;
-  int shownFont = -1;         ///< the font the last format change showed (pass 2)
+  int shownFont = -1;  ///< the font the last format change showed (pass 2)
+  /// The body text being written is complex-script text, shown at CharFormat::complexSize.
+  /// Set by the first letter or digit of each piece of text while the two sizes differ; blanks
+  /// and punctuation set it in a right-to-left run and keep it elsewhere (NoteScript).
+  bool complexText = false;
   bool lastWordChar = false;  ///< the body text written last ended in a letter or digit
   WordFontState wordFont;
   ParagraphMarkState paragraphMarks[kChannelCount];

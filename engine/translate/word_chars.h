@@ -1,5 +1,6 @@
 // Which characters of output text make words: letters and digits of any script, as a reader
-// counts words. Inline, for the body text path of both passes (text.cc, word_fonts.cc).
+// counts words, and which of them belong to a complex script. Inline, for the body text path of
+// both passes (text.cc, word_fonts.cc).
 #pragma once
 
 #include <array>
@@ -32,21 +33,47 @@ inline bool WordCodePoint(uint32_t c) {
   return true;
 }
 
+/// True for a code point of a complex script, which word processors show at the complex-script
+/// size (\afs): the right-to-left scripts (Hebrew, Arabic, Syriac, Thaana, N'Ko and their
+/// presentation forms), the Indic scripts and Sinhala, Thai, Lao, Tibetan, Myanmar and Khmer.
+/// Latin letters and European digits written among them are not.
+inline bool ComplexCodePoint(uint32_t c) {
+  if (c < 0x0590) return false;
+  return c <= 0x109F ||                   // Hebrew to Myanmar
+         (c >= 0x1780 && c <= 0x17FF) ||  // Khmer
+         (c >= 0x19E0 && c <= 0x19FF) ||  // Khmer symbols
+         (c >= 0x1CD0 && c <= 0x1CFF) ||  // Vedic extensions
+         (c >= 0xA8E0 && c <= 0xA8FF) ||  // Devanagari extended
+         (c >= 0xA9E0 && c <= 0xA9FF) ||  // Myanmar extended-B
+         (c >= 0xAA60 && c <= 0xAA7F) ||  // Myanmar extended-A
+         (c >= 0xFB1D && c <= 0xFDFF) ||  // Hebrew and Arabic presentation forms
+         (c >= 0xFE70 && c <= 0xFEFE);    // Arabic presentation forms-B
+}
+
+/// The code point of numeric character reference `body` ("#N" or "#xH", without '&' and ';'),
+/// or 0xFFFFFFFF when `body` is not one (a named entity, a malformed or too large number).
+inline uint32_t ReferenceCodePoint(std::string_view body) {
+  constexpr uint32_t kNot = 0xFFFFFFFF;
+  if (body.size() < 2 || body[0] != '#') return kNot;
+  uint32_t c = 0;
+  const bool hex = body[1] == 'x' || body[1] == 'X';
+  for (char d : body.substr(hex ? 2 : 1)) {
+    int v = d >= '0' && d <= '9'          ? d - '0'
+            : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
+            : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
+                                          : -1;
+    if (v < 0 || c > 0x10FFFF) return kNot;
+    c = c * (hex ? 16 : 10) + static_cast<uint32_t>(v);
+  }
+  return c;
+}
+
 /// Whether a character reference or named entity (`body` without '&' and ';') stands for a
 /// letter or digit. Named entities are letters when they name an accented or joined letter.
 inline bool WordEntity(std::string_view body) {
   if (body.size() > 1 && body[0] == '#') {
-    uint32_t c = 0;
-    const bool hex = body[1] == 'x' || body[1] == 'X';
-    for (char d : body.substr(hex ? 2 : 1)) {
-      int v = d >= '0' && d <= '9'          ? d - '0'
-              : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-              : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
-                                            : -1;
-      if (v < 0 || c > 0x10FFFF) return false;
-      c = c * (hex ? 16 : 10) + static_cast<uint32_t>(v);
-    }
-    return WordCodePoint(c);
+    const uint32_t c = ReferenceCodePoint(body);
+    return c != 0xFFFFFFFF && WordCodePoint(c);
   }
   static constexpr std::string_view kLetterSuffixes[] = {"acute", "grave", "circ",  "uml", "tilde",
                                                          "ring",  "cedil", "slash", "lig", "szlig",
@@ -95,6 +122,45 @@ inline bool WordAtEdge(std::string_view text, bool last) {
   std::size_t at = text.size() - 1;
   while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
   return WordCodePoint(DecodeAt(text, at));
+}
+
+/// The kind of the first letter or digit of a piece of output text: the size it is shown at.
+enum class TextScript : unsigned char { kNeutral, kRegular, kComplex };
+
+/// The script of the first letter or digit among the first characters of output text `text` (a
+/// character reference counts as the character it stands for, a named entity of a letter as a
+/// Latin letter); kNeutral when they hold none (blanks, punctuation, symbols).
+inline TextScript ScriptOf(std::string_view text) {
+  constexpr int kLooked = 16;  // pieces of text are mostly one character
+  std::size_t at = 0;
+  for (int n = 0; n < kLooked && at < text.size(); ++n) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    uint32_t c = lead;
+    if (lead == '&') {
+      const std::size_t end = text.substr(at, 12).find(';');
+      if (end == std::string_view::npos) {
+        ++at;
+        continue;
+      }
+      const std::string_view body = text.substr(at + 1, end - 1);
+      at += end + 1;
+      c = ReferenceCodePoint(body);
+      if (c == 0xFFFFFFFF) {
+        if (WordEntity(body)) return TextScript::kRegular;
+        continue;
+      }
+    } else if (lead < 0x80) {
+      // The underscore (a rule of "____" to write on) is punctuation here.
+      if (kAsciiWordChar[lead] && lead != '_') return TextScript::kRegular;
+      ++at;
+      continue;
+    } else {
+      c = DecodeAt(text, at);
+      at += static_cast<std::size_t>(SequenceLength(lead));
+    }
+    if (WordCodePoint(c)) return ComplexCodePoint(c) ? TextScript::kComplex : TextScript::kRegular;
+  }
+  return TextScript::kNeutral;
 }
 
 }  // namespace quillo::translate

@@ -57,8 +57,20 @@ uint32_t AttributeOfWord(int minor) {
 /// style (the coloured headings of word processors).
 bool StyleCharWord(int minor) {
   using namespace rtf::chr;
-  return minor == kFontSize || minor == kForeColor || minor == kBackColor || minor == kHighlight ||
+  return minor == kFontSize || minor == kAssocFontSize || minor == kRtlChar || minor == kLtrChar ||
+         minor == kForeColor || minor == kBackColor || minor == kHighlight ||
          minor == kCharShadePattern;
+}
+
+/// Sets the size (\fs, or \afs when `associated`) of `halfPoints`: the size of complex-script
+/// text after \rtlch, of left-to-right text after \ltrch; before either, \fs gives the one and
+/// \afs the other. No parameter is the default 12 points.
+void SizeWord(GroupState& state, int halfPoints, bool associated) {
+  const int points = halfPoints == rtf::kNoParam ? 12 : halfPoints / 2;
+  const bool complex = state.sizeDirection == SizeDirection::kNone
+                           ? associated
+                           : state.sizeDirection == SizeDirection::kRightToLeft;
+  (complex ? state.chr.complexSize : state.chr.fontSize) = points;
 }
 
 void CharWord(Engine& engine, int minor, int param);
@@ -70,8 +82,31 @@ void ApplyStyleCharacter(Engine& engine, int number, int depth = 0) {
   if (!style || style->number != number || depth > 8) return;
   if (style->basedOn != 222 && style->basedOn != number)
     ApplyStyleCharacter(engine, style->basedOn, depth + 1);
+  // The style's direction words choose among its own size words only.
+  GroupState& state = engine.translate.cur;
+  const SizeDirection direction = state.sizeDirection;
+  state.sizeDirection = SizeDirection::kNone;
   for (const rtf::RtfToken& word : style->tokens)
     if (word.major == 12 && StyleCharWord(word.minor)) CharWord(engine, word.minor, word.param);
+  state.sizeDirection = direction;
+}
+
+/// \plain: the character format's defaults.
+void Plain(Engine& engine) {
+  TranslateState& t = engine.translate;
+  CharFormat& chr = t.cur.chr;
+  chr.fontSize = 12;
+  chr.complexSize = 12;
+  t.cur.sizeDirection = SizeDirection::kNone;
+  chr.extra = 0;
+  chr.attributes = 0;
+  chr.color = 0;
+  chr.background = -1;
+  chr.shiftOnly = false;
+  chr.font = t.defaultFont;
+  // The default font's character set comes back with it, so that text after \plain is not read
+  // through the map of a symbol font selected before.
+  SelectFontCharset(engine, chr.font);
 }
 
 void CharWord(Engine& engine, int minor, int param) {
@@ -89,16 +124,7 @@ void CharWord(Engine& engine, int minor, int param) {
   }
   switch (minor) {
     case kPlain:
-      chr.fontSize = 12;
-      chr.extra = 0;
-      chr.attributes = 0;
-      chr.color = 0;
-      chr.background = -1;
-      chr.shiftOnly = false;
-      chr.font = t.defaultFont;
-      // The default font's character set comes back with it, so that text after \plain is not
-      // read through the map of a symbol font selected before.
-      SelectFontCharset(engine, chr.font);
+      Plain(engine);
       break;
     case kSubDown:
     case kSubScript:
@@ -122,7 +148,13 @@ void CharWord(Engine& engine, int minor, int param) {
       SelectFontCharset(engine, chr.font);
       break;
     case kFontSize:
-      chr.fontSize = param == rtf::kNoParam ? 12 : param / 2;
+    case kAssocFontSize:
+      SizeWord(t.cur, param, minor == kAssocFontSize);
+      break;
+    case kRtlChar:
+    case kLtrChar:
+      t.cur.sizeDirection =
+          minor == kRtlChar ? SizeDirection::kRightToLeft : SizeDirection::kLeftToRight;
       break;
     case kNoUnderline:
       chr.attributes &= ~(kAttrUnderline | kAttrWUnderline | kAttrDUnderline | kAttrDbUnderline);

@@ -52,6 +52,35 @@ TEST_F(GroupsTest, FontSizeIsHalfPointsRoundedDown) {
   EXPECT_EQ(result.page, "<p><s 11>x</s><s 12>y</s></p>\n");
 }
 
+TEST_F(GroupsTest, ComplexScriptTextTakesTheSizeGivenAfterRtlch) {
+  std::string tables = kSimpleTables;
+  tables += ".TTag\nSized \"<s $FontSize;>\" \"</s>\"\n.TMatch\n\"\" 0 Underline \"\" \"\" Sized\n";
+  struct Case {
+    const char* body;
+    const char* page;
+  };
+  const Case cases[] = {
+      // A left-to-right run: \afs after \rtlch is the Hebrew size; digits and Latin letters
+      // keep \fs, blanks and punctuation the size of the text before them.
+      {"\\ul\\rtlch\\afs32\\ltrch\\fs20 \\u1513?\\u1500?, 17 ab",
+       "<p><s 16>&#1513;&#1500;, </s><s 10>17 ab</s></p>\n"},
+      // A right-to-left run: the size after \rtlch is the Hebrew one, whichever word gives it.
+      {"\\ul\\ltrch\\afs24\\rtlch\\fs20 \\u1513? 25", "<p><s 10>&#1513; </s><s 12>25</s></p>\n"},
+      // No direction word: \fs for Latin text, \afs for the complex script.
+      {"\\ul\\fs20\\afs32 a\\u1575?", "<p><s 10>a</s><s 16>&#1575;</s></p>\n"},
+      // \plain resets \afs to 12 points; Thai has that size under any \fs.
+      {"\\ul\\afs40\\plain\\ul\\fs40 ab \\u3585?", "<p><s 20>ab </s><s 12>&#3585;</s></p>\n"},
+      // A group takes back its direction word: \fs after it sets the Latin size again.
+      {"\\ul{\\rtlch\\fs40 \\u1513?}\\fs30 x", "<p><s 20>&#1513;</s><s 15>x</s></p>\n"},
+      // Sizes that agree leave the text in one element, whatever its script.
+      {"\\ul\\fs20\\afs20 a\\u1513?1", "<p><s 10>a&#1513;1</s></p>\n"},
+  };
+  for (const Case& c : cases) {
+    Conversion result = Convert(tables, Doc(c.body), {"-D", "FontScale=1"});
+    EXPECT_EQ(result.page, c.page) << c.body;
+  }
+}
+
 TEST_F(GroupsTest, TextAfterTheDocumentsClosingBraceIsNeverRead) {
   Conversion result = Convert(kSimpleTables, Doc("inside") + "ZZTAIL{\\b ZZGROUP}}}}");
   EXPECT_EQ(result.page, "<p>inside</p>\n");
