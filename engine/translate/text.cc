@@ -124,15 +124,22 @@ void HoldFontInWord(Engine& engine, std::string_view text) {
 
 /// Before body text (both passes): complex-script text is shown at the complex-script size, other
 /// letters and digits at the size of \fs. Blanks and punctuation are complex-script text in a
-/// right-to-left run (\rtlch); elsewhere they keep the size of the text before them, so that a
-/// run of Hebrew or Thai words is one element. Looked at only while the two sizes differ: text
-/// in a document that never sets them apart pays one comparison.
+/// right-to-left run (\rtlch); elsewhere they begin a run (after a change of format) at the size
+/// of \fs and keep the size of the text before them inside it, so that a run of Hebrew or Thai
+/// words is one element and a blank after it goes with the text that follows. Looked at only
+/// while the two sizes differ, and then mostly at one ASCII character, a table look-up.
 void NoteScript(Engine& engine, std::string_view text) {
   TranslateState& t = engine.translate;
   if (t.cur.chr.complexSize == t.cur.chr.fontSize) return;
   const TextScript script = ScriptOf(text);
-  if (script == TextScript::kNeutral && t.cur.sizeDirection != SizeDirection::kRightToLeft) return;
-  const bool complex = script != TextScript::kRegular;
+  bool complex = script == TextScript::kComplex;
+  if (script == TextScript::kNeutral) {
+    if (t.cur.sizeDirection == SizeDirection::kRightToLeft)
+      complex = true;
+    else if (t.cur.chr == t.scriptFormat)
+      return;
+  }
+  t.scriptFormat = t.cur.chr;
   if (complex == t.complexText) return;
   t.complexText = complex;
   t.stateChanged = true;

@@ -310,8 +310,10 @@ struct TranslateState {
   int shownFont = -1;  ///< the font the last format change showed (pass 2)
   /// The body text being written is complex-script text, shown at CharFormat::complexSize.
   /// Set by the first letter or digit of each piece of text while the two sizes differ; blanks
-  /// and punctuation set it in a right-to-left run and keep it elsewhere (NoteScript).
+  /// and punctuation set it in a right-to-left run, clear it at the start of another run and
+  /// keep it inside one (NoteScript).
   bool complexText = false;
+  CharFormat scriptFormat;    ///< the format of the text NoteScript last looked at
   bool lastWordChar = false;  ///< the body text written last ended in a letter or digit
   WordFontState wordFont;
   ParagraphMarkState paragraphMarks[kChannelCount];

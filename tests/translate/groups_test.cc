@@ -68,6 +68,10 @@ TEST_F(GroupsTest, ComplexScriptTextTakesTheSizeGivenAfterRtlch) {
       {"\\ul\\ltrch\\afs24\\rtlch\\fs20 \\u1513? 25", "<p><s 10>&#1513; </s><s 12>25</s></p>\n"},
       // No direction word: \fs for Latin text, \afs for the complex script.
       {"\\ul\\fs20\\afs32 a\\u1575?", "<p><s 10>a</s><s 16>&#1575;</s></p>\n"},
+      // A blank after a run of Hebrew goes with the text of the next run.
+      {"\\ul\\fs20\\afs32 {\\f1 \\u1513?} a", "<p><s 16>&#1513;</s><s 10> a</s></p>\n"},
+      // A rule of underscores to write on is punctuation, not Latin text.
+      {"\\ul\\fs20\\afs32 \\u1513?__ a", "<p><s 16>&#1513;__ </s><s 10>a</s></p>\n"},
       // \plain resets \afs to 12 points; Thai has that size under any \fs.
       {"\\ul\\afs40\\plain\\ul\\fs40 ab \\u3585?", "<p><s 20>ab </s><s 12>&#3585;</s></p>\n"},
       // A group takes back its direction word: \fs after it sets the Latin size again.
