@@ -476,6 +476,7 @@ void ResetSettings(Engine& engine) {
   store.values.clear();
   store.indexByKey.clear();
   store.protectedKeys.clear();
+  store.protectedIndexes.clear();
   store.literalIndexes.clear();
   store.mirrors = SettingMirrors();  // the mirrors' initial values are the defaults below
   store.saveText = 0;
@@ -522,15 +523,20 @@ bool SetProtected(Engine& engine, std::string_view name, std::string_view value,
   // Nothing protected and nothing to protect: no folded key is needed.
   const bool protecting = store.mirrors.overrideDefs != 0 || !store.protectedKeys.empty();
   if (index != kSettingOverrideDefs && protecting) {
-    std::string key = FoldedKey(name);
-    if (store.protectedKeys.count(key)) {
+    std::vector<unsigned char>& marks = store.protectedIndexes;
+    const auto at = static_cast<std::size_t>(index);
+    if (at < marks.size() && marks[at] != 0) {
       if (store.mirrors.debug & 2) {
         std::string text(name);
         PrintEscaped(engine, "Ignoring Set of:name=%s\n", text.c_str());
       }
       return false;
     }
-    if (store.mirrors.overrideDefs != 0) store.protectedKeys.insert(key);
+    if (store.mirrors.overrideDefs != 0) {
+      store.protectedKeys.insert(FoldedKey(name));
+      if (at >= marks.size()) marks.resize(at + 1, 0);
+      marks[at] = 1;
+    }
   }
   StoreValue(engine, index, value, literal);
   return true;

@@ -220,10 +220,10 @@ void ReadControlWord(Engine& engine) {
 
 }  // namespace
 
-/// Reads the next token straight from the read window when it is a brace, a control word whose
-/// parameter and delimiter are in the window too, or a hex escape: the common tokens, read in one
-/// step with the bookkeeping GetChar would do. Returns false, having read nothing, for anything
-/// else (which then goes the careful way, character by character).
+/// Reads the next token straight from the read window when it is a brace, a text character, a
+/// control word whose parameter and delimiter are in the window too, or a hex escape: the common
+/// tokens, read in one step with the bookkeeping GetChar would do. Returns false, having read
+/// nothing, for anything else (which then goes the careful way, character by character).
 bool ReadTokenInWindow(Engine& engine) {
   ReaderState& reader = engine.reader;
   RtfToken& token = reader.token;
@@ -244,7 +244,16 @@ bool ReadTokenInWindow(Engine& engine) {
   } else if (ahead[0] == '\\') {
     start = 1;
   } else {
-    return false;
+    // A text character: the first of a run (ContinuePlainText takes the rest) or one between
+    // control words. A tab is a control token and a line end counts a line: both the careful way.
+    const char c = ahead[0];
+    if (c == '\t' || c == '\r' || c == '\n') return false;
+    ConsumeBuffered(reader, ahead.substr(0, 1), ahead.size());
+    token.text.clear();
+    token.text.push_back(c);
+    token.tokClass = kClassText;
+    token.major = static_cast<unsigned char>(c);
+    return true;
   }
   if (start >= ahead.size()) return false;
 
