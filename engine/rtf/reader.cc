@@ -84,7 +84,7 @@ static_assert(kRecentInputRing >= kRecentInputLength + kRingStore);
 /// Consumes `text`, the start of FileBuffered, as GetChar would one character at a time, without
 /// storing it in the token text. The text holds no CR or LF. `readable` is the size of the
 /// window that `text` starts (at least text.size()).
-void ConsumeBuffered(ReaderState& reader, std::string_view text, std::size_t readable) {
+inline void ConsumeBuffered(ReaderState& reader, std::string_view text, std::size_t readable) {
   const std::size_t count = text.size();
   if (count == 0) return;
   FileSkipBuffered(reader.input, count);
@@ -218,8 +218,6 @@ void ReadControlWord(Engine& engine) {
   }
 }
 
-}  // namespace
-
 /// Reads the next token straight from the read window when it is a brace, a text character, a
 /// control word whose parameter and delimiter are in the window too, or a hex escape: the common
 /// tokens, read in one step with the bookkeeping GetChar would do. Returns false, having read
@@ -315,6 +313,8 @@ bool ReadTokenInWindow(Engine& engine) {
   }
   return true;
 }
+
+}  // namespace
 
 void ReadRawToken(Engine& engine) {
   ReaderState& reader = engine.reader;
