@@ -372,7 +372,7 @@ void StoreValue(Engine& engine, int index, std::string_view value, bool literal 
     std::string text(value);
     PrintEscaped(engine, "Setting:name=%s,value=%s\n", name.c_str(), text.c_str());
   }
-  if (index == store.watch.volatileIndex) store.watch.volatileWritten = true;
+  if (store.watch.IsVolatile(index)) store.watch.volatileWritten = true;
   store.values[index].assign(value);
   // Whoever sets a name decides anew whether it is literal.
   if (literal)
@@ -619,9 +619,8 @@ const std::string& GetSettingAt(Engine& engine, int index) {
   if (index < kSettingCount) {
     ComputeBuiltin(engine, index);
     if (watch.active && IsComputedSetting(index)) watch.computedRead = true;
-  } else if (index == watch.volatileIndex) {
-    watch.volatileRead = true;
   }
+  if (watch.IsVolatile(index)) watch.volatileRead = true;
   return engine.settings.values[index];
 }
 

@@ -1,6 +1,8 @@
 // The named-settings store (see base/settings.h).
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -251,10 +253,16 @@ class SettingIndexSet {
 /// What a translation-file load is watched for (trn/translation_cache.cc), so that its result can
 /// be reused only while reading the file again would give the same: reads of a value that may
 /// differ from one conversion to the next, reads of computed built-ins, and writes whose effects
-/// reach beyond the store. Inactive (volatileIndex -1) outside a load.
+/// reach beyond the store. Inactive (no volatile index) outside a load.
 struct SettingsWatch {
   bool active = false;
-  int volatileIndex = -1;  ///< the setting whose value changes between conversions (start time)
+  /// The settings whose values change from one conversion to the next (the start time, the
+  /// input's and the outputs' names); -1 for those not defined.
+  std::array<int, 4> volatileIndexes = {-1, -1, -1, -1};
+  bool IsVolatile(int index) const {
+    return index >= 0 && std::find(volatileIndexes.begin(), volatileIndexes.end(), index) !=
+                             volatileIndexes.end();
+  }
   bool volatileRead = false;
   bool volatileWritten = false;
   bool computedRead = false;   ///< a computed built-in (time, document state...) was read

@@ -2,6 +2,7 @@
 #include "trn/translation_cache.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <utility>
 
@@ -36,18 +37,34 @@ bool StillTheSame(Engine& engine, const LoadedFileStamp& kept) {
   return stamped && now == kept;
 }
 
-/// The two stores hold the same settings, the value at `skip` aside.
-bool SameSettings(const SettingsStore& a, const SettingsStore& b, int skip) {
-  if (a.names != b.names || a.values.size() != b.values.size()) return false;
-  for (std::size_t i = 0; i < a.values.size(); ++i)
-    if (static_cast<int>(i) != skip && a.values[i] != b.values[i]) return false;
-  return a.protectedKeys == b.protectedKeys && a.literalIndexes == b.literalIndexes &&
-         a.mirrors == b.mirrors && a.paths == b.paths && a.safeMode == b.safeMode &&
-         a.saveText == b.saveText && a.saveTextStr == b.saveTextStr;
+/// The settings whose values change from one conversion to the next: the start time and the
+/// names of the input and of the outputs. A load that neither read nor set them is the same for
+/// every document; one that did is not kept.
+std::array<int, 4> VolatileIndexes(const Engine& engine) {
+  return {FindSetting(engine, "StartTimeUTC"), FindSetting(engine, "InputFile"),
+          FindSetting(engine, "OutFileName"), FindSetting(engine, "ErrorFileName")};
 }
 
-/// Index of the setting whose value changes from one conversion to the next (-1 when unset).
-int VolatileIndex(const Engine& engine) { return FindSetting(engine, "StartTimeUTC"); }
+/// The paths a load leaves alone when it does not touch the volatile settings: the output's base
+/// name and the input's folder (the files found through it are checked one by one).
+void TakeDocumentPaths(OutputNames& paths, const OutputNames& from) {
+  paths.baseName = from.baseName;
+  paths.baseFileName = from.baseFileName;
+  paths.inputDirectory = from.inputDirectory;
+}
+
+/// The two stores hold the same settings, those of the document (`watch`'s volatile indexes and
+/// the document's paths) aside.
+bool SameSettings(const SettingsStore& a, const SettingsStore& b, const SettingsWatch& watch) {
+  if (a.names != b.names || a.values.size() != b.values.size()) return false;
+  for (std::size_t i = 0; i < a.values.size(); ++i)
+    if (!watch.IsVolatile(static_cast<int>(i)) && a.values[i] != b.values[i]) return false;
+  OutputNames paths = a.paths;
+  TakeDocumentPaths(paths, b.paths);
+  return a.protectedKeys == b.protectedKeys && a.literalIndexes == b.literalIndexes &&
+         a.mirrors == b.mirrors && paths == b.paths && a.safeMode == b.safeMode &&
+         a.saveText == b.saveText && a.saveTextStr == b.saveTextStr;
+}
 
 }  // namespace
 
@@ -90,10 +107,11 @@ TranslationTables CloneTables(const TranslationTables& tables) {
 bool ReuseLoad(Engine& engine, std::string_view name) {
   TranslationCache& cache = engine.translationCache;
   if (!cache.enabled || engine.settings.mirrors.debug != 0) return false;
-  const int skip = VolatileIndex(engine);
+  SettingsWatch document;
+  document.volatileIndexes = VolatileIndexes(engine);
   for (auto it = cache.loads.begin(); it != cache.loads.end(); ++it) {
     CachedLoad& load = *it;
-    if (load.name != name || !SameSettings(load.before, engine.settings, skip)) continue;
+    if (load.name != name || !SameSettings(load.before, engine.settings, document)) continue;
     bool same = true;
     for (const LoadedFileStamp& file : load.files)
       if (!(same = StillTheSame(engine, file))) break;
@@ -101,9 +119,11 @@ bool ReuseLoad(Engine& engine, std::string_view name) {
       cache.loads.erase(it);  // a file changed (or another one is found now): read it again
       return false;
     }
-    // The load did not read the start time and did not set it: the current value stays.
+    // The load neither read nor set the document's settings: their current values stay.
     SettingsStore settings = load.after;
-    if (skip >= 0) settings.values[skip] = engine.settings.values[skip];
+    for (int index : document.volatileIndexes)
+      if (index >= 0) settings.values[index] = engine.settings.values[index];
+    TakeDocumentPaths(settings.paths, engine.settings.paths);
     settings.watch = SettingsWatch{};
     engine.settings = std::move(settings);
     engine.translation = CloneTables(load.tables);
@@ -124,7 +144,7 @@ LoadWatch::LoadWatch(Engine& engine, std::string_view name) : engine_(engine) {
   SettingsWatch& watch = engine.settings.watch;
   watch = SettingsWatch{};
   watch.active = true;
-  watch.volatileIndex = VolatileIndex(engine);
+  watch.volatileIndexes = VolatileIndexes(engine);
   watching_ = true;
   reportsBefore_ = engine.messages.reportCount;
   outsideCallsBefore_ = engine.expansion.outsideCalls;
@@ -154,6 +174,11 @@ void LoadWatch::Keep(int result) {
       engine_.expansion.literalSerial != literalSerialBefore_ ||
       engine_.settings.mirrors.debug != 0)
     return;
+  // A setting's side effect that moved the output's or the input's paths ties the load to
+  // this document.
+  OutputNames paths = load_.before.paths;
+  TakeDocumentPaths(paths, engine_.settings.paths);
+  if (!(paths == load_.before.paths)) return;
   load_.after = engine_.settings;
   load_.after.watch = SettingsWatch{};
   load_.tables = CloneTables(engine_.translation);

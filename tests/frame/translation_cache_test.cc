@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,16 +36,19 @@ class TranslationCacheTest : public ::testing::Test {
   /// Converts doc.rtf of the temporary folder (whose html.trn is found first) with the test's
   /// one engine; returns the page.
   std::string Convert(std::vector<std::string> options = {},
-                      const std::string& rtf = "{\\rtf1 one\\par two\\par}") {
-    test::WriteFile(dir_.File("doc.rtf"), rtf);
+                      const std::string& rtf = "{\\rtf1 one\\par two\\par}",
+                      const std::string& name = "doc") {
+    const std::string input = dir_.File(name + ".rtf");
+    std::filesystem::create_directories(std::filesystem::path(input).parent_path());
+    test::WriteFile(input, rtf);
     std::vector<std::string> words = {test::DataDir() + "/quillocmd", "-D", "PauseOnErr=0"};
     for (std::string& option : options) words.push_back(std::move(option));
-    words.push_back(dir_.File("doc.rtf"));
+    words.push_back(input);
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     EXPECT_EQ(ConvertFiles(*engine_, static_cast<int>(words.size()), argv.data()), 0);
-    return test::ReadFile(dir_.File("doc.html"));
+    return test::ReadFile(dir_.File(name + ".html"));
   }
   unsigned long Reuses() const {
     unsigned long uses = 0;
@@ -61,6 +65,30 @@ TEST_F(TranslationCacheTest, ASecondConversionReusesTheLoadAndGivesTheSame) {
   EXPECT_EQ(first, "[head]<p>one</p><p>two</p>");
   EXPECT_EQ(Convert(), first);
   EXPECT_EQ(Reuses(), 1u);
+}
+
+TEST_F(TranslationCacheTest, OtherDocumentsReuseALoadThatDidNotReadTheirNames) {
+  // Documents under other names: the load is the same for all of them, and each page goes to
+  // its own name.
+  test::WriteFile(dir_.File("html.trn"), Trn("head"));
+  EXPECT_EQ(Convert(), "[head]<p>one</p><p>two</p>");
+  EXPECT_EQ(Convert({}, "{\\rtf1 three\\par}", "other"), "[head]<p>three</p>");
+  EXPECT_EQ(Convert({}, "{\\rtf1 four\\par}", "more"), "[head]<p>four</p>");
+  EXPECT_EQ(Reuses(), 2u);
+  // A document in a folder without html.trn gets the installed one, not the kept load.
+  const std::string page = Convert({}, "{\\rtf1 five\\par}", "sub/elsewhere");
+  EXPECT_EQ(page.find("[head]"), std::string::npos);
+  EXPECT_NE(page.find("<p>five</p>"), std::string::npos);
+
+  // A load that decides by the input's name is read again for every document.
+  test::WriteFile(dir_.File("html.trn"), Trn("$Which;",
+                                             "#ifmatch \"$InputFile;\" \"other\"\nWhich \"other\"\n"
+                                             "#else\nWhich \"first\"\n#endif\n"));
+  const unsigned long before = Reuses();
+  EXPECT_EQ(Convert(), "[first]<p>one</p><p>two</p>");
+  EXPECT_EQ(Convert({}, "{\\rtf1 three\\par}", "other"), "[other]<p>three</p>");
+  EXPECT_EQ(Convert(), "[first]<p>one</p><p>two</p>");
+  EXPECT_EQ(Reuses(), before);
 }
 
 TEST_F(TranslationCacheTest, AChangedFileOrIncludeIsReadAgain) {

@@ -1,7 +1,8 @@
 // Translation-file loads kept by an engine must never change an output: every golden input is
 // converted one after the other by one engine (which reuses its first load from the second
 // conversion on) and by a fresh engine each that reads the file anew, plain and split into pages
-// with contents and index, in the default language and in XHTML; every output must be equal.
+// with contents and index, in the default language and in XHTML; every output must be equal. The
+// same holds for files under their own names, whose loads are shared between documents.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -78,6 +79,43 @@ TEST(KeptLoadTest, OneEngineGivesWhatFreshEnginesGive) {
       EXPECT_GT(reuses, inputs.size() / 2) << language;
     }
   }
+}
+
+/// The files of `folder` by name, with their contents.
+std::map<std::string, std::string> FilesIn(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    files[entry.path().filename().string()] = quillo::test::ReadFile(entry.path().string());
+  return files;
+}
+
+void ConvertFile(quillo::Engine& engine, const fs::path& input, const fs::path& folder) {
+  fs::create_directories(folder);
+  std::vector<std::string> words = {
+      quillo::test::DataDir() + "/quillocmd",     "-D",          "PauseOnErr=0", "-o",
+      (folder / input.stem()).string() + ".html", input.string()};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  quillo::ConvertFiles(engine, static_cast<int>(words.size()), argv.data());
+}
+
+TEST(KeptLoadTest, FilesUnderTheirOwnNamesShareALoadAndGiveWhatFreshEnginesGive) {
+  const std::vector<std::string> inputs = GoldenInputs();
+  quillo::test::TempDir scratch;
+  std::unique_ptr<quillo::Engine> kept = quillo::test::MakeEngine();
+  int number = 0;
+  for (const std::string& path : inputs) {
+    const fs::path folder = fs::path(scratch.File(std::to_string(number++)));
+    std::unique_ptr<quillo::Engine> fresh = quillo::test::MakeEngine();
+    fresh->translationCache.enabled = false;
+    ConvertFile(*fresh, path, folder / "fresh");
+    ConvertFile(*kept, path, folder / "kept");
+    EXPECT_EQ(FilesIn(folder / "kept"), FilesIn(folder / "fresh")) << path;
+  }
+  unsigned long reuses = 0;
+  for (const quillo::CachedLoad& load : kept->translationCache.loads) reuses += load.uses;
+  EXPECT_GT(reuses, inputs.size() / 2);
 }
 
 }  // namespace

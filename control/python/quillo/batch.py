@@ -73,9 +73,10 @@ MARKER_SUFFIX = ".quillo-partial"
 DEFAULT_TIMEOUT = 300.0
 DEFAULT_RETRIES = 2
 # A task holds at most this many documents and this many bytes of input: enough to make the
-# scheduler's cost per task small beside the conversions, few enough that progress moves and
-# the work spreads over every worker.
-CHUNK_DOCUMENTS = 32
+# scheduler's cost per task small beside the conversions (on a local cluster its event loop
+# shares the cores that convert), few enough that progress moves and the work spreads over
+# every worker.
+CHUNK_DOCUMENTS = 128
 CHUNK_BYTES = 8 * 1024 * 1024
 # Documents waiting for a worker, in tasks: a few per worker thread keep every worker busy while
 # results travel back, and make stopping after a failure quick.
@@ -798,9 +799,9 @@ def _next_task(pending: "collections.deque[Document]", threads: int,
     if limit:
         size = limit
     else:
-        # Several tasks per worker thread until the end, so that no worker idles while another
-        # works through a large last task.
-        size = max(1, min(CHUNK_DOCUMENTS, math.ceil(len(pending) / (4 * max(threads, 1)))))
+        # A third of each worker thread's share of what is left, so that tasks shrink towards
+        # the end and no worker idles while another works through a large last task.
+        size = max(1, min(CHUNK_DOCUMENTS, math.ceil(len(pending) / (3 * max(threads, 1)))))
     taken, total = [], 0
     while pending and len(taken) < size:
         if taken and total + pending[0].size > CHUNK_BYTES:
