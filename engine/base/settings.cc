@@ -372,7 +372,8 @@ void StoreValue(Engine& engine, int index, std::string_view value, bool literal 
     std::string text(value);
     PrintEscaped(engine, "Setting:name=%s,value=%s\n", name.c_str(), text.c_str());
   }
-  if (store.watch.IsVolatile(index)) store.watch.volatileWritten = true;
+  // Volatile indexes are set only while a load is watched (active).
+  if (store.watch.active && store.watch.IsVolatile(index)) store.watch.volatileWritten = true;
   store.values[index].assign(value);
   // Whoever sets a name decides anew whether it is literal.
   if (literal)
@@ -620,7 +621,9 @@ const std::string& GetSettingAt(Engine& engine, int index) {
     ComputeBuiltin(engine, index);
     if (watch.active && IsComputedSetting(index)) watch.computedRead = true;
   }
-  if (watch.IsVolatile(index)) watch.volatileRead = true;
+  // Every read passes here: the volatile indexes (set only while a load is watched) are looked
+  // at only then.
+  if (watch.active && watch.IsVolatile(index)) watch.volatileRead = true;
   return engine.settings.values[index];
 }
 
