@@ -18,6 +18,57 @@ std::unique_ptr<expand::Regex> ClonePattern(const std::unique_ptr<expand::Regex>
   return pattern ? std::make_unique<expand::Regex>(*pattern) : nullptr;
 }
 
+/// `to` becomes a copy of `from`, in the storage `to` already has where it can.
+void AssignPattern(std::unique_ptr<expand::Regex>& to, const std::unique_ptr<expand::Regex>& from) {
+  if (!from)
+    to.reset();
+  else if (to)
+    *to = *from;
+  else
+    to = std::make_unique<expand::Regex>(*from);
+}
+
+/// `to` becomes a copy of `from` (as CloneTables makes one). A reused load gives an engine the
+/// same tables conversion after conversion: assigned into the strings and vectors the engine
+/// holds, they are copied without allocating and freeing them all again.
+void AssignTables(TranslationTables& to, const TranslationTables& from) {
+  to.tmatch = from.tmatch;
+  to.pmatch = from.pmatch;
+  to.rmatch.resize(from.rmatch.size());
+  for (std::size_t i = 0; i < from.rmatch.size(); ++i) {
+    AssignPattern(to.rmatch[i].pattern, from.rmatch[i].pattern);
+    to.rmatch[i].replacement = from.rmatch[i].replacement;
+  }
+  to.ttag = from.ttag;
+  to.ptag = from.ptag;
+  to.colors = from.colors;
+  to.charsets = from.charsets;
+  to.functions.resize(from.functions.size());
+  for (std::size_t f = 0; f < from.functions.size(); ++f) {
+    UserFunction& function = to.functions[f];
+    const UserFunction& source = from.functions[f];
+    function.name = source.name;
+    function.statements.resize(source.statements.size());
+    for (std::size_t i = 0; i < source.statements.size(); ++i) {
+      FunctionStatement& statement = function.statements[i];
+      const FunctionStatement& original = source.statements[i];
+      statement.op = original.op;
+      AssignPattern(statement.pattern, original.pattern);
+      statement.text1 = original.text1;
+      statement.text2 = original.text2;
+      statement.text3 = original.text3;
+      statement.hasText1 = original.hasText1;
+      statement.hasText2 = original.hasText2;
+      statement.hasText3 = original.hasText3;
+      statement.jump = original.jump;
+    }
+  }
+  to.functionIndex = from.functionIndex;
+  to.version = from.version;
+  to.fileName = from.fileName;
+  to.files = from.files;
+}
+
 /// The stamp of `file`, opened for `requested`; false when it is no plain disk file (a memory
 /// file, standard input), whose contents no stamp can vouch for.
 bool StampOf(std::string_view requested, const FileEntry* file, LoadedFileStamp& stamp) {
@@ -119,14 +170,20 @@ bool ReuseLoad(Engine& engine, std::string_view name) {
       cache.loads.erase(it);  // a file changed (or another one is found now): read it again
       return false;
     }
-    // The load neither read nor set the document's settings: their current values stay.
-    SettingsStore settings = load.after;
-    for (int index : document.volatileIndexes)
-      if (index >= 0) settings.values[index] = engine.settings.values[index];
-    TakeDocumentPaths(settings.paths, engine.settings.paths);
-    settings.watch = SettingsWatch{};
-    engine.settings = std::move(settings);
-    engine.translation = CloneTables(load.tables);
+    // The load neither read nor set the document's settings: their current values stay. The
+    // rest is assigned into the engine's own storage (see AssignTables).
+    std::array<std::string, 4> current;
+    for (std::size_t i = 0; i < current.size(); ++i)
+      if (document.volatileIndexes[i] >= 0)
+        current[i] = std::move(engine.settings.values[document.volatileIndexes[i]]);
+    OutputNames paths = std::move(engine.settings.paths);
+    engine.settings = load.after;
+    for (std::size_t i = 0; i < current.size(); ++i)
+      if (document.volatileIndexes[i] >= 0)
+        engine.settings.values[document.volatileIndexes[i]] = std::move(current[i]);
+    TakeDocumentPaths(engine.settings.paths, paths);
+    engine.settings.watch = SettingsWatch{};
+    AssignTables(engine.translation, load.tables);
     ++load.uses;
     return true;
   }
