@@ -37,6 +37,10 @@ struct AppPaths {
   std::string sampleFile;    ///< readme.rtf of the data folder
 };
 
+/// The translation-options editor's state as the page sends it; fields missing or of the wrong
+/// type keep their defaults.
+EditorState EditorFromJson(const Json& j);
+
 class DesktopApp {
  public:
   explicit DesktopApp(AppPaths paths);

@@ -184,7 +184,7 @@ void DesktopServer::InstallRoutes() {
     }
     serveAsset("/index.html", res);
   });
-  s.Get(R"(/(app\.js|app\.css|help\.html|icon\.svg))",
+  s.Get(R"(/(app\.js|dialogs\.js|app\.css|help\.html|icon\.svg))",
         [serveAsset](const httplib::Request& req, httplib::Response& res) {
           serveAsset(req.path, res);
         });

@@ -240,7 +240,9 @@ FileEntry* FileOpen(FileTable& table, std::string_view name, const char* mode) {
   table.lastError = 0;
   if (writing) NoteWritten(table, entry);
   if (entry->access[0] == 'r' && entry->access.find('+') == std::string::npos) {
-    entry->readBuffer = std::make_unique<char[]>(kReadBlock + 1);
+    // Left uninitialised: only bytes a read or a push-back wrote are ever looked at, and clearing
+    // 64 KB for every library file opened was a good part of a small conversion's fixed cost.
+    entry->readBuffer = std::make_unique_for_overwrite<char[]>(kReadBlock + 1);
     RestartWindow(entry, 0);
   }
   entry->state = FileState::kOpen;

@@ -372,7 +372,8 @@ void StoreValue(Engine& engine, int index, std::string_view value, bool literal 
     std::string text(value);
     PrintEscaped(engine, "Setting:name=%s,value=%s\n", name.c_str(), text.c_str());
   }
-  if (store.watch.IsVolatile(index)) store.watch.volatileWritten = true;
+  // Volatile indexes are set only while a load is watched (active).
+  if (store.watch.active && store.watch.IsVolatile(index)) store.watch.volatileWritten = true;
   store.values[index].assign(value);
   // Whoever sets a name decides anew whether it is literal.
   if (literal)
@@ -476,6 +477,7 @@ void ResetSettings(Engine& engine) {
   store.values.clear();
   store.indexByKey.clear();
   store.protectedKeys.clear();
+  store.protectedIndexes.clear();
   store.literalIndexes.clear();
   store.mirrors = SettingMirrors();  // the mirrors' initial values are the defaults below
   store.saveText = 0;
@@ -522,15 +524,20 @@ bool SetProtected(Engine& engine, std::string_view name, std::string_view value,
   // Nothing protected and nothing to protect: no folded key is needed.
   const bool protecting = store.mirrors.overrideDefs != 0 || !store.protectedKeys.empty();
   if (index != kSettingOverrideDefs && protecting) {
-    std::string key = FoldedKey(name);
-    if (store.protectedKeys.count(key)) {
+    std::vector<unsigned char>& marks = store.protectedIndexes;
+    const auto at = static_cast<std::size_t>(index);
+    if (at < marks.size() && marks[at] != 0) {
       if (store.mirrors.debug & 2) {
         std::string text(name);
         PrintEscaped(engine, "Ignoring Set of:name=%s\n", text.c_str());
       }
       return false;
     }
-    if (store.mirrors.overrideDefs != 0) store.protectedKeys.insert(key);
+    if (store.mirrors.overrideDefs != 0) {
+      store.protectedKeys.insert(FoldedKey(name));
+      if (at >= marks.size()) marks.resize(at + 1, 0);
+      marks[at] = 1;
+    }
   }
   StoreValue(engine, index, value, literal);
   return true;
@@ -614,7 +621,9 @@ const std::string& GetSettingAt(Engine& engine, int index) {
     ComputeBuiltin(engine, index);
     if (watch.active && IsComputedSetting(index)) watch.computedRead = true;
   }
-  if (watch.IsVolatile(index)) watch.volatileRead = true;
+  // Every read passes here: the volatile indexes (set only while a load is watched) are looked
+  // at only then.
+  if (watch.active && watch.IsVolatile(index)) watch.volatileRead = true;
   return engine.settings.values[index];
 }
 

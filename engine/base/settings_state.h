@@ -275,6 +275,10 @@ struct SettingsStore {
   /// name -> index, compared without ASCII case
   std::unordered_map<std::string, int, CaseInsensitiveHash, CaseInsensitiveEqual> indexByKey;
   std::unordered_set<std::string> protectedKeys;  ///< FoldedKey of names OverrideDefs protected
+  /// Per index, nonzero when the name's key is in protectedKeys (a name has one index whatever its
+  /// case): a set tests this instead of folding the name. Shorter than `names` where no later
+  /// index is protected.
+  std::vector<unsigned char> protectedIndexes;
   /// Indexes whose value is literal text (document text, sub-matches): name resolution returns
   /// such a value as it is and never expands it again. Any later set of the name clears the mark.
   SettingIndexSet literalIndexes;

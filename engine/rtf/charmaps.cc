@@ -263,7 +263,10 @@ void SelectCharset(Engine& engine, int charset, int font) {
   engine.charMaps.currentCharset = static_cast<int>(entries.size()) - 1;
 }
 
-CharsetEntry* CurrentCharsetEntry(Engine& engine) {
+namespace {
+
+/// CurrentCharsetEntry when the entry still has to be chosen or its map read (or there is none).
+[[gnu::noinline]] CharsetEntry* SettleCurrentCharsetEntry(Engine& engine) {
   std::vector<CharsetEntry>& entries = engine.translation.charsets;
   if (entries.empty()) return nullptr;
   int& current = engine.charMaps.currentCharset;
@@ -281,6 +284,17 @@ CharsetEntry* CurrentCharsetEntry(Engine& engine) {
     }
   }
   return &entry;
+}
+
+}  // namespace
+
+CharsetEntry* CurrentCharsetEntry(Engine& engine) {
+  // Asked for every text character: the settled case is a few loads, the rest is out of line.
+  std::vector<CharsetEntry>& entries = engine.translation.charsets;
+  const int current = engine.charMaps.currentCharset;
+  if (current >= 0 && current < static_cast<int>(entries.size()) && entries[current].map)
+    return &entries[current];
+  return SettleCurrentCharsetEntry(engine);
 }
 
 const CharsetMap* CurrentCharsetMap(Engine& engine) { return CurrentMap(engine); }

@@ -163,11 +163,6 @@ int LookupInitFrom(Engine& engine, FileEntry* file) {
   return 0;
 }
 
-const CtrlWord* LookupLetters(const ControlWordTable& table, std::string_view letters) {
-  const int index = table.firstIndex.Find(table.entries, letters);
-  return index < 0 ? nullptr : &table.entries[index];
-}
-
 const CtrlWord* Lookup(const ControlWordTable& table, std::string_view text) {
   if (!text.empty() && text[0] == '\\') text.remove_prefix(1);
   return LookupLetters(table, text);
@@ -185,7 +180,7 @@ void WordIndex::Grow(std::size_t slots) {
   const std::size_t mask = slots - 1;
   for (const Slot& slot : old) {
     if (slot.index < 0) continue;
-    std::size_t i = slot.hash & mask;
+    std::size_t i = Hash(slot.head, slot.length) & mask;
     while (slots_[i].index >= 0) i = (i + 1) & mask;
     slots_[i] = slot;
   }
@@ -194,11 +189,12 @@ void WordIndex::Grow(std::size_t slots) {
 void WordIndex::Insert(const std::vector<CtrlWord>& entries, std::string_view word, int index) {
   if (2 * (count_ + 1) > slots_.size()) Grow(slots_.empty() ? 16 : 2 * slots_.size());
   const std::size_t mask = slots_.size() - 1;
-  const std::uint32_t hash = Hash(word);
-  std::size_t i = hash & mask;
+  const std::uint64_t head = Head(word, 0);
+  const std::uint32_t length = static_cast<std::uint32_t>(word.size());
+  std::size_t i = Hash(head, length) & mask;
   for (; slots_[i].index >= 0; i = (i + 1) & mask)
     if (entries[slots_[i].index].word == word) return;
-  slots_[i] = Slot{hash, static_cast<std::uint32_t>(word.size()), index};
+  slots_[i] = Slot{head, length, index};
   ++count_;
 }
 

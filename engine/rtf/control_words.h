@@ -29,8 +29,14 @@ int LookupInitFrom(Engine& engine, FileEntry* file);
 /// Case-sensitive; the first entry of a word in file order wins.
 const CtrlWord* Lookup(const ControlWordTable& table, std::string_view text);
 /// The entry of control word `letters` (without the backslash); nullptr when the table does not
-/// have it. The reader's fast path, which has the letters already.
-const CtrlWord* LookupLetters(const ControlWordTable& table, std::string_view letters);
+/// have it. The reader's fast path, which has the letters already; `readable` is how many bytes
+/// may be read from letters.data() (the rest of the read window), which lets the lookup load the
+/// word's head in one step.
+inline const CtrlWord* LookupLetters(const ControlWordTable& table, std::string_view letters,
+                                     std::size_t readable = 0) {
+  const int index = table.firstIndex.Find(table.entries, letters, readable);
+  return index < 0 ? nullptr : &table.entries[index];
+}
 /// Sum of the characters of `word` taken as signed 8-bit values.
 int WordHashSum(std::string_view word);
 

@@ -1,6 +1,7 @@
 // The control-word table and the numbers of the control words (see rtf/control_words.h).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -147,23 +148,28 @@ struct CtrlWord {
 };
 
 /// Word -> entry number, by open addressing over a power-of-two table. Control words are looked
-/// up once per token, so the lookup is a short hash and one or two probes; each slot keeps the
-/// word's full hash and length, so a probe that does not hold the word is passed over without
-/// touching the entry, and only the slot that matches compares the letters.
+/// up once per token, so the lookup is kept to a few instructions: each slot holds the word's
+/// first eight bytes (zero-padded) and its length, the hash is one multiplication of those, and
+/// a word of up to eight bytes is found without touching the entry; only the rest of a longer
+/// word is compared with the entry's letters.
 class WordIndex {
  public:
   /// Maps `word` to `index` unless the word is mapped already (the first mapping stays).
   void Insert(const std::vector<CtrlWord>& entries, std::string_view word, int index);
-  /// The entry number of `word`, -1 when it is not mapped.
-  int Find(const std::vector<CtrlWord>& entries, std::string_view word) const {
+  /// The entry number of `word`, -1 when it is not mapped. `readable` is how many bytes may be
+  /// read from word.data() (at least its size): with eight or more the head is one load.
+  int Find(const std::vector<CtrlWord>& entries, std::string_view word,
+           std::size_t readable = 0) const {
     if (slots_.empty()) return -1;
     const std::size_t mask = slots_.size() - 1;
-    const std::uint32_t hash = Hash(word);
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const std::uint64_t head = Head(word, readable);
+    const std::uint32_t length = static_cast<std::uint32_t>(word.size());
+    for (std::size_t i = Hash(head, length) & mask;; i = (i + 1) & mask) {
       const Slot& slot = slots_[i];
       if (slot.index < 0) return -1;
-      if (slot.hash == hash && slot.length == word.size() &&
-          std::memcmp(entries[slot.index].word.data(), word.data(), word.size()) == 0)
+      if (slot.head == head && slot.length == length &&
+          (length <= kHeadBytes || std::memcmp(entries[slot.index].word.data() + kHeadBytes,
+                                               word.data() + kHeadBytes, length - kHeadBytes) == 0))
         return slot.index;
     }
   }
@@ -172,15 +178,31 @@ class WordIndex {
   void reserve(std::size_t words);
 
  private:
+  static constexpr std::size_t kHeadBytes = 8;
   struct Slot {
-    std::uint32_t hash = 0;
+    std::uint64_t head = 0;  ///< the word's first bytes, zero-padded (see Head)
     std::uint32_t length = 0;
     int index = -1;  ///< entry number, -1 for a free slot
   };
-  static std::uint32_t Hash(std::string_view word) {
-    std::uint32_t h = 2166136261u;  // FNV-1a
-    for (unsigned char c : word) h = (h ^ c) * 16777619u;
-    return h;
+  /// The first kHeadBytes bytes of `word` as a number, the bytes beyond its end zero.
+  static std::uint64_t Head(std::string_view word, std::size_t readable) {
+    const std::size_t n = word.size() < kHeadBytes ? word.size() : kHeadBytes;
+    if constexpr (std::endian::native == std::endian::little) {
+      if (readable >= kHeadBytes || word.size() >= kHeadBytes) {
+        std::uint64_t head;
+        std::memcpy(&head, word.data(), kHeadBytes);
+        return n == kHeadBytes ? head : head & ((std::uint64_t{1} << (8 * n)) - 1);
+      }
+    }
+    unsigned char bytes[kHeadBytes] = {};
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(word[i]);
+    std::uint64_t head;
+    std::memcpy(&head, bytes, kHeadBytes);
+    return head;
+  }
+  static std::size_t Hash(std::uint64_t head, std::uint32_t length) {
+    const std::uint64_t h = (head ^ (std::uint64_t{length} << 59)) * 0x9E3779B97F4A7C15u;
+    return static_cast<std::size_t>(h >> 32);
   }
   void Grow(std::size_t slots);
 

@@ -76,16 +76,25 @@ void WriteRing(ReaderState& reader, std::string_view text) {
   std::memcpy(&reader.recentInput[0], from + first, kept - first);
 }
 
+/// The ring's spare slots: an eight-byte store of fewer bytes writes its extra bytes over slots
+/// older than anything RecentInput shows, and the stores that follow overwrite them first.
+constexpr std::size_t kRingStore = 8;
+static_assert(kRecentInputRing >= kRecentInputLength + kRingStore);
+
 /// Consumes `text`, the start of FileBuffered, as GetChar would one character at a time, without
-/// storing it in the token text. The text holds no CR or LF.
-void ConsumeBuffered(ReaderState& reader, std::string_view text) {
+/// storing it in the token text. The text holds no CR or LF. `readable` is the size of the
+/// window that `text` starts (at least text.size()).
+inline void ConsumeBuffered(ReaderState& reader, std::string_view text, std::size_t readable) {
   const std::size_t count = text.size();
   if (count == 0) return;
   FileSkipBuffered(reader.input, count);
-  if (count <= 8) {
-    // Control words and short runs: byte by byte is cheaper than two copies.
-    unsigned long at = reader.recentInputCount;
-    for (char c : text) reader.recentInput[at++ & (kRecentInputRing - 1)] = c;
+  const std::size_t at = reader.recentInputCount & (kRecentInputRing - 1);
+  if (count <= kRingStore && readable >= kRingStore && at + kRingStore <= kRecentInputRing) {
+    // Control words and short runs: one store of eight bytes.
+    std::memcpy(&reader.recentInput[at], text.data(), kRingStore);
+  } else if (count <= kRingStore) {
+    unsigned long next = reader.recentInputCount;
+    for (char c : text) reader.recentInput[next++ & (kRecentInputRing - 1)] = c;
   } else {
     WriteRing(reader, text);
   }
@@ -209,12 +218,10 @@ void ReadControlWord(Engine& engine) {
   }
 }
 
-}  // namespace
-
-/// Reads the next token straight from the read window when it is a brace, a control word whose
-/// parameter and delimiter are in the window too, or a hex escape: the common tokens, read in one
-/// step with the bookkeeping GetChar would do. Returns false, having read nothing, for anything
-/// else (which then goes the careful way, character by character).
+/// Reads the next token straight from the read window when it is a brace, a text character, a
+/// control word whose parameter and delimiter are in the window too, or a hex escape: the common
+/// tokens, read in one step with the bookkeeping GetChar would do. Returns false, having read
+/// nothing, for anything else (which then goes the careful way, character by character).
 bool ReadTokenInWindow(Engine& engine) {
   ReaderState& reader = engine.reader;
   RtfToken& token = reader.token;
@@ -226,15 +233,25 @@ bool ReadTokenInWindow(Engine& engine) {
   } else if (reader.pushedChar >= 0) {
     return false;
   } else if (ahead[0] == '{' || ahead[0] == '}') {
-    ConsumeBuffered(reader, ahead.substr(0, 1));
-    token.text.assign(1, ahead[0]);
+    ConsumeBuffered(reader, ahead.substr(0, 1), ahead.size());
+    token.text.clear();
+    token.text.push_back(ahead[0]);
     token.tokClass = kClassGroup;
     token.major = ahead[0] == '{' ? 0 : 1;
     return true;
   } else if (ahead[0] == '\\') {
     start = 1;
   } else {
-    return false;
+    // A text character: the first of a run (ContinuePlainText takes the rest) or one between
+    // control words. A tab is a control token and a line end counts a line: both the careful way.
+    const char c = ahead[0];
+    if (c == '\t' || c == '\r' || c == '\n') return false;
+    ConsumeBuffered(reader, ahead.substr(0, 1), ahead.size());
+    token.text.clear();
+    token.text.push_back(c);
+    token.tokClass = kClassText;
+    token.major = static_cast<unsigned char>(c);
+    return true;
   }
   if (start >= ahead.size()) return false;
 
@@ -244,7 +261,7 @@ bool ReadTokenInWindow(Engine& engine) {
     const char high = ahead[start + 1], low = ahead[start + 2];
     if (high == '\r' || high == '\n' || low == '\r' || low == '\n') return false;
     reader.pushedChar = -1;
-    ConsumeBuffered(reader, ahead.substr(0, start + 3));
+    ConsumeBuffered(reader, ahead.substr(0, start + 3), ahead.size());
     token.text.assign("\\'");
     token.text.append(ahead.substr(start + 1, 2));
     token.tokClass = kClassText;
@@ -260,13 +277,19 @@ bool ReadTokenInWindow(Engine& engine) {
   while (end < ahead.size() && IsDigit(ahead[end])) ++end;
   // The delimiter must be in the window, and the text must fit the token.
   if (end >= ahead.size() || end - start + 1 > kMaxTextLength) return false;
-  const CtrlWord* entry = LookupLetters(engine.controlWords, ahead.substr(start, letters - start));
+  const CtrlWord* entry = LookupLetters(engine.controlWords, ahead.substr(start, letters - start),
+                                        ahead.size() - start);
   // \bin's binary data follows its delimiter: read the careful way.
   if (entry && IsBinaryWord(entry->major, entry->minor)) return false;
 
   reader.pushedChar = -1;
-  token.text.assign(1, '\\');
-  token.text.append(ahead.substr(start, end - start));
+  if (start == 1) {
+    token.text.assign(ahead.data(), end);
+  } else {
+    token.text.clear();
+    token.text.push_back('\\');
+    token.text.append(ahead.data(), end);
+  }
   SetControlWord(engine, entry);
   std::size_t i = letters;
   const bool negative = i < end && ahead[i] == '-';
@@ -280,16 +303,18 @@ bool ReadTokenInWindow(Engine& engine) {
   // end is read by GetChar, which counts the line.
   const char delimiter = ahead[end];
   if (delimiter == '\r' || delimiter == '\n') {
-    ConsumeBuffered(reader, ahead.substr(0, end));
+    ConsumeBuffered(reader, ahead.substr(0, end), ahead.size());
     const std::size_t length = token.text.size();
     reader.pushedChar = GetChar(reader);
     token.text.resize(length);
   } else {
-    ConsumeBuffered(reader, ahead.substr(0, end + 1));
+    ConsumeBuffered(reader, ahead.substr(0, end + 1), ahead.size());
     if (delimiter != ' ') reader.pushedChar = static_cast<unsigned char>(delimiter);
   }
   return true;
 }
+
+}  // namespace
 
 void ReadRawToken(Engine& engine) {
   ReaderState& reader = engine.reader;
@@ -452,9 +477,10 @@ std::string_view TextAhead(const Engine& engine) {
 void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex) {
   if (count == 0) return;
   ReaderState& reader = engine.reader;
-  const std::string_view text = FileBuffered(reader.input).substr(0, count);
+  const std::string_view window = FileBuffered(reader.input);
+  const std::string_view text = window.substr(0, count);
   const unsigned char last = static_cast<unsigned char>(text.back());
-  ConsumeBuffered(reader, text);
+  ConsumeBuffered(reader, text, window.size());
   RtfToken& token = reader.token;
   token.tokClass = kClassText;
   token.major = last;

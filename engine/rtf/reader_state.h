@@ -1,6 +1,7 @@
 // State of the RTF reader (see rtf/reader.h).
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -24,9 +25,10 @@ constexpr int kMaxDestination = 141;
 constexpr int kTokenTextSize = 1024;
 /// The Context built-in shows at most this many of the most recent input characters.
 constexpr int kRecentInputLength = 62;
-/// Size of the recent-input ring: a power of two above kRecentInputLength so that the per-character
-/// store is one masked write.
-constexpr int kRecentInputRing = 64;
+/// Size of the recent-input ring: a power of two, so that the per-character store is one masked
+/// write, with room beyond kRecentInputLength for the reader's eight-byte stores (whose spare
+/// bytes land on slots too old to be shown).
+constexpr int kRecentInputRing = 128;
 
 /// Debug bits that switch the reader's traces.
 constexpr int kDebugTokens = 0x4000;
@@ -71,7 +73,7 @@ struct ReaderState {
 
   /// Ring of the last input characters for the Context built-in (always kRecentInputRing bytes);
   /// read it in order with RecentInput().
-  std::string recentInput = std::string(kRecentInputRing, '\0');
+  std::array<char, kRecentInputRing> recentInput = {};
   unsigned long recentInputCount = 0;  ///< characters ever stored into the ring this run
 };
 

@@ -127,6 +127,14 @@ TEST(SettingsTest, ResetForgetsValuesNamesAndProtection) {
   EXPECT_TRUE(engine->settings.protectedKeys.empty());
   SetSetting(*engine, "TrnFile", "y.trn");
   EXPECT_EQ(Stored(*engine, kSettingTrnFile), "y.trn");
+  // With another name protected after the reset, "Extra" comes back (at the index it had) free.
+  SetSetting(*engine, "OverrideDefs", "1");
+  SetSetting(*engine, "Other", "1");
+  SetSetting(*engine, "OverrideDefs", "0");
+  SetSetting(*engine, "Extra", "2");
+  EXPECT_EQ(SettingValue(*engine, "Extra"), "2");
+  SetSetting(*engine, "OTHER", "2");
+  EXPECT_EQ(SettingValue(*engine, "Other"), "1");
 }
 
 TEST(SettingsTest, UserConfigDirFollowsTheXdgRule) {

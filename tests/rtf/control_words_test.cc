@@ -57,6 +57,39 @@ TEST_F(ControlWordsTest, ShippedTableIsWellFormed) {
   }
 }
 
+// Words are indexed by their first eight bytes and length; the rest of a longer word decides
+// between words that share both, and bytes after the letters in the reader's window never count.
+TEST_F(ControlWordsTest, WordsSharingTheirHeadAreTold) {
+  ASSERT_EQ(LoadText("8\n 1 1 \"a\"\n 1 2 \"ab\"\n 1 3 \"abcdefgh\"\n 1 4 \"abcdefghi\"\n"
+                     " 1 5 \"abcdefghij\"\n 1 6 \"abcdefghik\"\n 1 7 \"abcdefgh12345678x\"\n"
+                     " 1 8 \"abcdefgh12345678y\"\n"),
+            0);
+  const struct {
+    const char* word;
+    int minor;  // -1: not in the table
+  } cases[] = {
+      {"a", 1},          {"ab", 2},         {"abcdefgh", 3},          {"abcdefghi", 4},
+      {"abcdefghij", 5}, {"abcdefghik", 6}, {"abcdefgh12345678x", 7}, {"abcdefgh12345678y", 8},
+      {"abc", -1},       {"abcdefg", -1},   {"abcdefghil", -1},       {"abcdefgh12345678z", -1},
+      {"b", -1},         {"abcdefgi", -1},  {"abcdefgh12345678", -1}};
+  const ControlWordTable& table = engine_->controlWords;
+  for (const auto& c : cases) {
+    const std::string word = c.word;
+    const CtrlWord* found = Find("\\" + word);
+    // The same letters at the start of a longer window, as the reader looks them up.
+    const std::string window = word + "ghijklmnopq ";
+    const CtrlWord* inWindow =
+        LookupLetters(table, std::string_view(window).substr(0, word.size()), window.size());
+    EXPECT_EQ(found, inWindow) << word;
+    if (c.minor < 0) {
+      EXPECT_EQ(found, nullptr) << word;
+    } else {
+      ASSERT_NE(found, nullptr) << word;
+      EXPECT_EQ(found->minor, c.minor) << word;
+    }
+  }
+}
+
 TEST_F(ControlWordsTest, ShippedTableIsSortedAsWritten) {
   std::string text = test::ReadFile(test::DataDir() + "/rtf-ctrl.txt");
   std::vector<std::string> written;

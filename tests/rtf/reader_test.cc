@@ -282,6 +282,28 @@ TEST_F(ReaderTest, RecentInputKeepsTheLast62Characters) {
   EXPECT_EQ(RecentInput(*engine_), "short");
 }
 
+// Tokens read from the window store their bytes in the ring eight at a time: whatever mix of
+// token lengths and line ends went before, the ring shows exactly the characters read.
+TEST_F(ReaderTest, RecentInputIsWhatWasReadAfterEveryToken) {
+  std::string text;
+  const char* pieces[] = {"{\\pard\\plain\\s1",   "\\fs24 ", "ab", "\\'e9",  "}",
+                          "\\listoverridetable7", "\r\n",    "x",  "\\b0\n", "\\u233?",
+                          "{\\*\\cs10 ",          "\\par\r"};
+  for (int i = 0; i < 300; ++i) text += pieces[(i * 7) % 12];
+  Feed(text);
+  int tokens = 0;
+  while (Next().cls != kClassEOF) {
+    // A word at the very end reads one character more, the end of the input, which the ring
+    // does not store.
+    const auto read = std::min(static_cast<std::size_t>(engine_->reader.charCount), text.size());
+    const std::size_t shown = std::min<std::size_t>(read, kRecentInputLength);
+    ASSERT_EQ(RecentInput(*engine_), text.substr(read - shown, shown)) << "token " << tokens;
+    ++tokens;
+  }
+  EXPECT_EQ(tokens, 450);  // 18 tokens for every 12 pieces; line ends make none
+  EXPECT_GE(static_cast<std::size_t>(engine_->reader.charCount), text.size());
+}
+
 // The traces go through PrintEscaped, which shows each line end as "<br>"; without an error file
 // the print sink is standard error.
 TEST_F(ReaderTest, TokenTraceFormats) {

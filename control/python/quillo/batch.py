@@ -48,7 +48,6 @@ stopped early), 2 when the run could not start, 130 when interrupted.
 from __future__ import annotations
 
 import argparse
-import atexit
 import collections
 import dataclasses
 import importlib.util
@@ -56,20 +55,38 @@ import json
 import logging
 import math
 import os
-import select
 import signal
-import subprocess
 import sys
 import tempfile
-import threading
 import time
 import uuid
 from typing import Dict, List, Optional, Sequence, Tuple
 
 from . import _batch_child
+from ._batch_files import (  # noqa: F401 - used here and by the tests
+    MARKER_SUFFIX,
+    Document,
+    attempts_started,
+    find_documents,
+    is_up_to_date,
+    marker_path,
+    mtime_ns,
+    output_base,
+)
+from ._batch_progress import Progress
+from ._batch_worker import (  # noqa: F401 - the worker's side, used here and by the tests
+    CHILD_START_TIMEOUT,
+    ConversionProcess,
+    _kill_all_processes,
+    _stop_all_processes,
+    convert_task,
+    convert_task_text,
+    engine_input_name,
+    output_words,
+    start_conversion_process,
+)
 
 PROGRAM = "quillo.batch"
-MARKER_SUFFIX = ".quillo-partial"
 DEFAULT_TIMEOUT = 300.0
 DEFAULT_RETRIES = 2
 # A task holds at most this many documents and this many bytes of input: enough to make the
@@ -83,8 +100,6 @@ CHUNK_BYTES = 8 * 1024 * 1024
 TASKS_PER_THREAD = 3
 # Times a document whose workers died while it waited behind another is given out again.
 MAX_REQUEUES = 3
-# Seconds a worker waits for its conversion process to start (it imports quillo).
-CHILD_START_TIMEOUT = 120.0
 # A document small enough to convert with any translation file: tried once before the run, so
 # that a missing translation file or a bad setting fails the run at once, not every document.
 PROBE_RTF = b"{\\rtf1\\ansi Quillo batch probe.\\par}"
@@ -94,37 +109,7 @@ class UsageError(Exception):
     """The run cannot start (bad arguments, unreachable scheduler, failing translation file)."""
 
 
-# ---- Names ----------------------------------------------------------------------------------
-
-
-def output_base(relative: str) -> str:
-    """The output path of a document without extension, as quillocmd derives it: the document's
-    path with a final ".rtf" or ".RTF" dropped (exactly those two spellings, and only from a
-    name longer than the suffix)."""
-    if len(os.path.basename(relative)) > 4 and relative[-4:] in (".rtf", ".RTF"):
-        return relative[:-4]
-    return relative
-
-
-def marker_path(base: str) -> str:
-    """The marker that says a conversion into `base` (output path without extension) is under
-    way or failed."""
-    folder, name = os.path.split(base)
-    return os.path.join(folder, "." + name + MARKER_SUFFIX)
-
-
-def engine_input_name(path: str) -> str:
-    """`path` as the engine's input word. The engine lists a name holding '*' or '?' as a
-    pattern; escaped, the pattern matches this one file only."""
-    if not any(c in path for c in "*?"):
-        return path
-    return "".join("\\" + c if c in "\\*?[" else c for c in path)
-
-
-def output_words(name: str) -> List[str]:
-    """Option words that make `name` the output file name. An output name given as an option is
-    a literal file name: "$...;" in it is never run as expansion code."""
-    return ["-DOutFileName=" + name]
+# ---- Options -------------------------------------------------------------------------------
 
 
 def parse_definition(text: str) -> Tuple[str, str]:
@@ -133,416 +118,6 @@ def parse_definition(text: str) -> Tuple[str, str]:
     if not name.strip():
         raise UsageError(f"-D {text!r}: the setting has no name")
     return name, value if equals else "1"
-
-
-# ---- Finding the documents ------------------------------------------------------------------
-
-
-@dataclasses.dataclass
-class Document:
-    """One document of the run and what became of it."""
-
-    index: int
-    relative: str  # path under SOURCE, '/'-separated
-    source: str  # absolute path of the document
-    size: int
-    mtime_ns: int
-    base: str  # absolute output path without extension
-    output_name: str  # the output file name handed to the engine
-    expected: str  # where the main output is expected (for resuming)
-    record: Optional[dict] = None  # the report entry once the document is settled
-
-
-def find_documents(source: str, dest: str) -> List[Tuple[str, str, os.stat_result]]:
-    """(relative path, absolute path, stat) of every RTF file under `source` (or `source`
-    itself when it is a file), sorted by relative path. Links to folders are not followed
-    (they could loop); DEST is not searched when it lies inside SOURCE."""
-    if os.path.isfile(source):
-        return [(os.path.basename(source), source, os.stat(source))]
-    found = []
-    skip = os.path.realpath(dest) if os.path.realpath(dest) != os.path.realpath(source) else None
-
-    def walk(folder: str, prefix: str) -> None:
-        try:
-            entries = list(os.scandir(folder))
-        except OSError as error:
-            print(f"{PROGRAM}: cannot list {folder}: {error.strerror}", file=sys.stderr)
-            return
-        for entry in entries:
-            relative = prefix + entry.name
-            try:
-                if entry.is_dir(follow_symlinks=False):
-                    if skip is None or os.path.realpath(entry.path) != skip:
-                        walk(entry.path, relative + "/")
-                elif entry.name.lower().endswith(".rtf") and entry.is_file():
-                    found.append((relative, entry.path, entry.stat()))
-            except OSError:
-                continue  # vanished, or a dangling link
-
-    walk(source, "")
-    found.sort(key=lambda item: item[0])
-    return found
-
-
-mtime_ns = _batch_child.mtime_ns
-
-
-def attempts_started(marker: str, run_id: str) -> int:
-    """How many conversions of the document this run started and never finished: the
-    "converting" lines its marker holds for the run."""
-    try:
-        with open(marker, encoding="utf-8", errors="replace") as stamp:
-            return sum(1 for line in stamp if line.split()[:2] == ["converting", run_id])
-    except OSError:
-        return 0
-
-
-def is_up_to_date(document_mtime_ns: int, expected: str, marker: str, newer_than: int = 0) -> bool:
-    """True when the main output exists, is newer than the document (and than `newer_than`,
-    the translation file's time) and no marker says a conversion into it failed or stopped."""
-    output_time = mtime_ns(expected)
-    if output_time is None or output_time <= max(document_mtime_ns, newer_than):
-        return False
-    return not os.path.lexists(marker)
-
-
-# ---- Worker side: the conversion process ------------------------------------------------------
-
-
-class ConversionProcess:
-    """A quillo._batch_child process and the pipes to it. Used by one thread at a time."""
-
-    def __init__(self) -> None:
-        self.process: Optional[subprocess.Popen] = None
-        self.errors: Optional[int] = None  # its standard error: an unlinked file
-        self.pending = bytearray()  # bytes read from the process beyond the last reply
-
-    def start(self) -> None:
-        import quillo
-
-        package_parent = os.path.dirname(os.path.dirname(os.path.abspath(quillo.__file__)))
-        environment = dict(os.environ)
-        environment["PYTHONPATH"] = os.pathsep.join(
-            [package_parent] + [p for p in environment.get("PYTHONPATH", "").split(os.pathsep) if p]
-        )
-        handle, name = tempfile.mkstemp(prefix="quillo-batch-", suffix=".err")
-        os.close(handle)
-        self.errors = os.open(name, os.O_RDWR | os.O_APPEND)
-        os.unlink(name)
-        self.process = subprocess.Popen(
-            [sys.executable, "-m", "quillo._batch_child", str(os.getpid())],
-            stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE,
-            stderr=self.errors,
-            env=environment,
-            bufsize=0,
-            close_fds=True,
-            # Its own process group: a timeout kills the scripts a translation file started too.
-            start_new_session=True,
-        )
-        ready = self._receive(time.monotonic() + CHILD_START_TIMEOUT)
-        if not isinstance(ready, dict) or not ready.get("ready"):
-            detail = ready.get("error") if isinstance(ready, dict) else self._error_tail()
-            self.stop()
-            raise RuntimeError(f"the conversion process did not start: {detail or 'no reply'}")
-
-    def stop(self) -> None:
-        if self.process is not None:
-            try:
-                os.killpg(self.process.pid, signal.SIGKILL)
-            except OSError:
-                pass
-            self.process.wait()
-            for stream in (self.process.stdin, self.process.stdout):
-                try:
-                    stream.close()
-                except OSError:
-                    pass
-            self.process = None
-        self.pending.clear()
-        if self.errors is not None:
-            os.close(self.errors)
-            self.errors = None
-
-    def _error_tail(self, limit: int = 2000) -> str:
-        """The last lines the process wrote to standard error (for crash reports)."""
-        if self.errors is None:
-            return ""
-        size = os.fstat(self.errors).st_size
-        data = os.pread(self.errors, limit, max(0, size - limit))
-        return data.decode("utf-8", "replace").strip()
-
-    def _read(self, size: int, deadline: float) -> object:
-        """`size` bytes from the process; "timeout" when the deadline passed first, None when
-        the process closed its output (it ended). Reads what is there (a reply's header and
-        body mostly arrive together) and keeps the rest for the next call."""
-        assert self.process is not None
-        stream = self.process.stdout
-        while len(self.pending) < size:
-            remaining = deadline - time.monotonic()
-            if remaining <= 0:
-                return "timeout"
-            ready, _, _ = select.select([stream], [], [], remaining)
-            if not ready:
-                continue
-            chunk = os.read(stream.fileno(), max(size - len(self.pending), 65536))
-            if not chunk:
-                return None
-            self.pending += chunk
-        data = bytes(self.pending[:size])
-        del self.pending[:size]
-        return data
-
-    def _receive(self, deadline: float) -> object:
-        """The next reply (a dict); "timeout" or None as for _read."""
-        header = self._read(_batch_child._LENGTH.size, deadline)
-        if not isinstance(header, bytes):
-            return header
-        (size,) = _batch_child._LENGTH.unpack(header)
-        body = self._read(size, deadline)
-        return json.loads(body) if isinstance(body, bytes) else body
-
-    def _send(self, message: dict) -> bool:
-        assert self.process is not None
-        data = json.dumps(message).encode("ascii")
-        view = memoryview(_batch_child._LENGTH.pack(len(data)) + data)
-        try:
-            while view:
-                written = os.write(self.process.stdin.fileno(), view)
-                view = view[written:]
-        except OSError:
-            return False  # the process is gone; its end is read next
-        return True
-
-    def convert(self, request: dict, timeout: float) -> dict:
-        """The child's reply to `request`; on a timeout or a crash a reply with "failure"."""
-        if self.process is None:
-            self.start()
-        assert self.process is not None
-        os.ftruncate(self.errors, 0)
-        reply = self._receive(time.monotonic() + timeout) if self._send(request) else None
-        if isinstance(reply, dict):
-            return reply
-        return self._failure(reply, timeout)
-
-    def convert_documents(self, task: dict, documents: List[dict]) -> List[dict]:
-        """Converts `documents` (each with its "request") in order; their records. When the
-        process crashes or a conversion runs out of time, the records end with that document's
-        failure and the process is stopped: the caller gives the rest to a new one."""
-        if self.process is None:
-            self.start()
-        assert self.process is not None
-        os.ftruncate(self.errors, 0)
-        request = {"task": {key: task[key] for key in ("run", "started_ns")},
-                   "documents": documents}
-        sent = self._send(request)
-        records = []
-        for document in documents:
-            started = time.perf_counter()
-            reply = self._receive(time.monotonic() + task["timeout"]) if sent else None
-            if isinstance(reply, dict):
-                records.append(reply)
-                continue
-            failure = self._failure(reply, task["timeout"])
-            records.append({"index": document["index"], "status": "failed",
-                            "reason": failure["failure"], "error": failure["error"],
-                            "seconds": time.perf_counter() - started, "messages": [],
-                            "outputs": []})
-            _batch_child.failed_marker(task["run"], document)
-            break
-        return records
-
-    def _failure(self, reply: object, timeout: float) -> dict:
-        """What became of a conversion that got no reply ("timeout", or None when the process
-        ended); stops the process."""
-        assert self.process is not None
-        if reply == "timeout":
-            self.stop()
-            return {"failure": "timeout", "error": f"no result within the time limit of {timeout:g} s"}
-        # The process ended: it crashed on this document.
-        tail = self._error_tail()
-        self.process.wait()
-        code = self.process.returncode
-        self.stop()
-        if code is not None and code < 0:
-            try:
-                how = f"was killed by signal {-code} ({signal.Signals(-code).name})"
-            except ValueError:
-                how = f"was killed by signal {-code}"
-        else:
-            how = f"ended with status {code}"
-        detail = f": {tail.splitlines()[-1]}" if tail else ""
-        return {"failure": "crash", "error": f"the conversion process {how}{detail}"}
-
-
-_local = threading.local()
-_all_processes: List[ConversionProcess] = []
-_all_lock = threading.Lock()
-
-
-def _conversion_process() -> ConversionProcess:
-    """This thread's conversion process (started on first use)."""
-    process = getattr(_local, "process", None)
-    if process is None:
-        process = _local.process = ConversionProcess()
-        with _all_lock:
-            _all_processes.append(process)
-    return process
-
-
-def _stop_all_processes() -> None:
-    with _all_lock:
-        for process in _all_processes:
-            process.stop()
-
-
-atexit.register(_stop_all_processes)
-
-
-def _kill_all_processes() -> None:
-    """Kills the conversion processes of this process's worker threads (a local cluster of
-    threads) without waiting: each thread sees its process end and finishes its task at once,
-    so an interrupted run need not wait for a long conversion before its cluster can close."""
-    with _all_lock:
-        processes = [p.process for p in _all_processes if p.process is not None]
-    for process in processes:
-        try:
-            os.killpg(process.pid, signal.SIGKILL)
-        except OSError:
-            pass
-
-
-# ---- Worker side: the task ------------------------------------------------------------------
-
-
-def _worker_address() -> Optional[str]:
-    try:
-        from distributed import get_worker
-
-        return get_worker().address
-    except (ImportError, ValueError):
-        return None
-
-
-def start_conversion_process() -> int:
-    """Runs on a worker before the documents are given out: starts this thread's conversion
-    process, so that the import it costs is part of the cluster's start, not of the run. Its
-    process id."""
-    process = _conversion_process()
-    if process.process is None:
-        process.start()
-    assert process.process is not None
-    return process.process.pid
-
-
-def convert_task(task: dict) -> List[dict]:
-    """Runs on a worker: converts the documents of one task in order, one at a time, in this
-    thread's conversion process. Returns one record per document."""
-    process = _conversion_process()
-    documents = [dict(document, request={
-        "input": engine_input_name(document["input"]),
-        "arguments": output_words(document["output_name"]) + task["words"],
-        "cwd": task["cwd"],
-    }) for document in task["documents"]]
-    records: List[dict] = []
-    while len(records) < len(documents):
-        # A document that crashed or hung the process ends its part; the rest go to a new one.
-        records += process.convert_documents(task, documents[len(records):])
-    address = _worker_address()
-    for record in records:
-        record["worker"] = address
-    return records
-
-
-def convert_task_text(task: str) -> str:
-    """convert_task for the cluster: the task and its records as JSON text. Dask walks the
-    arguments of every task it is given, and measures every result it holds, item by item; a
-    string it takes whole, so a task of many documents costs the client and the worker no more
-    than a task of one."""
-    return json.dumps(convert_task(json.loads(task)))
-
-
-# ---- Client side: progress ------------------------------------------------------------------
-
-
-class Progress:
-    """Counts and shows how the run goes: a status line redrawn in place when standard error is
-    a terminal, otherwise a plain line at each further tenth of the run (and at least once a
-    minute). Failures are always printed, one line each."""
-
-    def __init__(self, total: int, quiet: bool, stream=None) -> None:
-        self.stream = stream or sys.stderr
-        self.total = total
-        self.quiet = quiet
-        self.terminal = self.stream.isatty() and not quiet
-        self.counts = {"converted": 0, "skipped": 0, "failed": 0}
-        self.started = time.monotonic()
-        self.last_draw = 0.0
-        self.last_plain = time.monotonic()
-        self.next_tenth = 1
-
-    @property
-    def done(self) -> int:
-        return sum(self.counts.values())
-
-    def line(self) -> str:
-        done = self.done
-        elapsed = time.monotonic() - self.started
-        percent = 100 * done // self.total if self.total else 100
-        rate = self.counts["converted"] / elapsed if elapsed > 0 else 0.0
-        text = (f"{done}/{self.total} ({percent}%): {self.counts['converted']} converted, "
-                f"{self.counts['skipped']} skipped, {self.counts['failed']} failed")
-        if rate > 0 and done < self.total:
-            remaining = (self.total - done) / rate
-            text += f", {rate:.1f} files/s, about {_duration(remaining)} left"
-        return text
-
-    def count(self, status: str) -> None:
-        self.counts[status] += 1
-        now = time.monotonic()
-        if self.terminal:
-            if now - self.last_draw >= 0.1 or self.done == self.total:
-                self.last_draw = now
-                self.stream.write("\r\x1b[K" + self.line())
-                self.stream.flush()
-        elif not self.quiet and self.total:
-            tenth = 10 * self.done // self.total
-            if tenth >= self.next_tenth or now - self.last_plain >= 60:
-                self.next_tenth = tenth + 1
-                self.last_plain = now
-                self.stream.write(f"{PROGRAM}: {self.line()}\n")
-                self.stream.flush()
-
-    def uncount(self, status: str) -> None:
-        self.counts[status] -= 1
-
-    def say(self, text: str) -> None:
-        if self.terminal:
-            self.stream.write("\r\x1b[K")
-        self.stream.write(f"{PROGRAM}: {text}\n")
-        if self.terminal:
-            self.stream.write(self.line())
-        self.stream.flush()
-
-    def restart(self) -> None:
-        """Starts the clock again (once the cluster is up: its start is not conversion time)."""
-        self.started = time.monotonic()
-
-    def finish(self) -> None:
-        if self.terminal:
-            self.stream.write("\r\x1b[K")
-            self.stream.flush()
-
-
-def _duration(seconds: float) -> str:
-    seconds = int(seconds + 0.5)
-    if seconds < 60:
-        return f"{seconds} s"
-    minutes, seconds = divmod(seconds, 60)
-    if minutes < 60:
-        return f"{minutes} min {seconds:02d} s"
-    hours, minutes = divmod(minutes, 60)
-    return f"{hours} h {minutes:02d} min"
 
 
 # ---- Client side: the run -------------------------------------------------------------------

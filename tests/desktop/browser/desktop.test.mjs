@@ -134,6 +134,8 @@ suiteWatchdog.unref();  // it must not keep the process alive itself
 // The message boxes the pages showed during the current test, so that a test that fails
 // because a box was in its way says which.
 const boxesShown = [];
+// Uncaught errors of the pages' scripts during the current test: any fails it.
+const scriptErrors = [];
 async function newPage(s, viewport = { width: 1400, height: 860 }) {
   const context = await browser.newContext({ viewport });
   await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: s.base });
@@ -144,6 +146,7 @@ async function newPage(s, viewport = { width: 1400, height: 860 }) {
   }));
   const page = await context.newPage();
   page.on('console', (m) => { if (m.text().startsWith('[box] ')) boxesShown.push(m.text().slice(6)); });
+  page.on('pageerror', (error) => scriptErrors.push(error.message));
   await page.goto(s.url);
   // The workspace is busy until the page has its state and listens to the server's events.
   await page.locator('#workspace:not([aria-busy])').waitFor();
@@ -233,6 +236,8 @@ before(async () => {
 afterEach((t) => {
   if (boxesShown.length) t.diagnostic('message boxes shown: ' + boxesShown.join(' | '));
   boxesShown.length = 0;
+  const errors = scriptErrors.splice(0);
+  assert.deepEqual(errors, [], 'the page\'s scripts raised errors');
 });
 
 after(async () => {
