@@ -14,10 +14,6 @@ namespace quillo::trn {
 
 namespace {
 
-std::unique_ptr<expand::Regex> ClonePattern(const std::unique_ptr<expand::Regex>& pattern) {
-  return pattern ? std::make_unique<expand::Regex>(*pattern) : nullptr;
-}
-
 /// `to` becomes a copy of `from`, in the storage `to` already has where it can.
 void AssignPattern(std::unique_ptr<expand::Regex>& to, const std::unique_ptr<expand::Regex>& from) {
   if (!from)
@@ -28,7 +24,7 @@ void AssignPattern(std::unique_ptr<expand::Regex>& to, const std::unique_ptr<exp
     to = std::make_unique<expand::Regex>(*from);
 }
 
-/// `to` becomes a copy of `from` (as CloneTables makes one). A reused load gives an engine the
+/// `to` becomes a copy of `from`, compiled patterns included. A reused load gives an engine the
 /// same tables conversion after conversion: assigned into the strings and vectors the engine
 /// holds, they are copied without allocating and freeing them all again.
 void AssignTables(TranslationTables& to, const TranslationTables& from) {
@@ -121,37 +117,7 @@ bool SameSettings(const SettingsStore& a, const SettingsStore& b, const Settings
 
 TranslationTables CloneTables(const TranslationTables& tables) {
   TranslationTables copy;
-  copy.tmatch = tables.tmatch;
-  copy.pmatch = tables.pmatch;
-  copy.rmatch.reserve(tables.rmatch.size());
-  for (const RMatchEntry& entry : tables.rmatch)
-    copy.rmatch.push_back(RMatchEntry{ClonePattern(entry.pattern), entry.replacement});
-  copy.ttag = tables.ttag;
-  copy.ptag = tables.ptag;
-  copy.colors = tables.colors;
-  copy.charsets = tables.charsets;
-  copy.functions.reserve(tables.functions.size());
-  for (const UserFunction& function : tables.functions) {
-    UserFunction& f = copy.functions.emplace_back();
-    f.name = function.name;
-    f.statements.reserve(function.statements.size());
-    for (const FunctionStatement& statement : function.statements) {
-      FunctionStatement& s = f.statements.emplace_back();
-      s.op = statement.op;
-      s.pattern = ClonePattern(statement.pattern);
-      s.text1 = statement.text1;
-      s.text2 = statement.text2;
-      s.text3 = statement.text3;
-      s.hasText1 = statement.hasText1;
-      s.hasText2 = statement.hasText2;
-      s.hasText3 = statement.hasText3;
-      s.jump = statement.jump;
-    }
-  }
-  copy.functionIndex = tables.functionIndex;
-  copy.version = tables.version;
-  copy.fileName = tables.fileName;
-  copy.files = tables.files;
+  AssignTables(copy, tables);
   return copy;
 }
 
