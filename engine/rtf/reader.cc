@@ -489,6 +489,36 @@ void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex) {
   token.text.assign(1, static_cast<char>(last));
 }
 
+void ConsumeRawText(Engine& engine, std::size_t count) {
+  if (count == 0) return;
+  ReaderState& reader = engine.reader;
+  const std::string_view window = FileBuffered(reader.input);
+  const std::string_view text = window.substr(0, count);
+  const unsigned char last = static_cast<unsigned char>(text.back());
+  ConsumeBuffered(reader, text, window.size());
+  RtfToken& token = reader.token;
+  token.tokClass = kClassText;
+  token.major = last;
+  token.param = kNoParam;
+  token.text.assign(1, static_cast<char>(last));
+}
+
+std::size_t PlainTextLength(std::string_view text) {
+  static constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0; c < 256; ++c) plain[static_cast<std::size_t>(c)] = IsPlainText(c);
+    return plain;
+  }();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t i = 0;
+  while (i + 4 <= size &&
+         (kPlain[bytes[i]] & kPlain[bytes[i + 1]] & kPlain[bytes[i + 2]] & kPlain[bytes[i + 3]]))
+    i += 4;
+  while (i < size && kPlain[bytes[i]]) ++i;
+  return i;
+}
+
 // ---- Routing --------------------------------------------------------------------------------
 
 namespace {
@@ -556,6 +586,8 @@ void SkipGroup(Engine& engine) {
         break;
       }
     }
+    // Text between the group's words (picture data, say) is passed over a run at a time.
+    ConsumeRawText(engine, PlainTextLength(TextAhead(engine)));
     ReadRawToken(engine);
   }
 }

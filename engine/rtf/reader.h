@@ -53,6 +53,30 @@ std::string_view TextAhead(const Engine& engine);
 /// one text token each; the last one is left as the current token, `lastIndex` its standard
 /// character.
 void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex);
+/// Consumes the first `count` bytes of TextAhead, all plain text, exactly as ReadRawToken would
+/// have read them, one text token each: the last one is left as the current token, its minor
+/// untouched (raw tokens are not mapped). For readers of raw data that pass over runs of text.
+void ConsumeRawText(Engine& engine, std::size_t count);
+/// Length of the plain text (IsPlainText) at the start of `text`.
+std::size_t PlainTextLength(std::string_view text);
+/// The value of hexadecimal digit `c`, -1 for any other character.
+constexpr int HexDigitValue(int c) {
+  return c >= '0' && c <= '9'   ? c - '0'
+         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                : -1;
+}
+/// Consumes the plain text at the start of TextAhead as ConsumeRawText does, calling `digit` with
+/// the value of each hexadecimal digit in it, in order; its other characters are passed over.
+template <typename DigitFn>
+void ConsumeRawHexDigits(Engine& engine, DigitFn&& digit) {
+  const std::string_view ahead = TextAhead(engine);
+  const std::size_t run = PlainTextLength(ahead);
+  for (std::size_t i = 0; i < run; ++i)
+    if (const int value = HexDigitValue(static_cast<unsigned char>(ahead[i])); value >= 0)
+      digit(value);
+  ConsumeRawText(engine, run);
+}
 /// Hands the current token to its destination callback (class 3, major 3, callback set) or to
 /// its class callback, tracing it when Debug bit 0x4000 is set.
 void RouteToken(Engine& engine);

@@ -649,8 +649,19 @@ bool ReadPictureData(Engine& engine, PictureRec& record, FileEntry* file,
     int high = -1;
     int depth = 0;
     bool first = reader.token.tokClass == rtf::kClassText;
+    auto digit = [&](int value) {
+      if (high < 0) {
+        high = value;
+      } else {
+        put(static_cast<unsigned char>(high << 4 | value));
+        high = -1;
+      }
+    };
     for (;;) {
-      if (!first) rtf::ReadRawToken(engine);
+      if (!first) {
+        rtf::ConsumeRawHexDigits(engine, digit);  // the data up to the next line end, at once
+        rtf::ReadRawToken(engine);
+      }
       first = false;
       const rtf::RtfToken& token = reader.token;
       if (token.tokClass == rtf::kClassEOF) {
@@ -665,22 +676,7 @@ bool ReadPictureData(Engine& engine, PictureRec& record, FileEntry* file,
         continue;
       }
       if (token.tokClass != rtf::kClassText) continue;
-      const int c = token.major;
-      int digit;
-      if (c >= '0' && c <= '9')
-        digit = c - '0';
-      else if (c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
-      else if (c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-      else
-        continue;
-      if (high < 0) {
-        high = digit;
-      } else {
-        put(static_cast<unsigned char>(high << 4 | digit));
-        high = -1;
-      }
+      if (const int value = rtf::HexDigitValue(token.major); value >= 0) digit(value);
     }
   }
   Write(file && !collect ? file : nullptr, block);
