@@ -45,15 +45,13 @@ inline int GetChar(ReaderState& reader) {
   }
   ++reader.charCount;
   // The very first character starts line 1; reads at end of input count no further lines.
-  bool lineDue = reader.lineEndPending || (reader.prevChar == kEOF && reader.lineNumber == 0);
-  reader.lineEndPending = (c == '\r' || c == '\n');
-  if (c == '\n' && reader.prevChar == '\r') lineDue = false;
+  const int ended = reader.lineEnd;
+  reader.lineEnd = c == '\n' ? 1 : c == '\r' ? 2 : 0;
   ++reader.linePosition;
-  if (lineDue) {
+  if (ended != 0 && !(c == '\n' && ended == 2)) {
     ++reader.lineNumber;
     reader.linePosition = 1;
   }
-  reader.prevChar = c;
   return c;
 }
 
@@ -100,14 +98,12 @@ inline void ConsumeBuffered(ReaderState& reader, std::string_view text, std::siz
   }
   reader.recentInputCount += count;
   reader.charCount += static_cast<long>(count);
-  const bool lineDue = reader.lineEndPending || (reader.prevChar == kEOF && reader.lineNumber == 0);
-  reader.lineEndPending = false;
   reader.linePosition += static_cast<int>(count);
-  if (lineDue) {
+  if (reader.lineEnd != 0) {
     ++reader.lineNumber;
     reader.linePosition = static_cast<int>(count);
+    reader.lineEnd = 0;
   }
-  reader.prevChar = static_cast<unsigned char>(text.back());
 }
 
 /// Moves the stream past `count` bytes of binary data. The count comes from the document, so it
@@ -222,7 +218,7 @@ void ReadControlWord(Engine& engine) {
 /// control word whose parameter and delimiter are in the window too, or a hex escape: the common
 /// tokens, read in one step with the bookkeeping GetChar would do. Returns false, having read
 /// nothing, for anything else (which then goes the careful way, character by character).
-bool ReadTokenInWindow(Engine& engine) {
+[[gnu::always_inline]] inline bool ReadTokenInWindow(Engine& engine) {
   ReaderState& reader = engine.reader;
   RtfToken& token = reader.token;
   const std::string_view ahead = FileBuffered(reader.input);
@@ -457,7 +453,7 @@ std::string_view TextAhead(const Engine& engine) {
   const ReaderState& reader = engine.reader;
   if (reader.readHook != nullptr || (engine.settings.mirrors.debug & kDebugTokens) != 0 ||
       reader.pushedBack.tokClass >= 0 || reader.pushedChar >= 0 || reader.binarySkip != 0 ||
-      reader.lineEndPending)
+      reader.lineEnd != 0)
     return {};
   std::string_view ahead = FileBuffered(reader.input);
   const DriverState& driver = engine.driver;
@@ -628,8 +624,7 @@ void ReaderInit(Engine& engine) {
   reader.pushedBack.tokClass = -1;
   reader.pushedBack.text.clear();
   reader.pushedChar = -1;
-  reader.prevChar = -1;
-  reader.lineEndPending = false;
+  reader.lineEnd = 1;
   reader.lineNumber = 0;
   reader.linePosition = 0;
   reader.charCount = 0;

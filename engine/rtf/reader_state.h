@@ -55,8 +55,10 @@ struct ReaderState {
 
   // Character level, reset by ReaderInit.
   int pushedChar = -1;
-  int prevChar = -1;
-  bool lineEndPending = false;
+  /// How the last character read ended its line: 0 it did not (the next character goes on the
+  /// same line), 1 a line feed, or nothing read yet (the next starts a line), 2 a carriage return
+  /// (the next starts a line unless it is the line feed of a CR LF pair).
+  int lineEnd = 1;
   long lineNumber = 0;   ///< line of the last character read, from 1
   int linePosition = 0;  ///< column of the last character read, from 1
   long charCount = 0;    ///< characters read; the stream position after a binary skip
