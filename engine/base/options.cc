@@ -127,34 +127,54 @@ int ParseOptions(Engine& engine, int argc, char** argv) {
 // ---------------------------------------------------------------------------------------------
 // Library files
 
-std::vector<std::string> LibraryFileCandidates(const Engine& engine, std::string_view name) {
-  if (!IsRelativePath(name)) return {std::string(name)};
-  std::vector<std::string> paths;
-  auto addDirectory = [&](std::string_view directory) {
-    if (directory.empty()) return;
-    std::string path(directory);
+namespace {
+
+/// Calls `use` with each path the library search tries for `name`, in order, until it returns
+/// true (then true). The installed data folders are worked out only when the search gets to them.
+template <typename Use>
+bool EachLibraryCandidate(const Engine& engine, std::string_view name, Use&& use) {
+  if (!IsRelativePath(name)) return use(std::string(name));
+  std::string path;
+  auto tryDirectory = [&](std::string_view directory) {
+    if (directory.empty()) return false;
+    path.assign(directory);
     path += '/';
     path += name;
-    paths.push_back(std::move(path));
+    return use(path);
   };
   const OutputNames& dirs = engine.settings.paths;
   // Safe mode trusts no folder a document (or whoever sent it) could have put files into: not
   // the input's folder, a batch's search folder nor ./LIBDIR.
   const bool safe = engine.settings.safeMode;
-  if (!safe) addDirectory(dirs.libraryDirOverride);
-  if (!safe) addDirectory(dirs.inputDirectory);
-  if (const char* env = std::getenv("RTFLIBDIR")) addDirectory(env);
-  addDirectory(dirs.programDirectory);
-  if (!safe) addDirectory("LIBDIR");
+  if (!safe && tryDirectory(dirs.libraryDirOverride)) return true;
+  if (!safe && tryDirectory(dirs.inputDirectory)) return true;
+  if (const char* env = std::getenv("RTFLIBDIR"); env && tryDirectory(env)) return true;
+  if (tryDirectory(dirs.programDirectory)) return true;
+  if (!safe && tryDirectory("LIBDIR")) return true;
   // The installed data folders, so that an installed program finds its data from anywhere.
-  for (const std::string& folder : InstalledDataFolders()) addDirectory(folder);
+  for (const std::string& folder : InstalledDataFolders())
+    if (tryDirectory(folder)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> LibraryFileCandidates(const Engine& engine, std::string_view name) {
+  std::vector<std::string> paths;
+  EachLibraryCandidate(engine, name, [&](const std::string& path) {
+    paths.push_back(path);
+    return false;
+  });
   return paths;
 }
 
 FileEntry* OpenLibraryFile(Engine& engine, std::string_view name, const char* mode) {
-  for (const std::string& path : LibraryFileCandidates(engine, name))
-    if (FileEntry* file = FileOpen(engine.files, path, mode)) return file;
-  return nullptr;
+  FileEntry* file = nullptr;
+  EachLibraryCandidate(engine, name, [&](const std::string& path) {
+    file = FileOpen(engine.files, path, mode);
+    return file != nullptr;
+  });
+  return file;
 }
 
 }  // namespace quillo
