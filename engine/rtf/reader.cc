@@ -74,9 +74,10 @@ void WriteRing(ReaderState& reader, std::string_view text) {
   std::memcpy(&reader.recentInput[0], from + first, kept - first);
 }
 
-/// The ring's spare slots: an eight-byte store of fewer bytes writes its extra bytes over slots
-/// older than anything RecentInput shows, and the stores that follow overwrite them first.
-constexpr std::size_t kRingStore = 8;
+/// The ring's spare slots: a sixteen-byte store of fewer bytes writes its extra bytes over slots
+/// older than anything RecentInput shows (or behind the ring's end), and the stores that follow
+/// overwrite them first.
+constexpr std::size_t kRingStore = kRecentInputStore;
 static_assert(kRecentInputRing >= kRecentInputLength + kRingStore);
 
 /// Consumes `text`, the start of FileBuffered, as GetChar would one character at a time, without
@@ -87,9 +88,13 @@ inline void ConsumeBuffered(ReaderState& reader, std::string_view text, std::siz
   if (count == 0) return;
   FileSkipBuffered(reader.input, count);
   const std::size_t at = reader.recentInputCount & (kRecentInputRing - 1);
-  if (count <= kRingStore && readable >= kRingStore && at + kRingStore <= kRecentInputRing) {
-    // Control words and short runs: one store of eight bytes.
+  if (count <= kRingStore && readable >= kRingStore) {
+    // Control words and short runs: one store of sixteen bytes; what passes the ring's end is
+    // moved to its start.
     std::memcpy(&reader.recentInput[at], text.data(), kRingStore);
+    if (at + count > kRecentInputRing)
+      std::memcpy(&reader.recentInput[0], &reader.recentInput[kRecentInputRing],
+                  at + count - kRecentInputRing);
   } else if (count <= kRingStore) {
     unsigned long next = reader.recentInputCount;
     for (char c : text) reader.recentInput[next++ & (kRecentInputRing - 1)] = c;

@@ -26,9 +26,12 @@ constexpr int kTokenTextSize = 1024;
 /// The Context built-in shows at most this many of the most recent input characters.
 constexpr int kRecentInputLength = 62;
 /// Size of the recent-input ring: a power of two, so that the per-character store is one masked
-/// write, with room beyond kRecentInputLength for the reader's eight-byte stores (whose spare
+/// write, with room beyond kRecentInputLength for the reader's sixteen-byte stores (whose spare
 /// bytes land on slots too old to be shown).
 constexpr int kRecentInputRing = 128;
+/// Bytes the reader stores into the ring at once; the ring's array has this many more bytes
+/// behind its end, where a store that passes the end puts the bytes that belong at its start.
+constexpr int kRecentInputStore = 16;
 
 /// Debug bits that switch the reader's traces.
 constexpr int kDebugTokens = 0x4000;
@@ -73,9 +76,9 @@ struct ReaderState {
   int groupDepth = 0;     ///< kept by the group handler; shown by the token trace
   std::string traceText;  ///< gathered text of the token trace
 
-  /// Ring of the last input characters for the Context built-in (always kRecentInputRing bytes);
-  /// read it in order with RecentInput().
-  std::array<char, kRecentInputRing> recentInput = {};
+  /// Ring of the last input characters for the Context built-in (kRecentInputRing bytes, then
+  /// the spare bytes of the reader's stores); read it in order with RecentInput().
+  std::array<char, kRecentInputRing + kRecentInputStore> recentInput = {};
   unsigned long recentInputCount = 0;  ///< characters ever stored into the ring this run
 };
 
