@@ -1,6 +1,7 @@
 // The 80-column line writer (PutWrap) with its OutTrn line filter.
 #include "output/line_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -114,6 +115,53 @@ std::size_t WordEnd(std::string_view text, std::size_t i, bool wrapping) {
   return i;
 }
 
+/// From the break character at `i`: the words that end within `text` and fit on the line. Once
+/// the next break or line end arrives such a word goes out whole, as WritePendingWord writes it, so
+/// it is written now, straight from the text, and neighbouring words go out in one piece. Returns
+/// where the first word that does not fit (or does not end in the text) begins, or the line end
+/// that stopped the words.
+std::size_t WriteFittingWords(std::string_view text, std::size_t i, OutputContext& context,
+                              LineSink& sink) {
+  constexpr int kWidth = OutputContext::kLineWidth;
+  const std::size_t n = text.size();
+  std::size_t from = i;
+  std::size_t to = i;
+  while (i < n && IsWrapBreak(text[i])) {
+    if (context.column == 0) {
+      // At the start of a line the break character is dropped: word by word.
+      const std::size_t j = WordEnd(text, i + 1, true);
+      if (j >= n || static_cast<int>(j - i) > kWidth) break;
+      if (i + 1 != to) {
+        sink.Write(text.substr(from, to - from));
+        from = i + 1;
+      }
+      context.column += static_cast<int>(j - i - 1);
+      to = i = j;
+      continue;
+    }
+    // Behind text each word goes out with its break character, so the words that fit are the
+    // text up to the first line end or, without one, up to the last break at most the rest of
+    // the line away (a word must end before the text does).
+    if (context.column >= kWidth) break;
+    const std::size_t limit =
+        std::min(n - 1, i + static_cast<std::size_t>(kWidth - context.column));
+    if (limit <= i) break;
+    const void* lineEnd = std::memchr(text.data() + i + 1, '\n', limit - i);
+    std::size_t end;
+    if (lineEnd) {
+      end = static_cast<std::size_t>(static_cast<const char*>(lineEnd) - text.data());
+    } else {
+      end = limit;
+      while (end > i && !IsWrapBreak(text[end])) --end;
+    }
+    context.column += static_cast<int>(end - i);
+    to = i = end;
+    if (!lineEnd) break;  // the next word ends beyond the line (or the text)
+  }
+  sink.Write(text.substr(from, to - from));
+  return i;
+}
+
 }  // namespace
 
 // ---- PutWrap ------------------------------------------------------------------------------------
@@ -141,23 +189,7 @@ void PutWrap(Engine& engine, std::string_view text, OutputContext& context, int 
       ++i;
     } else if (wrapping && IsWrapBreak(c)) {
       WritePendingWord(context, sink);
-      // A break character whose word ends within this text and fits on the line: once the next
-      // break or line end arrives the word goes out whole, as WritePendingWord writes it, so it
-      // is written now, straight from the text. Neighbouring words go out in one piece.
-      std::size_t from = i;
-      std::size_t to = i;
-      std::size_t j = 0;
-      while (i < n && IsWrapBreak(text[i]) && (j = WordEnd(text, i + 1, true)) < n &&
-             context.column + static_cast<int>(j - i) <= kWidth) {
-        const std::size_t start = context.column == 0 ? i + 1 : i;
-        if (start != to) {
-          sink.Write(text.substr(from, to - from));
-          from = start;
-        }
-        context.column += static_cast<int>(j - start);
-        to = i = j;
-      }
-      sink.Write(text.substr(from, to - from));
+      i = WriteFittingWords(text, i, context, sink);
       if (i < n && IsWrapBreak(text[i])) {
         context.pendingWord.assign(1, text[i]);
         context.pending = 1;
