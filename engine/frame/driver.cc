@@ -172,13 +172,7 @@ void WatchProgress(Engine& engine) {
 /// Reads and routes every token of one pass, reporting progress. Returns true when the whole
 /// input was read (false when the stop flag ended the pass).
 bool ReaderLoop(Engine& engine) {
-  DriverState& d = engine.driver;
-  while (!d.stop) {
-    if (rtf::GetToken(engine) == rtf::kClassEOF) return true;
-    if (d.watchProgress) WatchProgress(engine);
-    rtf::RouteToken(engine);
-  }
-  return false;
+  return rtf::RouteTokens(engine, engine.driver.watchProgress ? WatchProgress : nullptr);
 }
 
 /// Resets the translation layer: everything at a conversion's set-up, the pass state (groups,

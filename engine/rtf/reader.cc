@@ -406,29 +406,38 @@ namespace quillo::rtf {
 
 // ---- Tokens ---------------------------------------------------------------------------------
 
-int GetToken(Engine& engine) {
+namespace {
+
+/// A trap word: the translation file's CallTrap function decides what it writes; its result
+/// starts with a flag character that is not output.
+[[gnu::noinline]] void RunTrap(Engine& engine) {
+  RtfToken& token = engine.reader.token;
+  token.major = -token.major;
+  std::string result = Expand(engine, "$CallTrap()");
+  if (!result.empty() && engine.driver.pass == 2)
+    PutWrap(engine, std::string_view(result).substr(1), engine.driver.main, 0);
+}
+
+/// Makes the pushed-back token current again; its mapping and trap were done when it was read.
+[[gnu::noinline]] int TakePushedBack(ReaderState& reader) {
+  RtfToken& token = reader.token;
+  token.tokClass = reader.pushedBack.tokClass;
+  token.major = reader.pushedBack.major;
+  token.minor = reader.pushedBack.minor;
+  token.param = reader.pushedBack.param;
+  token.text.assign(reader.pushedBack.text);
+  reader.pushedBack.tokClass = -1;
+  return token.tokClass;
+}
+
+/// GetToken, written into the read loop as well.
+[[gnu::always_inline]] inline int NextToken(Engine& engine) {
   ReaderState& reader = engine.reader;
   RtfToken& token = reader.token;
   for (;;) {
-    if (reader.pushedBack.tokClass >= 0) {
-      // Mapping and trap were done when the token was first read.
-      token.tokClass = reader.pushedBack.tokClass;
-      token.major = reader.pushedBack.major;
-      token.minor = reader.pushedBack.minor;
-      token.param = reader.pushedBack.param;
-      token.text.assign(reader.pushedBack.text);
-      reader.pushedBack.tokClass = -1;
-      return token.tokClass;
-    }
+    if (reader.pushedBack.tokClass >= 0) return TakePushedBack(reader);
     ReadRawToken(engine);
-    if (token.tokClass == kClassControl && token.major < 0) {
-      // A trap word: the translation file's CallTrap function decides what it writes; its result
-      // starts with a flag character that is not output.
-      token.major = -token.major;
-      std::string result = Expand(engine, "$CallTrap()");
-      if (!result.empty() && engine.driver.pass == 2)
-        PutWrap(engine, std::string_view(result).substr(1), engine.driver.main, 0);
-    }
+    if (token.tokClass == kClassControl && token.major < 0) RunTrap(engine);
     if (token.tokClass == kClassText) token.minor = RTFMapChar(engine, token.major);
     if (reader.readHook != nullptr) reader.readHook(engine);
     if (token.tokClass != kClassText ||
@@ -436,6 +445,10 @@ int GetToken(Engine& engine) {
       return token.tokClass;
   }
 }
+
+}  // namespace
+
+int GetToken(Engine& engine) { return NextToken(engine); }
 
 void UngetToken(Engine& engine) {
   ReaderState& reader = engine.reader;
@@ -556,7 +569,10 @@ void FlushTokenTrace(Engine& engine) {
   reader.traceText.clear();
 }
 
-void RouteToken(Engine& engine) {
+namespace {
+
+/// RouteToken, written into the read loop as well.
+[[gnu::always_inline]] inline void Route(Engine& engine) {
   ReaderState& reader = engine.reader;
   const RtfToken& token = reader.token;
   if (token.tokClass < 0 || token.tokClass >= kMaxClass) {
@@ -570,6 +586,20 @@ void RouteToken(Engine& engine) {
     }
   }
   if (TokenCallback fn = GetClassCallback(engine, token.tokClass)) fn(engine);
+}
+
+}  // namespace
+
+void RouteToken(Engine& engine) { Route(engine); }
+
+bool RouteTokens(Engine& engine, TokenCallback between) {
+  const DriverState& driver = engine.driver;
+  while (!driver.stop) {
+    if (NextToken(engine) == kClassEOF) return true;
+    if (between) between(engine);
+    Route(engine);
+  }
+  return false;
 }
 
 void SkipGroup(Engine& engine) {

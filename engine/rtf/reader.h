@@ -80,6 +80,9 @@ void ConsumeRawHexDigits(Engine& engine, DigitFn&& digit) {
 /// Hands the current token to its destination callback (class 3, major 3, callback set) or to
 /// its class callback, tracing it when Debug bit 0x4000 is set.
 void RouteToken(Engine& engine);
+/// The read loop of the driver: GetToken, `between` (unless nullptr), RouteToken, until end of
+/// input (then true) or the stop flag (then false).
+bool RouteTokens(Engine& engine, TokenCallback between);
 /// Consumes tokens up to and including the '}' that closes the current group; that brace stays
 /// the current token. Nesting is counted, never recursed, so any depth is fine.
 void SkipGroup(Engine& engine);
