@@ -315,22 +315,11 @@ void ReadControlWord(Engine& engine) {
   return true;
 }
 
-}  // namespace
-
-void ReadRawToken(Engine& engine) {
+/// The careful way of ReadRawToken, character by character, for the tokens the read window does
+/// not hold whole (and for the characters the window read leaves to it).
+[[gnu::noinline]] void ReadTokenByCharacters(Engine& engine) {
   ReaderState& reader = engine.reader;
   RtfToken& token = reader.token;
-  token.tokClass = kClassUnknown;
-  token.param = kNoParam;
-  token.text.clear();
-
-  if (reader.binarySkip != 0) {
-    long count = reader.binarySkip;
-    reader.binarySkip = 0;
-    SkipBinary(reader, count);
-  }
-  if (ReadTokenInWindow(engine)) return;
-
   int c;
   if (reader.pushedChar >= 0) {
     c = reader.pushedChar;
@@ -400,6 +389,26 @@ void ReadRawToken(Engine& engine) {
   }
 }
 
+/// ReadRawToken, written into the read loop as well.
+[[gnu::always_inline]] inline void ReadRaw(Engine& engine) {
+  ReaderState& reader = engine.reader;
+  RtfToken& token = reader.token;
+  token.tokClass = kClassUnknown;
+  token.param = kNoParam;
+  token.text.clear();
+
+  if (reader.binarySkip != 0) {
+    long count = reader.binarySkip;
+    reader.binarySkip = 0;
+    SkipBinary(reader, count);
+  }
+  if (!ReadTokenInWindow(engine)) ReadTokenByCharacters(engine);
+}
+
+}  // namespace
+
+void ReadRawToken(Engine& engine) { ReadRaw(engine); }
+
 }  // namespace quillo::rtf
 
 namespace quillo::rtf {
@@ -436,7 +445,7 @@ namespace {
   RtfToken& token = reader.token;
   for (;;) {
     if (reader.pushedBack.tokClass >= 0) return TakePushedBack(reader);
-    ReadRawToken(engine);
+    ReadRaw(engine);
     if (token.tokClass == kClassControl && token.major < 0) RunTrap(engine);
     if (token.tokClass == kClassText) token.minor = RTFMapChar(engine, token.major);
     if (reader.readHook != nullptr) reader.readHook(engine);
