@@ -148,7 +148,11 @@ void NoteScript(Engine& engine, std::string_view text) {
 /// Appends body text to the run written by the next ReleaseHeldText.
 void EmitRun(Engine& engine, OutputContext& context, std::string_view text, int wrap) {
   TranslateState& t = engine.translate;
-  if (!text.empty()) t.lastWordChar = WordAtEdge(text, true);
+  if (!text.empty()) {
+    // Mostly a span of plain text: its last character is an ASCII character of its own.
+    const auto last = static_cast<unsigned char>(text.back());
+    t.lastWordChar = last < 0x80 && last != ';' ? WordCodePoint(last) : WordAtEdge(text, true);
+  }
   if (!t.run.empty() && (t.runContext != &context || t.runWrap != wrap || t.run.size() > kMaxRun))
     ReleaseHeldText(engine);
   t.runContext = &context;
