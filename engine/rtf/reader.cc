@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -219,6 +221,31 @@ void ReadControlWord(Engine& engine) {
   }
 }
 
+/// Number of ASCII letters in `text` from `at` on. Eight bytes are looked at in one step while
+/// eight can be read: a byte is a letter when, with the case bit set, it lies in 'a'-'z'.
+inline std::size_t LettersAt(std::string_view text, std::size_t at) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHigh = 0x8080808080808080u;
+  std::size_t i = at;
+  if constexpr (std::endian::native == std::endian::little) {
+    while (i + 8 <= text.size()) {
+      std::uint64_t bytes;
+      std::memcpy(&bytes, text.data() + i, 8);
+      const std::uint64_t lower = bytes | (0x20 * kOnes);
+      // Per byte below 0x80 no sum carries into the next byte: the high bit tells >= 'a' and
+      // >= 'z' + 1.
+      const std::uint64_t fromA = (lower & ~kHigh) + (0x80 - 'a') * kOnes;
+      const std::uint64_t pastZ = (lower & ~kHigh) + (0x80 - 'z' - 1) * kOnes;
+      const std::uint64_t letters = fromA & ~pastZ & ~bytes & kHigh;
+      if (letters != kHigh)
+        return i - at + static_cast<std::size_t>(std::countr_one(letters | ~kHigh) / 8);
+      i += 8;
+    }
+  }
+  while (i < text.size() && IsLetter(static_cast<unsigned char>(text[i]))) ++i;
+  return i - at;
+}
+
 /// Reads the next token straight from the read window when it is a brace, a text character, a
 /// control word whose parameter and delimiter are in the window too, or a hex escape: the common
 /// tokens, read in one step with the bookkeeping GetChar would do. Returns false, having read
@@ -270,8 +297,7 @@ void ReadControlWord(Engine& engine) {
     return true;
   }
 
-  std::size_t end = start;
-  while (end < ahead.size() && IsLetter(ahead[end])) ++end;
+  std::size_t end = start + LettersAt(ahead, start);
   if (end == start) return false;
   const std::size_t letters = end;
   if (end < ahead.size() && ahead[end] == '-') ++end;
