@@ -229,6 +229,48 @@ TEST_F(ReaderTest, SkipGroupHonoursPushedBackTokenAndBinaryData) {
   EXPECT_EQ(Next(), Text('x'));
 }
 
+void WatchNothing(Engine&) {}
+
+TEST_F(ReaderTest, SkippedTextRunsEndWhereTokenByTokenReadingEnds) {
+  // A skipped group's text is passed over a run at a time, unless something watches every token
+  // (a read hook): both ways end at the same place, line, column, recent input and next token.
+  std::string group = "{\\*\\foo ";
+  for (int line = 0; line < 40; ++line) {
+    group +=
+        std::string(static_cast<std::size_t>(20 + 7 * line), static_cast<char>('a' + line % 26));
+    group += line % 3 == 0 ? "\n" : line % 3 == 1 ? "\r" : "\r\n";
+    group += line % 4 ? "\\'41 {b}\tc\xE9" : " \\par";
+  }
+  group += "}x";
+  struct After {
+    long chars, line;
+    int column;
+    std::string recent;
+    Tok next;
+  };
+  auto skip = [&](bool watched) {
+    Feed(group);
+    if (watched) SetReadHook(*engine_, WatchNothing);
+    for (int i = 0; i < 3; ++i) GetToken(*engine_);  // '{', \*, \foo
+    SkipGroup(*engine_);
+    EXPECT_TRUE(CheckCM(*engine_, kClassGroup, 1));
+    const ReaderState& reader = engine_->reader;
+    After after{
+        reader.charCount, reader.lineNumber, reader.linePosition, RecentInput(*engine_), {}};
+    after.next = Next();
+    return after;
+  };
+  const After runs = skip(false);
+  const After tokens = skip(true);
+  EXPECT_EQ(runs.chars, tokens.chars);
+  EXPECT_EQ(runs.line, tokens.line);
+  EXPECT_EQ(runs.line, 41);
+  EXPECT_EQ(runs.column, tokens.column);
+  EXPECT_EQ(runs.recent, tokens.recent);
+  EXPECT_EQ(runs.next, Text('x'));
+  EXPECT_EQ(tokens.next, Text('x'));
+}
+
 // Routing records what each callback saw. Callbacks are plain function pointers, so the record
 // lives in a test-local variable reached through this pointer.
 std::vector<std::string>* gRouted = nullptr;
