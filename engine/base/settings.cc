@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -216,10 +217,32 @@ constexpr bool BuiltinsInOrder() {
 }
 static_assert(BuiltinsInOrder(), "built-in table out of step with BuiltinSetting");
 
+/// The hint slot of a name: where its text lies and how long it is.
+int& HintFor(const SettingsStore& store, std::string_view name) {
+  const auto at = reinterpret_cast<std::uintptr_t>(name.data());
+  return store.nameHints[((at >> 3) ^ (at >> 11) ^ name.size()) % SettingsStore::kNameHints];
+}
+
+/// Index of `name` through its hint slot, -1 when the slot holds another name.
+int HintedIndex(const SettingsStore& store, std::string_view name, int hint) {
+  if (hint < 0 || hint >= static_cast<int>(store.names.size())) return -1;
+  return CaseInsensitiveEqual()(store.names[hint], name) ? hint : -1;
+}
+
+/// Index of `name`, -1 when it is not in the store.
+int FindIndex(const SettingsStore& store, std::string_view name) {
+  int& hint = HintFor(store, name);
+  if (HintedIndex(store, name, hint) >= 0) return hint;
+  auto it = store.indexByKey.find(name);
+  if (it == store.indexByKey.end()) return -1;
+  hint = it->second;
+  return it->second;
+}
+
 /// Looks a name up, appending it with an empty value when absent. Returns its index.
 int FindOrAdd(SettingsStore& store, std::string_view name) {
-  auto it = store.indexByKey.find(name);
-  if (it != store.indexByKey.end()) return it->second;
+  const int found = FindIndex(store, name);
+  if (found >= 0) return found;
   int index = static_cast<int>(store.names.size());
   store.names.emplace_back(name);
   store.values.emplace_back();
@@ -605,8 +628,7 @@ void SetIndexFormatted(Engine& engine, int index, const char* format, ...) {
 }
 
 int FindSetting(const Engine& engine, std::string_view name) {
-  auto it = engine.settings.indexByKey.find(name);
-  return it == engine.settings.indexByKey.end() ? -1 : it->second;
+  return FindIndex(engine.settings, name);
 }
 
 const std::string* GetSetting(Engine& engine, std::string_view name) {
