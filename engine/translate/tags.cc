@@ -121,9 +121,19 @@ int SpecialStateFor(Engine& engine, const OutputContext* context, int index) {
   if (index >= 0 && index < static_cast<int>(pmatch.size()) && allowed(pmatch[index].resolvedTag) &&
       enabled(pmatch[index].resolvedTag))
     return pmatch[index].resolvedTag;
-  for (const TMatchEntry& entry : engine.translation.tmatch)
+  const auto& tmatch = engine.translation.tmatch;
+  TranslateState& t = engine.translate;
+  if (!t.specialTMatchListed) {
+    t.specialTMatch.clear();
+    for (int k = 0; k < static_cast<int>(tmatch.size()); ++k)
+      if (tmatch[k].resolvedTag >= kTagCapture) t.specialTMatch.push_back(k);
+    t.specialTMatchListed = true;
+  }
+  for (const int k : t.specialTMatch) {
+    const TMatchEntry& entry = tmatch[k];
     if (allowed(entry.resolvedTag) && Matches(engine, entry) && enabled(entry.resolvedTag))
       return entry.resolvedTag;
+  }
   return 0;
 }
 
@@ -216,11 +226,22 @@ void TextTags(Engine& engine, OutputContext& context) {
   }
 }
 
+/// Register for a format other than the one registered last.
+int RegisterOther(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
+                  const char* entryName);
+
 /// Registers `key` in `registry`; a new format expands `entryName` into the registry's list.
-int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
-             const char* entryName) {
+/// The format registered last (most calls: the format seldom changes between two looks) is
+/// answered here, the rest by RegisterOther.
+inline int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
+                    const char* entryName) {
   if (registry.lastNumber >= 0 && key == registry.lastKey)
     return registry.current = registry.lastNumber;
+  return RegisterOther(engine, registry, key, entryName);
+}
+
+int RegisterOther(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
+                  const char* entryName) {
   auto found = registry.index.find(key);
   if (found != registry.index.end()) {
     registry.lastKey = key;
