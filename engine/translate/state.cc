@@ -567,9 +567,11 @@ bool RegistryValue(Engine& engine, int builtinIndex, std::string& out) {
 }  // namespace
 
 bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
-  return PictureValue(engine, builtinIndex, out) || CharacterValue(engine, builtinIndex, out) ||
-         ParagraphValue(engine, builtinIndex, out) || InfoValue(engine, builtinIndex, out) ||
-         RegistryValue(engine, builtinIndex, out);
+  // The picture settings are a range of their own: the others skip the call.
+  const bool picture = builtinIndex >= kSettingPicfilename && builtinIndex <= kSettingPicChecksum;
+  return (picture && PictureValue(engine, builtinIndex, out)) ||
+         CharacterValue(engine, builtinIndex, out) || ParagraphValue(engine, builtinIndex, out) ||
+         InfoValue(engine, builtinIndex, out) || RegistryValue(engine, builtinIndex, out);
 }
 
 int AssignMatchName(Engine& engine, std::string_view value) {

@@ -679,9 +679,10 @@ void PutSpecial(Engine& engine, int code) {
 
 namespace {
 
-void FlushRun(Engine& engine) {
+/// Writes the run of plain text gathered so far (not empty). Kept out of ReleaseHeldText, which
+/// runs before nearly every piece of markup and mostly finds nothing held.
+[[gnu::noinline]] void FlushRun(Engine& engine) {
   TranslateState& t = engine.translate;
-  if (t.run.empty()) return;
   std::string text;
   text.swap(t.run);
   if (t.runContext && t.runContext->file) PutWrap(engine, text, *t.runContext, t.runWrap);
@@ -694,7 +695,7 @@ void FlushRun(Engine& engine) {
 /// A paragraph of a list the document defines asks for its entry even without number text; when
 /// the entry draws its own numbers (tab mode), the number text is not replayed, only a tab that
 /// ends it. The number text of a paragraph whose list the document does not define is dropped.
-void ReleaseDeferred(Engine& engine) {
+[[gnu::noinline]] void ReleaseDeferred(Engine& engine) {
   TranslateState& t = engine.translate;
   DeferredText held = std::move(t.deferred);
   t.deferred = DeferredText();
@@ -771,7 +772,7 @@ void ReleaseDeferred(Engine& engine) {
 void ReleaseHeldText(Engine& engine) {
   TranslateState& t = engine.translate;
   if (t.deferred.held && t.releaseSuspended == 0) ReleaseDeferred(engine);
-  FlushRun(engine);
+  if (!t.run.empty()) FlushRun(engine);
 }
 
 // ---- Output files
