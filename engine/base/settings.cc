@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -217,16 +218,25 @@ constexpr bool BuiltinsInOrder() {
 }
 static_assert(BuiltinsInOrder(), "built-in table out of step with BuiltinSetting");
 
-/// The hint slot of a name: where its text lies and how long it is.
+/// The hint slot of a name: where its text lies, how long it is and its first and last bytes
+/// (names built in the same local buffer one after another differ there).
 int& HintFor(const SettingsStore& store, std::string_view name) {
   const auto at = reinterpret_cast<std::uintptr_t>(name.data());
-  return store.nameHints[((at >> 3) ^ (at >> 11) ^ name.size()) % SettingsStore::kNameHints];
+  std::size_t mix = (at >> 3) ^ (at >> 11) ^ name.size();
+  if (!name.empty())
+    mix ^= (static_cast<std::size_t>(static_cast<unsigned char>(name.front())) << 2) ^
+           (static_cast<std::size_t>(static_cast<unsigned char>(name.back())) << 4);
+  return store.nameHints[mix % SettingsStore::kNameHints];
 }
 
-/// Index of `name` through its hint slot, -1 when the slot holds another name.
+/// Index of `name` through its hint slot, -1 when the slot holds another name. Names are mostly
+/// asked for as they were stored: the bytes are compared as they are before their case is folded.
 int HintedIndex(const SettingsStore& store, std::string_view name, int hint) {
   if (hint < 0 || hint >= static_cast<int>(store.names.size())) return -1;
-  return CaseInsensitiveEqual()(store.names[hint], name) ? hint : -1;
+  const std::string& stored = store.names[hint];
+  if (stored.size() != name.size()) return -1;
+  if (std::memcmp(stored.data(), name.data(), name.size()) == 0) return hint;
+  return CaseInsensitiveEqual()(stored, name) ? hint : -1;
 }
 
 /// Index of `name`, -1 when it is not in the store.

@@ -150,6 +150,12 @@ std::string Program::Serialize() const {
   return out;
 }
 
+/// The slot of a text: where it lies and how long it is.
+std::shared_ptr<const Program>& ProgramCache::RecentSlot(std::string_view text) {
+  const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+  return recent_[((at >> 4) ^ (at >> 12) ^ text.size()) % kRecentSlots];
+}
+
 std::shared_ptr<const Program> ProgramCache::Get(std::string_view text) {
   std::shared_ptr<const Program>& slot = RecentSlot(text);
   if (slot && slot->source() == text) return slot;

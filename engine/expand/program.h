@@ -100,10 +100,7 @@ class ProgramCache {
   /// slot confirms by comparing it with the program's source instead of hashing it. Only programs
   /// the cache keeps are put in a slot.
   static constexpr std::size_t kRecentSlots = 64;
-  std::shared_ptr<const Program>& RecentSlot(std::string_view text) {
-    const auto at = reinterpret_cast<std::uintptr_t>(text.data());
-    return recent_[((at >> 4) ^ (at >> 12) ^ text.size()) % kRecentSlots];
-  }
+  std::shared_ptr<const Program>& RecentSlot(std::string_view text);
 
   struct Hash {
     using is_transparent = void;
