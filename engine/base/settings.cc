@@ -453,8 +453,10 @@ void ComputeBuiltin(Engine& engine, int index) {
         stored.assign(entry.defaultValue);
       engine.settings.computeScratch = std::move(computed);
       // Font and style names, document information and format lists come from the document (or
-      // are finished output): they are never expanded again.
-      engine.settings.literalIndexes.insert(index);
+      // are finished output): they are never expanded again. (Marked at the first computation;
+      // the mark stays until the name is set.)
+      SettingIndexSet& literal = engine.settings.literalIndexes;
+      if (!literal.count(index)) literal.insert(index);
       return;
     }
     case Reading::kTime:
