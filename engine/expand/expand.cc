@@ -210,7 +210,7 @@ std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot
     }
     if (index >= 0) {
       const std::string& value = GetSettingAt(engine, index);
-      literal = IsLiteralSetting(engine, index);
+      literal = engine.settings.literalIndexes.count(index);  // IsLiteralSetting, inline
       if (literal) ++x.literalUses;
       if (!x.memo.recordings.empty())
         memo::NoteRead(x, {std::string(name), value, literal, index, false});

@@ -35,6 +35,8 @@ bool SwitchedOff(Engine& engine) {
 /// again would give the same text, at the cost of building it).
 const std::string& CheckRead(Engine& engine, int index) {
   MemoState& memo = engine.expansion.memo;
+  if (index >= kSettingCount && !engine.settings.watch.active)
+    return engine.settings.values[index];  // GetSettingAt has nothing to compute or note
   if (index < 0 || index >= kSettingCount) return GetSettingAt(engine, index);
   if (memo.computedAt.size() != kSettingCount) memo.computedAt.assign(kSettingCount, 0);
   if (memo.computedAt[index] == memo.epoch) {
@@ -59,7 +61,7 @@ bool StillValid(Engine& engine, const MemoEntry& entry) {
     if (read.write || read.ownValue) continue;
     // The setting the name found before is found again without looking the name up.
     const std::string& value = CheckRead(engine, read.index);
-    const bool literal = IsLiteralSetting(engine, read.index);
+    const bool literal = engine.settings.literalIndexes.count(read.index);  // IsLiteralSetting
     if (literal) ++x.literalUses;
     if (!x.memo.recordings.empty()) NoteRead(x, {read.name, value, literal, read.index, false});
     if (literal != read.literal || value != read.value) return false;
