@@ -672,6 +672,41 @@ std::string DesktopApp::ErrorFileFor(const std::string& output, const std::strin
   return StripExtension(base) + "_err.htm";
 }
 
+std::vector<std::string> DesktopApp::ConvertLeftPictures(Control& control) {
+  std::string imageExt = control.ExpandString("$ImageExt;");
+  int count = std::atoi(control.ExpandString("$OutputFileListCount;").c_str());
+  count = std::clamp(count, 0, 100000);
+  std::vector<std::string> names;
+  for (int n = 1; n <= count; ++n)
+    names.push_back(Absolute(control.ExpandString("$OutputFileList" + std::to_string(n) + ";")));
+  std::vector<std::string> pages;
+  for (const std::string& n : names) {
+    std::string ext = Lower(Extension(n));
+    if (ext == "htm" || ext == "html" || ext == "xhtml" || ext == "xml") pages.push_back(n);
+  }
+  std::string convertTo = Lower(imageExt) == "jpg" || Lower(imageExt) == "jpeg" ? imageExt : "png";
+  for (std::string& n : names) {
+    if (cancelled_) break;
+    if (!NeedsPictureConversion(n) || !FileExists(n)) continue;
+    PictureResult r = ConvertPicture(n, convertTo);
+    if (r.converted.empty()) {
+      events_.Publish("message", Json{{"code", "PICTURE"}, {"args", {r.message}}}.dump());
+      continue;
+    }
+    for (const std::string& page : pages)
+      RewritePictureReference(page, BaseName(n), BaseName(r.converted));
+  }
+  std::vector<std::string> produced = ProducedFileNames(names, convertTo);
+  // A BMP converted through the callback is listed under its new name too.
+  for (std::string& p : produced) {
+    if (Lower(Extension(p)) == "bmp" && !FileExists(p)) {
+      std::string converted = StripExtension(p) + "." + convertTo;
+      if (FileExists(converted)) p = converted;
+    }
+  }
+  return produced;
+}
+
 void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
   if (current_.kind == Job::kPreview) {
     std::string output = current_.outputName;
@@ -721,39 +756,7 @@ void DesktopApp::OnTranslationComplete(int status, const std::string& name) {
     return;
   }
 
-  // Pictures the translation file did not hand over through the callback are converted now,
-  // and the pages that name them are mended.
-  std::string imageExt = control.ExpandString("$ImageExt;");
-  int count = std::atoi(control.ExpandString("$OutputFileListCount;").c_str());
-  count = std::clamp(count, 0, 100000);
-  std::vector<std::string> names;
-  for (int n = 1; n <= count; ++n)
-    names.push_back(Absolute(control.ExpandString("$OutputFileList" + std::to_string(n) + ";")));
-  std::vector<std::string> pages;
-  for (const std::string& n : names) {
-    std::string ext = Lower(Extension(n));
-    if (ext == "htm" || ext == "html" || ext == "xhtml" || ext == "xml") pages.push_back(n);
-  }
-  std::string convertTo = Lower(imageExt) == "jpg" || Lower(imageExt) == "jpeg" ? imageExt : "png";
-  for (std::string& n : names) {
-    if (cancelled_) break;
-    if (!NeedsPictureConversion(n) || !FileExists(n)) continue;
-    PictureResult r = ConvertPicture(n, convertTo);
-    if (r.converted.empty()) {
-      events_.Publish("message", Json{{"code", "PICTURE"}, {"args", {r.message}}}.dump());
-      continue;
-    }
-    for (const std::string& page : pages)
-      RewritePictureReference(page, BaseName(n), BaseName(r.converted));
-  }
-  std::vector<std::string> produced = ProducedFileNames(names, convertTo);
-  // A BMP converted through the callback is listed under its new name too.
-  for (std::string& p : produced) {
-    if (Lower(Extension(p)) == "bmp" && !FileExists(p)) {
-      std::string converted = StripExtension(p) + "." + convertTo;
-      if (FileExists(converted)) p = converted;
-    }
-  }
+  std::vector<std::string> produced = ConvertLeftPictures(control);
 
   allowList_.Add(DirName(output));
   Result result;

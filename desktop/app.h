@@ -100,6 +100,9 @@ class DesktopApp {
   void RunJob(const Job& job);
   void OnCallback(int why, const std::vector<std::string>& args);
   void OnTranslationComplete(int status, const std::string& name);
+  /// Converts the pictures the translation file did not hand over through the callback and
+  /// mends the pages that name them; the names of the files the conversion produced.
+  std::vector<std::string> ConvertLeftPictures(Control& control);
   /// The translation or sample being run is over for the user: another one may be asked for
   /// (it runs once the rest of this job is done). Once per job; nothing for previews.
   void EndTranslation();

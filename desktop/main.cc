@@ -98,12 +98,16 @@ bool OpenBrowser(const std::string& url) {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+/// What the command line asks for.
+struct Arguments {
   int port = 0;
   bool openBrowser = true;
   std::vector<std::string> files;
+};
+
+/// Reads the command line into `args`; -1 to go on, else the status to end with (after --help,
+/// --version or a mistake, which is reported).
+int ReadArguments(int argc, char** argv, Arguments& args) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-?") {
@@ -115,7 +119,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (a == "--no-browser") {
-      openBrowser = false;
+      args.openBrowser = false;
     } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
       std::string value = a == "--port" ? (i + 1 < argc ? argv[++i] : "") : a.substr(7);
       char* end = nullptr;
@@ -124,16 +128,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillo: --port needs a number from 0 to 65535\n%s", kUsage);
         return 2;
       }
-      port = static_cast<int>(n);
+      args.port = static_cast<int>(n);
     } else if (a == "--") {
-      for (++i; i < argc; ++i) files.push_back(argv[i]);
+      for (++i; i < argc; ++i) args.files.push_back(argv[i]);
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "quillo: unknown option %s\n%s", a.c_str(), kUsage);
       return 2;
     } else {
-      files.push_back(a);
+      args.files.push_back(a);
     }
   }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  if (int status = ReadArguments(argc, argv, args); status >= 0) return status;
+  const int port = args.port;
 
   // Ctrl-C and the like are taken by one thread that stops the server; every other thread
   // (HTTP, worker) inherits the blocked mask.
@@ -165,7 +178,7 @@ int main(int argc, char** argv) {
                  port ? "is another program using it?" : "no free port");
     return 1;
   }
-  app.Start(files);
+  app.Start(args.files);
 
   // The first stop signal stops the server; the orderly end that follows gets a few seconds,
   // and a second signal ends the program at once. `finished` tells this thread that main()
@@ -204,7 +217,7 @@ int main(int argc, char** argv) {
   std::printf("Quillo %s is running at %s\nPress Ctrl-C to stop it.\n",
               quillo::Control::Version().c_str(), url.c_str());
   std::fflush(stdout);
-  if (openBrowser && !OpenBrowser(url))
+  if (args.openBrowser && !OpenBrowser(url))
     std::printf("Could not start a web browser: open the address above in yours.\n");
   std::fflush(stdout);
 

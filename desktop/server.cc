@@ -111,8 +111,15 @@ void DesktopServer::InstallRoutes() {
   s.set_payload_max_length(DesktopApp::kMaxUpload);
   s.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
   s.set_keep_alive_timeout(kKeepAliveSeconds);
-  const std::string cookieName = "quillo_" + std::to_string(port_);
+  InstallGuards();
+  InstallPageRoutes();
+  InstallApiRoutes();
+  InstallEventRoutes();
+}
 
+void DesktopServer::InstallGuards() {
+  httplib::Server& s = *server_;
+  const std::string cookieName = "quillo_" + std::to_string(port_);
   s.set_default_headers({{"X-Content-Type-Options", "nosniff"},
                          {"Referrer-Policy", "no-referrer"},
                          {"Cross-Origin-Resource-Policy", "same-origin"}});
@@ -162,7 +169,10 @@ void DesktopServer::InstallRoutes() {
     }
     return httplib::Server::HandlerResponse::Unhandled;
   });
+}
 
+void DesktopServer::InstallPageRoutes() {
+  httplib::Server& s = *server_;
   // ---- The page -------------------------------------------------------------------------------
   auto serveAsset = [](const std::string& path, httplib::Response& res) {
     const Asset* asset = FindAsset(path);
@@ -226,7 +236,10 @@ void DesktopServer::InstallRoutes() {
                                return true;
                              });
   });
+}
 
+void DesktopServer::InstallApiRoutes() {
+  httplib::Server& s = *server_;
   // ---- The API -------------------------------------------------------------------------------
   s.Get("/api/state",
         [this](const httplib::Request&, httplib::Response& res) { SendJson(res, app_.State()); });
@@ -279,7 +292,10 @@ void DesktopServer::InstallRoutes() {
         },
         [this](bool) { Stop(); });
   });
+}
 
+void DesktopServer::InstallEventRoutes() {
+  httplib::Server& s = *server_;
   // ---- Events ----------------------------------------------------------------------------------
   s.Get("/api/events", [this](const httplib::Request& req, httplib::Response& res) {
     // The stream starts after the event the page saw last: Last-Event-ID when the browser

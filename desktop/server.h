@@ -40,6 +40,10 @@ class DesktopServer {
 
  private:
   void InstallRoutes();
+  void InstallGuards();       ///< host, token and origin checks before every route
+  void InstallPageRoutes();   ///< the page's files and the produced files (/view)
+  void InstallApiRoutes();    ///< /api/...: what the page asks for and does
+  void InstallEventRoutes();  ///< the event stream and the error pages
   DesktopApp& app_;
   std::string token_;
   int port_ = -1;

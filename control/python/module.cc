@@ -531,32 +531,8 @@ class PyEngine {
   std::exception_ptr pending_;
 };
 
-}  // namespace
-
-PYBIND11_MODULE(_quillo, m) {
-  m.doc() = "Quillo's control for Python hosts; use the package quillo.";
-  auto& busy = py::register_exception<quillo::ControlBusy>(m, "ControlBusy", PyExc_RuntimeError);
-  busy.doc() =
-      "Raised when a conversion is started while another one runs in this process (from another "
-      "thread, or from inside an event handler), or when another thread uses the engine or the "
-      "same Control meanwhile. A RuntimeError; its text says why.";
-
-  using Meta = quillo::ControlMetadata;
-  py::dict metadata;
-  metadata["type_library"] = Meta::kTypeLibrary;
-  metadata["type_library_version"] = Meta::kTypeLibraryVersion;
-  metadata["type_library_help"] = Meta::kTypeLibraryHelp;
-  metadata["dispatch_interface"] = Meta::kDispatchInterface;
-  metadata["dispatch_help"] = Meta::kDispatchHelp;
-  metadata["event_interface"] = Meta::kEventInterface;
-  metadata["event_help"] = Meta::kEventHelp;
-  metadata["class_name"] = Meta::kClassName;
-  metadata["class_help"] = Meta::kClassHelp;
-  metadata["prog_id"] = Meta::kProgId;
-  metadata["property_page_prog_id"] = Meta::kPropertyPageProgId;
-  m.attr("metadata") = metadata;
-  m.attr("__version__") = quillo::Control::Version();
-
+/// quillo._quillo.Control: its properties, methods and events.
+void BindControl(py::module_& m, const py::dict& metadata) {
   py::class_<PyControl> control(
       m, "Control", R"doc(Quillo Control: the converter as properties, methods and events.
 
@@ -672,7 +648,10 @@ s.encode("utf-8", "surrogateescape") gives the exact bytes.)doc");
         return "<quillo.Control status=" + std::to_string(self.control_.status) +
                " options=" + py::repr(Decode(self.control_.options)).cast<std::string>() + ">";
       });
+}
 
+/// quillo._quillo._EngineCore and the module's functions.
+void BindEngineAndFunctions(py::module_& m) {
   py::class_<PyEngine>(m, "_EngineCore",
                        "An engine of its own for quillo.Engine; use quillo.Engine.")
       .def(py::init<>())
@@ -714,4 +693,34 @@ s.encode("utf-8", "surrogateescape") gives the exact bytes.)doc");
       "data_directory", [] { return Decode(quillo::Control::DataDirectory()); },
       "data_directory() -> str\n\nThe folder searched for translation files when none sits "
       "beside the input; '' when none was found.");
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_quillo, m) {
+  m.doc() = "Quillo's control for Python hosts; use the package quillo.";
+  auto& busy = py::register_exception<quillo::ControlBusy>(m, "ControlBusy", PyExc_RuntimeError);
+  busy.doc() =
+      "Raised when a conversion is started while another one runs in this process (from another "
+      "thread, or from inside an event handler), or when another thread uses the engine or the "
+      "same Control meanwhile. A RuntimeError; its text says why.";
+
+  using Meta = quillo::ControlMetadata;
+  py::dict metadata;
+  metadata["type_library"] = Meta::kTypeLibrary;
+  metadata["type_library_version"] = Meta::kTypeLibraryVersion;
+  metadata["type_library_help"] = Meta::kTypeLibraryHelp;
+  metadata["dispatch_interface"] = Meta::kDispatchInterface;
+  metadata["dispatch_help"] = Meta::kDispatchHelp;
+  metadata["event_interface"] = Meta::kEventInterface;
+  metadata["event_help"] = Meta::kEventHelp;
+  metadata["class_name"] = Meta::kClassName;
+  metadata["class_help"] = Meta::kClassHelp;
+  metadata["prog_id"] = Meta::kProgId;
+  metadata["property_page_prog_id"] = Meta::kPropertyPageProgId;
+  m.attr("metadata") = metadata;
+  m.attr("__version__") = quillo::Control::Version();
+
+  BindControl(m, metadata);
+  BindEngineAndFunctions(m);
 }
