@@ -228,19 +228,6 @@ void TextTags(Engine& engine, OutputContext& context) {
 
 /// Register for a format other than the one registered last.
 int RegisterOther(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
-                  const char* entryName);
-
-/// Registers `key` in `registry`; a new format expands `entryName` into the registry's list.
-/// The format registered last (most calls: the format seldom changes between two looks) is
-/// answered here, the rest by RegisterOther.
-inline int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
-                    const char* entryName) {
-  if (registry.lastNumber >= 0 && key == registry.lastKey)
-    return registry.current = registry.lastNumber;
-  return RegisterOther(engine, registry, key, entryName);
-}
-
-int RegisterOther(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
                   const char* entryName) {
   auto found = registry.index.find(key);
   if (found != registry.index.end()) {
@@ -263,6 +250,15 @@ int RegisterOther(Engine& engine, FormatRegistry& registry, const FormatRegistry
   registry.entries[number] = {registry.list.size(), entry.size()};
   registry.list += entry;
   return number;
+}
+
+/// Registers `key` in `registry`; a new format expands `entryName` into the registry's list. The
+/// format registered last (the format seldom changes between two looks) is answered inline.
+inline int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
+                    const char* entryName) {
+  if (registry.lastNumber >= 0 && key == registry.lastKey)
+    return registry.current = registry.lastNumber;
+  return RegisterOther(engine, registry, key, entryName);
 }
 
 }  // namespace
@@ -679,8 +675,7 @@ void PutSpecial(Engine& engine, int code) {
 
 namespace {
 
-/// Writes the run of plain text gathered so far (not empty). Kept out of ReleaseHeldText, which
-/// runs before nearly every piece of markup and mostly finds nothing held.
+/// Writes the (non-empty) run of plain text gathered so far; out of line of ReleaseHeldText.
 [[gnu::noinline]] void FlushRun(Engine& engine) {
   TranslateState& t = engine.translate;
   std::string text;
