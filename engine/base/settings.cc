@@ -5,8 +5,10 @@
 
 #include <charconv>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -216,10 +218,41 @@ constexpr bool BuiltinsInOrder() {
 }
 static_assert(BuiltinsInOrder(), "built-in table out of step with BuiltinSetting");
 
+/// The hint slot of a name: where its text lies, how long it is and its first and last bytes
+/// (names built in the same local buffer one after another differ there).
+int& HintFor(const SettingsStore& store, std::string_view name) {
+  const auto at = reinterpret_cast<std::uintptr_t>(name.data());
+  std::size_t mix = (at >> 3) ^ (at >> 11) ^ name.size();
+  if (!name.empty())
+    mix ^= (static_cast<std::size_t>(static_cast<unsigned char>(name.front())) << 2) ^
+           (static_cast<std::size_t>(static_cast<unsigned char>(name.back())) << 4);
+  return store.nameHints[mix % SettingsStore::kNameHints];
+}
+
+/// Index of `name` through its hint slot, -1 when the slot holds another name. Names are mostly
+/// asked for as they were stored: the bytes are compared as they are before their case is folded.
+int HintedIndex(const SettingsStore& store, std::string_view name, int hint) {
+  if (hint < 0 || hint >= static_cast<int>(store.names.size())) return -1;
+  const std::string& stored = store.names[hint];
+  if (stored.size() != name.size()) return -1;
+  if (std::memcmp(stored.data(), name.data(), name.size()) == 0) return hint;
+  return CaseInsensitiveEqual()(stored, name) ? hint : -1;
+}
+
+/// Index of `name`, -1 when it is not in the store.
+int FindIndex(const SettingsStore& store, std::string_view name) {
+  int& hint = HintFor(store, name);
+  if (HintedIndex(store, name, hint) >= 0) return hint;
+  auto it = store.indexByKey.find(name);
+  if (it == store.indexByKey.end()) return -1;
+  hint = it->second;
+  return it->second;
+}
+
 /// Looks a name up, appending it with an empty value when absent. Returns its index.
 int FindOrAdd(SettingsStore& store, std::string_view name) {
-  auto it = store.indexByKey.find(name);
-  if (it != store.indexByKey.end()) return it->second;
+  const int found = FindIndex(store, name);
+  if (found >= 0) return found;
   int index = static_cast<int>(store.names.size());
   store.names.emplace_back(name);
   store.values.emplace_back();
@@ -420,8 +453,10 @@ void ComputeBuiltin(Engine& engine, int index) {
         stored.assign(entry.defaultValue);
       engine.settings.computeScratch = std::move(computed);
       // Font and style names, document information and format lists come from the document (or
-      // are finished output): they are never expanded again.
-      engine.settings.literalIndexes.insert(index);
+      // are finished output): they are never expanded again. (Marked at the first computation;
+      // the mark stays until the name is set.)
+      SettingIndexSet& literal = engine.settings.literalIndexes;
+      if (!literal.count(index)) literal.insert(index);
       return;
     }
     case Reading::kTime:
@@ -605,8 +640,7 @@ void SetIndexFormatted(Engine& engine, int index, const char* format, ...) {
 }
 
 int FindSetting(const Engine& engine, std::string_view name) {
-  auto it = engine.settings.indexByKey.find(name);
-  return it == engine.settings.indexByKey.end() ? -1 : it->second;
+  return FindIndex(engine.settings, name);
 }
 
 const std::string* GetSetting(Engine& engine, std::string_view name) {

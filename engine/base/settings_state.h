@@ -295,6 +295,12 @@ struct SettingsStore {
   /// The buffer a computed built-in's last value had: the next computation writes into it, so
   /// that computing a value again and again allocates nothing.
   std::string computeScratch;
+  /// Indexes names were last found at, by where the name's text lies in memory. The engine and
+  /// the translation file pass the same few names from the same places (literals, function steps)
+  /// over and over; a hint is taken only when the name stored at it equals the name asked for, so
+  /// a stale or shared slot costs one comparison and never a wrong answer.
+  static constexpr std::size_t kNameHints = 128;
+  mutable std::array<int, kNameHints> nameHints{};
 };
 
 }  // namespace quillo

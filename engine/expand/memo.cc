@@ -20,7 +20,8 @@ bool SwitchedOff(Engine& engine) {
   MemoState& memo = engine.expansion.memo;
   const std::vector<std::string>& names = engine.settings.names;
   int& hint = memo.switchHint;
-  if (hint < 0 || hint >= static_cast<int>(names.size()) || !CaseEqual(names[hint], kSwitchName)) {
+  if (hint < 0 || hint >= static_cast<int>(names.size()) ||
+      (names[hint] != kSwitchName && !CaseEqual(names[hint], kSwitchName))) {
     if (names.size() == memo.switchSearchedSize) return false;
     hint = FindSetting(engine, kSwitchName);
     memo.switchSearchedSize = names.size();
@@ -29,18 +30,13 @@ bool SwitchedOff(Engine& engine) {
   return engine.settings.values[hint] == "0";
 }
 
-/// True when `index` is set by one of the first `count` events.
-bool SetBefore(const std::vector<MemoEvent>& events, std::size_t count, int index) {
-  for (std::size_t i = 0; i < count; ++i)
-    if (events[i].write && events[i].index == index) return true;
-  return false;
-}
-
 /// The value of setting `index` for a check. A built-in read again in the same look-up with no
 /// expansion run since is not computed again: its value is still the one computed (computing it
 /// again would give the same text, at the cost of building it).
 const std::string& CheckRead(Engine& engine, int index) {
   MemoState& memo = engine.expansion.memo;
+  if (index >= kSettingCount && !engine.settings.watch.active)
+    return engine.settings.values[index];  // GetSettingAt has nothing to compute or note
   if (index < 0 || index >= kSettingCount) return GetSettingAt(engine, index);
   if (memo.computedAt.size() != kSettingCount) memo.computedAt.assign(kSettingCount, 0);
   if (memo.computedAt[index] == memo.epoch) {
@@ -65,7 +61,7 @@ bool StillValid(Engine& engine, const MemoEntry& entry) {
     if (read.write || read.ownValue) continue;
     // The setting the name found before is found again without looking the name up.
     const std::string& value = CheckRead(engine, read.index);
-    const bool literal = IsLiteralSetting(engine, read.index);
+    const bool literal = engine.settings.literalIndexes.count(read.index);  // IsLiteralSetting
     if (literal) ++x.literalUses;
     if (!x.memo.recordings.empty()) NoteRead(x, {read.name, value, literal, read.index, false});
     if (literal != read.literal || value != read.value) return false;
@@ -194,13 +190,20 @@ void RecordScope::Keep(MemoTable& table, std::string_view key, const std::string
   if (recording.spoiled || x.unwinding || RegistersAfterSave(recording.events)) return;
   auto found = table.find(key);
   if (found == table.end() && table.size() >= MemoState::kMaxKeys) return;
-  // Literal reads that a reuse repeats count there; the others are added as a number.
+  // Literal reads that a reuse repeats count there; the others are added as a number. A read of
+  // a string one of the events before it set is the call's own value. (Calls save few strings:
+  // the list of those set so far stays short.)
   unsigned long readUses = 0;
   std::vector<MemoEvent>& events = recording.events;
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    if (events[i].write) continue;
-    events[i].ownValue = SetBefore(events, i, events[i].index);
-    if (events[i].literal && !events[i].ownValue) ++readUses;
+  std::vector<int> setSoFar;
+  for (MemoEvent& event : events) {
+    if (event.write) {
+      if (std::find(setSoFar.begin(), setSoFar.end(), event.index) == setSoFar.end())
+        setSoFar.push_back(event.index);
+      continue;
+    }
+    event.ownValue = std::find(setSoFar.begin(), setSoFar.end(), event.index) != setSoFar.end();
+    if (event.literal && !event.ownValue) ++readUses;
   }
   auto entry = std::make_shared<MemoEntry>();
   entry->events = std::move(recording.events);

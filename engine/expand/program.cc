@@ -150,13 +150,25 @@ std::string Program::Serialize() const {
   return out;
 }
 
+/// The slot of a text: where it lies and how long it is.
+std::shared_ptr<const Program>& ProgramCache::RecentSlot(std::string_view text) {
+  const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+  return recent_[((at >> 4) ^ (at >> 12) ^ text.size()) % kRecentSlots];
+}
+
 std::shared_ptr<const Program> ProgramCache::Get(std::string_view text) {
+  std::shared_ptr<const Program>& slot = RecentSlot(text);
+  if (slot && slot->source() == text) return slot;
   auto found = programs_.find(text);
-  if (found != programs_.end()) return found->second;
+  if (found != programs_.end()) {
+    slot = found->second;
+    return found->second;
+  }
   auto program = std::make_shared<const Program>(Program::Compile(text));
   if (programs_.size() < kMaxPrograms && bytes_ + text.size() <= kMaxBytes) {
     bytes_ += text.size();
     programs_.emplace(std::string(text), program);
+    slot = program;
   }
   return program;
 }

@@ -4,7 +4,9 @@
 // programs by their text. Depends only on the standard library.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -88,10 +90,18 @@ class ProgramCache {
   std::size_t bytes() const { return bytes_; }
   void Clear() {
     programs_.clear();
+    recent_.fill(nullptr);
     bytes_ = 0;
   }
 
  private:
+  /// Slots of the programs found last, by where their text lay in memory: a text expanded again
+  /// from the same place (a setting's value, a tag text) is most often the same text, which the
+  /// slot confirms by comparing it with the program's source instead of hashing it. Only programs
+  /// the cache keeps are put in a slot.
+  static constexpr std::size_t kRecentSlots = 64;
+  std::shared_ptr<const Program>& RecentSlot(std::string_view text);
+
   struct Hash {
     using is_transparent = void;
     std::size_t operator()(std::string_view key) const noexcept {
@@ -99,6 +109,7 @@ class ProgramCache {
     }
   };
   std::unordered_map<std::string, std::shared_ptr<const Program>, Hash, std::equal_to<>> programs_;
+  std::array<std::shared_ptr<const Program>, kRecentSlots> recent_;
   std::size_t bytes_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -372,6 +373,13 @@ void ResetPass(Engine& engine) {
 
 namespace {
 
+/// `out` becomes the decimal text of `value` (as std::to_string writes it), in its own buffer.
+void WriteNumber(std::string& out, long long value) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.assign(digits, static_cast<std::size_t>(end - digits));
+}
+
 /// Settings that read the document's information group.
 bool InfoValue(Engine& engine, int builtinIndex, std::string& out) {
   static constexpr struct {
@@ -409,16 +417,16 @@ bool ParagraphValue(Engine& engine, int builtinIndex, std::string& out) {
   const double twipToPixel = engine.settings.mirrors.twipToPixel;
   switch (builtinIndex) {
     case kSettingPAlign:
-      out = std::to_string(par.align);
+      WriteNumber(out, par.align);
       return true;
     case kSettingFirstIndent:
-      out = std::to_string(static_cast<int>(par.firstIndent * twipToPixel));
+      WriteNumber(out, static_cast<int>(par.firstIndent * twipToPixel));
       return true;
     case kSettingLeftIndent:
-      out = std::to_string(static_cast<int>(par.leftIndent * twipToPixel));
+      WriteNumber(out, static_cast<int>(par.leftIndent * twipToPixel));
       return true;
     case kSettingRightIndent:
-      out = std::to_string(static_cast<int>(par.rightIndent * twipToPixel));
+      WriteNumber(out, static_cast<int>(par.rightIndent * twipToPixel));
       return true;
     case kSettingParStyle: {
       const rtf::StyleEntry* style = rtf::FindStyle(engine, par.style);
@@ -457,7 +465,7 @@ bool CharacterValue(Engine& engine, int builtinIndex, std::string& out) {
       return true;
     }
     case kSettingFontSize:
-      out = std::to_string(static_cast<int>(ShownSize(t) * engine.settings.mirrors.fontScale));
+      WriteNumber(out, static_cast<int>(ShownSize(t) * engine.settings.mirrors.fontScale));
       return true;
     case kSettingPlain:
       out = chr.attributes == 0 ? "1" : "0";
@@ -515,7 +523,7 @@ bool CharacterValue(Engine& engine, int builtinIndex, std::string& out) {
       long percent = (size * 200 + bodySize) / (2L * bodySize);
       if (percent > 400) percent = 400;
       if (percent < 30) percent = 30;
-      out = std::to_string(percent);
+      WriteNumber(out, percent);
       return true;
     }
     default:
@@ -528,16 +536,16 @@ bool RegistryValue(Engine& engine, int builtinIndex, std::string& out) {
   TranslateState& t = engine.translate;
   switch (builtinIndex) {
     case kSettingCharFmtIdx:
-      out = std::to_string(CharFmtIdx(engine));
+      WriteNumber(out, CharFmtIdx(engine));
       return true;
     case kSettingParFmtIdx:
-      out = std::to_string(ParFmtIdx(engine));
+      WriteNumber(out, ParFmtIdx(engine));
       return true;
     case kSettingCharFmts:
       out = t.charFormats.list;
       return true;
     case kSettingCharLookIdx:
-      out = std::to_string(CharLookIdx(engine));
+      WriteNumber(out, CharLookIdx(engine));
       return true;
     case kSettingCharLookRule:
       out = CharLookRule(engine);
@@ -567,9 +575,11 @@ bool RegistryValue(Engine& engine, int builtinIndex, std::string& out) {
 }  // namespace
 
 bool ComputedValue(Engine& engine, int builtinIndex, std::string& out) {
-  return PictureValue(engine, builtinIndex, out) || CharacterValue(engine, builtinIndex, out) ||
-         ParagraphValue(engine, builtinIndex, out) || InfoValue(engine, builtinIndex, out) ||
-         RegistryValue(engine, builtinIndex, out);
+  // The picture settings are a range of their own: the others skip the call.
+  const bool picture = builtinIndex >= kSettingPicfilename && builtinIndex <= kSettingPicChecksum;
+  return (picture && PictureValue(engine, builtinIndex, out)) ||
+         CharacterValue(engine, builtinIndex, out) || ParagraphValue(engine, builtinIndex, out) ||
+         InfoValue(engine, builtinIndex, out) || RegistryValue(engine, builtinIndex, out);
 }
 
 int AssignMatchName(Engine& engine, std::string_view value) {

@@ -121,9 +121,19 @@ int SpecialStateFor(Engine& engine, const OutputContext* context, int index) {
   if (index >= 0 && index < static_cast<int>(pmatch.size()) && allowed(pmatch[index].resolvedTag) &&
       enabled(pmatch[index].resolvedTag))
     return pmatch[index].resolvedTag;
-  for (const TMatchEntry& entry : engine.translation.tmatch)
+  const auto& tmatch = engine.translation.tmatch;
+  TranslateState& t = engine.translate;
+  if (!t.specialTMatchListed) {
+    t.specialTMatch.clear();
+    for (int k = 0; k < static_cast<int>(tmatch.size()); ++k)
+      if (tmatch[k].resolvedTag >= kTagCapture) t.specialTMatch.push_back(k);
+    t.specialTMatchListed = true;
+  }
+  for (const int k : t.specialTMatch) {
+    const TMatchEntry& entry = tmatch[k];
     if (allowed(entry.resolvedTag) && Matches(engine, entry) && enabled(entry.resolvedTag))
       return entry.resolvedTag;
+  }
   return 0;
 }
 
@@ -216,11 +226,9 @@ void TextTags(Engine& engine, OutputContext& context) {
   }
 }
 
-/// Registers `key` in `registry`; a new format expands `entryName` into the registry's list.
-int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
-             const char* entryName) {
-  if (registry.lastNumber >= 0 && key == registry.lastKey)
-    return registry.current = registry.lastNumber;
+/// Register for a format other than the one registered last.
+int RegisterOther(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
+                  const char* entryName) {
   auto found = registry.index.find(key);
   if (found != registry.index.end()) {
     registry.lastKey = key;
@@ -242,6 +250,15 @@ int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key
   registry.entries[number] = {registry.list.size(), entry.size()};
   registry.list += entry;
   return number;
+}
+
+/// Registers `key` in `registry`; a new format expands `entryName` into the registry's list. The
+/// format registered last (the format seldom changes between two looks) is answered inline.
+inline int Register(Engine& engine, FormatRegistry& registry, const FormatRegistry::Key& key,
+                    const char* entryName) {
+  if (registry.lastNumber >= 0 && key == registry.lastKey)
+    return registry.current = registry.lastNumber;
+  return RegisterOther(engine, registry, key, entryName);
 }
 
 }  // namespace
@@ -658,9 +675,9 @@ void PutSpecial(Engine& engine, int code) {
 
 namespace {
 
-void FlushRun(Engine& engine) {
+/// Writes the (non-empty) run of plain text gathered so far; out of line of ReleaseHeldText.
+[[gnu::noinline]] void FlushRun(Engine& engine) {
   TranslateState& t = engine.translate;
-  if (t.run.empty()) return;
   std::string text;
   text.swap(t.run);
   if (t.runContext && t.runContext->file) PutWrap(engine, text, *t.runContext, t.runWrap);
@@ -673,7 +690,7 @@ void FlushRun(Engine& engine) {
 /// A paragraph of a list the document defines asks for its entry even without number text; when
 /// the entry draws its own numbers (tab mode), the number text is not replayed, only a tab that
 /// ends it. The number text of a paragraph whose list the document does not define is dropped.
-void ReleaseDeferred(Engine& engine) {
+[[gnu::noinline]] void ReleaseDeferred(Engine& engine) {
   TranslateState& t = engine.translate;
   DeferredText held = std::move(t.deferred);
   t.deferred = DeferredText();
@@ -750,7 +767,7 @@ void ReleaseDeferred(Engine& engine) {
 void ReleaseHeldText(Engine& engine) {
   TranslateState& t = engine.translate;
   if (t.deferred.held && t.releaseSuspended == 0) ReleaseDeferred(engine);
-  FlushRun(engine);
+  if (!t.run.empty()) FlushRun(engine);
 }
 
 // ---- Output files

@@ -343,8 +343,13 @@ struct TranslateState {
   int forcedChannel = kMainChannel;  ///< the channel whose paragraph forcedPMatch belongs to
   int currentPMatch = -1;            ///< .PMatch entry chosen last
   bool inFormatChange = false;       ///< re-entry guard of FormatChange
-  DeferredText deferred;             ///< paragraph-number text held back
-  int releaseSuspended = 0;          ///< deferred text may not be released while > 0
+  /// Positions of the .TMatch entries whose tag is a special state, in table order (the only
+  /// entries that can select one); listed at the first format change of a pass, since the tables
+  /// do not change during the passes.
+  std::vector<int> specialTMatch;
+  bool specialTMatchListed = false;
+  DeferredText deferred;     ///< paragraph-number text held back
+  int releaseSuspended = 0;  ///< deferred text may not be released while > 0
   std::vector<FieldRecord> fields;
   std::string hyperlinkName;  ///< destination 53
   std::string bookmarkName;   ///< destination 42

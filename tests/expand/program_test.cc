@@ -98,6 +98,21 @@ TEST(ProgramTest, CacheSharesProgramsAndStaysBounded) {
   EXPECT_EQ(cache.size(), 0u);
 }
 
+TEST(ProgramTest, TextsFromOneBufferGetTheirOwnPrograms) {
+  // A text expanded again from the same place is mostly the same text, but not always: the
+  // program given is that of the text as it is now.
+  ProgramCache cache;
+  std::string buffer = "$A;";
+  const auto a = cache.Get(buffer);
+  buffer[1] = 'B';
+  EXPECT_EQ(cache.Get(buffer)->Serialize(), "$B;");
+  buffer[1] = 'A';
+  EXPECT_EQ(cache.Get(buffer).get(), a.get());
+  cache.Clear();
+  EXPECT_EQ(cache.Get(buffer)->Serialize(), "$A;");
+  EXPECT_EQ(cache.size(), 1u);  // kept anew, not given from before the clear
+}
+
 TEST(ProgramTest, ReferenceFollowsItsNameAcrossEngines) {
   // One compiled text in two engines whose stores give its name different indexes: the hint
   // the first engine left is checked against the name, never trusted blindly.

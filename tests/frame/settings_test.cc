@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <regex>
@@ -113,6 +115,31 @@ TEST(SettingsTest, EveryBuiltinIsFoundAtItsIndexInAnyCase) {
   EXPECT_EQ(FindSetting(*engine, "NoSuchName"), -1);
   EXPECT_EQ(GetSetting(*engine, "NoSuchName"), nullptr);
   EXPECT_EQ(SettingValue(*engine, "NoSuchName"), "");
+}
+
+TEST(SettingsTest, NamesAskedFromOneBufferFindTheirOwnIndexes) {
+  // Names are asked for from the same places again and again, and one buffer may hold a name,
+  // then another of the same length: every lookup answers for the name it is given.
+  auto engine = MakeEngine();
+  char buffer[8] = {};
+  auto ask = [&](const char* name) {
+    std::snprintf(buffer, sizeof buffer, "%s", name);
+    return std::string_view(buffer, std::strlen(buffer));
+  };
+  const int alpha = SetSetting(*engine, ask("Alpha"), "a");
+  const int bravo = SetSetting(*engine, ask("Bravo"), "b");
+  EXPECT_NE(alpha, bravo);
+  EXPECT_EQ(FindSetting(*engine, ask("Alpha")), alpha);
+  EXPECT_EQ(FindSetting(*engine, ask("BRAVO")), bravo);
+  EXPECT_EQ(FindSetting(*engine, ask("alpha")), alpha);
+  EXPECT_EQ(FindSetting(*engine, ask("Delta")), -1);
+  EXPECT_EQ(SettingValue(*engine, ask("bravo")), "b");
+  // After a reset the names are gone, whatever the buffer found before.
+  ResetSettings(*engine);
+  EXPECT_EQ(FindSetting(*engine, ask("Alpha")), -1);
+  const int again = SetSetting(*engine, ask("Bravo"), "c");
+  EXPECT_EQ(FindSetting(*engine, "bravo"), again);
+  EXPECT_EQ(SettingValue(*engine, "BRAVO"), "c");
 }
 
 TEST(SettingsTest, ResetForgetsValuesNamesAndProtection) {
