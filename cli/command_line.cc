@@ -220,7 +220,12 @@ class Reader {
       line_.error = "option '--" + std::string(name) + "' needs a value that is not empty";
       return;
     }
-    switch (option->kind) {
+    ApplyLongOption(option->kind, value);
+  }
+
+  /// Does what a long option says, with its value (empty for one that takes none).
+  void ApplyLongOption(LongKind kind, const std::string& value) {
+    switch (kind) {
       case LongKind::kHelp:
         line_.help = true;
         break;

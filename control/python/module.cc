@@ -531,6 +531,88 @@ class PyEngine {
   std::exception_ptr pending_;
 };
 
+/// The control's methods: conversions, settings, Init and the about text.
+void BindControlMethods(py::class_<PyControl>& control) {
+  control
+      .def("ConvertRTF", &ConvertRTF, py::arg("filename"),
+           "ConvertRTF(filename) -> int\n\nConverts an RTF file (names with * or ? convert each "
+           "matching file) with `options`; outputs are written beside it unless the options say "
+           "otherwise. Fires translationComplete(status, filename) once before returning the "
+           "result, which `status` then holds. An empty name returns -1 without the event.")
+      .def("ConvertStrRTF", &ConvertStrRTF, py::arg("rtf"),
+           "ConvertStrRTF(rtf) -> (count, rows)\n\nConverts RTF text (str or bytes) in memory "
+           "with `options`. rows holds [name, text, length] per output, length the decimal text "
+           "of the output's byte length; the main page is named \"-.html\". count is 0 when the "
+           "conversion failed. Non-ASCII characters of a str become RTF Unicode escapes. "
+           "`status` stays -1.")
+      .def("_convert_string", &ConvertStrRTFCount, py::arg("rtf"),
+           "ConvertStrRTF returning the count only; read the outputs from `outputs`.")
+      .def("ExpandString", &ExpandString, py::arg("name"),
+           "ExpandString(name) -> str\n\nExpands a text with the expansion language, e.g. "
+           "\"$OutFileName;\" or \"$Date;\", against the current named settings.")
+      .def("SetString", &SetString, py::arg("name"), py::arg("value"),
+           "SetString(name, value) -> None\n\nSets a named setting. Each conversion starts from "
+           "the defaults, so set values for a conversion with -D options, or from a handler "
+           "during it.")
+      .def("Init", &Init, py::arg("path") = "",
+           "Init(path='') -> int\n\nMakes this control the receiver of engine callbacks and "
+           "initialises the engine with `path` as the program path: its folder (or the folder "
+           "`path` names) is searched for translation files. '' keeps the located data folder. "
+           "Returns 0 on success.")
+      .def("GetImageBytes", &GetImageBytes, py::arg("index"),
+           "GetImageBytes(index) -> (0, bytes) or (1, None)\n\nThe bytes of output `index` of "
+           "the last ConvertStrRTF (pictures included); (1, None) for an index outside 0 .. "
+           "count - 1.")
+      .def(
+          "AboutBox", [](PyControl& self) { return Decode(self.control_.AboutBox()); },
+          "AboutBox() -> str\n\nThe about text: product name, version and the data folder in "
+          "use.");
+}
+
+/// What the last conversion of a control left (outputs, files, messages) and its events.
+void BindControlResults(py::class_<PyControl>& control) {
+  control
+      .def_property_readonly("outputs", &Outputs,
+                             "Outputs of the last ConvertStrRTF as a list of (name, bytes).")
+      .def_property_readonly(
+          "created_files",
+          [](PyControl& self) {
+            PyControl::Use use(self);
+            py::list names;
+            for (const std::string& name : self.control_.CreatedFiles()) names.append(Decode(name));
+            return names;
+          },
+          "Files written by the last ConvertRTF of this control, in the order they were closed.")
+      .def_property_readonly(
+          "messages",
+          [](PyControl& self) {
+            PyControl::Use use(self);
+            return MakeMessages(self.control_.Messages());
+          },
+          "Messages (quillo.Message) of the last conversion of this control.")
+      .def_property(
+          "translationComplete",
+          [](PyControl& self) { return self.handlers_->translationComplete; },
+          [](PyControl& self, py::object handler) {
+            self.handlers_->translationComplete =
+                CheckedHandler(std::move(handler), "translationComplete");
+          },
+          "Event handler f(status, rtfName) fired once at the end of each ConvertRTF; or None.")
+      .def_property(
+          "callback", [](PyControl& self) { return self.handlers_->callback; },
+          [](PyControl& self, py::object handler) {
+            self.handlers_->callback = CheckedHandler(std::move(handler), "callback");
+          },
+          "Event handler f(why, nargs, args) for engine callbacks (args a list of str); or None. "
+          "Fired on the control Init was last called on. Its return value is ignored: the engine "
+          "always receives an empty string.")
+      .def("__repr__", [](PyControl& self) {
+        if (self.UsedElsewhere()) return std::string("<quillo.Control (converting)>");
+        return "<quillo.Control status=" + std::to_string(self.control_.status) +
+               " options=" + py::repr(Decode(self.control_.options)).cast<std::string>() + ">";
+      });
+}
+
 /// quillo._quillo.Control: its properties, methods and events.
 void BindControl(py::module_& m, const py::dict& metadata) {
   py::class_<PyControl> control(
@@ -575,79 +657,9 @@ s.encode("utf-8", "surrogateescape") gives the exact bytes.)doc");
             self.control_.ownCallbacks = value;
           },
           "When True, this control's own conversions fire its `callback`, whichever control "
-          "Init was last called on; that control then sees nothing of them.")
-      .def("ConvertRTF", &ConvertRTF, py::arg("filename"),
-           "ConvertRTF(filename) -> int\n\nConverts an RTF file (names with * or ? convert each "
-           "matching file) with `options`; outputs are written beside it unless the options say "
-           "otherwise. Fires translationComplete(status, filename) once before returning the "
-           "result, which `status` then holds. An empty name returns -1 without the event.")
-      .def("ConvertStrRTF", &ConvertStrRTF, py::arg("rtf"),
-           "ConvertStrRTF(rtf) -> (count, rows)\n\nConverts RTF text (str or bytes) in memory "
-           "with `options`. rows holds [name, text, length] per output, length the decimal text "
-           "of the output's byte length; the main page is named \"-.html\". count is 0 when the "
-           "conversion failed. Non-ASCII characters of a str become RTF Unicode escapes. "
-           "`status` stays -1.")
-      .def("_convert_string", &ConvertStrRTFCount, py::arg("rtf"),
-           "ConvertStrRTF returning the count only; read the outputs from `outputs`.")
-      .def("ExpandString", &ExpandString, py::arg("name"),
-           "ExpandString(name) -> str\n\nExpands a text with the expansion language, e.g. "
-           "\"$OutFileName;\" or \"$Date;\", against the current named settings.")
-      .def("SetString", &SetString, py::arg("name"), py::arg("value"),
-           "SetString(name, value) -> None\n\nSets a named setting. Each conversion starts from "
-           "the defaults, so set values for a conversion with -D options, or from a handler "
-           "during it.")
-      .def("Init", &Init, py::arg("path") = "",
-           "Init(path='') -> int\n\nMakes this control the receiver of engine callbacks and "
-           "initialises the engine with `path` as the program path: its folder (or the folder "
-           "`path` names) is searched for translation files. '' keeps the located data folder. "
-           "Returns 0 on success.")
-      .def("GetImageBytes", &GetImageBytes, py::arg("index"),
-           "GetImageBytes(index) -> (0, bytes) or (1, None)\n\nThe bytes of output `index` of "
-           "the last ConvertStrRTF (pictures included); (1, None) for an index outside 0 .. "
-           "count - 1.")
-      .def(
-          "AboutBox", [](PyControl& self) { return Decode(self.control_.AboutBox()); },
-          "AboutBox() -> str\n\nThe about text: product name, version and the data folder in "
-          "use.")
-      .def_property_readonly("outputs", &Outputs,
-                             "Outputs of the last ConvertStrRTF as a list of (name, bytes).")
-      .def_property_readonly(
-          "created_files",
-          [](PyControl& self) {
-            PyControl::Use use(self);
-            py::list names;
-            for (const std::string& name : self.control_.CreatedFiles()) names.append(Decode(name));
-            return names;
-          },
-          "Files written by the last ConvertRTF of this control, in the order they were closed.")
-      .def_property_readonly(
-          "messages",
-          [](PyControl& self) {
-            PyControl::Use use(self);
-            return MakeMessages(self.control_.Messages());
-          },
-          "Messages (quillo.Message) of the last conversion of this control.")
-      .def_property(
-          "translationComplete",
-          [](PyControl& self) { return self.handlers_->translationComplete; },
-          [](PyControl& self, py::object handler) {
-            self.handlers_->translationComplete =
-                CheckedHandler(std::move(handler), "translationComplete");
-          },
-          "Event handler f(status, rtfName) fired once at the end of each ConvertRTF; or None.")
-      .def_property(
-          "callback", [](PyControl& self) { return self.handlers_->callback; },
-          [](PyControl& self, py::object handler) {
-            self.handlers_->callback = CheckedHandler(std::move(handler), "callback");
-          },
-          "Event handler f(why, nargs, args) for engine callbacks (args a list of str); or None. "
-          "Fired on the control Init was last called on. Its return value is ignored: the engine "
-          "always receives an empty string.")
-      .def("__repr__", [](PyControl& self) {
-        if (self.UsedElsewhere()) return std::string("<quillo.Control (converting)>");
-        return "<quillo.Control status=" + std::to_string(self.control_.status) +
-               " options=" + py::repr(Decode(self.control_.options)).cast<std::string>() + ">";
-      });
+          "Init was last called on; that control then sees nothing of them.");
+  BindControlMethods(control);
+  BindControlResults(control);
 }
 
 /// quillo._quillo._EngineCore and the module's functions.
