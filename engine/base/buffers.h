@@ -78,6 +78,14 @@ inline void AppendKept(std::string& kept, std::string_view text) {
   kept.append(text.substr(0, KeptLength(text, kMaxKeptText - kept.size())));
 }
 
+/// The value of hexadecimal digit `c`, -1 for any other character.
+constexpr int HexDigitValue(int c) {
+  return c >= '0' && c <= '9'   ? c - '0'
+         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                : -1;
+}
+
 /// ASCII upper-case fold of one byte; bytes outside a-z are returned unchanged.
 constexpr char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
@@ -85,7 +93,6 @@ constexpr char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<c
 int CaseCompare(std::string_view a, std::string_view b);
 /// The same, bounded to n characters (equal when the first n characters match).
 int CaseCompareN(std::string_view a, std::string_view b, std::size_t n);
-inline bool CaseEqual(std::string_view a, std::string_view b) { return CaseCompare(a, b) == 0; }
 /// Copy with a-z folded to A-Z (the key used by case-insensitive lookups).
 std::string FoldedKey(std::string_view text);
 /// Eight bytes with a-z folded to A-Z at once (the other bytes, those >= 0x80 included, kept).
@@ -144,6 +151,11 @@ struct CaseInsensitiveEqual {
     return true;
   }
 };
+/// True when `a` and `b` are equal but for ASCII case. Names are mostly compared as they were
+/// written: lengths first, then eight bytes at a time, folded only where they differ.
+inline bool CaseEqual(std::string_view a, std::string_view b) {
+  return CaseInsensitiveEqual()(a, b);
+}
 
 /// vsnprintf into a string of whatever length the text needs.
 std::string FormatV(const char* format, va_list ap);

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -229,14 +228,10 @@ int& HintFor(const SettingsStore& store, std::string_view name) {
   return store.nameHints[mix % SettingsStore::kNameHints];
 }
 
-/// Index of `name` through its hint slot, -1 when the slot holds another name. Names are mostly
-/// asked for as they were stored: the bytes are compared as they are before their case is folded.
+/// Index of `name` through its hint slot, -1 when the slot holds another name.
 int HintedIndex(const SettingsStore& store, std::string_view name, int hint) {
   if (hint < 0 || hint >= static_cast<int>(store.names.size())) return -1;
-  const std::string& stored = store.names[hint];
-  if (stored.size() != name.size()) return -1;
-  if (std::memcmp(stored.data(), name.data(), name.size()) == 0) return hint;
-  return CaseInsensitiveEqual()(stored, name) ? hint : -1;
+  return CaseEqual(store.names[hint], name) ? hint : -1;
 }
 
 /// Index of `name`, -1 when it is not in the store.
@@ -455,8 +450,7 @@ void ComputeBuiltin(Engine& engine, int index) {
       // Font and style names, document information and format lists come from the document (or
       // are finished output): they are never expanded again. (Marked at the first computation;
       // the mark stays until the name is set.)
-      SettingIndexSet& literal = engine.settings.literalIndexes;
-      if (!literal.count(index)) literal.insert(index);
+      engine.settings.literalIndexes.insert(index);
       return;
     }
     case Reading::kTime:

@@ -367,16 +367,12 @@ std::string CallFunction(Engine& engine, std::string_view call, const std::strin
       // User functions come first, so a translation file can replace any built-in.
       result = CallUserFunction(engine, user, call, arguments, context);
     } else {
-      // Names of another length are passed over without comparing them.
-      auto named = [&](std::string_view name) {
-        return name.size() == function.size() && CaseEqual(name, function);
-      };
       const BuiltinEntry* builtin = nullptr;
       for (const BuiltinEntry& candidate : kBuiltins)
-        if (named(candidate.name)) builtin = &candidate;
+        if (CaseEqual(candidate.name, function)) builtin = &candidate;
       // Then those of the layers above (contents, index, tags).
       for (std::size_t i = 0; !builtin && i < engine.hooks.builtinCount; ++i)
-        if (named(engine.hooks.builtins[i].name)) builtin = &engine.hooks.builtins[i];
+        if (CaseEqual(engine.hooks.builtins[i].name, function)) builtin = &engine.hooks.builtins[i];
       if (builtin) {
         memo::NoteEffect(engine.expansion);  // built-ins may have effects: no reuse around them
         ++engine.expansion.outsideCalls;

@@ -156,17 +156,6 @@ std::string LookupName(Engine& engine, std::string_view name, bool& literal) {
   return ResolveName(engine, name, argumentSlot, subMatch, nullptr, literal);
 }
 
-namespace {
-
-/// True when `stored` is `name` but for ASCII case. A reference mostly spells a name as it was
-/// stored: the bytes are compared as they are before their case is folded.
-bool SameName(const std::string& stored, std::string_view name) {
-  return stored.size() == name.size() &&
-         (std::memcmp(stored.data(), name.data(), name.size()) == 0 || CaseEqual(stored, name));
-}
-
-}  // namespace
-
 std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot, int subMatch,
                         int* settingHint, bool& literal) {
   ExpansionState& x = engine.expansion;
@@ -202,7 +191,7 @@ std::string ResolveName(Engine& engine, std::string_view name, long argumentSlot
     const std::vector<std::string>& names = engine.settings.names;
     int index = -1;
     if (settingHint && *settingHint >= 0 && *settingHint < static_cast<int>(names.size()) &&
-        SameName(names[*settingHint], name)) {
+        CaseEqual(names[*settingHint], name)) {
       index = *settingHint;
     } else {
       index = FindSetting(engine, name);

@@ -20,8 +20,7 @@ bool SwitchedOff(Engine& engine) {
   MemoState& memo = engine.expansion.memo;
   const std::vector<std::string>& names = engine.settings.names;
   int& hint = memo.switchHint;
-  if (hint < 0 || hint >= static_cast<int>(names.size()) ||
-      (names[hint] != kSwitchName && !CaseEqual(names[hint], kSwitchName))) {
+  if (hint < 0 || hint >= static_cast<int>(names.size()) || !CaseEqual(names[hint], kSwitchName)) {
     if (names.size() == memo.switchSearchedSize) return false;
     hint = FindSetting(engine, kSwitchName);
     memo.switchSearchedSize = names.size();

@@ -525,17 +525,8 @@ std::string_view TextAhead(const Engine& engine) {
 
 void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex) {
   if (count == 0) return;
-  ReaderState& reader = engine.reader;
-  const std::string_view window = FileBuffered(reader.input);
-  const std::string_view text = window.substr(0, count);
-  const unsigned char last = static_cast<unsigned char>(text.back());
-  ConsumeBuffered(reader, text, window.size());
-  RtfToken& token = reader.token;
-  token.tokClass = kClassText;
-  token.major = last;
-  token.minor = lastIndex;
-  token.param = kNoParam;
-  token.text.assign(1, static_cast<char>(last));
+  ConsumeRawText(engine, count);
+  engine.reader.token.minor = lastIndex;
 }
 
 void ConsumeRawText(Engine& engine, std::size_t count) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/buffers.h"
 #include "rtf/reader_state.h"
 
 namespace quillo {
@@ -59,13 +60,6 @@ void ConsumePlainText(Engine& engine, std::size_t count, int lastIndex);
 void ConsumeRawText(Engine& engine, std::size_t count);
 /// Length of the plain text (IsPlainText) at the start of `text`.
 std::size_t PlainTextLength(std::string_view text);
-/// The value of hexadecimal digit `c`, -1 for any other character.
-constexpr int HexDigitValue(int c) {
-  return c >= '0' && c <= '9'   ? c - '0'
-         : c >= 'A' && c <= 'F' ? c - 'A' + 10
-         : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                : -1;
-}
 /// Consumes the plain text at the start of TextAhead as ConsumeRawText does, calling `digit` with
 /// the value of each hexadecimal digit in it, in order; its other characters are passed over.
 template <typename DigitFn>

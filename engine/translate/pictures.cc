@@ -676,7 +676,7 @@ bool ReadPictureData(Engine& engine, PictureRec& record, FileEntry* file,
         continue;
       }
       if (token.tokClass != rtf::kClassText) continue;
-      if (const int value = rtf::HexDigitValue(token.major); value >= 0) digit(value);
+      if (const int value = HexDigitValue(token.major); value >= 0) digit(value);
     }
   }
   Write(file && !collect ? file : nullptr, block);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/buffers.h"
+
 namespace quillo::translate {
 
 /// ASCII characters that belong to a word: digits, letters and the underscore.
@@ -57,13 +59,11 @@ inline uint32_t ReferenceCodePoint(std::string_view body) {
   if (body.size() < 2 || body[0] != '#') return kNot;
   uint32_t c = 0;
   const bool hex = body[1] == 'x' || body[1] == 'X';
+  const int base = hex ? 16 : 10;
   for (char d : body.substr(hex ? 2 : 1)) {
-    int v = d >= '0' && d <= '9'          ? d - '0'
-            : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-            : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
-                                          : -1;
-    if (v < 0 || c > 0x10FFFF) return kNot;
-    c = c * (hex ? 16 : 10) + static_cast<uint32_t>(v);
+    const int v = HexDigitValue(static_cast<unsigned char>(d));
+    if (v < 0 || v >= base || c > 0x10FFFF) return kNot;
+    c = c * static_cast<uint32_t>(base) + static_cast<uint32_t>(v);
   }
   return c;
 }
